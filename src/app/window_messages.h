@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+
+// Message numbers of the main window. The system ones carry their Win32 values so that the
+// window procedure reads the same on every platform.
+inline constexpr uint32_t WM_DESTROY = 0x0002;
+inline constexpr uint32_t WM_CLOSE = 0x0010;
+inline constexpr uint32_t WM_USER = 0x0400;
+
+// wParam: a heap std::string* (UTF-8 script) that the receiver owns and frees; lParam 0.
+inline constexpr uint32_t WM_RUN_SCRIPT = WM_USER + 101;  // 1125
+// Asks the page again whether it may close: becomes a WM_CLOSE.
+inline constexpr uint32_t WM_CLOSE_REQUEST = WM_USER + 102;  // 1126
+// Destroys the window: the program ends.
+inline constexpr uint32_t WM_DESTROY_NOW = WM_USER + 103;  // 1127

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+// Every download and extraction works in a folder of its own under the user's temporary
+// folder, named by a fresh GUID in registry form.
+
+// The folder name used when no GUID can be made (36 characters, no braces).
+inline constexpr char kNullGuidFolderName[] = "00000000-0000-0000-0000-000000000000";
+
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper-case hexadecimal, 38 characters.
+std::string FormatRegistryGuid(const std::array<uint8_t, 16>& bytes);
+
+// A fresh random GUID in registry form, or kNullGuidFolderName when none can be made.
+std::string NewGuidFolderName();
+
+// The user's temporary folder: $TMPDIR when set and non-empty, else /tmp on Linux.
+std::filesystem::path TempDirectory();
+
+// TempDirectory() joined with NewGuidFolderName(). The folder is not created.
+std::filesystem::path NewWorkingFolderPath();

@@ -1,0 +1,99 @@
+#include <filesystem>
+#include <system_error>
+#include <thread>
+
+#include "app/setup_web_view.h"
+#include "bridge/page_callbacks.h"
+#include "download/download_engine.h"
+#include "install/zip_engine.h"
+#include "log/logger.h"
+
+namespace fs = std::filesystem;
+
+void SetupWebView::DoCancel(const std::string& callbackId) {
+  if (m_downloadEngine) m_downloadEngine->cancelRequested.exchange(true);
+  if (m_zipEngine) m_zipEngine->cancelRequested.exchange(true);
+  if (!callbackId.empty()) {
+    CallbackPayload answer;
+    answer.cbid = callbackId;
+    PostActionComplete(answer);
+  }
+}
+
+void SetupWebView::DoCleanUp(const std::string& callbackId) {
+  if (m_cleaningUp.exchange(true)) return;  // one clean-up at a time; this request is dropped
+  try {
+    // The thread walks its own copy: the window thread may append while it runs.
+    std::thread([this, callbackId, dirs = m_tempDirs]() mutable {
+      CleanUpWorker(callbackId, std::move(dirs));
+      m_cleaningUp.exchange(false);
+    }).detach();
+  } catch (const std::system_error& e) {
+    m_cleaningUp.exchange(false);
+    Logger::Log(LogLevel::Warn, "engine", std::string("Clean-up thread failed to start: ") + e.what());
+  }
+}
+
+namespace {
+
+// Removes `dir` and everything below it. A file or folder that cannot be examined or removed
+// is skipped with a WARN line and the walk goes on.
+void RemoveTree(const fs::path& dir) {
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+  if (!ec) return;
+  fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
+  ec.clear();
+  // remove_all stops at the first failure. Folders without write permission are made writable
+  // (their contents count as the user's working files), then what is left goes one entry at a
+  // time.
+  std::vector<fs::path> leftovers;
+  for (fs::recursive_directory_iterator it(dir, fs::directory_options::skip_permission_denied,
+                                           ec),
+       end;
+       !ec && it != end; it.increment(ec)) {
+    std::error_code statusError;
+    if (it->is_directory(statusError) && !it->is_symlink(statusError)) {
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, statusError);
+    }
+    leftovers.push_back(it->path());
+  }
+  for (auto it = leftovers.rbegin(); it != leftovers.rend(); ++it) {
+    std::error_code removeError;
+    fs::remove(*it, removeError);
+    if (removeError) {
+      Logger::Log(LogLevel::Warn, "engine",
+                  "Clean-up skipped " + it->string() + ": " + removeError.message());
+    }
+  }
+  std::error_code removeError;
+  fs::remove(dir, removeError);
+  if (removeError) {
+    Logger::Log(LogLevel::Warn, "engine",
+                "Clean-up skipped " + dir.string() + ": " + removeError.message());
+  }
+}
+
+}  // namespace
+
+void SetupWebView::CleanUpWorker(const std::string& callbackId, std::vector<std::string> dirs) {
+  nlohmann::json removed = nlohmann::json::array();
+  for (const std::string& dir : dirs) {
+    removed.push_back(dir);
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(dir, ec);
+    if (ec) {
+      if (ec != std::errc::no_such_file_or_directory) {
+        Logger::Log(LogLevel::Warn, "engine", "Clean-up skipped " + dir + ": " + ec.message());
+      }
+      continue;
+    }
+    if (fs::is_directory(status)) RemoveTree(dir);
+  }
+  if (!callbackId.empty()) {
+    CallbackPayload answer;
+    answer.cbid = callbackId;
+    answer.message = removed.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    PostActionComplete(answer);
+  }
+}

@@ -1,0 +1,106 @@
+// The page-to-host direction of the bridge: every page message arrives here, is parsed and
+// handed to the one handler its action name selects.
+
+#include <array>
+#include <exception>
+#include <string_view>
+
+#include "app/app_context.h"
+#include "app/native_window.h"
+#include "app/setup_web_view.h"
+#include "app/web_view.h"
+#include "app/window_messages.h"
+#include "bridge/dev_environment.h"
+#include "log/logger.h"
+
+using nlohmann::json;
+
+namespace {
+
+std::string CallbackIdOf(const json& message) { return message.value("callbackId", std::string()); }
+
+struct ActionEntry {
+  std::string_view name;
+  void (*run)(SetupWebView& host, json& message);
+};
+
+// Compared in this order; the first name equal ignoring ASCII case wins.
+constexpr std::array<ActionEntry, 14> kActionTable = {{
+    {"doCancel", [](SetupWebView& h, json& m) { h.DoCancel(CallbackIdOf(m)); }},
+    {"doCleanUp", [](SetupWebView& h, json& m) { h.DoCleanUp(CallbackIdOf(m)); }},
+    {"doClose", [](SetupWebView& h, json&) { h.DoClose(); }},
+    {"doCloseOverride", [](SetupWebView& h, json&) { h.DoCloseOverride(); }},
+    {"doDataExchange", [](SetupWebView& h, json& m) { h.DoDataExchange(m); }},
+    {"doDownload", [](SetupWebView& h, json& m) { h.DoDownload(m); }},
+    {"doGetSysInfo", [](SetupWebView& h, json& m) { h.DoGetSysInfo(CallbackIdOf(m)); }},
+    {"doMinimizeWnd", [](SetupWebView& h, json&) { h.DoMinimizeWnd(); }},
+    {"doLaunchSetup", [](SetupWebView& h, json& m) { h.DoLaunchSetup(m); }},
+    {"OpenDevToolsWindow", [](SetupWebView& h, json&) { h.OpenDevToolsWindow(); }},
+    {"doWriteLog", [](SetupWebView& h, json& m) { h.DoWriteLog(m); }},
+    {"doGetLogData", [](SetupWebView& h, json& m) { h.DoGetLogData(m); }},
+    {"doUnZip", [](SetupWebView& h, json& m) { h.DoUnZip(m); }},
+    {"postToTeams", [](SetupWebView& h, json& m) { h.PostToTeams(m); }},
+}};
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+const ActionEntry* FindAction(std::string_view name) {
+  for (const ActionEntry& entry : kActionTable) {
+    if (EqualsIgnoringAsciiCase(entry.name, name)) return &entry;
+  }
+  return nullptr;
+}
+
+void LogDropped(const char* reason) {
+  Logger::Log(LogLevel::Warn, "engine", std::string("Dropped page message: ") + reason);
+}
+
+}  // namespace
+
+void SetupWebView::OnWebMessageReceived(std::string_view text) {
+  // Nothing may escape to the web view: a malformed message, or a handler that throws, is
+  // dropped here without an answer.
+  try {
+    json message = json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/true,
+                               /*ignore_comments=*/false);
+    if (!message.is_object()) {
+      LogDropped("not a JSON object");
+      return;
+    }
+    if (message.contains("callbackId") && !message["callbackId"].is_string()) {
+      LogDropped("\"callbackId\" is not a string");
+      return;
+    }
+    const std::string action = message.value("action", std::string());
+    const ActionEntry* entry = FindAction(action);
+    if (entry == nullptr) return;
+    entry->run(*this, message);
+  } catch (const std::exception& e) {
+    LogDropped(e.what());
+  } catch (...) {
+    LogDropped("unknown error");
+  }
+}
+
+void SetupWebView::DoClose() {
+  if (!m_closing.exchange(true)) {
+    DoCancel(std::string());
+    DoCleanUp(std::string());
+  }
+  m_hwnd->Post(IsBusy() ? WM_CLOSE_REQUEST : WM_DESTROY_NOW, 0, 0);
+}
+
+void SetupWebView::DoCloseOverride() { m_hwnd->Post(WM_DESTROY_NOW, 0, 0); }
+
+void SetupWebView::DoMinimizeWnd() { m_hwnd->ShowMinimized(); }
+
+void SetupWebView::OpenDevToolsWindow() {
+  if (IsDevEnvironment() && m_webView != nullptr) m_webView->OpenDevToolsWindow();
+}

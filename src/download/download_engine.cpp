@@ -1,0 +1,1 @@
+#include "download/download_engine.h"

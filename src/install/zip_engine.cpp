@@ -1,0 +1,1 @@
+#include "install/zip_engine.h"

@@ -1,0 +1,88 @@
+// The page's access to the Logger: doWriteLog writes a line, doGetLogData reads recent ones.
+
+#include <exception>
+
+#include "app/setup_web_view.h"
+#include "bridge/page_callbacks.h"
+#include "log/logger.h"
+
+using nlohmann::json;
+
+namespace {
+
+constexpr uint32_t kErrorInvalidParameter = 87;
+constexpr uint32_t kErrorInternalError = 1359;
+
+LogLevel LevelFromText(const std::string& text) {
+  if (text == "DEBUG") return LogLevel::Debug;
+  if (text == "WARN") return LogLevel::Warn;
+  if (text == "ERROR") return LogLevel::Error;
+  if (text == "FATAL") return LogLevel::Fatal;
+  return LogLevel::Info;
+}
+
+void Answer(const std::string& callbackId, uint32_t result, std::string message) {
+  CallbackPayload answer;
+  answer.cbid = callbackId;
+  answer.result = result;
+  answer.message = std::move(message);
+  PostActionComplete(answer);
+}
+
+}  // namespace
+
+void SetupWebView::DoWriteLog(json message) {
+  try {
+    const std::string level = message.value("level", std::string("INFO"));
+    const std::string category = message.value("category", std::string("UI"));
+    const std::string text = message.value("message", std::string());
+    const std::string function = message.value("function", std::string());
+    const std::string file = message.value("file", std::string());
+    const int32_t line = message.value("line", int32_t{0});
+    const std::string callbackId = message.value("callbackId", std::string());
+
+    if (text.empty()) {
+      if (!callbackId.empty()) {
+        Answer(callbackId, kErrorInvalidParameter, "Log message cannot be empty");
+      }
+      return;
+    }
+    if (!function.empty() && !file.empty() && line != 0) {
+      Logger::LogWithSource(LevelFromText(level), category, text, function, file, line);
+    } else {
+      Logger::Log(LevelFromText(level), category, text);
+    }
+    if (!callbackId.empty()) Answer(callbackId, 0, std::string());
+  } catch (const std::exception& e) {
+    // A "callbackId" of the wrong type throws again here; the dispatcher drops the message.
+    const std::string callbackId = message.value("callbackId", std::string());
+    if (!callbackId.empty()) Answer(callbackId, kErrorInternalError, std::string("Logging error: ") + e.what());
+  }
+}
+
+void SetupWebView::DoGetLogData(json message) {
+  try {
+    const int32_t maxEntries = message.value("maxEntries", int32_t{100});
+    const bool includeDebug = message.value("includeDebug", false);
+    const std::string callbackId = message.value("callbackId", std::string());
+
+    // Sign-extended: a negative bound asks for everything.
+    const auto bound = static_cast<uint64_t>(static_cast<int64_t>(maxEntries));
+    json entries = json::array();
+    for (const LogEntry& entry : Logger::GetRecentEntries(bound, includeDebug)) {
+      entries.push_back({{"category", entry.category},
+                         {"file", entry.file},
+                         {"function", entry.function},
+                         {"level", entry.level},
+                         {"line", entry.line},
+                         {"message", entry.message},
+                         {"timestamp", entry.timestamp}});
+    }
+    const json answer = {{"logData", entries.dump()}, {"success", true}};
+    Answer(callbackId, 0, answer.dump());
+  } catch (const std::exception& e) {
+    const std::string callbackId = message.value("callbackId", std::string());
+    const json error = {{"error", e.what()}, {"success", false}};
+    Answer(callbackId, kErrorInternalError, error.dump());
+  }
+}

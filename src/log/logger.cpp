@@ -1,0 +1,321 @@
+#include "log/logger.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+
+#include "base/environment.h"
+#include "base/working_folder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint64_t kBatchFlushLines = 100;
+constexpr std::chrono::nanoseconds kBatchFlushInterval(5'000'000'000);
+// A value that does not fit a 4096-byte buffer (terminator included) counts as not set.
+constexpr size_t kEnvironmentBufferBytes = 4096;
+
+// An append-only file opened close-on-exec. Lines collect in a buffer until Flush.
+class LogFile {
+ public:
+  ~LogFile() { Close(); }
+
+  bool Open(const std::string& path) {
+    Close();
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    return fd_ >= 0;
+  }
+  bool IsOpen() const { return fd_ >= 0; }
+  void Append(const std::string& text) {
+    if (fd_ >= 0) buffer_ += text;
+  }
+  void Flush() {
+    size_t offset = 0;
+    while (fd_ >= 0 && offset < buffer_.size()) {
+      const ssize_t n = ::write(fd_, buffer_.data() + offset, buffer_.size() - offset);
+      if (n <= 0) break;  // a failed write is ignored; the entry still reaches memory
+      offset += static_cast<size_t>(n);
+    }
+    buffer_.clear();
+  }
+  void Close() {
+    if (fd_ < 0) return;
+    Flush();
+    ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+  std::string buffer_;
+};
+
+struct LoggerState {
+  std::mutex mutex;
+  bool initialized = false;
+  LogLevel minLevel = LogLevel::Info;
+  std::string appName = Logger::kDefaultAppName;
+  std::string logDirectory;
+  std::string logFilePath;
+  LogFile stream;
+  uint64_t linesSinceFlush = 0;
+  std::chrono::steady_clock::time_point lastFlush;
+  std::deque<LogEntry> recentEntries;
+
+  ~LoggerState() {
+    std::lock_guard<std::mutex> lock(mutex);
+    stream.Close();
+  }
+};
+
+LoggerState& State() {
+  static LoggerState state;
+  return state;
+}
+
+std::tm LocalTime(std::time_t seconds) {
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  return local;
+}
+
+std::string FormatTimestamp(std::chrono::system_clock::time_point now) {
+  const auto sinceEpoch = now.time_since_epoch();
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch);
+  const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch - seconds);
+  const std::tm t = LocalTime(static_cast<std::time_t>(seconds.count()));
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.tm_year + 1900,
+                t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
+                static_cast<int>(millis.count()));
+  return text;
+}
+
+std::string LogFileName(const std::string& appName) {
+  const std::tm t = LocalTime(std::time(nullptr));
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d_%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1,
+                t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+  return appName + "_" + stamp + ".log";
+}
+
+std::optional<std::string> ReadLoggerVariable(const char* name) {
+  std::optional<std::string> value = ReadEnvironmentVariable(name);
+  if (value && value->size() + 1 > kEnvironmentBufferBytes) return std::nullopt;
+  return value;
+}
+
+bool IsOwnLogFile(const std::string& fileName, const std::string& appName) {
+  const std::string prefix = appName + "_";
+  return fileName.size() > prefix.size() + 4 && fileName.compare(0, prefix.size(), prefix) == 0 &&
+         fileName.compare(fileName.size() - 4, 4, ".log") == 0;
+}
+
+// Keeps the newest kFilesKept of this logger's own files. Other files in the folder are never
+// touched: the folder can be pointed anywhere through VLM_LOG_DIR.
+void ApplyRetention(const LoggerState& s) {
+  std::vector<std::pair<fs::file_time_type, fs::path>> files;
+  std::error_code ec;
+  for (fs::directory_iterator it(s.logDirectory, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code statusError;
+    if (!it->is_regular_file(statusError) || statusError) continue;
+    if (!IsOwnLogFile(it->path().filename().string(), s.appName)) continue;
+    const fs::file_time_type written = it->last_write_time(statusError);
+    if (statusError) continue;
+    files.emplace_back(written, it->path());
+  }
+  if (ec || files.size() <= Logger::kFilesKept) return;
+  std::sort(files.begin(), files.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (size_t i = 0; i + Logger::kFilesKept < files.size(); ++i) {
+    std::error_code removeError;
+    fs::remove(files[i].second, removeError);  // a file that cannot go is skipped
+  }
+}
+
+void RotateIfNeeded(LoggerState& s) {
+  if (!s.stream.IsOpen()) return;
+  s.stream.Flush();
+  struct stat info{};
+  if (::stat(s.logFilePath.c_str(), &info) != 0) return;
+  if (static_cast<uint64_t>(info.st_size) < Logger::kRotationSize) return;
+  s.stream.Close();
+  s.logFilePath = (fs::path(s.logDirectory) / LogFileName(s.appName)).string();
+  if (!s.stream.Open(s.logFilePath)) return;  // file logging stops for the run
+  ApplyRetention(s);
+}
+
+// The write step shared by Log, LogWithSource and Initialize's start-up line. Lock held.
+void WriteLocked(LoggerState& s, LogLevel level, const std::string& category,
+                 const std::string& message, const std::string& function,
+                 const std::string& file, int32_t line, bool withSource) {
+  if (!s.initialized || level < s.minLevel) return;
+  try {
+    RotateIfNeeded(s);
+    LogEntry entry;
+    entry.timestamp = FormatTimestamp(std::chrono::system_clock::now());
+    entry.level = Logger::LevelName(level);
+    entry.category = category;
+    entry.message = message;
+    std::string text;
+    text.reserve(entry.timestamp.size() + category.size() + message.size() + 24);
+    text += '[';
+    text += entry.timestamp;
+    text += "] [";
+    text += entry.level;
+    text += "] [";
+    text += category;
+    text += "] ";
+    text += message;
+    if (withSource) {
+      text += " (" + file + ":" + std::to_string(line) + ", " + function + ")";
+      entry.function = function;
+      entry.file = file;
+      entry.line = line;
+    }
+    text += '\n';
+    s.stream.Append(text);
+    ++s.linesSinceFlush;
+    if (s.recentEntries.size() >= Logger::kRecentCapacity) s.recentEntries.pop_front();
+    s.recentEntries.push_back(std::move(entry));
+    const auto now = std::chrono::steady_clock::now();
+    if (s.linesSinceFlush >= kBatchFlushLines || now - s.lastFlush >= kBatchFlushInterval) {
+      s.stream.Flush();
+      s.linesSinceFlush = 0;
+      s.lastFlush = now;
+    }
+  } catch (...) {
+    // Logging never fails towards its caller.
+  }
+}
+
+LogLevel MinLevelFromEnvironment(bool development) {
+  const std::optional<std::string> value = ReadLoggerVariable("VLM_LOG_LEVEL");
+  if (!value || value->empty()) return development ? LogLevel::Debug : LogLevel::Info;
+  std::string upper = *value;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (upper == "DEBUG") return LogLevel::Debug;
+  if (upper == "INFO") return LogLevel::Info;
+  if (upper == "WARN") return LogLevel::Warn;
+  if (upper == "ERROR" || upper == "ERR") return LogLevel::Error;
+  if (upper == "FATAL") return LogLevel::Fatal;
+  return LogLevel::Info;
+}
+
+}  // namespace
+
+const char* Logger::LevelName(LogLevel level) {
+  switch (level) {
+    case LogLevel::Debug:
+      return "DEBUG";
+    case LogLevel::Info:
+      return "INFO";
+    case LogLevel::Warn:
+      return "WARN";
+    case LogLevel::Error:
+      return "ERROR";
+    case LogLevel::Fatal:
+      return "FATAL";
+  }
+  return "INFO";
+}
+
+bool Logger::Initialize(const std::string& logDirectory, const std::string& appName) {
+  LoggerState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (s.initialized) return true;
+  try {
+    if (!appName.empty()) s.appName = appName;
+    fs::path folder;
+    const std::optional<std::string> fromEnvironment = ReadLoggerVariable("VLM_LOG_DIR");
+    if (fromEnvironment && !fromEnvironment->empty()) {
+      folder = *fromEnvironment;
+    } else if (!logDirectory.empty()) {
+      folder = logDirectory;
+    } else {
+      folder = TempDirectory() / "Velmorante" / "Logs";
+    }
+    fs::create_directories(folder);
+    s.logDirectory = folder.string();
+    s.logFilePath = (folder / LogFileName(s.appName)).string();
+    if (!s.stream.Open(s.logFilePath)) return false;
+    const std::optional<std::string> dev = ReadLoggerVariable("VLM_IS_DEV");
+    const bool development = dev && !dev->empty() && *dev != "0";
+    s.minLevel = MinLevelFromEnvironment(development);
+    s.initialized = true;
+    s.lastFlush = std::chrono::steady_clock::now();
+    s.linesSinceFlush = 0;
+    WriteLocked(s, LogLevel::Info, "Logger",
+                std::string("Logger initialized (min=") + LevelName(s.minLevel) +
+                    ", dev=" + (development ? "1" : "0") + ")",
+                {}, {}, 0, false);
+    s.stream.Flush();
+    return true;
+  } catch (...) {
+    s.stream.Close();
+    return false;
+  }
+}
+
+void Logger::Log(LogLevel level, const std::string& category, const std::string& message) {
+  LoggerState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  WriteLocked(s, level, category, message, {}, {}, 0, false);
+}
+
+void Logger::LogWithSource(LogLevel level, const std::string& category,
+                           const std::string& message, const std::string& function,
+                           const std::string& file, int32_t line) {
+  LoggerState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  WriteLocked(s, level, category, message, function, file, line, true);
+}
+
+std::vector<LogEntry> Logger::GetRecentEntries(uint64_t maxEntries, bool includeDebug) {
+  LoggerState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  std::vector<LogEntry> result;
+  for (auto it = s.recentEntries.rbegin(); it != s.recentEntries.rend(); ++it) {
+    if (it->level == "DEBUG" && !includeDebug) continue;
+    result.push_back(*it);
+    if (result.size() >= maxEntries) break;
+  }
+  std::reverse(result.begin(), result.end());
+  return result;
+}
+
+std::string Logger::CurrentLogFilePath() {
+  LoggerState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  return s.logFilePath;
+}
+
+void Logger::Flush() {
+  LoggerState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.stream.Flush();
+}
+
+void Logger::ResetForTesting() {
+  LoggerState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.stream.Close();
+  s.initialized = false;
+  s.minLevel = LogLevel::Info;
+  s.appName = kDefaultAppName;
+  s.logDirectory.clear();
+  s.logFilePath.clear();
+  s.linesSinceFlush = 0;
+  s.recentEntries.clear();
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/native_window.h"
+
+// A main window for tests: posts queue up (from any thread) until the test pumps them through
+// MainWindowProc on its own thread, as the message loop would.
+class FakeWindow : public NativeWindow {
+ public:
+  struct Message {
+    uint32_t message;
+    uintptr_t wParam;
+    intptr_t lParam;
+  };
+
+  ~FakeWindow() override;
+
+  bool Post(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+  void Show() override;
+  void Hide() override;
+  void ShowMinimized() override;
+  bool IsVisible() const override;
+  void Destroy() override;
+  void PostQuit(int exitCode) override;
+
+  // Hands every queued message (and those that handling posts) to MainWindowProc, in order.
+  // Returns how many were handled.
+  size_t PumpAll();
+  // Hands over at most one message; false when the queue was empty.
+  bool PumpOne();
+
+  // Queued messages without handling them (scripts stay owned by the queue).
+  std::vector<Message> Pending() const;
+  // Drops the queue, freeing queued scripts.
+  void Clear();
+
+  // After Destroy, posts are refused like those to a destroyed window.
+  bool destroyed() const;
+  int quitCode() const;  // -1 until PostQuit
+  // "show", "hide", "minimize" and "post:<message number>" in the order they happened.
+  std::vector<std::string> Events() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::deque<Message> queue_;
+  std::vector<std::string> events_;
+  bool visible_ = true;
+  bool minimized_ = false;
+  bool destroyed_ = false;
+  int quitCode_ = -1;
+};

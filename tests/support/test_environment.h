@@ -1,0 +1,65 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/app_context.h"
+#include "app/setup_web_view.h"
+#include "support/fake_web_view.h"
+#include "support/fake_window.h"
+#include "support/page_scripts.h"
+
+// Sets an environment variable for the lifetime of the object and restores it afterwards.
+class ScopedEnvironmentVariable {
+ public:
+  // nullopt unsets the variable.
+  ScopedEnvironmentVariable(std::string name, std::optional<std::string> value);
+  ~ScopedEnvironmentVariable();
+
+ private:
+  std::string name_;
+  std::optional<std::string> previous_;
+};
+
+// A fresh folder under the system temporary folder, removed with everything in it at the end.
+class TemporaryFolder {
+ public:
+  TemporaryFolder();
+  ~TemporaryFolder();
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// The host as the page sees it, with fakes at the seams: a FakeWindow as g_app's window, a
+// SetupWebView as g_setupWebView with a ready FakeWebView, and TMPDIR pointed at a folder of
+// its own. Restores the globals at the end.
+class HostHarness {
+ public:
+  explicit HostHarness(bool webViewReady = true);
+  ~HostHarness();
+
+  // Posts `json` from the page, then pumps the window until its queue is empty.
+  void Post(const std::string& json);
+  // Pumps the window until `done` holds or `timeoutMs` passes (for answers from workers).
+  bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+  // The callbacks the page has received so far, decoded.
+  std::vector<PageCallback> Callbacks() const;
+  std::vector<PageCallback> Completions() const;
+
+  FakeWindow window;
+  AppContext app;
+  TemporaryFolder temp;
+  std::unique_ptr<SetupWebView> host;
+  FakeWebView* webView = nullptr;  // owned by host; null when not ready
+
+ private:
+  AppContext* savedApp_;
+  SetupWebView* savedHost_;
+  ScopedEnvironmentVariable tmpdir_;
+};
