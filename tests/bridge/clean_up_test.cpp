@@ -1,1 +1,107 @@
+#include <sys/stat.h>
+
+#include <fstream>
 #include <gtest/gtest.h>
+
+#include "support/logger_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class CleanUpTest : public LoggerFixture {
+ protected:
+  // A working folder with a small tree inside; returns its generic path.
+  std::string MakeTree(const std::string& name) {
+    const fs::path root = h.temp.path() / name;
+    fs::create_directories(root / "a" / "b");
+    std::ofstream(root / "a" / "b" / "file.bin") << "data";
+    std::ofstream(root / "top.txt") << "x";
+    return root.generic_string();
+  }
+
+  nlohmann::json CleanUpAndWait(const std::string& id) {
+    const size_t before = h.Completions().size();
+    h.Post(R"({"action":"doCleanUp","callbackId":")" + id + R"("})");
+    EXPECT_TRUE(h.PumpUntil([&] { return h.Completions().size() > before; }));
+    const auto answer = h.Completions().back().payload;
+    EXPECT_EQ(answer["cbid"], id);
+    EXPECT_EQ(answer["result"], 0);
+    return nlohmann::json::parse(answer["message"].get<std::string>());
+  }
+
+  HostHarness h;
+};
+
+TEST_F(CleanUpTest, NothingToRemoveAnswersAnEmptyList) {
+  EXPECT_EQ(CleanUpAndWait("c0"), nlohmann::json::array());
+}
+
+TEST_F(CleanUpTest, RemovesEveryFolderAndListsEveryPathAgainLater) {
+  const std::string one = MakeTree("{ONE}");
+  const std::string two = MakeTree("{TWO}");
+  const std::string missing = (h.temp.path() / "never-made").generic_string();
+  h.host->m_tempDirs = {one, missing, two};
+
+  EXPECT_EQ(CleanUpAndWait("c1"), nlohmann::json({one, missing, two}));
+  EXPECT_FALSE(fs::exists(one));
+  EXPECT_FALSE(fs::exists(two));
+  EXPECT_EQ(CleanUpAndWait("c2"), nlohmann::json({one, missing, two}));
+  EXPECT_EQ(h.host->m_tempDirs.size(), 3u);
+}
+
+TEST_F(CleanUpTest, LeavesFilesAndSymlinksAlone) {
+  const std::string file = (h.temp.path() / "became-a-file").generic_string();
+  std::ofstream(file) << "keep me";
+  const std::string target = MakeTree("outside");
+  const std::string link = (h.temp.path() / "link-to-outside").generic_string();
+  fs::create_directory_symlink(target, link);
+  h.host->m_tempDirs = {file, link};
+
+  EXPECT_EQ(CleanUpAndWait("c3"), nlohmann::json({file, link}));
+  EXPECT_TRUE(fs::exists(file));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_TRUE(fs::exists(fs::path(target) / "a" / "b" / "file.bin"));
+}
+
+TEST_F(CleanUpTest, ReadOnlyTreesAreRemoved) {
+  const std::string root = MakeTree("{READONLY}");
+  fs::permissions(fs::path(root) / "a" / "b" / "file.bin", fs::perms::owner_read);
+  ::chmod((fs::path(root) / "a" / "b").c_str(), 0555);
+  ::chmod((fs::path(root) / "a").c_str(), 0555);
+  h.host->m_tempDirs = {root};
+  CleanUpAndWait("c4");
+  EXPECT_FALSE(fs::exists(root));
+}
+
+TEST_F(CleanUpTest, APathThatCannotBeExaminedIsSkippedAndTheWalkGoesOn) {
+  const std::string unexaminable = (h.temp.path() / std::string(300, 'n')).generic_string();
+  const std::string after = MakeTree("{AFTER}");
+  h.host->m_tempDirs = {unexaminable, after};
+  EXPECT_EQ(CleanUpAndWait("c5"), nlohmann::json({unexaminable, after}));
+  EXPECT_FALSE(fs::exists(after));
+  EXPECT_EQ(EntriesAt("WARN", "Clean-up skipped").size(), 1u);
+}
+
+TEST_F(CleanUpTest, OnlyOneCleanUpAtATimeAndEmptyIdsStaySilent) {
+  h.host->m_cleaningUp = true;  // one is running
+  h.Post(R"({"action":"doCleanUp","callbackId":"dropped"})");
+  EXPECT_TRUE(h.window.Pending().empty());
+  h.host->m_cleaningUp = false;
+
+  h.Post(R"({"action":"doCleanUp"})");
+  ASSERT_TRUE(h.PumpUntil([&] { return !h.host->m_cleaningUp; }));
+  EXPECT_TRUE(h.Completions().empty());
+}
+
+TEST_F(CleanUpTest, AppendsWhileACleanUpWalksAreSafe) {
+  for (int i = 0; i < 20; ++i) h.host->m_tempDirs.push_back(MakeTree("{T" + std::to_string(i) + "}"));
+  h.host->OnWebMessageReceived(R"({"action":"doCleanUp","callbackId":"walk"})");
+  for (int i = 0; i < 2000; ++i) h.host->m_tempDirs.push_back("/nonexistent/" + std::to_string(i));
+  ASSERT_TRUE(h.PumpUntil([&] { return !h.Completions().empty(); }));
+  // The walk saw the list as it was when the clean-up started.
+  EXPECT_EQ(nlohmann::json::parse(h.Completions()[0].payload["message"].get<std::string>()).size(),
+            20u);
+}
+
+}  // namespace

@@ -1,1 +1,251 @@
 #include <gtest/gtest.h>
+
+#include <thread>
+
+#include "app/main_window_proc.h"
+#include "app/window_messages.h"
+#include "bridge/dev_environment.h"
+#include "bridge/page_callbacks.h"
+#include "download/download_engine.h"
+#include "support/logger_fixture.h"
+
+namespace {
+
+class DispatcherTest : public LoggerFixture {
+ protected:
+  HostHarness h;
+};
+
+TEST_F(DispatcherTest, ActionNamesMatchIgnoringAsciiCaseOnly) {
+  h.Post(R"({"action":"doCancel","callbackId":"a"})");
+  h.Post(R"({"action":"DoCancel","callbackId":"b"})");
+  h.Post(R"({"action":"DOCANCEL","callbackId":"c"})");
+  h.Post(R"({"action":"do Cancel","callbackId":"d"})");
+  h.Post(R"({"action":"doCancel ","callbackId":"e"})");
+  h.Post(R"({"action":"doCancelX","callbackId":"f"})");
+  const auto answers = h.Completions();
+  ASSERT_EQ(answers.size(), 3u);
+  EXPECT_EQ(answers[0].payload["cbid"], "a");
+  EXPECT_EQ(answers[1].payload["cbid"], "b");
+  EXPECT_EQ(answers[2].payload["cbid"], "c");
+  EXPECT_EQ(answers[0].json,
+            R"({"cbid":"a","done":0,"jsp":"","message":"","name":"","result":0,"todo":0})");
+}
+
+TEST_F(DispatcherTest, UnknownOrMissingActionsDoNothingAtAll) {
+  const size_t linesBefore = Logger::GetRecentEntries(Logger::kRecentCapacity, true).size();
+  h.Post(R"({"action":"","callbackId":"x"})");
+  h.Post(R"({"callbackId":"x"})");
+  h.Post(R"({"action":"noSuchAction","callbackId":"x"})");
+  EXPECT_TRUE(h.webView->scripts.empty());
+  EXPECT_EQ(Logger::GetRecentEntries(Logger::kRecentCapacity, true).size(), linesBefore);
+}
+
+TEST_F(DispatcherTest, MalformedMessagesAreDroppedWithOneWarning) {
+  const std::vector<std::string> malformed = {
+      "not json",
+      R"(["doCancel"])",
+      R"("{\"action\":\"doCancel\",\"callbackId\":\"1\"}")",  // a string holding JSON
+      R"({"action":42,"callbackId":"1"})",
+      R"({"action":"doCancel","callbackId":7})",
+      R"({"action":"doWriteLog","callbackId":{},"message":"x"})",
+      R"({"action":"doCancel" /* comment */ ,"callbackId":"1"})",
+      "{\"action\":\"doCancel\",\"callbackId\":\"1\"} trailing",
+      "",
+  };
+  for (const std::string& text : malformed) {
+    const size_t warningsBefore = EntriesAt("WARN", "Dropped page message").size();
+    EXPECT_NO_THROW(h.Post(text));
+    EXPECT_EQ(EntriesAt("WARN", "Dropped page message").size(), warningsBefore + 1) << text;
+  }
+  EXPECT_TRUE(h.webView->scripts.empty());
+  EXPECT_TRUE(EntriesAt("INFO", "x").empty());  // the doWriteLog above logged nothing
+}
+
+TEST_F(DispatcherTest, InlineActionsNeverAnswer) {
+  for (const char* action : {"doMinimizeWnd", "OpenDevToolsWindow", "doCloseOverride"}) {
+    h.Post(std::string(R"({"action":")") + action + R"(","callbackId":"id"})");
+  }
+  EXPECT_TRUE(h.Completions().empty());
+  const auto events = h.window.Events();
+  EXPECT_NE(std::find(events.begin(), events.end(), "minimize"), events.end());
+  EXPECT_EQ(h.window.quitCode(), 0);  // doCloseOverride destroyed the window
+}
+
+TEST_F(DispatcherTest, FirstCloseCancelsAndCleansUpOnceThenClosesWhenIdle) {
+  auto engine = std::make_shared<DownloadEngine>();
+  engine->running = true;
+  h.host->m_downloadEngine = engine;
+
+  h.host->OnWebMessageReceived(R"({"action":"doClose"})");
+  EXPECT_TRUE(h.host->m_closing);
+  EXPECT_TRUE(engine->cancelRequested);
+  ASSERT_FALSE(h.window.Pending().empty());
+  EXPECT_EQ(h.window.Pending().back().message, WM_CLOSE_REQUEST);  // busy: ask the page again
+  h.window.PumpAll();
+  EXPECT_EQ(h.webView->scripts.back(), kRequestCloseScript);
+
+  // The worker ends; a later doClose cancels nothing more and destroys the window.
+  engine->cancelRequested = false;
+  engine->running = false;
+  ASSERT_TRUE(h.PumpUntil([&] { return !h.host->m_cleaningUp; }));
+  h.Post(R"({"action":"doClose"})");
+  EXPECT_FALSE(engine->cancelRequested);
+  EXPECT_TRUE(h.window.destroyed());
+  EXPECT_EQ(h.window.quitCode(), 0);
+  EXPECT_TRUE(h.Completions().empty());  // the cancel and clean-up had no id to answer
+}
+
+TEST_F(DispatcherTest, CloseOverrideDestroysEvenWhileBusy) {
+  auto engine = std::make_shared<DownloadEngine>();
+  engine->running = true;
+  h.host->m_downloadEngine = engine;
+  h.Post(R"({"action":"doCloseOverride"})");
+  EXPECT_TRUE(h.window.destroyed());
+  EXPECT_FALSE(engine->cancelRequested);
+  EXPECT_FALSE(h.host->m_closing);
+}
+
+TEST_F(DispatcherTest, DevToolsOpenOnlyInTheDeveloperEnvironment) {
+  ScopedEnvironmentVariable dev("VLM_IS_DEV", std::nullopt);
+  ScopedEnvironmentVariable debug("VELMORANTE_DEBUG", std::nullopt);
+  h.Post(R"({"action":"OpenDevToolsWindow"})");
+  EXPECT_EQ(h.webView->devToolsOpened, 0);
+  {
+    ScopedEnvironmentVariable zero("VLM_IS_DEV", "0");
+    h.Post(R"({"action":"OpenDevToolsWindow"})");
+    EXPECT_EQ(h.webView->devToolsOpened, 0);
+    ScopedEnvironmentVariable upper("VELMORANTE_DEBUG", "TRUE");
+    h.Post(R"({"action":"OpenDevToolsWindow"})");
+    EXPECT_EQ(h.webView->devToolsOpened, 1);
+  }
+}
+
+TEST_F(DispatcherTest, DevToolsNeedAWebView) {
+  ScopedEnvironmentVariable dev("VLM_IS_DEV", "1");
+  h.host->m_webView.reset();
+  h.webView = nullptr;
+  EXPECT_NO_THROW(h.host->OnWebMessageReceived(R"({"action":"OpenDevToolsWindow"})"));
+}
+
+TEST(DevEnvironmentTest, EnablingValues) {
+  ScopedEnvironmentVariable debug("VELMORANTE_DEBUG", std::nullopt);
+  const auto enables = [](std::optional<std::string> value) {
+    ScopedEnvironmentVariable dev("VLM_IS_DEV", std::move(value));
+    return IsDevEnvironment();
+  };
+  EXPECT_TRUE(enables("1"));
+  EXPECT_TRUE(enables("10"));
+  EXPECT_TRUE(enables("1abc"));
+  EXPECT_TRUE(enables("true"));
+  EXPECT_TRUE(enables("TRUE"));
+  EXPECT_TRUE(enables("True"));
+  EXPECT_FALSE(enables("yes"));
+  EXPECT_FALSE(enables("on"));
+  EXPECT_FALSE(enables("0"));
+  EXPECT_FALSE(enables("false"));
+  EXPECT_FALSE(enables(" 1"));
+  EXPECT_FALSE(enables("truex"));
+  EXPECT_FALSE(enables(""));
+  EXPECT_FALSE(enables(std::nullopt));
+  EXPECT_TRUE(enables("1" + std::string(30, 'x')));   // 31 characters fit
+  EXPECT_FALSE(enables("1" + std::string(31, 'x')));  // 32 do not
+}
+
+TEST(DevEnvironmentTest, SecondVariableIsTheFallback) {
+  ScopedEnvironmentVariable dev("VLM_IS_DEV", "0");
+  {
+    ScopedEnvironmentVariable debug("VELMORANTE_DEBUG", "1");
+    EXPECT_TRUE(IsDevEnvironment());
+  }
+  ScopedEnvironmentVariable debug("VELMORANTE_DEBUG", "no");
+  EXPECT_FALSE(IsDevEnvironment());
+}
+
+// The window rules every backend shares.
+class WindowProcTest : public ::testing::Test {
+ protected:
+  HostHarness h;
+};
+
+TEST_F(WindowProcTest, CloseAsksThePageOncePerRequest) {
+  h.window.Post(WM_CLOSE, 0, 0);
+  h.window.PumpAll();
+  ASSERT_EQ(h.webView->scripts.size(), 1u);
+  EXPECT_EQ(h.webView->scripts[0], "window.requestClose && window.requestClose('{}');");
+  EXPECT_EQ(std::string(kRequestCloseScript).size(), 49u);
+  h.window.Post(WM_CLOSE_REQUEST, 0, 0);
+  h.window.Post(WM_CLOSE_REQUEST, 0, 0);
+  h.window.PumpAll();
+  EXPECT_EQ(h.webView->scripts.size(), 3u);
+  EXPECT_FALSE(h.window.destroyed());
+}
+
+TEST_F(WindowProcTest, CloseDestroysDirectlyWhenNoPageCanAnswer) {
+  h.webView->pageAlive = false;  // the renderer died
+  h.window.Post(WM_CLOSE, 0, 0);
+  h.window.PumpAll();
+  EXPECT_TRUE(h.webView->scripts.empty());
+  EXPECT_TRUE(h.window.destroyed());
+  EXPECT_EQ(h.window.quitCode(), 0);
+}
+
+TEST_F(WindowProcTest, CloseBeforeTheWebViewIsReadyDestroys) {
+  HostHarness notReady(/*webViewReady=*/false);
+  notReady.window.Post(WM_CLOSE, 0, 0);
+  notReady.window.PumpAll();
+  EXPECT_TRUE(notReady.window.destroyed());
+}
+
+TEST_F(WindowProcTest, ScriptsRunInOrderAndAreDroppedBeforeTheWebView) {
+  h.window.Post(WM_RUN_SCRIPT, 0, 0);  // no string: nothing to run or free
+  h.window.Post(WM_RUN_SCRIPT, reinterpret_cast<uintptr_t>(new std::string("one()")), 0);
+  h.window.Post(WM_RUN_SCRIPT, reinterpret_cast<uintptr_t>(new std::string("two()")), 0);
+  h.window.PumpAll();
+  EXPECT_EQ(h.webView->scripts, (std::vector<std::string>{"one()", "two()"}));
+
+  HostHarness notReady(/*webViewReady=*/false);
+  // Freed without running (ASan would report a leak otherwise).
+  notReady.window.Post(WM_RUN_SCRIPT, reinterpret_cast<uintptr_t>(new std::string("lost()")), 0);
+  notReady.window.PumpAll();
+}
+
+TEST_F(WindowProcTest, WorkerThreadScriptsArriveInPostingOrder) {
+  std::thread worker([] {
+    for (int i = 0; i < 50; ++i) {
+      CallbackPayload progress;
+      progress.done = static_cast<uint64_t>(i);
+      PostActionProgress(progress);
+    }
+  });
+  worker.join();
+  h.window.PumpAll();
+  const auto callbacks = h.Callbacks();
+  ASSERT_EQ(callbacks.size(), 50u);
+  for (size_t i = 0; i < callbacks.size(); ++i) {
+    EXPECT_EQ(callbacks[i].function, "onActionProgress");
+    EXPECT_EQ(callbacks[i].payload["done"], i);
+  }
+}
+
+TEST_F(WindowProcTest, CompletionShowsAHiddenWindowBeforePostingButProgressDoesNot) {
+  h.window.Hide();
+  PostActionProgress(CallbackPayload{});
+  EXPECT_FALSE(h.window.IsVisible());
+  PostActionComplete(CallbackPayload{});
+  EXPECT_TRUE(h.window.IsVisible());
+  const auto events = h.window.Events();
+  ASSERT_GE(events.size(), 2u);
+  EXPECT_EQ(events[events.size() - 2], "show");
+  EXPECT_EQ(events.back(), "post:1125");
+}
+
+TEST_F(WindowProcTest, ScriptsPostedToADestroyedWindowAreFreed) {
+  h.window.Post(WM_DESTROY_NOW, 0, 0);
+  h.window.PumpAll();
+  ASSERT_TRUE(h.window.destroyed());
+  EXPECT_FALSE(PostScriptToWindow("late()"));  // ASan checks that nothing leaks
+  PostActionComplete(CallbackPayload{});
+}
+
+}  // namespace
