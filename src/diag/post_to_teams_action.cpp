@@ -1,0 +1,21 @@
+// postToTeams: the page's issue report, posted as a card; the page hears only "done".
+
+#include "app/setup_web_view.h"
+#include "bridge/page_callbacks.h"
+#include "diag/teams_notifier.h"
+#include "log/logger.h"
+
+void SetupWebView::PostToTeams(nlohmann::json message) {
+  // A type error from the card (a "description" that is no string) leaves here on purpose:
+  // the dispatcher drops the message, so the page gets no answer and nothing is sent.
+  IssueReportNotifier().PostIssueReport(message);
+  Logger::Log(LogLevel::Info, "engine", "Posted message to Teams webhook");
+
+  const auto id = message.find("callbackId");
+  if (id == message.end() || !id->is_string() || id->get_ref<const std::string&>().empty()) {
+    return;
+  }
+  CallbackPayload answer;
+  answer.cbid = id->get<std::string>();
+  PostActionComplete(answer);
+}

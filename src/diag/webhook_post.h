@@ -1,0 +1,26 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "diag/webhook_endpoint.h"
+
+// One synchronous JSON POST to a webhook, as the issue report needs it: user agent
+// "MyApp/1.0", the system's default proxy, "Content-Type: application/json", redirects not
+// followed, the HTTP status not examined.
+
+struct HttpTimeouts {
+  // Name resolution, connecting and the TLS handshake together.
+  std::chrono::milliseconds connect{60'000};
+  // Once connected: the longest the exchange may go without sending or receiving anything.
+  std::chrono::milliseconds sendReceive{30'000};
+};
+
+inline constexpr char kWebhookUserAgent[] = "MyApp/1.0";
+
+// Posts `body` to `endpoint` and returns the first block of the answer's body as it arrived
+// (the rest is not read). nullopt when nothing came back: a failure at any step, or an empty
+// answer. Never throws.
+std::optional<std::string> PostJsonToWebhook(const WebhookEndpoint& endpoint,
+                                             const std::string& body, const HttpTimeouts& timeouts);
