@@ -1,4 +1,22 @@
 #pragma once
 
-// Starts the setup program and waits for its exit code. (Being built.)
-class AppLauncher {};
+#include <cstdint>
+#include <filesystem>
+
+// Starts the setup program and waits for it. One object per launch; it keeps no state.
+//
+// Run blocks the calling thread (the window thread) until the program exits, with no time
+// limit. Results:
+//   the program's exit code  it ran and exited (a program ended by a signal on Linux reports
+//                            0xC0000000 | signal number, e.g. SIGKILL = 3221225481)
+//   404                      no file system object at the path
+//   a Win32 error code       the program could not be started, or the path's status could not
+//                            be read (on Linux mapped from errno, see process_posix.h);
+//                            120 when the platform gave no code
+class AppLauncher {
+ public:
+  static constexpr int32_t kResultNotFound = 404;
+  static constexpr int32_t kResultNoErrorCode = 120;
+
+  int32_t Run(const std::filesystem::path& executable);
+};

@@ -1,11 +1,95 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
 
-// Extracts one archive on a worker thread of its own.
-// (Being built: only the flags that cancel and close use exist so far.)
-class ZipEngine {
+#include "bridge/callback_payload.h"
+#include "install/output_file.h"
+#include "install/zip_reader.h"
+
+// Extracts one archive into one folder on a detached worker thread, reporting byte progress
+// ("onUnZipProgress") and one completion through its callback slots, then deletes the archive.
+//
+// Ownership: always held by std::shared_ptr. The worker keeps the engine alive until it ends,
+// so a request that replaces the engine (after setting its cancelRequested) can never pull the
+// record, the counters or the flags from under the old worker. Everything one run touches is
+// reached from the engine itself; there is no process-wide state.
+//
+// Threading: Start, construction and destruction on the window thread; Run, Finish and the sink
+// on the worker. cancelRequested is the one signal in, running the one signal out.
+// An engine runs once; a second Start (running or not) is refused.
+class ZipEngine : public std::enable_shared_from_this<ZipEngine> {
  public:
-  std::atomic<bool> cancelRequested{false};
+  // Results of a run, as the page receives them.
+  static constexpr uint32_t kResultSuccess = 0;
+  static constexpr uint32_t kResultUnreadable = 2;         // not a ZIP archive, or unreadable
+  static constexpr uint32_t kResultDiskFull = 112;         // the entries do not fit the volume
+  static constexpr uint32_t kResultCancelled = 1602;       // an entry stopped on cancel
+  static constexpr uint32_t kResultEntryFailed = 1632;     // an entry failed by itself
+
+  static constexpr char kProgressRoute[] = "onUnZipProgress";
+  static constexpr char kUnreadableMessage[] = "Error reading file, can not extract installation";
+  static constexpr char kCancellingMessage[] = "Cancelling, please wait...";
+  static constexpr char kEntryFailedTemplate[] = "Failed to create {}";
+  static constexpr char kNotPreparedMessage[] = "Files not prepared";
+
+  using SpaceQuery = std::optional<uint64_t> (*)(const std::filesystem::path&);
+
+  ZipEngine();
+  // Sets cancelRequested; never waits (a worker holds its own reference).
+  ~ZipEngine();
+  ZipEngine(const ZipEngine&) = delete;
+  ZipEngine& operator=(const ZipEngine&) = delete;
+
+  // Starts the worker for `source` (UTF-8 archive path) into `destination` (not yet created).
+  // False when this engine was already started; nothing is sent then.
+  bool Start(const std::string& source, const std::string& destination,
+             const std::string& callbackId);
+  // The worker's body; ends with Finish.
+  void Run();
+  // Deletes the archive, delivers the completion and clears running.
+  void Finish();
+
+  std::string sourcePath;
+  std::string destinationPath;
+  std::atomic<bool> removeArchiveWhenDone{true};
   std::atomic<bool> running{false};
+  CallbackPayload report;
+  CallbackFunction onProgress = nullptr;
+  CallbackFunction onComplete = nullptr;
+  std::atomic<bool> cancelRequested{false};
+  // How much the target volume can take; replaceable so that the full-volume path is testable.
+  SpaceQuery spaceQuery;
+
+ private:
+  // One file entry; false when it failed (the report has then been sent).
+  bool ExtractFile(ZipReader& reader, uint64_t index, const ZipEntryInfo& entry,
+                   const std::filesystem::path& target, uint64_t& runWritten);
+  void ReportFailedEntry(const std::string& storedName, const std::string& reason);
+
+  bool started_ = false;
+};
+
+// The reader's write callback for one file entry: writes each chunk unless the engine's cancel
+// is set, and reports progress after the first chunk of the run and then after each step of at
+// least one whole percent of the run's total bytes, naming the entry.
+struct EntrySink final : ZipChunkSink {
+  EntrySink(ZipEngine& engine, OutputFile& file, std::string entryName, uint64_t* runWritten,
+            uint64_t runTotal)
+      : engine(engine), file(file), entryName(std::move(entryName)), runWritten(runWritten),
+        runTotal(runTotal) {}
+
+  // Returns `length` to go on, or 0 (cancelled, or the write failed) to fail the entry.
+  size_t Write(uint64_t offset, const void* data, size_t length) override;
+
+  ZipEngine& engine;
+  OutputFile& file;
+  std::string entryName;
+  uint64_t* runWritten;
+  uint64_t runTotal;
+  bool writeFailed = false;
 };

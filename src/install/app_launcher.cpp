@@ -1,0 +1,40 @@
+#include "install/app_launcher.h"
+
+#include <string>
+#include <system_error>
+
+#include "install/process.h"
+#include "install/utf8_path.h"
+#include "log/logger.h"
+
+namespace {
+constexpr char kCategory[] = "Engine.AppLauncher";
+}  // namespace
+
+int32_t AppLauncher::Run(const std::filesystem::path& executable) {
+  const std::string shown = PathToUtf8(executable);
+  std::error_code ec;
+  const bool present = std::filesystem::exists(executable, ec);
+  if (ec) {
+    // Neither there nor absent (a link loop, a name too long, no access to a folder).
+    const uint32_t code = Win32ErrorFromSystemError(ec);
+    Logger::Log(LogLevel::Error, kCategory,
+                "Executable status unreadable: " + shown + ": " + ec.message() +
+                    " error=" + std::to_string(code));
+    return static_cast<int32_t>(code);
+  }
+  if (!present) {
+    Logger::Log(LogLevel::Error, kCategory, "Executable not found: " + shown);
+    return kResultNotFound;
+  }
+  Logger::Log(LogLevel::Debug, kCategory, "CreateProcessW starting");
+  const LaunchOutcome outcome = StartAndWait(executable);
+  if (!outcome.started) {
+    Logger::Log(LogLevel::Error, kCategory,
+                "CreateProcessW failed error=" + std::to_string(outcome.errorCode));
+    if (!outcome.detail.empty()) Logger::Log(LogLevel::Debug, kCategory, outcome.detail);
+    return outcome.errorCode != 0 ? static_cast<int32_t>(outcome.errorCode) : kResultNoErrorCode;
+  }
+  Logger::Log(LogLevel::Info, kCategory, "Process exited code=" + std::to_string(outcome.exitCode));
+  return static_cast<int32_t>(outcome.exitCode);
+}

@@ -1,0 +1,40 @@
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/native_window.h"
+#include "app/setup_web_view.h"
+#include "bridge/page_callbacks.h"
+#include "install/app_launcher.h"
+#include "install/utf8_path.h"
+#include "log/logger.h"
+
+namespace {
+constexpr char kDefaultLauncherName[] = "Setup.exe";
+// ERROR_GEN_FAILURE: the launch itself broke down (for instance out of memory).
+constexpr uint32_t kResultLaunchBroken = 31;
+}  // namespace
+
+void SetupWebView::DoLaunchSetup(nlohmann::json message) {
+  // Fields of the wrong type throw here, before the window is hidden.
+  std::string launcherName = message.value("launcherName", std::string());
+  if (launcherName.empty()) launcherName = kDefaultLauncherName;
+  const std::string unzipdir = message.value("unzipdir", std::string());
+  const std::string callbackId = message.value("callbackId", std::string());
+
+  CallbackPayload answer;
+  answer.cbid = callbackId;
+  if (m_hwnd != nullptr) m_hwnd->Hide();
+  try {
+    // An absolute launcherName replaces the folder.
+    const std::filesystem::path executable = PathFromUtf8(unzipdir) / PathFromUtf8(launcherName);
+    m_appLauncher = std::make_unique<AppLauncher>();
+    answer.result = static_cast<uint32_t>(m_appLauncher->Run(executable));
+  } catch (const std::exception& e) {
+    Logger::Log(LogLevel::Error, "Engine.AppLauncher", std::string("Launch failed: ") + e.what());
+    answer.result = kResultLaunchBroken;
+  }
+  // Shows the window again before the answer is posted.
+  PostActionComplete(answer);
+}

@@ -1,0 +1,118 @@
+#include "install/process_posix.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "install/process.h"
+
+uint32_t Win32ErrorFromErrno(int error) {
+  switch (error) {
+    case ENOENT: return 2;
+    case ENOTDIR: return 3;
+    case EMFILE:
+    case ENFILE: return 4;
+    case EACCES:
+    case EPERM:
+    case EISDIR: return 5;
+    case ENOMEM: return 8;
+    case ETXTBSY: return 32;
+    case EINVAL: return 87;
+    case ENOEXEC:
+    case ELIBBAD: return 193;
+    case ENAMETOOLONG:
+    case E2BIG: return 206;
+    case EIO: return 1117;
+    case EAGAIN: return 1450;
+    case ELOOP: return 1921;
+    default: return 120;
+  }
+}
+
+uint32_t Win32ErrorFromSystemError(const std::error_code& error) {
+  return Win32ErrorFromErrno(error.value());
+}
+
+namespace {
+
+// Owns the two spawn descriptions for the length of one call.
+struct SpawnSetup {
+  SpawnSetup() {
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+  }
+  ~SpawnSetup() {
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+};
+
+std::string ErrnoText(const char* call, int error) {
+  return std::string(call) + " errno=" + std::to_string(error) + " (" + std::strerror(error) + ")";
+}
+
+}  // namespace
+
+LaunchOutcome StartAndWait(const std::filesystem::path& executable) {
+  LaunchOutcome outcome;
+  std::error_code ec;
+  // Absolute first: the child changes folder before it executes the path.
+  std::filesystem::path program = std::filesystem::absolute(executable, ec);
+  if (ec) program = executable;
+  const std::filesystem::path folder = program.parent_path();
+
+  SpawnSetup setup;
+  int error = posix_spawn_file_actions_addchdir_np(&setup.actions, folder.c_str());
+  // The host's log files, sockets and lock files stay with the host.
+  if (error == 0) error = posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
+  // The window thread may block or ignore signals (SIGPIPE); the setup starts clean.
+  sigset_t all;
+  sigset_t none;
+  sigfillset(&all);
+  sigemptyset(&none);
+  if (error == 0) error = posix_spawnattr_setsigdefault(&setup.attributes, &all);
+  if (error == 0) error = posix_spawnattr_setsigmask(&setup.attributes, &none);
+  if (error == 0) {
+    error = posix_spawnattr_setflags(&setup.attributes,
+                                     POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  }
+  if (error != 0) {
+    outcome.errorCode = Win32ErrorFromErrno(error);
+    outcome.detail = ErrnoText("posix_spawn setup", error);
+    return outcome;
+  }
+
+  std::string path = program.string();
+  char* argv[] = {path.data(), nullptr};
+  pid_t pid = -1;
+  error = posix_spawn(&pid, path.c_str(), &setup.actions, &setup.attributes, argv, environ);
+  if (error != 0) {
+    outcome.errorCode = Win32ErrorFromErrno(error);
+    outcome.detail = ErrnoText("posix_spawn", error);
+    return outcome;
+  }
+  outcome.started = true;
+
+  int status = 0;
+  pid_t waited;
+  do {
+    waited = waitpid(pid, &status, 0);
+  } while (waited < 0 && errno == EINTR);
+  if (waited < 0) {
+    outcome.exitCode = kNoExitStatus;
+  } else if (WIFEXITED(status)) {
+    outcome.exitCode = static_cast<uint32_t>(WEXITSTATUS(status));
+  } else if (WIFSIGNALED(status)) {
+    outcome.exitCode = kSignalExitBase | static_cast<uint32_t>(WTERMSIG(status));
+  } else {
+    outcome.exitCode = kNoExitStatus;
+  }
+  return outcome;
+}

@@ -1,0 +1,31 @@
+#include <memory>
+#include <string>
+
+#include "app/setup_web_view.h"
+#include "base/working_folder.h"
+#include "bridge/page_callbacks.h"
+#include "install/utf8_path.h"
+#include "install/zip_engine.h"
+#include "log/logger.h"
+
+void SetupWebView::DoUnZip(nlohmann::json message) {
+  // A missing or non-object "download" throws here, before anything changes.
+  const std::string des = message.at("download").value("des", std::string());
+  const std::string callbackId = message.value("callbackId", std::string());
+
+  const std::string destination = PathToUtf8(NewWorkingFolderPath().generic_string());
+  m_tempDirs.push_back(destination);
+
+  if (m_zipEngine) {
+    // The old worker keeps its own reference and winds down on its own.
+    m_zipEngine->cancelRequested.exchange(true);
+    m_zipEngine.reset();
+  }
+  auto engine = std::make_shared<ZipEngine>();
+  engine->onComplete = &PostActionComplete;
+  engine->onProgress = &PostActionProgress;
+  m_zipEngine = engine;
+
+  Logger::Log(LogLevel::Info, "unzip", "Unzip requested file=" + des);
+  engine->Start(des, destination, callbackId);
+}

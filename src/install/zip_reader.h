@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Read access to one ZIP archive, as the extraction engine needs it. One backend per reader
+// library (libzip on Linux); the engine sees only this interface.
+//
+// Promises: entry data is handed over in file order in chunks of at most kMaxChunk bytes, and an
+// entry succeeds only when its data matched the recorded size and CRC-32. Only stored and
+// deflated entries are read; encrypted entries and other methods fail.
+// Does not promise: anything about entry names (they come as stored, unchecked), or thread
+// safety (one reader belongs to one worker).
+
+// Where an entry's data goes. Returning less than `length` stops the entry, which then fails.
+class ZipChunkSink {
+ public:
+  virtual ~ZipChunkSink() = default;
+  virtual size_t Write(uint64_t offset, const void* data, size_t length) = 0;
+};
+
+struct ZipEntryInfo {
+  std::string name;          // the stored name: UTF-8, or CP437 decoded to UTF-8 when unmarked
+  uint64_t size = 0;         // uncompressed size as recorded
+  bool isDirectory = false;  // name ends in '/' or the DOS directory bit 0x10 is set
+  bool madeOnUnix = false;   // the entry's attributes are a Unix mode (high 16 bits)
+  uint32_t unixMode = 0;     // st_mode as recorded; meaningful only when madeOnUnix
+
+  bool IsSymbolicLink() const { return madeOnUnix && (unixMode & 0170000u) == 0120000u; }
+};
+
+class ZipReader {
+ public:
+  static constexpr size_t kMaxChunk = 65536;
+
+  virtual ~ZipReader() = default;
+
+  // Opens the archive at `utf8Path`. Null when it is missing, unreadable, or not a ZIP archive
+  // (shorter than an end-of-central-directory record, no valid central directory).
+  static std::unique_ptr<ZipReader> Open(const std::string& utf8Path);
+
+  virtual uint64_t EntryCount() const = 0;
+  // False when the entry's directory record cannot be read.
+  virtual bool Stat(uint64_t index, ZipEntryInfo& info) = 0;
+  // Streams the entry's data into `sink`. False on any failure: unsupported method, encrypted,
+  // corrupt data, size or CRC-32 mismatch, or the sink stopping. `error` gets a short reason.
+  virtual bool Extract(uint64_t index, ZipChunkSink& sink, std::string& error) = 0;
+};
