@@ -1,13 +1,82 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
 
+#include "base/clock.h"
 #include "bridge/callback_payload.h"
+#include "download/hresult.h"
+#include "download/transfer_job.h"
 
 // Carries one download from start to end on a worker thread of its own.
-// (Being built: only the flags that cancel and close use exist so far.)
-class DownloadEngine : public CallbackPayload {
+//
+// The engine is the CallbackPayload the page receives: the transfers fill done/todo and call
+// onProgress; Finish fills result/message and calls onComplete exactly once per Run.
+// Ownership: SetupWebView and the worker share it (std::shared_ptr), so an engine replaced by a
+// newer download lives until its worker returns. Other threads touch only cancelRequested and
+// running; everything else belongs to the worker while `running` is set.
+//
+// Pauses go through the injected Clock (cut short by cancelRequested), and background jobs come
+// from the injected factory, so tests can script both.
+class DownloadEngine : public CallbackPayload,
+                       public std::enable_shared_from_this<DownloadEngine> {
  public:
+  using Callback = std::function<void(const CallbackPayload&)>;
+
+  explicit DownloadEngine(Clock& clock = SystemClock(),
+                          TransferJobManagerFactory jobs = PlatformTransferJobManagerFactory());
+
+  DownloadEngine(const DownloadEngine&) = delete;
+  DownloadEngine& operator=(const DownloadEngine&) = delete;
+
+  // Resets the payload, stores the request and starts a detached worker that shares ownership
+  // of the engine (which must be owned by a std::shared_ptr). False, with nothing else done,
+  // when a worker already owns the engine. A thread that cannot start raises std::system_error.
+  bool StartDownload(const std::u16string& downloadUrl, const std::filesystem::path& destination,
+                     const std::string& callbackId);
+
+  // The worker body: COM, destination folder, one of the two transfers, Finish.
+  void Run();
+  // Enters the worker's COM apartment where there is one; success on Linux.
+  HResult InitCom();
+  // Ends every download exactly once: integrity check, running cleared, completion sent.
+  void Finish();
+
+  // The background job and its polling loop; calls Finish on every path.
+  void RunBitsJob();
+  // One direct GET streamed into destPath; returns 0 or a failure (low 16 bits: the result).
+  HResult WinHttpDownload();
+
+  Callback onProgress;
+  Callback onComplete;
+  std::u16string url;
+  std::filesystem::path destPath;
   std::atomic<bool> cancelRequested{false};
   std::atomic<bool> running{false};
+  bool comInitialized = false;
+
+  // Optional integrity figures from the page; checked after a successful transfer.
+  std::optional<uint64_t> expectedSize;
+  std::string expectedSha256;  // hex, any case; empty = not checked
+
+ private:
+  void ReportProgress();
+  void LeaveCom();
+  // Turns a successful transfer into result 23/24 when the file does not match.
+  void VerifyIntegrity();
+
+  Clock& clock_;
+  TransferJobManagerFactory jobs_;
+  Clock::TimePoint startTime_{};
 };
+
+// True for pre-signed storage URLs, which take the direct transfer.
+bool IsPresignedS3Url(const std::u16string& url);
+
+// {"des":<destPath, forward slashes>,"url":<url>} written compactly.
+std::string DownloadResultJson(const std::u16string& url, const std::filesystem::path& destPath);

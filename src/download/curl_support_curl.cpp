@@ -1,0 +1,151 @@
+#include "download/curl_support_curl.h"
+
+#include <cctype>
+#include <charconv>
+#include <mutex>
+#include <string_view>
+
+#include "download/hresult.h"
+
+void EnsureCurlGlobalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+CurlList MakeHeaderList(const std::vector<std::string>& lines) {
+  curl_slist* list = nullptr;
+  for (const std::string& line : lines) {
+    curl_slist* grown = curl_slist_append(list, line.c_str());
+    if (grown == nullptr) break;
+    list = grown;
+  }
+  return CurlList(list);
+}
+
+void SetCommonOptions(CURL* easy, const std::string& url, curl_slist* headers) {
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+  curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, 60000L);
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 262144L);
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+}
+
+uint32_t WinHttpErrorFromCurl(CURLcode code) {
+  switch (code) {
+    case CURLE_OK:
+      return 0;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return winhttp::kNameNotResolved;
+    case CURLE_COULDNT_CONNECT:
+      return winhttp::kCannotConnect;
+    case CURLE_OPERATION_TIMEDOUT:
+      return winhttp::kTimeout;
+    case CURLE_PARTIAL_FILE:
+    case CURLE_GOT_NOTHING:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+      return winhttp::kConnectionError;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+      return winhttp::kSecureFailure;
+    case CURLE_URL_MALFORMAT:
+      return winhttp::kInvalidUrl;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return winhttp::kUnrecognizedScheme;
+    case CURLE_OUT_OF_MEMORY:
+      return win32::kNotEnoughMemory;
+    default:
+      return winhttp::kInvalidServerResponse;
+  }
+}
+
+bool IsNetworkFailure(CURLcode code) {
+  switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_GOT_NOTHING:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+    case CURLE_SSL_CONNECT_ERROR:
+      return true;
+    default:
+      return false;
+  }
+}
+
+uint32_t CheckDownloadUrl(const std::string& url) {
+  CURLU* parts = curl_url();
+  if (parts == nullptr) return win32::kNotEnoughMemory;
+  uint32_t error = 0;
+  if (curl_url_set(parts, CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
+    error = winhttp::kInvalidUrl;
+  } else {
+    char* scheme = nullptr;
+    if (curl_url_get(parts, CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) {
+      error = winhttp::kInvalidUrl;
+    } else if (std::string_view(scheme) != "http" && std::string_view(scheme) != "https") {
+      error = winhttp::kUnrecognizedScheme;
+    }
+    curl_free(scheme);
+  }
+  curl_url_cleanup(parts);
+  return error;
+}
+
+namespace {
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+}  // namespace
+
+bool ParseContentLength(const char* line, size_t length, uint64_t& value) {
+  constexpr std::string_view kName = "content-length:";
+  const std::string_view text(line, length);
+  if (text.size() < kName.size()) return false;
+  for (size_t i = 0; i < kName.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) != kName[i]) return false;
+  }
+  const std::string_view number = Trim(text.substr(kName.size()));
+  uint64_t parsed = 0;
+  const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), parsed);
+  if (error != std::errc() || end != number.data() + number.size()) return false;
+  value = parsed;
+  return true;
+}
+
+bool ParseStatusLine(const char* line, size_t length, long& status) {
+  const std::string_view text(line, length);
+  if (text.substr(0, 5) != "HTTP/") return false;
+  const size_t space = text.find(' ');
+  if (space == std::string_view::npos) return false;
+  const std::string_view rest = text.substr(space + 1);
+  long parsed = 0;
+  const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), parsed);
+  if (error != std::errc() || end == rest.data()) return false;
+  status = parsed;
+  return true;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <curl/curl.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// What both libcurl transfers share: one-time library set-up, handles that free themselves,
+// the common request options, and the translation of libcurl's failures into the WinHTTP
+// error numbers the page and the retry rules know.
+
+// curl_global_init, once per process, before the first handle.
+void EnsureCurlGlobalInit();
+
+struct CurlEasyDeleter {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct CurlListDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
+using CurlList = std::unique_ptr<curl_slist, CurlListDeleter>;
+
+CurlList MakeHeaderList(const std::vector<std::string>& lines);
+
+// GET of `url` with `headers`, no proxy, no signals, the path sent as given (query included),
+// 60 s to resolve and connect, and blocks of up to 256 KiB for the write callback.
+void SetCommonOptions(CURL* easy, const std::string& url, curl_slist* headers);
+
+// The WinHTTP error number for a libcurl failure (0 for CURLE_OK).
+uint32_t WinHttpErrorFromCurl(CURLcode code);
+
+// True for failures of the network rather than of the request: resolving, connecting, resets,
+// time-outs and bodies cut short.
+bool IsNetworkFailure(CURLcode code);
+
+// "http://host/..." and "https://host/..." only; anything else gives the WinHTTP error number
+// for a bad URL or scheme.
+uint32_t CheckDownloadUrl(const std::string& url);
+
+// Content-Length from a header line (case-insensitive name); false for other lines.
+bool ParseContentLength(const char* line, size_t length, uint64_t& value);
+// The numeric status of an "HTTP/x.y NNN ..." line; false for other lines.
+bool ParseStatusLine(const char* line, size_t length, long& status);

@@ -1,0 +1,213 @@
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+#include "base/hex_string.h"
+#include "download/download_engine.h"
+#include "download/download_results.h"
+#include "download/request_headers.h"
+#include "log/logger.h"
+
+using std::chrono::milliseconds;
+
+namespace {
+
+constexpr char kCategory[] = "Engine.Download";
+constexpr int32_t kMaxErrorPolls = 20;
+constexpr int32_t kMaxTransientPolls = 20;
+constexpr milliseconds kSettlePause(500);
+constexpr int64_t kSampleIntervalMs = 2000;
+
+// 1 s shifted left by `count` (capped at 10 shifts), at most 60 s.
+milliseconds BackOff(int32_t count) {
+  const int32_t shift = std::min(count, 10);
+  return milliseconds(std::min<int64_t>(int64_t{1000} << shift, 60000));
+}
+
+std::string FormatDouble(double value) {
+  char text[64];
+  std::snprintf(text, sizeof(text), "%f", value);
+  return text;
+}
+
+int64_t WholeMilliseconds(Clock::TimePoint from, Clock::TimePoint to) {
+  return std::chrono::duration_cast<milliseconds>(to - from).count();
+}
+
+}  // namespace
+
+void DownloadEngine::RunBitsJob() {
+  std::unique_ptr<TransferJobManager> manager;
+  const HResult managerCode = jobs_ ? jobs_(manager) : HResultFromWin32(win32::kGenFailure);
+  if (Failed(managerCode) || !manager) {
+    const HResult code = Failed(managerCode) ? managerCode : HResultFromWin32(win32::kGenFailure);
+    result = LowWord(code);
+    message = download_text::kManagerFailed + ToHexString(static_cast<uint32_t>(code)) + ". ";
+    Finish();
+    return;
+  }
+  std::unique_ptr<TransferJob> job;
+  const HResult jobCode = manager->CreateJob(download_text::kJobDisplayName, job);
+  if (Failed(jobCode) || !job) {
+    const HResult code = Failed(jobCode) ? jobCode : HResultFromWin32(win32::kGenFailure);
+    result = LowWord(code);
+    message = download_text::kJobFailed + ToHexString(static_cast<uint32_t>(code)) + ". ";
+    manager.reset();
+    Finish();
+    return;
+  }
+
+  job->SetNoProxy();
+  job->AddFile(url, destPath);
+  job->SetCustomHeaders(DownloadHeaderBlock());
+  job->Resume();
+
+  int32_t transientErrors = 0;
+  int32_t lastPerMille = 0;
+  Clock::TimePoint lastSampleTime = startTime_;
+  uint64_t lastSampleBytes = 0;
+  // Pauses end early on a cancel so that a closing window is not held by a 60 s back-off; the
+  // next poll then cancels the job.
+  const auto pause = [this](milliseconds duration) { clock_.WaitFor(duration, &cancelRequested); };
+
+  for (bool polling = true; polling;) {
+    uint32_t state = 0;
+    const HResult stateCode = job->GetState(state);
+    if (Failed(stateCode)) {
+      // Ending with result 0 here would report a download that never finished as a success.
+      if (result == 0) {
+        result = LowWord(stateCode);
+        message = "Download state unavailable, " +
+                  ToHexString(static_cast<uint32_t>(stateCode)) + ". ";
+        Logger::Log(LogLevel::Error, kCategory, message);
+      }
+      break;
+    }
+    if (cancelRequested.load()) state = static_cast<uint32_t>(TransferJobState::kCancelled);
+    if (state > static_cast<uint32_t>(TransferJobState::kCancelled)) {
+      result = download_result::kUnknownState;
+      message = download_text::kUnknownState;
+      break;
+    }
+
+    switch (static_cast<TransferJobState>(state)) {
+      case TransferJobState::kQueued:
+      case TransferJobState::kConnecting:
+        ReportProgress();
+        Logger::Log(LogLevel::Debug, kCategory,
+                    state == 0 ? "BITS state QUEUED" : "BITS state CONNECTING");
+        pause(kSettlePause);
+        break;
+
+      case TransferJobState::kTransferring: {
+        if (transientErrors > 0) --transientErrors;
+        TransferJobProgress progress;
+        if (Failed(job->GetProgress(progress))) break;
+        if (!onProgress || progress.bytesTotal == 0) break;
+        const auto perMille = static_cast<int32_t>(static_cast<double>(progress.bytesTransferred) /
+                                                   static_cast<double>(progress.bytesTotal) *
+                                                   100.0 * 10.0);
+        if (perMille <= lastPerMille && lastPerMille != 0) break;
+        lastPerMille = perMille;
+        done = progress.bytesTransferred;
+        todo = progress.bytesTotal;
+        ReportProgress();
+        const Clock::TimePoint now = clock_.Now();
+        const int64_t elapsed = WholeMilliseconds(lastSampleTime, now);
+        if (elapsed < kSampleIntervalMs) break;
+        const double mbps = static_cast<double>(progress.bytesTransferred - lastSampleBytes) *
+                            8.0 / 1000000.0 / (static_cast<double>(elapsed) / 1000.0);
+        Logger::Log(LogLevel::Info, kCategory,
+                    "InstMbps=" + FormatDouble(mbps) +
+                        ", transferred=" + std::to_string(progress.bytesTransferred));
+        lastSampleBytes = progress.bytesTransferred;
+        lastSampleTime = now;
+        break;
+      }
+
+      case TransferJobState::kSuspended:
+      case TransferJobState::kError:
+        if (transientErrors < kMaxErrorPolls) {
+          ++transientErrors;
+          pause(BackOff(transientErrors));
+          job->Resume();
+          pause(kSettlePause);
+          break;
+        }
+        // Give up: the next poll sees the flag and cancels the job, keeping this result.
+        cancelRequested.exchange(true);
+        if (std::optional<TransferJobError> error = job->GetError()) {
+          const HResult code = error->code.value_or(kOk);
+          message = error->description ? *error->description : download_text::kUnknownError;
+          result = LowWord(code);
+          Logger::Log(LogLevel::Error, kCategory,
+                      message + ", hr=" + ToHexString(static_cast<uint32_t>(code)));
+        } else {
+          message = download_text::kFailedNoDetail;
+          result = download_result::kFailedNoDetail;
+          Logger::Log(LogLevel::Error, kCategory, message);
+        }
+        pause(kSettlePause);
+        break;
+
+      case TransferJobState::kTransientError:
+        pause(BackOff(transientErrors));
+        job->Resume();
+        ++transientErrors;
+        if (transientErrors > kMaxTransientPolls) {
+          result = download_result::kTooManyTransient;
+          message = download_text::kTooManyTransient;
+          if (std::optional<TransferJobError> error = job->GetError(); error && error->code) {
+            message += ToHexString(static_cast<uint32_t>(*error->code)) + ". ";
+            if (error->description) message += *error->description;
+          }
+          pause(kSettlePause);
+          polling = false;
+          break;
+        }
+        pause(kSettlePause);
+        break;
+
+      case TransferJobState::kTransferred: {
+        const HResult completeCode = job->Complete();
+        result = 0;
+        const int64_t durationMs = WholeMilliseconds(startTime_, clock_.Now());
+        TransferJobProgress progress;
+        job->GetProgress(progress);
+        const uint64_t bytes = progress.bytesTransferred;
+        const double mbps = durationMs > 0 && bytes != 0
+                                ? static_cast<double>(bytes) * 8.0 / 1000000.0 /
+                                      (static_cast<double>(durationMs) / 1000.0)
+                                : 0.0;
+        Logger::Log(LogLevel::Info, kCategory,
+                    "BITS completed bytes=" + std::to_string(bytes) +
+                        ", durationMs=" + std::to_string(durationMs) +
+                        ", avgThroughputMbps=" + FormatDouble(mbps));
+        // A file that could not be put in place is no download, whatever the transfer did.
+        if (Failed(completeCode)) {
+          result = LowWord(completeCode);
+          message = "Download could not be completed, " +
+                    ToHexString(static_cast<uint32_t>(completeCode)) + ". ";
+          Logger::Log(LogLevel::Error, kCategory, message);
+        }
+        polling = false;
+        break;
+      }
+
+      case TransferJobState::kAcknowledged:
+        polling = false;
+        break;
+
+      case TransferJobState::kCancelled:
+        job->Cancel();
+        if (result == 0) result = download_result::kCancelled;
+        pause(kSettlePause);
+        polling = false;
+        break;
+    }
+  }
+
+  job.reset();
+  manager.reset();
+  Finish();
+}

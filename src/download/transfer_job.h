@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "download/hresult.h"
+
+// The background transfer service as the job polling loop sees it: a manager that creates
+// named download jobs, and jobs that move one remote file to one local path on their own,
+// reporting a state, progress and, after a failure, an error object. On Windows the operating
+// system's transfer service plays this role; on Linux a libcurl job does (transfer_job_curl.h).
+//
+// A job promises: it starts suspended and runs only after Resume; the file exists at its
+// destination only after Complete on a transferred job; Cancel stops it and removes what it
+// wrote. Every call is cheap and may be made from the thread that created the job only.
+
+// The service's job states, numbered as the loop and the page's logs know them.
+enum class TransferJobState : uint32_t {
+  kQueued = 0,
+  kConnecting = 1,
+  kTransferring = 2,
+  kSuspended = 3,
+  kError = 4,
+  kTransientError = 5,
+  kTransferred = 6,
+  kAcknowledged = 7,
+  kCancelled = 8,
+};
+
+// bytesTotal is kUnknownSize until the size is known.
+inline constexpr uint64_t kUnknownSize = ~uint64_t{0};
+
+struct TransferJobProgress {
+  uint64_t bytesTotal = 0;
+  uint64_t bytesTransferred = 0;
+  uint32_t filesTotal = 0;
+  uint32_t filesTransferred = 0;
+};
+
+// What a failed job says about its failure. Either part may be missing.
+struct TransferJobError {
+  std::optional<HResult> code;
+  std::optional<std::string> description;  // UTF-8
+};
+
+class TransferJob {
+ public:
+  virtual ~TransferJob() = default;
+
+  virtual HResult SetNoProxy() = 0;
+  virtual HResult AddFile(const std::u16string& remoteUrl, const std::filesystem::path& local) = 0;
+  // `headers`: lines each ended by CR LF.
+  virtual HResult SetCustomHeaders(const std::string& headers) = 0;
+  // Starts the job, or starts it again after an error, continuing where it stopped.
+  virtual HResult Resume() = 0;
+  // The state as a raw number: a service may report values outside TransferJobState.
+  virtual HResult GetState(uint32_t& state) = 0;
+  virtual HResult GetProgress(TransferJobProgress& progress) = 0;
+  // The error object of a job in an error state; nullopt when the job has none.
+  virtual std::optional<TransferJobError> GetError() = 0;
+  virtual HResult Cancel() = 0;
+  // Places the transferred file at its local name.
+  virtual HResult Complete() = 0;
+};
+
+class TransferJobManager {
+ public:
+  virtual ~TransferJobManager() = default;
+  virtual HResult CreateJob(const std::string& displayName, std::unique_ptr<TransferJob>& job) = 0;
+};
+
+// Connects to the service. A failure code leaves `manager` empty.
+using TransferJobManagerFactory =
+    std::function<HResult(std::unique_ptr<TransferJobManager>& manager)>;
+
+// The platform's service (the libcurl job on Linux).
+TransferJobManagerFactory PlatformTransferJobManagerFactory();

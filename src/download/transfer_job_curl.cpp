@@ -1,0 +1,372 @@
+#include "download/transfer_job_curl.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "base/utf_convert.h"
+#include "download/curl_support_curl.h"
+#include "download/file_errors.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Win32 ERROR_INVALID_STATE: an operation the job's state does not allow.
+constexpr HResult kInvalidState = HResultFromWin32(5023);
+constexpr HResult kNotSupported = HResultFromWin32(50);
+// A stalled connection becomes a transient error after this long without a byte.
+constexpr long kStallSeconds = 120;
+// How long GetState may wait for news while transferring: it keeps the polling loop, which does
+// not pause in that state, from spinning a processor core.
+constexpr std::chrono::milliseconds kTransferringPollWait(5);
+
+bool IsTransientStatus(long status) {
+  return status == 408 || status == 429 || status == 500 || status == 502 || status == 503 ||
+         status == 504;
+}
+
+std::string DescribeNetworkError(uint32_t error) {
+  switch (error) {
+    case winhttp::kNameNotResolved:
+      return "The server name could not be resolved.";
+    case winhttp::kCannotConnect:
+      return "A connection with the server could not be established.";
+    case winhttp::kTimeout:
+      return "The operation timed out.";
+    case winhttp::kConnectionError:
+      return "The connection with the server was reset or ended early.";
+    case winhttp::kSecureFailure:
+      return "A secure connection with the server could not be established.";
+    default:
+      return "The server returned an invalid or unrecognized response.";
+  }
+}
+
+std::string DescribeFileError(uint32_t error) {
+  switch (error) {
+    case win32::kDiskFull:
+      return "There is not enough space on the disk.";
+    case win32::kAccessDenied:
+      return "Access is denied.";
+    case win32::kFileTooLarge:
+      return "The file size exceeds the limit allowed.";
+    default:
+      return "The downloaded file could not be written (error " + std::to_string(error) + ").";
+  }
+}
+
+class CurlTransferJob final : public TransferJob {
+ public:
+  ~CurlTransferJob() override {
+    StopWorker();
+    if (!completed_) RemovePartial();
+  }
+
+  HResult SetNoProxy() override { return kOk; }  // this job never uses a proxy
+
+  HResult AddFile(const std::u16string& remoteUrl, const fs::path& local) override {
+    std::lock_guard lock(mutex_);
+    if (!url_.empty()) return kNotSupported;  // one file per job
+    url_ = Utf16ToUtf8(remoteUrl);
+    dest_ = local;
+    partial_ = local;
+    partial_ += ".partial";
+    progress_.filesTotal = 1;
+    return kOk;
+  }
+
+  HResult SetCustomHeaders(const std::string& headers) override {
+    std::lock_guard lock(mutex_);
+    headers_.clear();
+    size_t start = 0;
+    while (start < headers.size()) {
+      size_t end = headers.find("\r\n", start);
+      if (end == std::string::npos) end = headers.size();
+      if (end > start) headers_.push_back(headers.substr(start, end - start));
+      start = end + 2;
+    }
+    return kOk;
+  }
+
+  HResult Resume() override {
+    std::unique_lock lock(mutex_);
+    if (url_.empty()) return kInvalidState;
+    switch (state_) {
+      case TransferJobState::kSuspended:
+      case TransferJobState::kError:
+      case TransferJobState::kTransientError:
+        break;
+      case TransferJobState::kCancelled:
+      case TransferJobState::kAcknowledged:
+        return kInvalidState;
+      default:
+        return kOk;  // already running or transferred
+    }
+    lock.unlock();
+    StopWorker();  // a finished thread of the previous run
+    lock.lock();
+    state_ = TransferJobState::kQueued;
+    error_.reset();
+    stop_.store(false);
+    worker_ = std::thread([this] { Transfer(); });
+    return kOk;
+  }
+
+  HResult GetState(uint32_t& state) override {
+    std::unique_lock lock(mutex_);
+    if (state_ == TransferJobState::kTransferring) {
+      changed_.wait_for(lock, kTransferringPollWait,
+                        [&] { return state_ != TransferJobState::kTransferring; });
+    }
+    state = static_cast<uint32_t>(state_);
+    return kOk;
+  }
+
+  HResult GetProgress(TransferJobProgress& progress) override {
+    std::lock_guard lock(mutex_);
+    progress = progress_;
+    return kOk;
+  }
+
+  std::optional<TransferJobError> GetError() override {
+    std::lock_guard lock(mutex_);
+    if (state_ != TransferJobState::kError && state_ != TransferJobState::kTransientError) {
+      return std::nullopt;
+    }
+    return error_;
+  }
+
+  HResult Cancel() override {
+    {
+      std::lock_guard lock(mutex_);
+      if (state_ == TransferJobState::kCancelled || state_ == TransferJobState::kAcknowledged) {
+        return kInvalidState;
+      }
+    }
+    StopWorker();
+    RemovePartial();
+    std::lock_guard lock(mutex_);
+    state_ = TransferJobState::kCancelled;
+    changed_.notify_all();
+    return kOk;
+  }
+
+  HResult Complete() override {
+    std::lock_guard lock(mutex_);
+    if (state_ != TransferJobState::kTransferred) return kInvalidState;
+    std::error_code ec;
+    fs::rename(partial_, dest_, ec);
+    if (ec) return HResultFromWin32(Win32ErrorFromErrorCode(ec));
+    completed_ = true;
+    state_ = TransferJobState::kAcknowledged;
+    return kOk;
+  }
+
+ private:
+  // One run of the worker thread: from the bytes already on disk to the end of the body.
+  struct Run {
+    CurlTransferJob* job;
+    FILE* file = nullptr;
+    uint64_t offset = 0;  // bytes on disk when this request was sent
+    long status = 0;
+    bool haveLength = false;
+    uint64_t length = 0;
+    uint32_t fileError = 0;
+    bool StatusOk() const { return status >= 200 && status < 300; }
+  };
+
+  void StopWorker() {
+    stop_.store(true);
+    if (worker_.joinable()) worker_.join();
+  }
+
+  void RemovePartial() {
+    std::error_code ignored;
+    if (!partial_.empty()) fs::remove(partial_, ignored);
+  }
+
+  void SetState(TransferJobState state) {
+    std::lock_guard lock(mutex_);
+    state_ = state;
+    changed_.notify_all();
+  }
+
+  void Fail(TransferJobState state, HResult code, std::string description) {
+    std::lock_guard lock(mutex_);
+    error_ = TransferJobError{code, std::move(description)};
+    state_ = state;
+    changed_.notify_all();
+  }
+
+  static size_t OnHeader(char* line, size_t size, size_t count, void* context) {
+    auto* run = static_cast<Run*>(context);
+    const size_t length = size * count;
+    long status = 0;
+    uint64_t contentLength = 0;
+    if (ParseStatusLine(line, length, status)) {
+      run->status = status;
+      run->haveLength = false;
+    } else if (ParseContentLength(line, length, contentLength)) {
+      run->haveLength = true;
+      run->length = contentLength;
+    } else if (((length == 2 && line[0] == '\r') || (length == 1 && line[0] == '\n')) &&
+               run->status >= 200 && run->StatusOk()) {
+      if (!run->job->OnBodyStarts(*run)) return 0;
+    }
+    return length;
+  }
+
+  static size_t OnBody(char* data, size_t size, size_t count, void* context) {
+    auto* run = static_cast<Run*>(context);
+    const size_t length = size * count;
+    if (run->job->stop_.load()) return 0;
+    if (!run->StatusOk()) return length;  // an error page: read and dropped
+    if (std::fwrite(data, 1, length, run->file) != length) {
+      run->fileError = Win32ErrorFromErrno(errno);
+      return 0;
+    }
+    std::lock_guard lock(run->job->mutex_);
+    run->job->progress_.bytesTransferred += length;
+    return length;
+  }
+
+  static int OnTick(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<CurlTransferJob*>(context)->stop_.load() ? 1 : 0;
+  }
+
+  bool OnBodyStarts(Run& run) {
+    if (run.offset > 0 && run.status != 206) {
+      // The server ignored the Range request: the whole body comes again.
+      if (std::freopen(partial_.c_str(), "wb", run.file) == nullptr) {
+        run.file = nullptr;
+        run.fileError = Win32ErrorFromErrno(errno);
+        return false;
+      }
+      run.offset = 0;
+    }
+    std::lock_guard lock(mutex_);
+    progress_.bytesTransferred = run.offset;
+    progress_.bytesTotal =
+        run.haveLength ? (run.status == 206 ? run.offset : 0) + run.length : kUnknownSize;
+    state_ = TransferJobState::kTransferring;
+    changed_.notify_all();
+    return true;
+  }
+
+  void Transfer() {
+    SetState(TransferJobState::kConnecting);
+    EnsureCurlGlobalInit();
+    std::error_code ec;
+    const uint64_t onDisk = fs::exists(partial_, ec) ? fs::file_size(partial_, ec) : 0;
+    Run run{this};
+    run.offset = ec ? 0 : onDisk;
+    run.file = std::fopen(partial_.c_str(), run.offset > 0 ? "ab" : "wb");
+    if (run.file == nullptr) {
+      const uint32_t error = Win32ErrorFromErrno(errno);
+      Fail(TransferJobState::kError, HResultFromWin32(error), DescribeFileError(error));
+      return;
+    }
+    CurlEasy easy(curl_easy_init());
+    if (!easy) {
+      std::fclose(run.file);
+      Fail(TransferJobState::kTransientError, HResultFromWin32(win32::kNotEnoughMemory),
+           "Not enough memory to start the transfer.");
+      return;
+    }
+    const CurlList headers = MakeHeaderList(headers_);
+    SetCommonOptions(easy.get(), url_, headers.get());
+    curl_easy_setopt(easy.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy.get(), CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+    curl_easy_setopt(easy.get(), CURLOPT_HEADERFUNCTION, &OnHeader);
+    curl_easy_setopt(easy.get(), CURLOPT_HEADERDATA, &run);
+    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, &OnBody);
+    curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &run);
+    curl_easy_setopt(easy.get(), CURLOPT_XFERINFOFUNCTION, &OnTick);
+    curl_easy_setopt(easy.get(), CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(easy.get(), CURLOPT_NOPROGRESS, 0L);
+    const std::string range = std::to_string(run.offset) + "-";
+    if (run.offset > 0) curl_easy_setopt(easy.get(), CURLOPT_RANGE, range.c_str());
+
+    const CURLcode code = curl_easy_perform(easy.get());
+    int closeErrno = 0;
+    if (run.file != nullptr) {
+      if (std::fflush(run.file) != 0) closeErrno = errno;
+      if (std::fclose(run.file) != 0 && closeErrno == 0) closeErrno = errno;
+    }
+    if (stop_.load()) return;  // Cancel or the destructor settles the state
+    if (run.fileError == 0 && closeErrno != 0) run.fileError = Win32ErrorFromErrno(closeErrno);
+
+    if (run.fileError != 0) {
+      Fail(TransferJobState::kError, HResultFromWin32(run.fileError),
+           DescribeFileError(run.fileError));
+    } else if (run.status != 0 && !run.StatusOk()) {
+      if (run.status == 416 && run.offset > 0) {
+        // The bytes on disk do not fit what the server has now: start over on the next Resume.
+        RemovePartial();
+      }
+      Fail(IsTransientStatus(run.status) || run.status == 416 ? TransferJobState::kTransientError
+                                                              : TransferJobState::kError,
+           HResultFromHttpStatus(static_cast<uint32_t>(run.status)),
+           "The server answered with HTTP status " + std::to_string(run.status) + ".");
+    } else if (code != CURLE_OK) {
+      const uint32_t error = WinHttpErrorFromCurl(code);
+      Fail(IsNetworkFailure(code) ? TransferJobState::kTransientError : TransferJobState::kError,
+           HResultFromWin32(error), DescribeNetworkError(error));
+    } else {
+      std::lock_guard lock(mutex_);
+      if (progress_.bytesTotal != kUnknownSize &&
+          progress_.bytesTransferred != progress_.bytesTotal) {
+        error_ = TransferJobError{HResultFromWin32(winhttp::kConnectionError),
+                                  DescribeNetworkError(winhttp::kConnectionError)};
+        state_ = TransferJobState::kTransientError;
+      } else {
+        progress_.bytesTotal = progress_.bytesTransferred;
+        progress_.filesTransferred = 1;
+        state_ = TransferJobState::kTransferred;
+      }
+      changed_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  TransferJobState state_ = TransferJobState::kSuspended;
+  TransferJobProgress progress_{kUnknownSize, 0, 0, 0};
+  std::optional<TransferJobError> error_;
+  std::string url_;
+  fs::path dest_;
+  fs::path partial_;
+  std::vector<std::string> headers_;
+  std::atomic<bool> stop_{false};
+  std::thread worker_;
+  bool completed_ = false;
+};
+
+class CurlTransferJobManager final : public TransferJobManager {
+ public:
+  HResult CreateJob(const std::string&, std::unique_ptr<TransferJob>& job) override {
+    job = std::make_unique<CurlTransferJob>();
+    return kOk;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<TransferJobManager> MakeCurlTransferJobManager() {
+  return std::make_unique<CurlTransferJobManager>();
+}
+
+TransferJobManagerFactory PlatformTransferJobManagerFactory() {
+  return [](std::unique_ptr<TransferJobManager>& manager) {
+    manager = MakeCurlTransferJobManager();
+    return kOk;
+  };
+}
