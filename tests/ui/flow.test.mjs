@@ -1,0 +1,146 @@
+// The road of an installation through the default page, against the fake host.
+
+import assert from 'node:assert/strict';
+import { after, before, test } from 'node:test';
+import { DEMO_CONFIG, openPage, screenOf, startSuite, waitForScreen } from './support/harness.mjs';
+
+let suite;
+before(async () => {
+  suite = await startSuite();
+});
+after(() => suite.close());
+
+test('an installation goes from Install to the success screen and cleans up', async () => {
+  const { page, host, foreign, pageErrors } = await openPage(suite, {
+    config: { ...DEMO_CONFIG, sha256: 'AB'.repeat(32) },
+    prepare: (h) => {
+      h.plans.doDownload = 'manual';
+      h.plans.doUnZip = 'manual';
+      h.plans.doLaunchSetup = 'manual';
+    },
+  });
+  const idle = await waitForScreen(page, 'idle');
+  assert.equal(idle.title, 'Install Demo Product');
+  assert.match(idle.detail, /3\.8 MB/);
+  assert.deepEqual(idle.buttons, ['Close', 'Install']);
+
+  await page.click('#action-install');
+  const download = await host.waitFor('doDownload');
+  assert.deepEqual(download.fetchDownloadConfig, {
+    url: DEMO_CONFIG.url, archive_name: 'demo-product.zip', size: 4000000, sha256: 'ab'.repeat(32),
+  });
+  assert.equal((await waitForScreen(page, 'downloading')).title, 'Downloading Demo Product');
+
+  // Progress with a known total shows percentage, bytes, speed and time left.
+  const dl = { name: 'UtlDwldFile', jsp: 'onDownloadProgress', todo: 4000000 };
+  await host.progress(download.callbackId, { ...dl, done: 0 });
+  await page.waitForTimeout(600);
+  await host.progress(download.callbackId, { ...dl, done: 1000000 });
+  await page.waitForTimeout(600);
+  await host.progress(download.callbackId, { ...dl, done: 1500000 });
+  let screen = await screenOf(page);
+  assert.equal(screen.statRight, '37%');
+  assert.match(screen.statLeft, /^1\.4 MB of 3\.8 MB · \d+(\.\d)? (KB|MB)\/s$/);
+  assert.match(screen.text, / left$/);
+  assert.deepEqual(screen.buttons, ['Cancel']);
+  assert.equal(await page.getAttribute('#progress', 'aria-valuenow'), '37');
+
+  const des = '/tmp/{DL}/demo-product.zip';
+  await host.complete(download.callbackId, { ...dl, done: 4000000, message: JSON.stringify({ des, url: DEMO_CONFIG.url }) });
+  const unzip = await host.waitFor('doUnZip');
+  assert.deepEqual(unzip.download, { des });
+  screen = await waitForScreen(page, 'extracting');
+  assert.equal(screen.title, 'Preparing files');
+
+  await host.progress(unzip.callbackId, { jsp: 'onUnZipProgress', done: 500, todo: 1000, message: 'data/big.bin' });
+  await page.waitForFunction(() => document.getElementById('stat-left').textContent === 'data/big.bin');
+  assert.equal((await screenOf(page)).statRight, '50%');
+
+  await host.complete(unzip.callbackId, { jsp: 'onUnZipProgress', done: 1000, todo: 1000, message: '/tmp/{UZ}' });
+  const launch = await host.waitFor('doLaunchSetup');
+  assert.deepEqual({ unzipdir: launch.unzipdir, launcherName: launch.launcherName }, { unzipdir: '/tmp/{UZ}', launcherName: 'Setup.exe' });
+  screen = await waitForScreen(page, 'installing');
+  assert.deepEqual(screen.buttons, []);
+
+  await host.complete(launch.callbackId, { result: 0 });
+  screen = await waitForScreen(page, 'succeeded');
+  assert.equal(screen.title, 'Demo Product is installed');
+  assert.deepEqual(screen.buttons, ['Finish']);
+  await host.waitFor('doCleanUp');
+
+  // The page logs its road into the host's log.
+  const logged = host.messages.filter((m) => m.action === 'doWriteLog').map((m) => m.message);
+  assert.ok(logged.some((line) => line.startsWith('Download finished: ')), logged.join('\n'));
+  assert.ok(logged.includes('Setup exited with code 0'));
+
+  await page.click('#action-close');
+  assert.equal(host.closed, true);
+  assert.deepEqual(foreign, []);
+  assert.deepEqual(pageErrors, []);
+  assert.deepEqual(host.problems, []);
+  await page.close();
+});
+
+test('autoStart begins without a click, and a size the host does not know shows no percentage', async () => {
+  const { page, host } = await openPage(suite, {
+    config: { ...DEMO_CONFIG, autoStart: true },
+    prepare: (h) => { h.plans.doDownload = 'manual'; },
+  });
+  const download = await host.waitFor('doDownload');
+  const dl = { name: 'UtlDwldFile', jsp: 'onDownloadProgress' };
+  for (const [todo, done, shown] of [[0, 2500000, '2.4 MB'], [18446744073709551615n, 3500000, '3.3 MB']]) {
+    await host.progress(download.callbackId, { ...dl, done, todo });
+    await page.waitForFunction((text) => document.getElementById('stat-left').textContent.startsWith(text), shown);
+    const screen = await screenOf(page);
+    assert.equal(screen.text, 'Downloading…');
+    assert.equal(screen.statRight, '');
+    assert.equal(await page.getAttribute('#progress', 'class'), 'progress indeterminate');
+  }
+  await page.close();
+});
+
+test('the setup exit code decides the result screen', async () => {
+  const cases = [
+    [0, 'succeeded', 'Demo Product is installed', /start Demo Product now/],
+    [3010, 'succeeded', 'Demo Product is installed', /Restart your computer/],
+    [1602, 'cancelled', 'Installation cancelled', /setup was cancelled/],
+    [1, 'failed', 'Installation did not finish', /ended with an error/],
+    [3221225477, 'failed', 'Installation did not finish', /ended with an error/],
+  ];
+  for (const [code, name, title, text] of cases) {
+    const { page, host } = await openPage(suite, { prepare: (h) => { h.plans.doLaunchSetup = { result: code }; } });
+    await waitForScreen(page, 'idle');
+    await page.click('#action-install');
+    const screen = await waitForScreen(page, name);
+    assert.equal(screen.title, title, `exit code ${code}`);
+    assert.match(screen.text, text, `exit code ${code}`);
+    if (name === 'failed') assert.equal(screen.detail, `Error ${code}`);
+    await page.close();
+    assert.deepEqual(host.problems, []);
+  }
+});
+
+test('a broken config.json shows what is wrong instead of an Install button', async () => {
+  for (const [config, detail] of [
+    ['{ not json', 'config.json is not valid JSON'],
+    [{ ...DEMO_CONFIG, url: '' }, '"url" must be a non-empty string'],
+    [{ ...DEMO_CONFIG, sha256: 'xyz' }, '"sha256" must be 64 hexadecimal digits'],
+  ]) {
+    const { page, host } = await openPage(suite, { config });
+    const screen = await waitForScreen(page, 'failed');
+    assert.equal(screen.title, 'The installer is not set up correctly');
+    assert.equal(screen.detail, detail);
+    assert.deepEqual(screen.buttons, []);
+    assert.equal(host.count('doDownload'), 0);
+    await page.close();
+  }
+});
+
+test('the page loads nothing from outside its own origin', async () => {
+  const { page, foreign } = await openPage(suite, { config: { ...DEMO_CONFIG, autoStart: true } });
+  await waitForScreen(page, 'succeeded');
+  await page.click('#action-close');
+  assert.deepEqual(foreign, []);
+  assert.ok(suite.server.state.requests.includes('/sdk/host.js'));
+  await page.close();
+});

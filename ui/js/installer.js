@@ -1,0 +1,222 @@
+// The road of one installation: download, extract, run the setup, clean up.
+//
+// The installer owns the phase and the figures the screens show, and tells its listener after
+// every change. It keeps its position in the host (doDataExchange) at each step, so a reloaded
+// page picks up the request that is still running instead of starting a second one.
+
+import { RESTART_CODES } from './failures.js';
+import { RateMeter } from './rate-meter.js';
+
+/** Phases in which host work is running and closing would interrupt it. */
+const BUSY = new Set(['downloading', 'extracting', 'installing', 'cancelling']);
+
+/** How long a resumed step may stay silent before the page gives up on it. */
+const RESUME_SILENCE_MS = 45000;
+
+/** A failure the page itself detects (stage 'page' in the failure table). */
+export class PageFailure extends Error {
+  constructor(code, detail = '') {
+    super(detail || code);
+    this.code = code;
+    this.detail = detail;
+  }
+}
+
+export class Installer {
+  /**
+   * host: the page SDK; config: from config.js; onChange(state) after every change.
+   */
+  constructor(host, config, onChange, { now } = {}) {
+    this.host = host;
+    this.config = config;
+    this.onChange = onChange;
+    this.meter = new RateMeter(now);
+    this.cleaning = false;
+    this.closing = false;
+    this.state = { phase: 'idle' };
+  }
+
+  get busy() {
+    return BUSY.has(this.state.phase);
+  }
+
+  /** Picks up where an earlier load of the page stopped. Returns true when there was something. */
+  async restore() {
+    let saved = null;
+    try {
+      saved = (await this.host.loadData())?.installer ?? null;
+    } catch {
+      saved = null;
+    }
+    if (!saved || typeof saved.phase !== 'string') return false;
+    this.log('INFO', `Page reloaded during phase ${saved.phase}`);
+    switch (saved.phase) {
+      case 'downloading':
+      case 'extracting':
+      case 'installing':
+        this.run({ ...saved, resumed: true });
+        return true;
+      case 'succeeded':
+      case 'failed':
+      case 'cancelled':
+        this.set({ ...saved });
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  /** Starts (or starts again) from the download. */
+  start() {
+    if (this.busy || this.closing) return;
+    this.log('INFO', `Installation of ${this.config.productName} started`);
+    this.run({ phase: 'downloading' });
+  }
+
+  /** Asks the host to stop the running download or extraction; its answer ends the step. */
+  cancel() {
+    if (this.state.phase !== 'downloading' && this.state.phase !== 'extracting') return;
+    this.cancelRequested = true;
+    const step = this.state.phase === 'downloading' ? 'download' : 'extract';
+    this.set({ ...this.state, phase: 'cancelling', step });
+    this.log('INFO', 'Cancel requested by the user');
+    this.host.cancel().catch(() => {});
+  }
+
+  /** The window is about to close: no more screens or steps. */
+  beginClosing() {
+    this.closing = true;
+    this.set({ ...this.state, phase: 'closing' });
+  }
+
+  async run(from) {
+    this.cancelRequested = false;
+    let { archive, folder } = from;
+    try {
+      if (from.phase === 'downloading') {
+        const result = await this.step('downloading', from.resumed ? from.cbid : null, (onProgress) =>
+          this.host.download(this.config.archive, onProgress));
+        archive = result.des;
+        this.log('INFO', `Download finished: ${archive}`);
+      }
+      if (from.phase !== 'installing') {
+        const resumeId = from.phase === 'extracting' && from.resumed ? from.cbid : null;
+        folder = await this.step('extracting', resumeId, (onProgress) => this.host.unzip(archive, onProgress), { archive });
+        this.log('INFO', `Files prepared in ${folder}`);
+      }
+      const resumeId = from.phase === 'installing' && from.resumed ? from.cbid : null;
+      const exitCode = await this.step('installing', resumeId, () =>
+        this.host.launchSetup({ unzipdir: folder, launcherName: this.config.launcherName }), { archive, folder });
+      this.finishSetup(exitCode);
+    } catch (error) {
+      this.fail(error);
+    }
+  }
+
+  // Runs or resumes one step: shows its phase, keeps the callback id in the host, reports progress.
+  async step(phase, resumeId, begin, saved = {}) {
+    if (this.closing) throw new PageFailure('closing');
+    if (this.cancelRequested) throw cancelledError();
+    this.meter.reset();
+    this.set({ phase, progress: null, ...saved });
+    const onProgress = (progress) => this.progress(phase, progress);
+    const request = resumeId ? this.host.resume(kindOf(phase), resumeId, onProgress) : begin(onProgress);
+    this.save({ phase, cbid: request.callbackId, ...saved });
+    const result = await (resumeId && phase !== 'installing' ? this.watch(request) : request);
+    if (this.cancelRequested) throw cancelledError();
+    return result;
+  }
+
+  // A resumed request whose answers went to the old page may never speak again.
+  watch(request) {
+    return new Promise((resolve, reject) => {
+      let timer;
+      const arm = () => {
+        clearTimeout(timer);
+        timer = setTimeout(() => reject(new PageFailure('lost')), RESUME_SILENCE_MS);
+      };
+      this.onSilenceBroken = arm;
+      arm();
+      request.then(resolve, reject).finally(() => {
+        clearTimeout(timer);
+        this.onSilenceBroken = null;
+      });
+    });
+  }
+
+  progress(phase, progress) {
+    this.onSilenceBroken?.();
+    if (this.state.phase !== phase) return;  // cancelling or closing: keep that screen
+    const rate = phase === 'downloading' ? this.meter.sample(progress.done, progress.total) : {};
+    this.set({ ...this.state, progress: { ...progress, ...rate } });
+  }
+
+  finishSetup(exitCode) {
+    this.log('INFO', `Setup exited with code ${exitCode}`);
+    if (exitCode === 0 || RESTART_CODES.has(exitCode)) {
+      this.end({ phase: 'succeeded', exitCode, restartNeeded: exitCode !== 0 });
+    } else if (exitCode === 1602) {
+      this.end({ phase: 'cancelled', exitCode, by: 'setup' });
+    } else {
+      this.end({ phase: 'failed', failure: { stage: 'setup', code: exitCode, hostMessage: '' } });
+    }
+  }
+
+  fail(error) {
+    if (this.closing) return;
+    if (error?.cancelled) {
+      this.log('INFO', 'Installation cancelled');
+      this.end({ phase: 'cancelled', by: 'user' });
+      return;
+    }
+    const failure = error instanceof PageFailure
+      ? { stage: 'page', code: error.code, hostMessage: error.detail }
+      : { stage: stageOf(error?.action), code: error?.code ?? 0, hostMessage: error?.hostMessage ?? String(error) };
+    this.log('ERROR', `${failure.stage} failed with result ${failure.code}${failure.hostMessage ? `: ${failure.hostMessage}` : ''}`);
+    this.end({ phase: 'failed', failure });
+  }
+
+  end(state) {
+    if (this.closing) return;
+    this.set(state);
+    this.save(state);
+    this.cleanUp();
+  }
+
+  // The working folders go as soon as nothing needs them. The host drops a second clean-up while
+  // one runs, without an answer, so only one is ever asked for at a time.
+  cleanUp() {
+    if (this.cleaning) return;
+    this.cleaning = true;
+    this.host.cleanUp().then(
+      (removed) => this.log('DEBUG', `Removed working folders: ${removed.join(', ')}`),
+      () => {}).finally(() => {
+      this.cleaning = false;
+    });
+  }
+
+  set(state) {
+    this.state = state;
+    this.onChange(state);
+  }
+
+  save(installer) {
+    this.host.storeData({ installer }).catch(() => {});
+  }
+
+  log(level, message) {
+    this.host.log(level, message).catch(() => {});
+  }
+}
+
+function kindOf(phase) {
+  return { downloading: 'download', extracting: 'unzip', installing: 'setup' }[phase];
+}
+
+function stageOf(action) {
+  return { doDownload: 'download', doUnZip: 'unzip', doLaunchSetup: 'setup' }[action] ?? 'page';
+}
+
+function cancelledError() {
+  return { cancelled: true };
+}

@@ -1,0 +1,160 @@
+// Type declarations of the page SDK (host.js).
+
+/** One decoded host answer (progress or completion). */
+export interface HostAnswer {
+  cbid: string;
+  done: number;
+  jsp: '' | 'onDownloadProgress' | 'onUnZipProgress' | string;
+  message: string;
+  name: string;
+  /** 0 = success; -1 arrives as 4294967295. */
+  result: number;
+  todo: number;
+}
+
+/** A progress report of a download or an extraction. */
+export interface Progress {
+  /** Bytes done. */
+  done: number;
+  /** Bytes in all, or null while the host does not know. */
+  total: number | null;
+  /** done / total in [0, 1], or null while the total is unknown. */
+  fraction: number | null;
+  /** Extraction: the entry being written. Download: empty. */
+  message: string;
+  /** Non-zero on an extraction progress report for a failed entry. */
+  result: number;
+}
+
+export type ProgressCallback = (progress: Progress) => void;
+
+/** A pending request; its callback id can be stored to resume() it after a page reload. */
+export interface HostRequest<T> extends Promise<T> {
+  readonly callbackId: string;
+}
+
+export declare const Result: Readonly<{
+  OK: 0;
+  CANCELLED: 1602;
+  NOTHING_TO_EXCHANGE: 4294967295;
+}>;
+
+/** Rejection of an action that answered with a non-zero result. */
+export declare class HostError extends Error {
+  readonly action: string;
+  /** The host's result code. */
+  readonly code: number;
+  /** The answer's message text (may be empty). */
+  readonly hostMessage: string;
+  readonly answer: HostAnswer;
+  /** True for result 1602. */
+  readonly cancelled: boolean;
+}
+
+/** The members of doDownload's "fetchDownloadConfig". */
+export interface DownloadConfig {
+  url: string;
+  archive_name: string;
+  /** Expected size in bytes; a mismatch fails with 24. */
+  size?: number;
+  /** Expected SHA-256 as hex; a mismatch fails with 23. */
+  sha256?: string;
+}
+
+export interface DownloadResult {
+  /** Path of the downloaded archive. */
+  des: string;
+  url: string;
+}
+
+export interface LaunchOptions {
+  unzipdir: string;
+  /** The setup's file name in unzipdir; the host's default is "Setup.exe". */
+  launcherName?: string;
+}
+
+export interface LogEntry {
+  category: string;
+  file: string;
+  function: string;
+  level: 'DEBUG' | 'INFO' | 'WARN' | 'ERROR' | 'FATAL';
+  line: number;
+  message: string;
+  timestamp: string;
+}
+
+export interface LogLine {
+  message: string;
+  level?: 'DEBUG' | 'INFO' | 'WARN' | 'ERROR' | 'FATAL';
+  category?: string;
+  function?: string;
+  file?: string;
+  line?: number;
+}
+
+export declare function decodePayload(base64: string): HostAnswer;
+
+/** Posts any action with a fresh callback id; resolves with the raw completion. */
+export declare function request(
+  action: string,
+  members?: Record<string, unknown>,
+  onProgress?: ((answer: HostAnswer) => void) | null,
+): HostRequest<HostAnswer>;
+
+export declare function download(
+  config: DownloadConfig,
+  onProgress?: ProgressCallback | null,
+): HostRequest<DownloadResult>;
+
+export declare function unzip(
+  archivePath: string,
+  onProgress?: ProgressCallback | null,
+): HostRequest<string>;
+
+export declare function resume(
+  kind: 'download',
+  callbackId: string,
+  onProgress?: ProgressCallback | null,
+): HostRequest<DownloadResult>;
+export declare function resume(
+  kind: 'unzip',
+  callbackId: string,
+  onProgress?: ProgressCallback | null,
+): HostRequest<string>;
+export declare function resume(
+  kind: 'setup',
+  callbackId: string,
+  onProgress?: null,
+): HostRequest<number>;
+
+/** Resolves with the setup's exit code, or 404 / a start failure code. */
+export declare function launchSetup(options: LaunchOptions): HostRequest<number>;
+
+export declare function cancel(): Promise<void>;
+export declare function cleanUp(): Promise<string[]>;
+
+export declare function storeData(data: Record<string, unknown>): Promise<void>;
+export declare function loadData<T extends Record<string, unknown>>(): Promise<T | null>;
+
+export declare function getSysInfo(): Promise<Record<string, unknown>>;
+export declare function getLogData(options?: {
+  maxEntries?: number;
+  includeDebug?: boolean;
+}): Promise<LogEntry[]>;
+export declare function writeLog(entry: LogLine): Promise<void>;
+export declare function log(level: LogLine['level'], message: string, category?: string): Promise<void>;
+
+export declare function postToTeams(
+  report: { error?: { description?: string }; [member: string]: unknown },
+): Promise<void>;
+
+export declare function onCloseRequest(handler: (() => void) | null): void;
+export declare function close(): void;
+export declare function closeNow(): void;
+export declare function isClosing(): boolean;
+export declare function minimize(): void;
+export declare function openDevTools(): void;
+export declare function onUnclaimedAnswer(
+  listener: (kind: 'progress' | 'complete', answer: HostAnswer) => void,
+): () => void;
+export declare function isAvailable(): boolean;

@@ -1,0 +1,306 @@
+// The page side of the host bridge.
+//
+// The page posts action objects with window.chrome.webview.postMessage; the host answers by
+// calling window.onActionProgress / window.onActionComplete with Base64 of UTF-8 JSON. This
+// module owns those two globals and window.requestClose, gives every request a callback id that
+// is unique across page loads, and turns answers into promises. It never names an origin: the
+// page may be served under https:// or under a custom scheme.
+
+/** Results the host gives as plain numbers. */
+export const Result = Object.freeze({
+  OK: 0,
+  CANCELLED: 1602,
+  NOTHING_TO_EXCHANGE: 4294967295,
+});
+
+/** Progress totals at or above this are the host's "size not known yet" (2^64 - 1). */
+const UNKNOWN_TOTAL = 2 ** 53;
+
+/** A non-zero result of an action, as a rejection. */
+export class HostError extends Error {
+  constructor(action, answer) {
+    const text = answer.message ? `: ${answer.message}` : '';
+    super(`${action} failed with result ${answer.result}${text}`);
+    this.name = 'HostError';
+    this.action = action;
+    this.code = answer.result;
+    this.hostMessage = answer.message;
+    this.answer = answer;
+  }
+
+  get cancelled() {
+    return this.code === Result.CANCELLED;
+  }
+}
+
+/** Decodes one callback argument: Base64 of UTF-8 JSON. atob alone would mangle non-ASCII. */
+export function decodePayload(base64) {
+  const binary = atob(base64);
+  const bytes = new Uint8Array(binary.length);
+  for (let i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
+  return JSON.parse(new TextDecoder('utf-8').decode(bytes));
+}
+
+/** Progress as the page wants it: `total` is null while the host does not know the size. */
+function toProgress(answer) {
+  const known = answer.todo > 0 && answer.todo < UNKNOWN_TOTAL;
+  return {
+    done: answer.done,
+    total: known ? answer.todo : null,
+    fraction: known ? Math.min(1, answer.done / answer.todo) : null,
+    message: answer.message,
+    result: answer.result,
+  };
+}
+
+function parseJsonOr(text, fallback) {
+  try {
+    return JSON.parse(text);
+  } catch {
+    return fallback;
+  }
+}
+
+// Answers go to the request with their cbid; requests made by an earlier load of the page can be
+// adopted with resume(). Ids carry a per-load prefix so a reloaded page never mistakes an old
+// answer for one of its own.
+const loadPrefix = `p${Date.now().toString(36)}${Math.random().toString(36).slice(2, 6)}`;
+let nextId = 1;
+const pending = new Map();
+const unclaimedListeners = new Set();
+// Completions that no request of this load owns, kept (a few) for resume(): after a reload the
+// host's answer can run in the new page before the page has read back what it was waiting for.
+const orphans = new Map();
+const MAX_ORPHANS = 16;
+let closeHandler = null;
+let closing = false;
+
+function receive(kind, base64) {
+  let answer;
+  try {
+    answer = decodePayload(base64);
+  } catch (error) {
+    console.error('host answer could not be decoded', error);
+    return;
+  }
+  dispatch(kind, answer);
+}
+
+function dispatch(kind, answer) {
+  const entry = pending.get(answer.cbid);
+  if (!entry) {
+    if (kind === 'complete' && answer.cbid) {
+      orphans.set(answer.cbid, answer);
+      if (orphans.size > MAX_ORPHANS) orphans.delete(orphans.keys().next().value);
+    }
+    for (const listener of unclaimedListeners) listener(kind, answer);
+    return;
+  }
+  if (kind === 'progress') {
+    entry.onProgress?.(answer);
+    return;
+  }
+  pending.delete(answer.cbid);
+  entry.settle(answer);
+}
+
+function install() {
+  window.onActionProgress = (base64) => receive('progress', base64);
+  window.onActionComplete = (base64) => receive('complete', base64);
+  window.requestClose = () => {
+    // While closing, the host asks again until its work has stopped: keep agreeing.
+    if (closing) {
+      post({ action: 'doClose' });
+      return;
+    }
+    if (closeHandler) closeHandler();
+    else close();
+  };
+}
+
+function post(message) {
+  const bridge = window.chrome?.webview;
+  if (!bridge) throw new Error('No host: window.chrome.webview is missing');
+  bridge.postMessage(message);
+}
+
+/**
+ * Posts `action` with `members` and a fresh callback id. Resolves with the decoded completion;
+ * `onProgress` receives each decoded progress answer. The promise carries `callbackId`.
+ */
+export function request(action, members = {}, onProgress = null) {
+  const callbackId = `${loadPrefix}-${nextId++}`;
+  const promise = watch(callbackId, onProgress);
+  post({ ...members, action, callbackId });
+  return promise;
+}
+
+/** Listens for the answers of `callbackId` (a request posted earlier, perhaps by another load). */
+function watch(callbackId, onProgress) {
+  let settle;
+  const promise = new Promise((resolve) => {
+    settle = resolve;
+  });
+  pending.set(callbackId, { settle, onProgress });
+  promise.callbackId = callbackId;
+  return promise;
+}
+
+// Wraps a raw request so that it rejects with HostError on a non-zero result and resolves with
+// `convert(answer)` otherwise, keeping the callbackId visible to the caller.
+function checked(action, raw, convert) {
+  const promise = raw.then((answer) => {
+    if (answer.result !== Result.OK) throw new HostError(action, answer);
+    return convert(answer);
+  });
+  promise.callbackId = raw.callbackId;
+  return promise;
+}
+
+const downloadResult = (answer) => parseJsonOr(answer.message, { des: '', url: '' });
+const unzipResult = (answer) => answer.message;
+const progressOf = (onProgress) => (onProgress ? (answer) => onProgress(toProgress(answer)) : null);
+
+/** doDownload. Resolves with {des, url}; rejects with HostError (1602 when cancelled). */
+export function download(config, onProgress = null) {
+  const raw = request('doDownload', { fetchDownloadConfig: config }, progressOf(onProgress));
+  return checked('doDownload', raw, downloadResult);
+}
+
+/** doUnZip of an archive that download() produced. Resolves with the extraction folder. */
+export function unzip(archivePath, onProgress = null) {
+  const raw = request('doUnZip', { download: { des: archivePath } }, progressOf(onProgress));
+  return checked('doUnZip', raw, unzipResult);
+}
+
+/**
+ * Adopts a request that an earlier load of this page posted, by its callback id: 'download',
+ * 'unzip' or 'setup' give the same promise and progress as download(), unzip() or launchSetup().
+ * An answer that arrived before the page asked is delivered at once.
+ */
+export function resume(kind, callbackId, onProgress = null) {
+  const raw = watch(callbackId, progressOf(onProgress));
+  const early = orphans.get(callbackId);
+  if (early) {
+    orphans.delete(callbackId);
+    dispatch('complete', early);
+  }
+  if (kind === 'setup') return exitCodeOf(raw);
+  if (kind === 'download') return checked('doDownload', raw, downloadResult);
+  return checked('doUnZip', raw, unzipResult);
+}
+
+function exitCodeOf(raw) {
+  const promise = raw.then((answer) => answer.result);
+  promise.callbackId = raw.callbackId;
+  return promise;
+}
+
+/** doLaunchSetup. Resolves with the setup's exit code (or the host's start failure code). */
+export function launchSetup({ unzipdir, launcherName = '' }) {
+  return exitCodeOf(request('doLaunchSetup', { unzipdir, launcherName }));
+}
+
+/** doCancel: asks the running download and extraction to stop; their own answers follow. */
+export function cancel() {
+  return request('doCancel').then(() => undefined);
+}
+
+/** doCleanUp. Resolves with the working folders the host removed (or found gone). */
+export function cleanUp() {
+  return request('doCleanUp').then((answer) => parseJsonOr(answer.message, []));
+}
+
+// Members the host adds to a stored value; they are not the page's data.
+const EXCHANGE_MEMBERS = ['action', 'callbackId', 'subAction'];
+
+/** doDataExchange "in": keeps `data` (an object) in the host across page loads. */
+export function storeData(data) {
+  return request('doDataExchange', { ...data, subAction: 'in' }).then(() => undefined);
+}
+
+/** doDataExchange "out": the object last stored, or null when nothing was. */
+export async function loadData() {
+  const answer = await request('doDataExchange', { subAction: 'out' });
+  if (answer.result !== Result.OK) return null;
+  const stored = parseJsonOr(answer.message, null);
+  if (!stored || typeof stored !== 'object') return null;
+  for (const member of EXCHANGE_MEMBERS) delete stored[member];
+  return stored;
+}
+
+/** doGetSysInfo. Resolves with the machine information object. */
+export function getSysInfo() {
+  return request('doGetSysInfo').then((answer) => parseJsonOr(answer.message, {}));
+}
+
+/** doGetLogData. Resolves with the log entries, oldest first. */
+export async function getLogData({ maxEntries = 100, includeDebug = false } = {}) {
+  const answer = await request('doGetLogData', { maxEntries, includeDebug });
+  const outer = parseJsonOr(answer.message, {});
+  if (answer.result !== Result.OK || outer.success !== true) throw new HostError('doGetLogData', answer);
+  return parseJsonOr(outer.logData, []);
+}
+
+/** doWriteLog. `entry` holds message and optionally level, category, function, file, line. */
+export function writeLog(entry) {
+  return checked('doWriteLog', request('doWriteLog', entry), () => undefined);
+}
+
+/** Shorthand for writeLog with a level and the page's own category. */
+export function log(level, message, category = 'UI') {
+  return writeLog({ level, category, message });
+}
+
+/** postToTeams: sends an issue report; `report.error.description` becomes its title. */
+export function postToTeams(report) {
+  return request('postToTeams', report).then(() => undefined);
+}
+
+/**
+ * Lets the page decide what the window's close button does. The handler runs once per press;
+ * it should end in close() or closeNow(), or do nothing to keep the window open.
+ */
+export function onCloseRequest(handler) {
+  closeHandler = handler;
+}
+
+/** doClose: the host cancels its work, cleans up, and closes when idle. */
+export function close() {
+  closing = true;
+  post({ action: 'doClose' });
+}
+
+/** doCloseOverride: the window closes at once, work or not. */
+export function closeNow() {
+  closing = true;
+  post({ action: 'doCloseOverride' });
+}
+
+/** True once close() or closeNow() has been called. */
+export function isClosing() {
+  return closing;
+}
+
+/** doMinimizeWnd. */
+export function minimize() {
+  post({ action: 'doMinimizeWnd' });
+}
+
+/** OpenDevToolsWindow (the host opens them only in a developer environment). */
+export function openDevTools() {
+  post({ action: 'OpenDevToolsWindow' });
+}
+
+/** Receives answers whose callback id no request of this page load owns. Returns an unsubscriber. */
+export function onUnclaimedAnswer(listener) {
+  unclaimedListeners.add(listener);
+  return () => unclaimedListeners.delete(listener);
+}
+
+/** True when the page runs inside the host. */
+export function isAvailable() {
+  return Boolean(window.chrome?.webview?.postMessage);
+}
+
+install();
