@@ -35,6 +35,7 @@ export class FakeHost {
     this.closed = false;
     this.closeRequests = 0;
     this.cleaningUp = false;
+    this.busyCloses = 0;  // doClose answers that find the host busy whatever runs
     this.holdExchangeOut = false;
     this.heldExchange = [];
     this.plans = {
@@ -173,6 +174,7 @@ export class FakeHost {
   }
 
   releaseExchange() {
+    this.busyCloses = 0;  // doClose answers that find the host busy whatever runs
     this.holdExchangeOut = false;
     const held = this.heldExchange.splice(0);
     return Promise.all(held.map((answer) => answer()));
@@ -239,7 +241,11 @@ export class FakeHost {
         }
       }
     }
-    const busy = [...this.running.values()].some((w) => w.action !== 'doLaunchSetup') || this.cleaningUp;
+    let busy = [...this.running.values()].some((w) => w.action !== 'doLaunchSetup') || this.cleaningUp;
+    if (this.busyCloses > 0) {
+      this.busyCloses -= 1;
+      busy = true;
+    }
     if (!busy) {
       this.closed = true;
       return;

@@ -94,3 +94,12 @@ export async function waitForScreen(page, name, timeout = 5000) {
   await page.waitForFunction((n) => document.querySelector('.app').dataset.screen === n, name, { timeout });
   return screenOf(page);
 }
+
+/** Polls `predicate` (a test-side condition) until it holds. */
+export async function until(predicate, what = 'condition', timeoutMs = 5000) {
+  const end = Date.now() + timeoutMs;
+  while (!predicate()) {
+    if (Date.now() > end) throw new Error(`timed out waiting for ${what}`);
+    await new Promise((resolve) => setTimeout(resolve, 10));
+  }
+}

@@ -1,6 +1,6 @@
 // Serves the UI folder on 127.0.0.1 (a port the kernel picks), the way the host serves it:
 // files only, correct MIME types, nothing outside the folder. config.json can be replaced per
-// test, and every request is recorded.
+// test, /__blank is an empty document of the same origin, and every request is recorded.
 
 import { createServer } from 'node:http';
 import { readFile } from 'node:fs/promises';
@@ -21,6 +21,11 @@ export async function startStaticServer(root) {
   const server = createServer(async (request, response) => {
     const path = decodeURIComponent(new URL(request.url, 'http://127.0.0.1').pathname);
     state.requests.push(path);
+    if (path === '/__blank') {  // a document of the UI origin without the installer app
+      response.writeHead(200, { 'Content-Type': TYPES['.html'] });
+      response.end('<!doctype html><meta charset="utf-8"><title>blank</title>');
+      return;
+    }
     if (path === '/config.json' && state.config !== null) {
       const body = typeof state.config === 'string' ? state.config : JSON.stringify(state.config);
       response.writeHead(200, { 'Content-Type': TYPES['.json'], 'Cache-Control': 'no-store' });

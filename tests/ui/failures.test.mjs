@@ -1,0 +1,134 @@
+// Failure screens for every code the host can return, cancel, retry and "Report a problem".
+
+import assert from 'node:assert/strict';
+import { after, before, test } from 'node:test';
+import { openPage, screenOf, startSuite, waitForScreen } from './support/harness.mjs';
+
+let suite;
+before(async () => {
+  suite = await startSuite();
+});
+after(() => suite.close());
+
+// The codes the host's actions can end with, per step (download, extraction, setup start).
+const HOST_CODES = {
+  download: [1603, 1604, 1460, 23, 24, 400, 401, 403, 404, 408, 410, 429, 500, 502, 503, 504,
+    12002, 12007, 12029, 12030, 12032, 12044, 12152, 12175, 112, 39, 5, 3, 206],
+  unzip: [2, 1632, 112],
+  setup: [404, 2, 5, 193, 120],
+};
+
+const ACTION = { download: 'doDownload', unzip: 'doUnZip', setup: 'doLaunchSetup' };
+
+// Makes the step `stage` end with `code` and runs the installation from the idle or result screen.
+async function failAt(page, host, stage, code, hostMessage) {
+  host.plans.doDownload = { steps: [{ done: 1, todo: 2 }], result: 0 };
+  host.plans.doUnZip = { steps: [], result: 0 };
+  host.plans.doLaunchSetup = { result: 0 };
+  host.plans[ACTION[stage]] = stage === 'setup' ? { result: code } : { steps: [], result: code, message: hostMessage };
+  const button = (await page.$('#action-retry')) ?? (await page.$('#action-install'));
+  await button.click();
+  const detail = stage === 'setup' ? `Error ${code}` : `Error ${code} · ${hostMessage}`;
+  await page.waitForFunction((d) => document.getElementById('detail').textContent === d, detail);
+  return screenOf(page);
+}
+
+test('every failure code shows its own message for the step that failed', async () => {
+  const { page, host, pageErrors } = await openPage(suite);
+  await waitForScreen(page, 'idle');
+  const describe = (stage, code) => page.evaluate(async ([s, c]) => {
+    const { describeFailure } = await import('/js/failures.js');
+    return describeFailure(s, c, { product: 'Demo Product', launcher: 'Setup.exe' });
+  }, [stage, code]);
+
+  let n = 0;
+  for (const [stage, codes] of Object.entries(HOST_CODES)) {
+    const fallback = await describe(stage, 987654);
+    const texts = new Set();
+    for (const code of codes) {
+      const screen = await failAt(page, host, stage, code, `m${++n}`);
+      const expected = await describe(stage, code);
+      assert.equal(screen.name, 'failed');
+      assert.deepEqual({ title: screen.title, text: screen.text }, expected, `${stage} ${code}`);
+      assert.notEqual(screen.text, fallback.text, `${stage} ${code} has no specific message`);
+      assert.ok(!/\{(product|launcher)\}/.test(screen.text), screen.text);
+      assert.deepEqual(screen.buttons, ['Close', 'Try again']);
+      assert.equal(screen.report, true);
+      texts.add(screen.text);
+    }
+    // Only the two disk-full codes share a message.
+    assert.equal(texts.size, codes.length - (stage === 'download' ? 1 : 0), stage);
+  }
+
+  // Codes outside the table still name the step, and HTTP statuses say so.
+  const unlisted = [
+    ['download', 418, /HTTP status 418/],
+    ['download', 599, /HTTP status 599/],
+    ['download', 12157, /internet connection/],
+    ['download', 31, /could not be downloaded/],
+    ['unzip', 77, /could not be unpacked/],
+    ['setup', 7, /setup program of Demo Product ended with an error/],
+  ];
+  for (const [stage, code, text] of unlisted) {
+    const screen = await failAt(page, host, stage, code, `m${++n}`);
+    assert.match(screen.text, text, `${stage} ${code}`);
+  }
+  assert.deepEqual(pageErrors, []);
+  await page.close();
+});
+
+test('Cancel stops the download or the extraction, and Try again starts over', async () => {
+  for (const stage of ['download', 'unzip']) {
+    const { page, host } = await openPage(suite, { prepare: (h) => { h.plans[ACTION[stage]] = 'manual'; } });
+    await waitForScreen(page, 'idle');
+    await page.click('#action-install');
+    const work = await host.waitFor(ACTION[stage]);
+    await page.click('#action-cancel');
+    await host.waitFor('doCancel');
+    const cancelling = await waitForScreen(page, 'cancelling');
+    assert.deepEqual(cancelling.buttons, []);
+    await host.complete(work.callbackId, { result: 1602, message: stage === 'unzip' ? 'Files not prepared' : '' });
+    const screen = await waitForScreen(page, 'cancelled');
+    assert.equal(screen.title, 'Installation cancelled');
+    assert.deepEqual(screen.buttons, ['Close', 'Try again']);
+    await host.waitFor('doCleanUp');
+
+    const downloads = host.count('doDownload');
+    host.plans.doDownload = { steps: [], result: 0 };
+    host.plans.doUnZip = { steps: [], result: 0 };
+    await page.click('#action-retry');
+    await waitForScreen(page, 'succeeded');
+    assert.equal(host.count('doDownload'), downloads + 1);
+    await page.close();
+  }
+});
+
+test('a download that finishes despite the cancel does not go on to the setup', async () => {
+  const { page, host } = await openPage(suite, { prepare: (h) => { h.plans.doDownload = 'manual'; } });
+  await waitForScreen(page, 'idle');
+  await page.click('#action-install');
+  const work = await host.waitFor('doDownload');
+  await page.click('#action-cancel');
+  await host.waitFor('doCancel');
+  await host.complete(work.callbackId, { name: 'UtlDwldFile', jsp: 'onDownloadProgress', message: '{"des":"/tmp/a.zip","url":"u"}' });
+  await waitForScreen(page, 'cancelled');
+  assert.equal(host.count('doUnZip'), 0);
+  await page.close();
+});
+
+test('Report a problem sends the failure, the log and the machine description', async () => {
+  const { page, host } = await openPage(suite);
+  await waitForScreen(page, 'idle');
+  await failAt(page, host, 'download', 12007, 'Could not resolve host');
+  await page.click('#report');
+  const report = await host.waitFor('postToTeams');
+  assert.ok(host.count('doGetLogData') >= 1 && host.count('doGetSysInfo') >= 1);
+  assert.equal(report.error.description, 'Demo Product: The server could not be found');
+  assert.equal(report.error.code, 12007);
+  assert.equal(report.error.hostMessage, 'Could not resolve host');
+  assert.equal(report.systemInfo.machineId, 'ab'.repeat(32));
+  assert.equal(report.log[0].message, 'Page ready');
+  await page.waitForFunction(() => document.getElementById('report-status').textContent === 'Report sent. Thank you.');
+  assert.equal(await page.isDisabled('#report'), true);
+  await page.close();
+});
