@@ -88,7 +88,7 @@ struct DirectTransfer {
     if (file == nullptr) {
       file = std::fopen(engine.destPath.c_str(), "wb");
       if (file == nullptr) {
-        fileError = Win32ErrorFromErrno(errno);
+        fileError = Win32ErrorFromFileErrno(errno);
         return false;
       }
     }
@@ -108,7 +108,7 @@ struct DirectTransfer {
       firstByteTime = clock.Now();
     }
     if (std::fwrite(data, 1, size, file) != size) {
-      fileError = Win32ErrorFromErrno(errno);
+      fileError = Win32ErrorFromFileErrno(errno);
       return false;
     }
     engine.done += size;
@@ -230,7 +230,7 @@ HResult DownloadEngine::WinHttpDownload() {
   if (t.file == nullptr) {
     // A 2xx answer always opens the file; this is only reached for a body-less exchange.
     t.file = std::fopen(destPath.c_str(), "wb");
-    if (t.file == nullptr) return HResultFromWin32(Win32ErrorFromErrno(errno));
+    if (t.file == nullptr) return HResultFromWin32(Win32ErrorFromFileErrno(errno));
   }
   int closeErrno = 0;
   if (std::fflush(t.file) != 0) closeErrno = errno;
@@ -238,7 +238,7 @@ HResult DownloadEngine::WinHttpDownload() {
   t.file = nullptr;
   if (closeErrno != 0) {
     t.Discard();
-    return HResultFromWin32(Win32ErrorFromErrno(closeErrno));
+    return HResultFromWin32(Win32ErrorFromFileErrno(closeErrno));
   }
   result = 0;
 

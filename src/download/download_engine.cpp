@@ -68,7 +68,7 @@ void DownloadEngine::Run() {
   const fs::path folder = destPath.parent_path();
   if (!folder.empty()) fs::create_directories(folder, ec);
   if (ec) {
-    result = Win32ErrorFromErrorCode(ec);
+    result = Win32ErrorFromFileError(ec);
     message = "Failed to create the download folder " + folder.generic_string() + ": " +
               ec.message();
     Logger::Log(LogLevel::Error, kCategory, message);

@@ -2,7 +2,7 @@
 
 #include "download/hresult.h"
 
-uint32_t Win32ErrorFromErrorCode(const std::error_code& error) {
+uint32_t Win32ErrorFromFileError(const std::error_code& error) {
   if (!error) return 0;
   if (error == std::errc::no_space_on_device) return win32::kDiskFull;
   if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted ||
@@ -19,6 +19,6 @@ uint32_t Win32ErrorFromErrorCode(const std::error_code& error) {
   return win32::kWriteFault;
 }
 
-uint32_t Win32ErrorFromErrno(int error) {
-  return Win32ErrorFromErrorCode(std::error_code(error, std::generic_category()));
+uint32_t Win32ErrorFromFileErrno(int error) {
+  return Win32ErrorFromFileError(std::error_code(error, std::generic_category()));
 }

@@ -164,7 +164,7 @@ class CurlTransferJob final : public TransferJob {
     if (state_ != TransferJobState::kTransferred) return kInvalidState;
     std::error_code ec;
     fs::rename(partial_, dest_, ec);
-    if (ec) return HResultFromWin32(Win32ErrorFromErrorCode(ec));
+    if (ec) return HResultFromWin32(Win32ErrorFromFileError(ec));
     completed_ = true;
     state_ = TransferJobState::kAcknowledged;
     return kOk;
@@ -230,7 +230,7 @@ class CurlTransferJob final : public TransferJob {
     if (run->job->stop_.load()) return 0;
     if (!run->StatusOk()) return length;  // an error page: read and dropped
     if (std::fwrite(data, 1, length, run->file) != length) {
-      run->fileError = Win32ErrorFromErrno(errno);
+      run->fileError = Win32ErrorFromFileErrno(errno);
       return 0;
     }
     std::lock_guard lock(run->job->mutex_);
@@ -247,7 +247,7 @@ class CurlTransferJob final : public TransferJob {
       // The server ignored the Range request: the whole body comes again.
       if (std::freopen(partial_.c_str(), "wb", run.file) == nullptr) {
         run.file = nullptr;
-        run.fileError = Win32ErrorFromErrno(errno);
+        run.fileError = Win32ErrorFromFileErrno(errno);
         return false;
       }
       run.offset = 0;
@@ -270,7 +270,7 @@ class CurlTransferJob final : public TransferJob {
     run.offset = ec ? 0 : onDisk;
     run.file = std::fopen(partial_.c_str(), run.offset > 0 ? "ab" : "wb");
     if (run.file == nullptr) {
-      const uint32_t error = Win32ErrorFromErrno(errno);
+      const uint32_t error = Win32ErrorFromFileErrno(errno);
       Fail(TransferJobState::kError, HResultFromWin32(error), DescribeFileError(error));
       return;
     }
@@ -302,7 +302,7 @@ class CurlTransferJob final : public TransferJob {
       if (std::fclose(run.file) != 0 && closeErrno == 0) closeErrno = errno;
     }
     if (stop_.load()) return;  // Cancel or the destructor settles the state
-    if (run.fileError == 0 && closeErrno != 0) run.fileError = Win32ErrorFromErrno(closeErrno);
+    if (run.fileError == 0 && closeErrno != 0) run.fileError = Win32ErrorFromFileErrno(closeErrno);
 
     if (run.fileError != 0) {
       Fail(TransferJobState::kError, HResultFromWin32(run.fileError),

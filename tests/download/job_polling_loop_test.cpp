@@ -1,0 +1,315 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "base/utf_convert.h"
+#include "download/download_engine.h"
+#include "download/download_results.h"
+#include "download/recording_clock.h"
+#include "download/scripted_transfer_job.h"
+#include "support/logger_fixture.h"
+
+namespace fs = std::filesystem;
+using State = TransferJobState;
+
+namespace {
+
+ScriptedPoll Poll(State state, uint64_t transferred = 0, uint64_t total = 0) {
+  ScriptedPoll poll;
+  poll.state = static_cast<uint32_t>(state);
+  poll.progress.bytesTransferred = transferred;
+  poll.progress.bytesTotal = total;
+  return poll;
+}
+
+class JobPollingLoopTest : public LoggerFixture {
+ protected:
+  // Runs one download synchronously on the test thread, through the worker body.
+  CallbackPayload RunDownload() {
+    engine = std::make_shared<DownloadEngine>(clock, script.Factory());
+    engine->onProgress = [this](const CallbackPayload& p) { progress.push_back(p); };
+    engine->onComplete = [this](const CallbackPayload& p) { completions.push_back(p); };
+    engine->url = u"http://127.0.0.1/archive.zip";
+    engine->destPath = folder.path() / "{GUID}" / "archive.zip";
+    engine->name = "UtlDwldFile";
+    engine->cbid = "7";
+    engine->Run();
+    EXPECT_EQ(completions.size(), 1u);
+    return completions.empty() ? CallbackPayload() : completions.back();
+  }
+
+  void AddPolls(State state, int count) {
+    for (int i = 0; i < count; ++i) script.polls.push_back(Poll(state));
+  }
+
+  RecordingClock clock;
+  JobScript script;
+  TemporaryFolder folder;
+  std::shared_ptr<DownloadEngine> engine;
+  std::vector<CallbackPayload> progress;
+  std::vector<CallbackPayload> completions;
+};
+
+TEST_F(JobPollingLoopTest, SetsUpTheJobAndCompletesWithTheResultJson) {
+  script.polls = {Poll(State::kQueued), Poll(State::kConnecting), Poll(State::kTransferring, 0, 10),
+                  Poll(State::kTransferring, 10, 10), Poll(State::kTransferred, 10, 10)};
+  script.fileContentOnComplete = "0123456789";
+  const CallbackPayload done = RunDownload();
+
+  EXPECT_EQ(done.result, 0u);
+  const fs::path dest = engine->destPath;
+  EXPECT_EQ(done.message, R"({"des":")" + dest.generic_string() +
+                              R"(","url":"http://127.0.0.1/archive.zip"})");
+  EXPECT_EQ(script.displayName, "Velmorante: BITS Download");
+  EXPECT_TRUE(script.noProxy);
+  EXPECT_EQ(script.remoteUrl, engine->url);
+  EXPECT_EQ(script.localName, dest);
+  EXPECT_EQ(script.headers,
+            "User-Agent: Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, "
+            "like Gecko) Chrome/139.0.0.0 Safari/537.36 Edg/139.0.0.0\r\n"
+            "Referer: https://quillfetch.localhost/\r\n");
+  EXPECT_EQ(script.resumes, 1);
+  EXPECT_EQ(script.completes, 1);
+  EXPECT_EQ(script.cancels, 0);
+  EXPECT_EQ(script.jobsDestroyed, 1);
+  EXPECT_EQ(clock.Pauses(), (std::vector<int64_t>{500, 500}));
+  // Queued and connecting report unchanged figures; transferring reports per-mille steps.
+  ASSERT_EQ(progress.size(), 4u);
+  EXPECT_EQ(progress[0].todo, 0u);
+  EXPECT_EQ(progress[2].done, 0u);
+  EXPECT_EQ(progress[3].done, 10u);
+  EXPECT_EQ(progress[3].todo, 10u);
+  EXPECT_EQ(done.done, 10u);
+  EXPECT_EQ(EntriesAt("DEBUG", "BITS state QUEUED").size(), 1u);
+  EXPECT_EQ(EntriesAt("DEBUG", "BITS state CONNECTING").size(), 1u);
+  // 1000 ms of virtual time passed (two settle pauses) for 10 bytes.
+  const auto completed = EntriesAt("INFO", "BITS completed");
+  ASSERT_EQ(completed.size(), 1u);
+  EXPECT_EQ(completed[0].message,
+            "BITS completed bytes=10, durationMs=1000, avgThroughputMbps=0.000080");
+}
+
+TEST_F(JobPollingLoopTest, ThinsProgressByPerMilleAndSamplesThroughput) {
+  const uint64_t total = 1'000'000;
+  script.polls = {Poll(State::kTransferring, 0, total),    Poll(State::kTransferring, 500, total),
+                  Poll(State::kTransferring, 1000, total), Poll(State::kTransferring, 1500, total),
+                  Poll(State::kTransferring, 2000, total), Poll(State::kTransferring, 2000, total)};
+  ScriptedPoll late = Poll(State::kTransferring, 500'000, total);
+  late.before = [this] { clock.Advance(std::chrono::milliseconds(2500)); };
+  script.polls.push_back(late);
+  script.polls.push_back(Poll(State::kTransferring, 500'100, total));  // same per-mille
+  script.polls.push_back(Poll(State::kTransferred, total, total));
+  RunDownload();
+
+  std::vector<uint64_t> reported;
+  for (const CallbackPayload& p : progress) reported.push_back(p.done);
+  // While per-mille is 0 every poll reports; afterwards only a higher per-mille does.
+  EXPECT_EQ(reported, (std::vector<uint64_t>{0, 500, 1000, 2000, 500'000}));
+  EXPECT_TRUE(clock.Pauses().empty());  // transferring polls never pause
+  const auto samples = EntriesAt("INFO", "InstMbps=");
+  ASSERT_EQ(samples.size(), 1u);
+  EXPECT_EQ(samples[0].message, "InstMbps=1.600000, transferred=500000");
+}
+
+TEST_F(JobPollingLoopTest, UnknownTotalReportsEveryPollAndZeroTotalNone) {
+  script.polls = {Poll(State::kTransferring, 100, kUnknownSize),
+                  Poll(State::kTransferring, 200, kUnknownSize),
+                  Poll(State::kTransferring, 300, kUnknownSize)};
+  ScriptedPoll zero = Poll(State::kTransferring, 400, 0);
+  zero.before = [this] { clock.Advance(std::chrono::milliseconds(5000)); };
+  script.polls.push_back(zero);
+  script.polls.push_back(Poll(State::kTransferred, 400, 400));
+  RunDownload();
+
+  ASSERT_EQ(progress.size(), 3u);
+  for (const CallbackPayload& p : progress) EXPECT_EQ(p.todo, kUnknownSize);
+  EXPECT_EQ(progress[2].done, 300u);
+  EXPECT_TRUE(EntriesAt("INFO", "InstMbps=").empty());
+}
+
+TEST_F(JobPollingLoopTest, ErrorPollsBackOffThenGiveUpWithTheErrorObject) {
+  AddPolls(State::kError, 10);
+  AddPolls(State::kSuspended, 10);
+  AddPolls(State::kError, 2);  // the 21st gives up; the 22nd is treated as cancelled
+  script.error = TransferJobError{HResultFromHttpStatus(404), "The file was not found."};
+  const CallbackPayload done = RunDownload();
+
+  std::vector<int64_t> expected;
+  for (int n = 1; n <= 20; ++n) {
+    expected.push_back(std::min<int64_t>(int64_t{1000} << std::min(n, 10), 60000));
+    expected.push_back(500);
+  }
+  expected.push_back(500);  // after the give-up
+  expected.push_back(500);  // after cancelling
+  EXPECT_EQ(clock.Pauses(), expected);
+  EXPECT_EQ(expected[0], 2000);
+  EXPECT_EQ(expected[8], 32000);
+  EXPECT_EQ(expected[10], 60000);
+  EXPECT_EQ(script.resumes, 21);  // setup + one per error poll
+  EXPECT_EQ(script.cancels, 1);
+  EXPECT_EQ(script.polled, 22);
+  EXPECT_EQ(done.result, 404u);
+  EXPECT_EQ(done.message, "The file was not found.");
+  const auto errors = EntriesAt("ERROR");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].message, "The file was not found., hr=0x80190194");
+}
+
+TEST_F(JobPollingLoopTest, GiveUpWithoutDetail) {
+  AddPolls(State::kError, 22);
+  EXPECT_EQ(RunDownload().result, 1604u);
+  EXPECT_EQ(completions[0].message, "ERROR: Download failed (permissions or network issue)");
+
+  // An error object without a description.
+  completions.clear();
+  script = JobScript();
+  AddPolls(State::kError, 22);
+  script.error = TransferJobError{HResultFromWin32(112), std::nullopt};
+  EXPECT_EQ(RunDownload().result, 112u);
+  EXPECT_EQ(completions[0].message, "ERROR: Unknown error in the downloader");
+}
+
+TEST_F(JobPollingLoopTest, TransientErrorsAbortAfterTwentyOneUnlessTransfersWorkThemOff) {
+  AddPolls(State::kTransientError, 21);
+  script.error = TransferJobError{HResultFromWin32(12029), "Cannot connect."};
+  const CallbackPayload done = RunDownload();
+
+  EXPECT_EQ(done.result, 1460u);
+  EXPECT_EQ(done.message, "Too many transient errors, aborting download 0x80072EFD. Cannot connect.");
+  const std::vector<int64_t> pauses = clock.Pauses();
+  ASSERT_EQ(pauses.size(), 42u);
+  EXPECT_EQ(pauses[0], 1000);   // the count before raising it
+  EXPECT_EQ(pauses[2], 2000);
+  EXPECT_EQ(pauses[20], 60000);  // 1 s << 10 capped
+  EXPECT_EQ(pauses[41], 500);
+  EXPECT_EQ(script.cancels, 0);  // the job is left alone
+  EXPECT_TRUE(EntriesAt("ERROR").empty());
+
+  // One transferring poll in between lowers the count: 21 transient polls are not enough.
+  completions.clear();
+  script = JobScript();
+  AddPolls(State::kTransientError, 10);
+  script.polls.push_back(Poll(State::kTransferring, 1, 100));
+  AddPolls(State::kTransientError, 11);
+  EXPECT_EQ(RunDownload().result, 0u);  // the script ran out: acknowledged
+  EXPECT_EQ(script.polled, 23);
+
+  // Without an error object the message stops after its blank.
+  completions.clear();
+  script = JobScript();
+  AddPolls(State::kTransientError, 21);
+  EXPECT_EQ(RunDownload().message, "Too many transient errors, aborting download ");
+}
+
+TEST_F(JobPollingLoopTest, CancelDuringTransferAndDuringAPause) {
+  script.polls = {Poll(State::kTransferring, 1, 100), Poll(State::kTransferring, 2, 100)};
+  script.polls[1].before = [this] { engine->cancelRequested.store(true); };
+  CallbackPayload done = RunDownload();
+  EXPECT_EQ(done.result, 1602u);
+  EXPECT_EQ(done.message, "");
+  EXPECT_EQ(script.cancels, 1);
+  EXPECT_EQ(script.completes, 0);
+
+  // A cancel while backing off is acted on at the next poll.
+  completions.clear();
+  script = JobScript();
+  AddPolls(State::kError, 5);
+  clock.onPause = [this] { engine->cancelRequested.store(true); };
+  done = RunDownload();
+  EXPECT_EQ(done.result, 1602u);
+  EXPECT_EQ(script.polled, 2);
+  EXPECT_EQ(script.cancels, 1);
+}
+
+TEST_F(JobPollingLoopTest, UnknownStateAndStateQueryFailures) {
+  script.polls = {Poll(State::kConnecting), Poll(static_cast<State>(9))};
+  CallbackPayload done = RunDownload();
+  EXPECT_EQ(done.result, 1603u);
+  EXPECT_EQ(done.message, "Download interrupted, unknown state");
+  EXPECT_EQ(script.cancels, 0);
+
+  // A state query that fails is no success.
+  completions.clear();
+  script = JobScript();
+  ScriptedPoll broken = Poll(State::kQueued);
+  broken.stateCode = static_cast<HResult>(0x800706BA);
+  script.polls = {broken};
+  done = RunDownload();
+  EXPECT_EQ(done.result, 0x06BAu);
+  EXPECT_NE(done.message.find("0x800706BA"), std::string::npos);
+
+  // ... but it keeps an earlier code.
+  completions.clear();
+  script = JobScript();
+  AddPolls(State::kError, 21);
+  script.polls.push_back(broken);
+  EXPECT_EQ(RunDownload().result, 1604u);
+}
+
+TEST_F(JobPollingLoopTest, SetupFailuresEndAtOnce) {
+  script.managerCode = static_cast<HResult>(0x80040154);
+  CallbackPayload done = RunDownload();
+  EXPECT_EQ(done.result, 0x0154u);
+  EXPECT_EQ(done.message, "Download manager failed to create instance.0x80040154. ");
+
+  completions.clear();
+  script = JobScript();
+  script.jobCode = static_cast<HResult>(0x80200010);
+  done = RunDownload();
+  EXPECT_EQ(done.result, 0x0010u);
+  EXPECT_EQ(done.message, "Download manager failed to create job, 0x80200010. ");
+  EXPECT_EQ(script.resumes, 0);
+}
+
+TEST_F(JobPollingLoopTest, CompletionThatCannotPlaceTheFileFails) {
+  script.polls = {Poll(State::kTransferred, 5, 5)};
+  script.completeCode = HResultFromWin32(5);
+  const CallbackPayload done = RunDownload();
+  EXPECT_EQ(done.result, 5u);
+  EXPECT_NE(done.message.find("0x80070005"), std::string::npos);
+}
+
+TEST_F(JobPollingLoopTest, IntegrityFiguresCheckTheFinishedFile) {
+  const std::string body = "hello";
+  // sha256("hello")
+  const std::string hash = "2CF24DBA5FB0A30E26E83B2AC5B9E29E1B161E5C1FA7425E73043362938B9824";
+  struct Case {
+    std::optional<uint64_t> size;
+    std::string sha256;
+    uint32_t result;
+  };
+  for (const Case& c : {Case{5, hash, 0}, Case{6, hash, 24}, Case{std::nullopt, "00" + hash.substr(2), 23},
+                        Case{5, "", 0}}) {
+    SCOPED_TRACE(c.result);
+    completions.clear();
+    script = JobScript();
+    script.polls = {Poll(State::kTransferred, 5, 5)};
+    script.fileContentOnComplete = body;
+    engine = nullptr;
+    auto run = [&] {
+      engine = std::make_shared<DownloadEngine>(clock, script.Factory());
+      engine->expectedSize = c.size;
+      engine->expectedSha256 = c.sha256;
+      engine->onComplete = [this](const CallbackPayload& p) { completions.push_back(p); };
+      engine->url = u"http://127.0.0.1/a.zip";
+      engine->destPath = folder.path() / "i" / "a.zip";
+      engine->Run();
+    };
+    run();
+    ASSERT_EQ(completions.size(), 1u);
+    EXPECT_EQ(completions[0].result, c.result);
+    EXPECT_EQ(fs::exists(engine->destPath), c.result == 0);
+    if (c.result != 0) {
+      EXPECT_NE(completions[0].message.find("incomplete or corrupt"), std::string::npos);
+    }
+  }
+}
+
+TEST(PresignedUrlTest, NeedsBothTheStorageHostAndTheSignatureInAnyCase) {
+  EXPECT_TRUE(IsPresignedS3Url(u"https://b.S3.AmazonAws.com/k.zip?X-Amz-Algorithm=AWS4"));
+  EXPECT_FALSE(IsPresignedS3Url(u"https://b.s3.amazonaws.com/k.zip"));
+  EXPECT_FALSE(IsPresignedS3Url(u"https://cdn.example/k.zip?x-amz-algorithm=AWS4"));
+  EXPECT_FALSE(IsPresignedS3Url(u""));
+}
+
+}  // namespace

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+// Runs tests/support/fault_http_server.py on 127.0.0.1 for the lifetime of the object (see the
+// script's header for its options). The server logs every request it reads, so tests can check
+// what reached it.
+class FaultHttpServer {
+ public:
+  // `options` are the script's command-line options; --log is added.
+  explicit FaultHttpServer(std::vector<std::string> options);
+  ~FaultHttpServer();
+
+  FaultHttpServer(const FaultHttpServer&) = delete;
+  FaultHttpServer& operator=(const FaultHttpServer&) = delete;
+
+  int port() const { return port_; }
+  // "http://127.0.0.1:<port>" + `target`.
+  std::string Url(const std::string& target) const;
+  // The requests read so far, oldest first: {"method","target","headers"}.
+  std::vector<nlohmann::json> Requests() const;
+
+  // The script's location (from VLM_TEST_SOURCE_DIR, or the source tree this was built from).
+  static std::filesystem::path ScriptPath();
+
+ private:
+  pid_t pid_ = -1;
+  int port_ = 0;
+  std::filesystem::path log_;
+};

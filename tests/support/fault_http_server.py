@@ -1,0 +1,194 @@
+#!/usr/bin/env python3
+"""A small HTTP/1.1 server for tests and benchmarks that misbehaves on request.
+
+It binds 127.0.0.1 on a port the kernel chooses, prints that port on the first line of stdout,
+and serves every GET path with the same body until it is terminated. Every response closes its
+connection.
+
+Options:
+  --body-file PATH      the body to serve (default: empty body)
+  --no-content-length   send no Content-Length; the end of the body is the end of the connection
+  --ignore-range        answer Range requests with 200 and the whole body
+  --status CODE         answer CODE with a small text page instead of the body ...
+  --status-times N      ... for the first N requests only (default: every request)
+  --refuse-first N      close the first N connections at once, before reading anything
+  --cut-after N         send only N body bytes, then close the connection ...
+  --cut-times N         ... on the first N body responses only (default 1)
+  --stall-after N       send the headers and N body bytes, then send nothing more until the
+                        client goes away
+  --log PATH            append one JSON line per request: {"method","target","headers"}, with
+                        header names in lower case
+Ranges: "Range: bytes=S-" (and "bytes=S-E") are honoured with 206 and Content-Range unless
+--ignore-range is given; a start beyond the body gets 416. Bodies go out with sendfile.
+"""
+import argparse
+import json
+import os
+import socket
+import socketserver
+import sys
+import threading
+import time
+
+REASONS = {200: "OK", 206: "Partial Content", 403: "Forbidden", 404: "Not Found",
+           408: "Request Timeout", 416: "Range Not Satisfiable", 429: "Too Many Requests",
+           500: "Internal Server Error", 502: "Bad Gateway", 503: "Service Unavailable",
+           504: "Gateway Timeout"}
+
+
+class State:
+    def __init__(self, args):
+        self.args = args
+        self.lock = threading.Lock()
+        self.connections = 0
+        self.requests = 0
+        self.cuts = 0
+        self.size = os.path.getsize(args.body_file) if args.body_file else 0
+
+    def next_connection(self):
+        with self.lock:
+            self.connections += 1
+            return self.connections
+
+    def next_request(self):
+        with self.lock:
+            self.requests += 1
+            return self.requests
+
+    def take_cut(self):
+        with self.lock:
+            if self.cuts < self.args.cut_times:
+                self.cuts += 1
+                return True
+            return False
+
+
+def read_request(sock):
+    data = b""
+    while b"\r\n\r\n" not in data:
+        chunk = sock.recv(65536)
+        if not chunk:
+            return None
+        data += chunk
+        if len(data) > 1 << 20:
+            return None
+    head = data.split(b"\r\n\r\n", 1)[0].decode("latin-1")
+    lines = head.split("\r\n")
+    parts = lines[0].split(" ")
+    if len(parts) < 3:
+        return None
+    headers = {}
+    for line in lines[1:]:
+        if ":" in line:
+            name, value = line.split(":", 1)
+            headers[name.strip().lower()] = value.strip()
+    return parts[0], parts[1], headers
+
+
+def parse_range(value, size):
+    if not value or not value.startswith("bytes="):
+        return None
+    spec = value[len("bytes="):].split(",")[0].strip()
+    start_text, _, end_text = spec.partition("-")
+    if not start_text:
+        return None
+    start = int(start_text)
+    end = int(end_text) if end_text else size - 1
+    return start, min(end, size - 1)
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def handle(self):
+        state = self.server.state
+        args = state.args
+        sock = self.request
+        if state.next_connection() <= args.refuse_first:
+            return
+        request = read_request(sock)
+        if request is None:
+            return
+        method, target, headers = request
+        number = state.next_request()
+        if args.log:
+            with state.lock, open(args.log, "a") as log:
+                log.write(json.dumps({"method": method, "target": target,
+                                      "headers": headers}) + "\n")
+
+        if args.status and (args.status_times is None or number <= args.status_times):
+            page = ("<html><body>HTTP %d</body></html>" % args.status).encode()
+            self.send_head(args.status, len(page), {"Content-Type": "text/html"})
+            sock.sendall(page)
+            return
+
+        start, end, status, extra = 0, state.size - 1, 200, {}
+        wanted = None if args.ignore_range else parse_range(headers.get("range"), state.size)
+        if wanted is not None:
+            if wanted[0] >= state.size:
+                self.send_head(416, 0, {"Content-Range": "bytes */%d" % state.size})
+                return
+            start, end = wanted
+            status = 206
+            extra["Content-Range"] = "bytes %d-%d/%d" % (start, end, state.size)
+        count = max(0, end - start + 1)
+        self.send_head(status, None if args.no_content_length else count, extra)
+
+        if args.stall_after is not None:
+            self.send_body(start, min(count, args.stall_after))
+            sock.settimeout(0.2)
+            while True:
+                try:
+                    if not sock.recv(1):
+                        return
+                except socket.timeout:
+                    continue
+                except OSError:
+                    return
+        if args.cut_after is not None and state.take_cut():
+            self.send_body(start, min(count, args.cut_after))
+            sock.shutdown(socket.SHUT_RDWR)
+            return
+        self.send_body(start, count)
+
+    def send_head(self, status, length, extra):
+        lines = ["HTTP/1.1 %d %s" % (status, REASONS.get(status, "Status")),
+                 "Connection: close", "Accept-Ranges: bytes"]
+        if length is not None:
+            lines.append("Content-Length: %d" % length)
+        lines += ["%s: %s" % item for item in extra.items()]
+        self.request.sendall(("\r\n".join(lines) + "\r\n\r\n").encode("latin-1"))
+
+    def send_body(self, start, count):
+        if count <= 0 or not self.server.state.args.body_file:
+            return
+        with open(self.server.state.args.body_file, "rb") as body:
+            self.request.sendfile(body, start, count)
+
+
+class Server(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+    request_queue_size = 64
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--body-file")
+    parser.add_argument("--no-content-length", action="store_true")
+    parser.add_argument("--ignore-range", action="store_true")
+    parser.add_argument("--status", type=int)
+    parser.add_argument("--status-times", type=int)
+    parser.add_argument("--refuse-first", type=int, default=0)
+    parser.add_argument("--cut-after", type=int)
+    parser.add_argument("--cut-times", type=int, default=1)
+    parser.add_argument("--stall-after", type=int)
+    parser.add_argument("--log")
+    args = parser.parse_args()
+    server = Server(("127.0.0.1", 0), Handler)
+    server.state = State(args)
+    print(server.server_address[1], flush=True)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
