@@ -11,7 +11,7 @@
 
 #include "install/process.h"
 
-uint32_t Win32ErrorFromErrno(int error) {
+uint32_t LaunchErrorFromErrno(int error) {
   switch (error) {
     case ENOENT: return 2;
     case ENOTDIR: return 3;
@@ -35,7 +35,7 @@ uint32_t Win32ErrorFromErrno(int error) {
 }
 
 uint32_t Win32ErrorFromSystemError(const std::error_code& error) {
-  return Win32ErrorFromErrno(error.value());
+  return LaunchErrorFromErrno(error.value());
 }
 
 namespace {
@@ -84,7 +84,7 @@ LaunchOutcome StartAndWait(const std::filesystem::path& executable) {
                                      POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   }
   if (error != 0) {
-    outcome.errorCode = Win32ErrorFromErrno(error);
+    outcome.errorCode = LaunchErrorFromErrno(error);
     outcome.detail = ErrnoText("posix_spawn setup", error);
     return outcome;
   }
@@ -94,7 +94,7 @@ LaunchOutcome StartAndWait(const std::filesystem::path& executable) {
   pid_t pid = -1;
   error = posix_spawn(&pid, path.c_str(), &setup.actions, &setup.attributes, argv, environ);
   if (error != 0) {
-    outcome.errorCode = Win32ErrorFromErrno(error);
+    outcome.errorCode = LaunchErrorFromErrno(error);
     outcome.detail = ErrnoText("posix_spawn", error);
     return outcome;
   }

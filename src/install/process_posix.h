@@ -26,4 +26,4 @@
 inline constexpr uint32_t kSignalExitBase = 0xC0000000u;
 inline constexpr uint32_t kNoExitStatus = 128;
 
-uint32_t Win32ErrorFromErrno(int error);
+uint32_t LaunchErrorFromErrno(int error);

@@ -1,0 +1,351 @@
+// doUnZip through the host as the page drives it, on archives built by the tests.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "install/unzip_test_support.h"
+#include "install/zip_builder.h"
+#include "install/zip_engine.h"
+#include "log/logger.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kRoute[] = "onUnZipProgress";
+
+std::string Pattern(size_t size, unsigned seed) {
+  std::string data(size, '\0');
+  uint32_t x = seed * 2654435761u + 1;
+  for (char& c : data) {
+    x = x * 1103515245u + 12345u;
+    c = static_cast<char>('a' + (x >> 16) % 7);  // compressible, not trivially
+  }
+  return data;
+}
+
+ZipTestEntry Stored(ZipTestEntry e) {
+  e.method = 0;
+  return e;
+}
+
+class UnZipActionTest : public ::testing::Test {
+ protected:
+  fs::path Archive(const std::vector<ZipTestEntry>& entries, const std::string& name = "p.zip") {
+    const fs::path path = h.temp.path() / name;
+    WriteZip(path, entries);
+    return path;
+  }
+
+  HostHarness h;
+};
+
+TEST_F(UnZipActionTest, ExtractsNestedTreeWithThrottledProgressAndDeletesArchive) {
+  const std::string big = Pattern(100000, 1);
+  const std::string raw = Pattern(70000, 2);
+  ZipTestEntry windowsName = ZipFile("a\\win\\path.txt", "x");
+  windowsName.madeBy = 0;
+  windowsName.externalAttributes = 0x20;
+  const fs::path archive = Archive({ZipFile("top.txt", "hello"), ZipFile("a/b/c.txt", big),
+                                    Stored(ZipFile("a/raw.bin", raw)),
+                                    ZipDirectory("empty/dir/"), windowsName});
+  const uint64_t total = 5 + 100000 + 70000 + 1;
+
+  const UnZipRun run = RunUnZip(h, archive);
+
+  // The working folder: a fresh GUID folder under TMPDIR, recorded for clean-up.
+  EXPECT_EQ(run.folder.parent_path(), h.temp.path());
+  EXPECT_EQ(run.folder.filename().string().size(), 38u);
+  ASSERT_EQ(h.host->m_tempDirs.size(), 1u);
+  EXPECT_EQ(h.host->m_tempDirs[0], run.folder.generic_string());
+
+  EXPECT_EQ(ReadFileBytes(run.folder / "top.txt"), "hello");
+  EXPECT_EQ(ReadFileBytes(run.folder / "a/b/c.txt"), big);
+  EXPECT_EQ(ReadFileBytes(run.folder / "a/raw.bin"), raw);
+  EXPECT_EQ(ReadFileBytes(run.folder / "a/win/path.txt"), "x");
+  EXPECT_TRUE(fs::is_directory(run.folder / "empty/dir"));
+  EXPECT_FALSE(fs::exists(archive));
+
+  // First chunk, then steps of at least 1% of the total, each naming its entry.
+  ASSERT_FALSE(run.progress.empty());
+  EXPECT_EQ(run.progress[0], Payload("u1", 5, kRoute, "top.txt", 0, total));
+  uint64_t last = 5;
+  for (size_t i = 1; i < run.progress.size(); ++i) {
+    const uint64_t done = run.progress[i]["done"];
+    EXPECT_GE((done - last) * 100 / total, 1u) << i;
+    EXPECT_EQ(run.progress[i]["todo"], total);
+    EXPECT_EQ(run.progress[i]["result"], 0);
+    const std::string entry = run.progress[i]["message"];
+    EXPECT_TRUE(entry == "a/b/c.txt" || entry == "a/raw.bin" || entry == "a\\win\\path.txt")
+        << entry;
+    last = done;
+  }
+  EXPECT_EQ(run.completion, Payload("u1", last, kRoute, run.folder.string(), 0, total));
+  EXPECT_FALSE(h.host->m_zipEngine->running.load());
+}
+
+TEST_F(UnZipActionTest, EmptyArchiveAndEmptyFilesCompleteWithoutProgress) {
+  const UnZipRun empty = RunUnZip(h, Archive({}), "e1");
+  EXPECT_TRUE(empty.progress.empty());
+  EXPECT_EQ(empty.completion, Payload("e1", 0, kRoute, empty.folder.string(), 0, 0));
+  EXPECT_FALSE(fs::exists(empty.folder));  // nothing to put in it
+
+  const UnZipRun zeros =
+      RunUnZip(h, Archive({ZipFile("a.txt", ""), Stored(ZipFile("d/b.txt", ""))}), "e2");
+  EXPECT_TRUE(zeros.progress.empty());
+  EXPECT_EQ(zeros.completion, Payload("e2", 0, kRoute, zeros.folder.string(), 0, 0));
+  EXPECT_EQ(fs::file_size(zeros.folder / "a.txt"), 0u);
+  EXPECT_EQ(fs::file_size(zeros.folder / "d/b.txt"), 0u);
+  EXPECT_NE(empty.folder, zeros.folder);
+}
+
+TEST_F(UnZipActionTest, TenThousandEntriesWithAtMostAHundredOrSoReports) {
+  std::vector<ZipTestEntry> entries;
+  uint64_t total = 0;
+  for (int i = 0; i < 10000; ++i) {
+    std::string text = "entry " + std::to_string(i);
+    total += text.size();
+    entries.push_back(Stored(ZipFile("d" + std::to_string(i % 100) + "/f" + std::to_string(i),
+                                     std::move(text))));
+  }
+  const UnZipRun run = RunUnZip(h, Archive(entries));
+  EXPECT_EQ(run.completion["result"], 0);
+  EXPECT_EQ(run.completion["todo"], total);
+  EXPECT_LE(run.progress.size(), 101u);
+  EXPECT_GE(run.progress.size(), 99u);
+  size_t files = 0;
+  for (const auto& item : fs::recursive_directory_iterator(run.folder)) {
+    if (item.is_regular_file()) ++files;
+  }
+  EXPECT_EQ(files, 10000u);
+  EXPECT_EQ(ReadFileBytes(run.folder / "d37/f9937"), "entry 9937");
+}
+
+TEST_F(UnZipActionTest, UnreadableArchivesCompleteWithTwoAndAreDeleted) {
+  const std::string valid = BuildZip({ZipFile("a.txt", Pattern(5000, 3))});
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"text.zip", "this is not an archive at all, just some words"},
+      {"truncated.zip", valid.substr(0, valid.size() / 2)},
+      {"short.zip", valid.substr(valid.size() - 21)},
+      {"zero.zip", ""},
+  };
+  for (const auto& [name, bytes] : cases) {
+    SCOPED_TRACE(name);
+    const fs::path path = h.temp.path() / name;
+    WriteFileBytes(path, bytes);
+    const UnZipRun run = RunUnZip(h, path, name);
+    EXPECT_TRUE(run.progress.empty());
+    EXPECT_EQ(run.completion, Payload(name, 0, kRoute, ZipEngine::kUnreadableMessage, 2, 0));
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_FALSE(fs::exists(run.folder));
+  }
+  const UnZipRun missing = RunUnZip(h, h.temp.path() / "absent.zip", "m");
+  EXPECT_EQ(missing.completion["result"], 2);
+}
+
+TEST_F(UnZipActionTest, CorruptOrUnsupportedEntryFailsWith1632) {
+  const std::string data = Pattern(200000, 4);
+  auto bad = [&](auto change) {
+    ZipTestEntry e = ZipFile("bad.bin", data);
+    change(e);
+    return e;
+  };
+  const std::vector<std::pair<std::string, ZipTestEntry>> cases = {
+      {"deflated crc", bad([](ZipTestEntry& e) { e.crc = 0x12345678; })},
+      {"stored crc", bad([](ZipTestEntry& e) { e.method = 0, e.crc = 1; })},
+      {"size larger", bad([](ZipTestEntry& e) { e.recordedSize = 200001; })},
+      {"size smaller", bad([](ZipTestEntry& e) { e.recordedSize = 150000; })},
+      {"encrypted", bad([](ZipTestEntry& e) { e.encryptedFlag = true, e.method = 0; })},
+      {"bzip2", bad([](ZipTestEntry& e) { e.method = 12; })},
+  };
+  int n = 0;
+  for (const auto& [label, entry] : cases) {
+    SCOPED_TRACE(label);
+    const std::string cbid = "c" + std::to_string(n++);
+    const UnZipRun run = RunUnZip(h, Archive({ZipFile("ok.txt", "fine"), entry}), cbid);
+    EXPECT_EQ(ReadFileBytes(run.folder / "ok.txt"), "fine");
+    ASSERT_FALSE(run.progress.empty());
+    const nlohmann::json& failure = run.progress.back();
+    EXPECT_EQ(failure["result"], 1632);
+    EXPECT_EQ(failure["message"], "Failed to create bad.bin");
+    EXPECT_EQ(run.completion["result"], 1632);
+    EXPECT_EQ(run.completion["message"], "Files not prepared");
+    EXPECT_EQ(run.completion["done"], failure["done"]);
+  }
+}
+
+TEST_F(UnZipActionTest, DamagedDataInsideAnIntactDirectoryFails) {
+  std::string bytes = BuildZip({ZipFile("a.bin", Pattern(100000, 5))});
+  bytes[bytes.size() / 3] ^= 0x5A;  // inside the deflate stream
+  const fs::path path = h.temp.path() / "flipped.zip";
+  WriteFileBytes(path, bytes);
+  const UnZipRun run = RunUnZip(h, path);
+  EXPECT_EQ(run.completion["result"], 1632);
+  EXPECT_FALSE(fs::exists(path));
+}
+
+TEST_F(UnZipActionTest, FailedEntryCancelsTheRestWhichAreCreatedEmpty) {
+  ZipTestEntry broken = Stored(ZipFile("broken.bin", Pattern(1000, 6)));
+  broken.crc = 7;
+  const UnZipRun run =
+      RunUnZip(h, Archive({broken, ZipFile("later.bin", Pattern(3000, 7)), ZipFile("empty.txt", ""),
+                           ZipDirectory("dir/")}));
+  ASSERT_GE(run.progress.size(), 2u);
+  const nlohmann::json& last = run.progress.back();
+  const nlohmann::json& first = run.progress[run.progress.size() - 2];
+  EXPECT_EQ(first["message"], "Failed to create broken.bin");
+  EXPECT_EQ(first["result"], 1632);
+  EXPECT_EQ(last["message"], "Cancelling, please wait...");
+  EXPECT_EQ(last["result"], 1602);
+  EXPECT_EQ(fs::file_size(run.folder / "later.bin"), 0u);
+  EXPECT_EQ(fs::file_size(run.folder / "empty.txt"), 0u);
+  EXPECT_TRUE(fs::is_directory(run.folder / "dir"));
+  EXPECT_EQ(run.completion["result"], 1602);
+  EXPECT_EQ(run.completion["message"], "Files not prepared");
+}
+
+TEST_F(UnZipActionTest, NamesThatLeaveTheFolderAndLinksAreRefused) {
+  const std::string outside = (h.temp.path() / "outside.txt").string();
+  const std::vector<std::string> names = {
+      "../evil.txt",    "a/../../evil.txt",        "..\\evil.txt",
+      "a\\..\\..\\evil.txt", outside,             "\\" + outside.substr(1),
+      "C:evil.txt",     "c:/evil.txt",             "//server/share/evil.txt",
+      "\\\\server\\share\\evil.txt", "..",         "",
+  };
+  int n = 0;
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    const std::string cbid = "s" + std::to_string(n++);
+    const UnZipRun run = RunUnZip(h, Archive({ZipFile(name, "pwned")}), cbid);
+    ASSERT_EQ(run.progress.size(), 1u);
+    EXPECT_EQ(run.progress[0], Payload(cbid, 0, kRoute, "Failed to create " + name, 1632, 5));
+    EXPECT_EQ(run.completion,
+              Payload(cbid, 0, kRoute, ZipEngine::kNotPreparedMessage, 1632, 5));
+  }
+  // A link entry followed by a file through it.
+  const UnZipRun link = RunUnZip(
+      h, Archive({ZipSymlink("link", h.temp.path().string()), ZipFile("link/outside.txt", "pwned")}),
+      "link");
+  EXPECT_EQ(link.progress.at(0)["message"], "Failed to create link");
+  EXPECT_EQ(link.progress.at(0)["result"], 1632);
+  EXPECT_FALSE(fs::is_symlink(link.folder / "link"));
+  EXPECT_EQ(link.completion["message"], "Files not prepared");
+
+  // Nothing anywhere in the test's folder holds what the hostile entries carried.
+  for (const auto& item : fs::recursive_directory_iterator(h.temp.path())) {
+    EXPECT_FALSE(item.is_symlink()) << item.path();
+    if (item.is_regular_file()) {
+      EXPECT_NE(ReadFileBytes(item.path()), "pwned") << item.path();
+    }
+  }
+}
+
+TEST_F(UnZipActionTest, TextReachesThePageAsValidUtf8) {
+  // An unmarked name in the IBM PC code page is decoded, on disk and for the page.
+  ZipTestEntry cp437 = ZipFile("caf\x82.txt", "cp437");
+  cp437.madeBy = 0;
+  const UnZipRun legacy = RunUnZip(h, Archive({cp437}), "cp");
+  EXPECT_EQ(legacy.completion["result"], 0);
+  EXPECT_EQ(ReadFileBytes(legacy.folder / "caf\xc3\xa9.txt"), "cp437");
+  ASSERT_EQ(legacy.progress.size(), 1u);
+  EXPECT_EQ(legacy.progress[0]["message"], "caf\xc3\xa9.txt");
+
+  // A name marked UTF-8 that is not: the archive is inconsistent and refused whole.
+  ZipTestEntry invalid = ZipFile("bad\xff\xfe.txt", "bytes");
+  invalid.utf8Flag = true;
+  const UnZipRun refused = RunUnZip(h, Archive({ZipFile("a", "1"), invalid}), "bad");
+  EXPECT_EQ(refused.completion["result"], 2);
+
+  // A working folder whose path is not UTF-8 arrives with U+FFFD in place of the bad byte.
+  const fs::path odd = h.temp.path() / "tmp\xff";
+  fs::create_directories(odd);
+  ScopedEnvironmentVariable tmpdir("TMPDIR", odd.string());
+  const UnZipRun run = RunUnZip(h, Archive({ZipFile("x.txt", "x")}), "odd");
+  EXPECT_EQ(run.completion["result"], 0);
+  EXPECT_EQ(run.completion["message"],
+            (h.temp.path() / "tmp\xef\xbf\xbd" / run.folder.filename()).string());
+  EXPECT_EQ(ReadFileBytes(run.folder / "x.txt"), "x");
+}
+
+TEST_F(UnZipActionTest, OnlyExecuteBitsOfTheRecordedModeSurvive) {
+  const mode_t saved = umask(022);
+  ZipTestEntry dos = ZipFile("dos.exe", "d");
+  dos.madeBy = 0;
+  dos.externalAttributes = 0x20;
+  const UnZipRun run = RunUnZip(
+      h, Archive({ZipFile("run.sh", "r", 0100755), ZipFile("suid", "s", 0106755),
+                  ZipFile("open", "o", 0100777), ZipFile("sticky", "t", 0101666),
+                  ZipFile("private", "p", 0100600), ZipFile("owner-x", "x", 0100744), dos}));
+  umask(saved);
+  auto mode = [&](const char* name) {
+    return static_cast<unsigned>(fs::status(run.folder / name).permissions()) & 07777u;
+  };
+  EXPECT_EQ(mode("run.sh"), 0755u);
+  EXPECT_EQ(mode("suid"), 0755u);
+  EXPECT_EQ(mode("open"), 0755u);
+  EXPECT_EQ(mode("sticky"), 0644u);
+  EXPECT_EQ(mode("private"), 0644u);
+  EXPECT_EQ(mode("owner-x"), 0744u);
+  EXPECT_EQ(mode("dos.exe"), 0644u);
+}
+
+TEST_F(UnZipActionTest, ReplacementCancelsTheRunningExtractionOnly) {
+  std::vector<ZipTestEntry> many;
+  for (int i = 0; i < 3000; ++i) many.push_back(Stored(ZipFile("f" + std::to_string(i), "data")));
+  const fs::path first = Archive(many, "first.zip");
+  const fs::path second = Archive({ZipFile("second.txt", "two")}, "second.zip");
+
+  PostUnZip(h, first, "old");
+  const fs::path oldFolder = h.host->m_tempDirs.back();
+  const std::weak_ptr<ZipEngine> oldEngine = h.host->m_zipEngine;
+  const UnZipRun fresh = RunUnZip(h, second, "new");
+  ASSERT_TRUE(h.PumpUntil([&] { return oldEngine.expired(); }, 60000));
+  h.window.PumpAll();
+  const UnZipRun old = CollectRun(h, "old");
+
+  EXPECT_EQ(fresh.completion, Payload("new", 3, kRoute, fresh.folder.string(), 0, 3));
+  EXPECT_EQ(ReadFileBytes(fresh.folder / "second.txt"), "two");
+  ASSERT_FALSE(old.completion.is_null());
+  EXPECT_EQ(old.completion["result"], 1602);
+  EXPECT_EQ(old.completion["message"], "Files not prepared");
+  EXPECT_EQ(old.progress.back()["message"], "Cancelling, please wait...");
+  // Every entry of the old run exists; those after the cancel are empty.
+  EXPECT_EQ(fs::file_size(oldFolder / "f2999"), 0u);
+  size_t files = 0;
+  for (const auto& item : fs::directory_iterator(oldFolder)) files += item.is_regular_file();
+  EXPECT_EQ(files, 3000u);
+  EXPECT_FALSE(fs::exists(first));
+  EXPECT_EQ(h.host->m_tempDirs.size(), 2u);
+}
+
+TEST_F(UnZipActionTest, WritesTheRequestStartAndCompletionLines) {
+  Logger::ResetForTesting();
+  TemporaryFolder logs;
+  {
+    ScopedEnvironmentVariable dir("VLM_LOG_DIR", logs.path().string());
+    ScopedEnvironmentVariable level("VLM_LOG_LEVEL", "DEBUG");
+    ASSERT_TRUE(Logger::Initialize("", "Quillfetch"));
+  }
+  const fs::path archive = Archive({ZipFile("a", "1"), ZipDirectory("d/"), ZipFile("d/b", "2")});
+  const UnZipRun run = RunUnZip(h, archive);
+  std::vector<std::string> lines;
+  for (const LogEntry& e : Logger::GetRecentEntries(1000, true)) {
+    if (e.category == "unzip" || e.category == "Engine.Zip") {
+      lines.push_back(e.level + " " + e.category + " " + e.message);
+    }
+  }
+  Logger::ResetForTesting();
+  const std::string folder = run.folder.generic_string();
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "INFO unzip Unzip requested file=" + archive.string(),
+                       "INFO Engine.Zip Unzip starting: src=" + archive.string() +
+                           ", dest=" + folder + ", files=3",
+                       "INFO Engine.Zip Unzip completed: dest=" + folder,
+                   }));
+}
+
+}  // namespace

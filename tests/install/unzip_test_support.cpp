@@ -1,0 +1,56 @@
+#include "install/unzip_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+size_t CountCompletions(const HostHarness& h) {
+  return static_cast<size_t>(std::count_if(
+      h.webView->scripts.begin(), h.webView->scripts.end(),
+      [](const std::string& s) { return s.find("onActionComplete(") != std::string::npos; }));
+}
+
+}  // namespace
+
+void PostUnZip(HostHarness& h, const std::filesystem::path& archive,
+               const std::string& callbackId) {
+  nlohmann::json message = {{"action", "doUnZip"},
+                            {"callbackId", callbackId},
+                            {"download", {{"des", archive.string()}}}};
+  h.Post(message.dump());
+}
+
+UnZipRun CollectRun(HostHarness& h, const std::string& callbackId) {
+  UnZipRun run;
+  for (const PageCallback& c : h.Callbacks()) {
+    if (c.payload.value("cbid", "") != callbackId) continue;
+    if (c.function == "onActionProgress") {
+      run.progress.push_back(c.payload);
+    } else {
+      EXPECT_TRUE(run.completion.is_null()) << "second completion for " << callbackId;
+      run.completion = c.payload;
+    }
+  }
+  return run;
+}
+
+UnZipRun RunUnZip(HostHarness& h, const std::filesystem::path& archive,
+                  const std::string& callbackId) {
+  const size_t before = CountCompletions(h);
+  PostUnZip(h, archive, callbackId);
+  std::filesystem::path folder = h.host->m_tempDirs.back();
+  EXPECT_TRUE(h.PumpUntil([&] { return CountCompletions(h) > before; }, 60000));
+  // Finish clears running just after posting the completion.
+  EXPECT_TRUE(h.PumpUntil([&] { return !h.host->IsBusy(); }));
+  UnZipRun run = CollectRun(h, callbackId);
+  run.folder = folder;
+  return run;
+}
+
+nlohmann::json Payload(const std::string& cbid, uint64_t done, const std::string& jsp,
+                       const std::string& message, uint32_t result, uint64_t todo) {
+  return {{"cbid", cbid},       {"done", done},     {"jsp", jsp}, {"message", message},
+          {"name", ""},         {"result", result}, {"todo", todo}};
+}

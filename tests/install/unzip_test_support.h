@@ -1,0 +1,30 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "support/test_environment.h"
+
+// Drives doUnZip through a HostHarness and collects what the page received for one request.
+struct UnZipRun {
+  std::vector<nlohmann::json> progress;  // payloads of onActionProgress, in order
+  nlohmann::json completion;             // the one onActionComplete payload (null if none)
+  std::filesystem::path folder;          // the working folder the request was given
+};
+
+// Posts doUnZip for `archive` with `callbackId`, waits for its completion and returns it.
+UnZipRun RunUnZip(HostHarness& h, const std::filesystem::path& archive,
+                  const std::string& callbackId = "u1");
+
+// The page's payloads for `callbackId` among everything received so far.
+UnZipRun CollectRun(HostHarness& h, const std::string& callbackId);
+
+// Posts doUnZip without waiting.
+void PostUnZip(HostHarness& h, const std::filesystem::path& archive, const std::string& callbackId);
+
+// The payload the page receives, as an object to compare against.
+nlohmann::json Payload(const std::string& cbid, uint64_t done, const std::string& jsp,
+                       const std::string& message, uint32_t result, uint64_t todo);

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Writes ZIP archives byte by byte, so that tests can make the hostile and broken ones no
+// archiver would: raw name bytes, wrong CRC-32 or sizes, flagged encryption, foreign methods,
+// link entries.
+
+struct ZipTestEntry {
+  std::string name;  // stored as is
+  std::string data;  // uncompressed content
+  uint16_t method = 8;           // 0 stored, 8 deflated; any other value stores `data` as is
+  bool utf8Flag = false;         // general-purpose bit 11
+  bool encryptedFlag = false;    // general-purpose bit 0
+  uint8_t madeBy = 3;            // 3 Unix, 0 MS-DOS
+  uint32_t externalAttributes = 0100644u << 16;
+  std::optional<uint32_t> crc;           // recorded CRC-32 instead of the true one
+  std::optional<uint32_t> recordedSize;  // recorded uncompressed size instead of the true one
+};
+
+ZipTestEntry ZipFile(std::string name, std::string data, uint32_t mode = 0100644);
+ZipTestEntry ZipDirectory(std::string name);
+ZipTestEntry ZipSymlink(std::string name, std::string target);
+
+std::string BuildZip(const std::vector<ZipTestEntry>& entries);
+void WriteZip(const std::filesystem::path& path, const std::vector<ZipTestEntry>& entries);
+
+std::string ReadFileBytes(const std::filesystem::path& path);
+void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);

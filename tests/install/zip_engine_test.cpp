@@ -1,0 +1,207 @@
+// ZipEngine on its own: the progress rule, cancellation, and the failures of the disk around it.
+
+#include "install/zip_engine.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "install/free_space.h"
+#include "install/zip_builder.h"
+#include "support/test_environment.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::mutex g_mutex;
+std::vector<CallbackPayload> g_progress;
+std::vector<CallbackPayload> g_completions;
+ZipEngine* g_cancelOnFirstProgress = nullptr;
+
+void RecordProgress(const CallbackPayload& p) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_progress.push_back(p);
+  if (g_cancelOnFirstProgress != nullptr) g_cancelOnFirstProgress->cancelRequested.exchange(true);
+}
+
+void RecordCompletion(const CallbackPayload& p) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_completions.push_back(p);
+}
+
+class ZipEngineTest : public ::testing::Test {
+ protected:
+  ZipEngineTest() {
+    g_progress.clear();
+    g_completions.clear();
+    g_cancelOnFirstProgress = nullptr;
+    engine->onProgress = &RecordProgress;
+    engine->onComplete = &RecordCompletion;
+  }
+  ~ZipEngineTest() override { g_cancelOnFirstProgress = nullptr; }
+
+  // Runs the engine to its end on `archive` into `dest`.
+  void Run(const fs::path& archive, const fs::path& dest) {
+    ASSERT_TRUE(engine->Start(archive.string(), dest.string(), "z"));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (engine->running.load() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_FALSE(engine->running.load());
+    ASSERT_EQ(g_completions.size(), 1u);
+  }
+
+  const CallbackPayload& Completion() const { return g_completions.at(0); }
+
+  TemporaryFolder temp;
+  fs::path archive = temp.path() / "a.zip";
+  fs::path dest = temp.path() / "out";
+  std::shared_ptr<ZipEngine> engine = std::make_shared<ZipEngine>();
+};
+
+TEST_F(ZipEngineTest, ReportsFirstChunkThenEachWholePercent) {
+  // 10,000,000 bytes in chunks of 32,768: reports after chunks 1, 5, 9, 13, ...
+  TemporaryFolder folder;
+  OutputFile file;
+  ASSERT_TRUE(file.Open(folder.path() / "sink", 0644));
+  uint64_t written = 0;
+  EntrySink sink(*engine, file, "setup/data.bin", &written, 10'000'000);
+  const std::string chunk(32768, 'x');
+  std::vector<size_t> reportedAfter;
+  for (size_t i = 1; i <= 13; ++i) {
+    const size_t before = g_progress.size();
+    ASSERT_EQ(sink.Write(0, chunk.data(), chunk.size()), chunk.size());
+    if (g_progress.size() != before) reportedAfter.push_back(i);
+  }
+  EXPECT_EQ(reportedAfter, (std::vector<size_t>{1, 5, 9, 13}));
+  std::vector<uint64_t> done;
+  for (const CallbackPayload& p : g_progress) {
+    done.push_back(p.done);
+    EXPECT_EQ(p.todo, 10'000'000u);
+    EXPECT_EQ(p.message, "setup/data.bin");
+  }
+  EXPECT_EQ(done, (std::vector<uint64_t>{32768, 163840, 294912, 425984}));
+  EXPECT_EQ(written, 13u * 32768u);
+
+  // A set cancel flag stops the sink before anything is written.
+  engine->cancelRequested = true;
+  EXPECT_EQ(sink.Write(0, chunk.data(), chunk.size()), 0u);
+  EXPECT_EQ(written, 13u * 32768u);
+  EXPECT_TRUE(file.Close());
+  EXPECT_EQ(fs::file_size(folder.path() / "sink"), 13u * 32768u);
+}
+
+TEST_F(ZipEngineTest, CancelMidEntryKeepsWrittenBytesAndCreatesTheRestEmpty) {
+  ZipTestEntry big = ZipFile("big.bin", std::string(8 << 20, 'b'));
+  big.method = 0;
+  WriteZip(archive, {big, ZipFile("next.bin", "non-empty"), ZipFile("empty.txt", ""),
+                     ZipDirectory("folder/"), ZipFile("last.bin", "more")});
+  g_cancelOnFirstProgress = engine.get();
+  Run(archive, dest);
+
+  const uint64_t kept = fs::file_size(dest / "big.bin");
+  EXPECT_GT(kept, 0u);
+  EXPECT_LE(kept, 65536u);  // the cancel acts within one chunk
+  EXPECT_EQ(fs::file_size(dest / "next.bin"), 0u);
+  EXPECT_EQ(fs::file_size(dest / "empty.txt"), 0u);
+  EXPECT_EQ(fs::file_size(dest / "last.bin"), 0u);
+  EXPECT_TRUE(fs::is_directory(dest / "folder"));
+  // The first report, then one 1602 for each non-empty entry that stopped.
+  ASSERT_EQ(g_progress.size(), 4u);
+  EXPECT_EQ(g_progress[0].message, "big.bin");
+  for (size_t i = 1; i < 4; ++i) {
+    EXPECT_EQ(g_progress[i].result, 1602u);
+    EXPECT_EQ(g_progress[i].message, "Cancelling, please wait...");
+  }
+  EXPECT_EQ(Completion().result, 1602u);
+  EXPECT_EQ(Completion().message, "Files not prepared");
+  EXPECT_EQ(Completion().done, kept);
+  EXPECT_FALSE(fs::exists(archive));
+}
+
+TEST_F(ZipEngineTest, TooLittleSpaceFailsAtOnceWith112) {
+  WriteZip(archive, {ZipFile("a.bin", std::string(5000, 'a')), ZipFile("b.bin", "12345")});
+  engine->spaceQuery = [](const fs::path&) -> std::optional<uint64_t> { return 4000; };
+  Run(archive, dest);
+  EXPECT_EQ(Completion().result, 112u);
+  EXPECT_EQ(Completion().message,
+            "Not enough disk space to extract: 5005 bytes needed, 4000 bytes available");
+  EXPECT_EQ(Completion().todo, 5005u);
+  EXPECT_TRUE(g_progress.empty());
+  EXPECT_FALSE(fs::exists(dest));
+  EXPECT_FALSE(fs::exists(archive));
+
+  // The real query answers for a folder that does not exist yet.
+  const std::optional<uint64_t> space = AvailableSpace(temp.path() / "not/yet/there");
+  ASSERT_TRUE(space.has_value());
+  EXPECT_GT(*space, 0u);
+}
+
+TEST_F(ZipEngineTest, WriteFailureOfAFullDiskFailsTheEntry) {
+  WriteZip(archive, {ZipFile("small.txt", "ok"), ZipFile("big.bin", std::string(1 << 20, 'z'))});
+  // A file size limit fails writes with EFBIG the way a full volume fails them with ENOSPC.
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const sighandler_t oldHandler = signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limited = saved;
+  limited.rlim_cur = 300000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  Run(archive, dest);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, oldHandler);
+
+  ASSERT_FALSE(g_progress.empty());
+  EXPECT_EQ(g_progress.back().result, 1632u);
+  EXPECT_EQ(g_progress.back().message, "Failed to create big.bin");
+  EXPECT_EQ(Completion().result, 1632u);
+  EXPECT_EQ(Completion().message, "Files not prepared");
+}
+
+TEST_F(ZipEngineTest, OutputFileThatCannotBeOpenedFailsTheEntry) {
+  fs::create_directories(dest / "taken.txt");  // a folder where the file should go
+  WriteZip(archive, {ZipFile("first.txt", "1"), ZipFile("taken.txt", "x")});
+  Run(archive, dest);
+  ASSERT_EQ(g_progress.size(), 2u);
+  EXPECT_EQ(g_progress[1].message, "Failed to create taken.txt");
+  EXPECT_EQ(g_progress[1].result, 1632u);
+  EXPECT_EQ(Completion().result, 1632u);
+  EXPECT_EQ(Completion().message, "Files not prepared");
+  EXPECT_FALSE(fs::exists(archive));
+}
+
+TEST_F(ZipEngineTest, FolderThatCannotBeCreatedFailsTheEntry) {
+  WriteZip(archive, {ZipFile("plain", ""), ZipDirectory("d/"), ZipFile("plain/below.txt", "x")});
+  Run(archive, dest);
+  ASSERT_EQ(g_progress.size(), 1u);
+  EXPECT_EQ(g_progress[0].message, "Failed to create plain/below.txt");
+  EXPECT_EQ(g_progress[0].result, 1632u);
+  EXPECT_EQ(Completion().result, 1632u);
+  EXPECT_TRUE(fs::is_directory(dest / "d"));
+  EXPECT_FALSE(engine->running.load());
+}
+
+TEST_F(ZipEngineTest, UndeletableSourceStillCompletesAndClearsRunning) {
+  // A non-empty folder: neither an archive nor removable.
+  fs::create_directories(archive / "inside");
+  Run(archive, dest);
+  EXPECT_EQ(Completion().result, 2u);
+  EXPECT_TRUE(fs::exists(archive));
+  EXPECT_FALSE(engine->running.load());
+}
+
+TEST_F(ZipEngineTest, StartsOnce) {
+  WriteZip(archive, {ZipFile("a", "1")});
+  Run(archive, dest);
+  EXPECT_FALSE(engine->Start(archive.string(), dest.string(), "again"));
+  EXPECT_FALSE(engine->running.load());
+  EXPECT_EQ(engine->report.cbid, "z");
+}
+
+}  // namespace
