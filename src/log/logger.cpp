@@ -95,7 +95,7 @@ std::string FormatTimestamp(std::chrono::system_clock::time_point now) {
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch);
   const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch - seconds);
   const std::tm t = LocalTime(static_cast<std::time_t>(seconds.count()));
-  char text[40];
+  char text[96];  // room for any int values, so the formatter cannot truncate
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.tm_year + 1900,
                 t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
                 static_cast<int>(millis.count()));
@@ -104,7 +104,7 @@ std::string FormatTimestamp(std::chrono::system_clock::time_point now) {
 
 std::string LogFileName(const std::string& appName) {
   const std::tm t = LocalTime(std::time(nullptr));
-  char stamp[32];
+  char stamp[96];
   std::snprintf(stamp, sizeof stamp, "%04d%02d%02d_%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1,
                 t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
   return appName + "_" + stamp + ".log";
@@ -147,7 +147,7 @@ void ApplyRetention(const LoggerState& s) {
 void RotateIfNeeded(LoggerState& s) {
   if (!s.stream.IsOpen()) return;
   s.stream.Flush();
-  struct stat info{};
+  struct stat info {};
   if (::stat(s.logFilePath.c_str(), &info) != 0) return;
   if (static_cast<uint64_t>(info.st_size) < Logger::kRotationSize) return;
   s.stream.Close();
@@ -158,8 +158,8 @@ void RotateIfNeeded(LoggerState& s) {
 
 // The write step shared by Log, LogWithSource and Initialize's start-up line. Lock held.
 void WriteLocked(LoggerState& s, LogLevel level, const std::string& category,
-                 const std::string& message, const std::string& function,
-                 const std::string& file, int32_t line, bool withSource) {
+                 const std::string& message, const std::string& function, const std::string& file,
+                 int32_t line, bool withSource) {
   if (!s.initialized || level < s.minLevel) return;
   try {
     RotateIfNeeded(s);
@@ -274,9 +274,8 @@ void Logger::Log(LogLevel level, const std::string& category, const std::string&
   WriteLocked(s, level, category, message, {}, {}, 0, false);
 }
 
-void Logger::LogWithSource(LogLevel level, const std::string& category,
-                           const std::string& message, const std::string& function,
-                           const std::string& file, int32_t line) {
+void Logger::LogWithSource(LogLevel level, const std::string& category, const std::string& message,
+                           const std::string& function, const std::string& file, int32_t line) {
   LoggerState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
   WriteLocked(s, level, category, message, function, file, line, true);
