@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include "diag/local_http_server.h"
+#include "diag/teams_notifier.h"
+#include "support/logger_fixture.h"
+
+using nlohmann::json;
+
+namespace {
+
+class DiagActionsTest : public LoggerFixture {
+ protected:
+  void TearDown() override {
+    SetIssueReportNotifierForTesting(std::nullopt);
+    LoggerFixture::TearDown();
+  }
+  void PointReportsAt(const std::string& url) {
+    SetIssueReportNotifierForTesting(TeamsNotifier(ParseWebhookUrl(url).value()));
+  }
+
+  HostHarness h;
+};
+
+TEST_F(DiagActionsTest, SysInfoAnswersEveryRequestWithTheWholeObject) {
+  ScopedEnvironmentVariable level("VLM_LOG_LEVEL", "warn");
+  h.Post(R"({"action":"doGetSysInfo","callbackId":"s1"})");
+  h.Post(R"({"action":"doGetSysInfo","callbackId":""})");
+  h.Post(R"({"action":"doGetSysInfo"})");
+  const auto answers = h.Completions();
+  ASSERT_EQ(answers.size(), 3u);
+  EXPECT_EQ(answers[0].payload["cbid"], "s1");
+  EXPECT_EQ(answers[1].payload["cbid"], "");
+  EXPECT_EQ(answers[2].payload["cbid"], "");
+  for (const auto& answer : answers) {
+    EXPECT_EQ(answer.payload["result"], 0);
+    EXPECT_EQ(answer.payload["name"], "");
+    EXPECT_EQ(answer.payload["jsp"], "");
+    EXPECT_EQ(answer.payload["done"], 0);
+    const json info = json::parse(answer.payload["message"].get<std::string>());
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : info.items()) keys.push_back(key);
+    std::vector<std::string> expected = {
+        "DriveSpace",     "NumberOfProcessors", "ProcessorArchitecture",
+        "ProcessorLevel", "ProcessorRevision",  "ProcessorType",
+        "VLM_IS_DEV",     "VLM_LOG_LEVEL",      "isDebugBuild",
+        "localFolder",    "machineId",          "machineIdRaw"};
+    EXPECT_EQ(keys, expected);
+    EXPECT_EQ(info["VLM_LOG_LEVEL"], "warn");  // as set: no upper-casing, no validation
+    EXPECT_EQ(info["localFolder"], (h.temp.path() / "UI").string());
+    EXPECT_EQ(info["machineId"].get<std::string>().size(), info["machineIdRaw"] == "" ? 0u : 64u);
+  }
+  const auto lines = EntriesAt("DEBUG", "SysInfo provided to UI");
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].category, "engine");
+  EXPECT_EQ(lines[0].message, "SysInfo provided to UI (contains sensitive machine ID, IP address)");
+}
+
+TEST_F(DiagActionsTest, IssueReportIsPostedAndAnsweredOnlyWithACallbackId) {
+  LocalHttpServer server(LocalHttpServer::Mode::kAnswer);
+  PointReportsAt(server.Url("/hook"));
+  h.Post(R"({"action":"postToTeams","callbackId":"r1","error":{"description":"boom"}})");
+  h.Post(R"({"action":"postToTeams","callbackId":"","error":"boom"})");
+  h.Post(R"({"action":"postToTeams"})");
+
+  EXPECT_EQ(server.Requests().size(), 3u);
+  const auto answers = h.Completions();
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(answers[0].json,
+            R"({"cbid":"r1","done":0,"jsp":"","message":"","name":"","result":0,"todo":0})");
+  const auto posted = EntriesAt("INFO", "Posted message to Teams webhook");
+  ASSERT_EQ(posted.size(), 3u);
+  EXPECT_EQ(posted[0].category, "engine");
+}
+
+TEST_F(DiagActionsTest, UnreachableWebhookStillAnswersSuccess) {
+  PointReportsAt("http://127.0.0.1:" + std::to_string(UnusedLocalPort()) + "/hook");
+  h.Post(R"({"action":"postToTeams","callbackId":"r2"})");
+  const auto answers = h.Completions();
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(answers[0].payload["result"], 0);
+  EXPECT_EQ(EntriesAt("INFO", "Posted message to Teams webhook").size(), 1u);
+  EXPECT_TRUE(EntriesAt("DEBUG", "Teams response: ").empty());
+}
+
+TEST_F(DiagActionsTest, DescriptionThatIsNotAStringSendsAndAnswersNothing) {
+  LocalHttpServer server(LocalHttpServer::Mode::kAnswer);
+  PointReportsAt(server.Url("/hook"));
+  h.Post(R"({"action":"postToTeams","callbackId":"r3","error":{"description":42}})");
+  EXPECT_EQ(server.connections(), 0);
+  EXPECT_TRUE(h.Completions().empty());
+  EXPECT_TRUE(EntriesAt("INFO", "Posted message to Teams webhook").empty());
+  EXPECT_TRUE(EntriesAt("DEBUG", "Teams request body: ").empty());
+  EXPECT_EQ(EntriesAt("WARN", "Dropped page message: ").size(), 1u);
+}
+
+}  // namespace
