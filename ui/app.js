@@ -33,7 +33,7 @@ function onAction(id) {
 // extraction loses work, so the user confirms that; everything else closes at once. The host
 // cancels and cleans up on doClose and asks again until it is idle; the SDK keeps agreeing.
 async function onCloseRequest() {
-  if (installer?.state.phase === 'installing') return;  // the setup's own window is in charge
+  if (installer?.state.phase === 'installing') return; // the setup's own window is in charge
   if (installer && ['downloading', 'extracting'].includes(installer.state.phase)) {
     const stop = await view.confirm({
       title: 'Stop the installation?',

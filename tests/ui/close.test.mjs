@@ -21,11 +21,20 @@ test('the close button closes an idle installer at once', async () => {
 });
 
 test('closing while busy asks first, then keeps agreeing until the host is idle', async () => {
-  const { page, host } = await openPage(suite, { prepare: (h) => { h.plans.doDownload = 'manual'; } });
+  const { page, host } = await openPage(suite, {
+    prepare: (h) => {
+      h.plans.doDownload = 'manual';
+    },
+  });
   await waitForScreen(page, 'idle');
   await page.click('#action-install');
   const download = await host.waitFor('doDownload');
-  await host.progress(download.callbackId, { name: 'UtlDwldFile', jsp: 'onDownloadProgress', done: 10, todo: 100 });
+  await host.progress(download.callbackId, {
+    name: 'UtlDwldFile',
+    jsp: 'onDownloadProgress',
+    done: 10,
+    todo: 100,
+  });
 
   // Asked, and declined twice: with the button and with Escape.
   await host.pressClose();
@@ -34,7 +43,7 @@ test('closing while busy asks first, then keeps agreeing until the host is idle'
   await page.click('#dialog-cancel');
   await host.pressClose();
   await page.waitForSelector('#dialog:not([hidden])');
-  await host.pressClose();  // a second press while asking does not stack a second question
+  await host.pressClose(); // a second press while asking does not stack a second question
   await page.keyboard.press('Escape');
   await page.waitForSelector('#dialog', { state: 'hidden' });
   assert.equal(host.count('doClose'), 0);
@@ -57,7 +66,11 @@ test('closing while busy asks first, then keeps agreeing until the host is idle'
 });
 
 test('the installer works from the keyboard alone', async () => {
-  const { page, host } = await openPage(suite, { prepare: (h) => { h.plans.doDownload = 'manual'; } });
+  const { page, host } = await openPage(suite, {
+    prepare: (h) => {
+      h.plans.doDownload = 'manual';
+    },
+  });
   await waitForScreen(page, 'idle');
   assert.equal(await page.evaluate(() => document.activeElement.id), 'action-install');
   await page.keyboard.press('Enter');

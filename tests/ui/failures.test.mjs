@@ -12,8 +12,10 @@ after(() => suite.close());
 
 // The codes the host's actions can end with, per step (download, extraction, setup start).
 const HOST_CODES = {
-  download: [1603, 1604, 1460, 23, 24, 400, 401, 403, 404, 408, 410, 429, 500, 502, 503, 504,
-    12002, 12007, 12029, 12030, 12032, 12044, 12152, 12175, 112, 39, 5, 3, 206],
+  download: [
+    1603, 1604, 1460, 23, 24, 400, 401, 403, 404, 408, 410, 429, 500, 502, 503, 504, 12002, 12007,
+    12029, 12030, 12032, 12044, 12152, 12175, 112, 39, 5, 3, 206,
+  ],
   unzip: [2, 1632, 112],
   setup: [404, 2, 5, 193, 120],
 };
@@ -25,7 +27,8 @@ async function failAt(page, host, stage, code, hostMessage) {
   host.plans.doDownload = { steps: [{ done: 1, todo: 2 }], result: 0 };
   host.plans.doUnZip = { steps: [], result: 0 };
   host.plans.doLaunchSetup = { result: 0 };
-  host.plans[ACTION[stage]] = stage === 'setup' ? { result: code } : { steps: [], result: code, message: hostMessage };
+  host.plans[ACTION[stage]] =
+    stage === 'setup' ? { result: code } : { steps: [], result: code, message: hostMessage };
   const button = (await page.$('#action-retry')) ?? (await page.$('#action-install'));
   await button.click();
   const detail = stage === 'setup' ? `Error ${code}` : `Error ${code} · ${hostMessage}`;
@@ -36,10 +39,14 @@ async function failAt(page, host, stage, code, hostMessage) {
 test('every failure code shows its own message for the step that failed', async () => {
   const { page, host, pageErrors } = await openPage(suite);
   await waitForScreen(page, 'idle');
-  const describe = (stage, code) => page.evaluate(async ([s, c]) => {
-    const { describeFailure } = await import('/js/failures.js');
-    return describeFailure(s, c, { product: 'Demo Product', launcher: 'Setup.exe' });
-  }, [stage, code]);
+  const describe = (stage, code) =>
+    page.evaluate(
+      async ([s, c]) => {
+        const { describeFailure } = await import('/js/failures.js');
+        return describeFailure(s, c, { product: 'Demo Product', launcher: 'Setup.exe' });
+      },
+      [stage, code],
+    );
 
   let n = 0;
   for (const [stage, codes] of Object.entries(HOST_CODES)) {
@@ -79,7 +86,11 @@ test('every failure code shows its own message for the step that failed', async 
 
 test('Cancel stops the download or the extraction, and Try again starts over', async () => {
   for (const stage of ['download', 'unzip']) {
-    const { page, host } = await openPage(suite, { prepare: (h) => { h.plans[ACTION[stage]] = 'manual'; } });
+    const { page, host } = await openPage(suite, {
+      prepare: (h) => {
+        h.plans[ACTION[stage]] = 'manual';
+      },
+    });
     await waitForScreen(page, 'idle');
     await page.click('#action-install');
     const work = await host.waitFor(ACTION[stage]);
@@ -87,7 +98,10 @@ test('Cancel stops the download or the extraction, and Try again starts over', a
     await host.waitFor('doCancel');
     const cancelling = await waitForScreen(page, 'cancelling');
     assert.deepEqual(cancelling.buttons, []);
-    await host.complete(work.callbackId, { result: 1602, message: stage === 'unzip' ? 'Files not prepared' : '' });
+    await host.complete(work.callbackId, {
+      result: 1602,
+      message: stage === 'unzip' ? 'Files not prepared' : '',
+    });
     const screen = await waitForScreen(page, 'cancelled');
     assert.equal(screen.title, 'Installation cancelled');
     assert.deepEqual(screen.buttons, ['Close', 'Try again']);
@@ -104,13 +118,21 @@ test('Cancel stops the download or the extraction, and Try again starts over', a
 });
 
 test('a download that finishes despite the cancel does not go on to the setup', async () => {
-  const { page, host } = await openPage(suite, { prepare: (h) => { h.plans.doDownload = 'manual'; } });
+  const { page, host } = await openPage(suite, {
+    prepare: (h) => {
+      h.plans.doDownload = 'manual';
+    },
+  });
   await waitForScreen(page, 'idle');
   await page.click('#action-install');
   const work = await host.waitFor('doDownload');
   await page.click('#action-cancel');
   await host.waitFor('doCancel');
-  await host.complete(work.callbackId, { name: 'UtlDwldFile', jsp: 'onDownloadProgress', message: '{"des":"/tmp/a.zip","url":"u"}' });
+  await host.complete(work.callbackId, {
+    name: 'UtlDwldFile',
+    jsp: 'onDownloadProgress',
+    message: '{"des":"/tmp/a.zip","url":"u"}',
+  });
   await waitForScreen(page, 'cancelled');
   assert.equal(host.count('doUnZip'), 0);
   await page.close();
@@ -128,7 +150,9 @@ test('Report a problem sends the failure, the log and the machine description', 
   assert.equal(report.error.hostMessage, 'Could not resolve host');
   assert.equal(report.systemInfo.machineId, 'ab'.repeat(32));
   assert.equal(report.log[0].message, 'Page ready');
-  await page.waitForFunction(() => document.getElementById('report-status').textContent === 'Report sent. Thank you.');
+  await page.waitForFunction(
+    () => document.getElementById('report-status').textContent === 'Report sent. Thank you.',
+  );
   assert.equal(await page.isDisabled('#report'), true);
   await page.close();
 });

@@ -27,7 +27,10 @@ test('an installation goes from Install to the success screen and cleans up', as
   await page.click('#action-install');
   const download = await host.waitFor('doDownload');
   assert.deepEqual(download.fetchDownloadConfig, {
-    url: DEMO_CONFIG.url, archive_name: 'demo-product.zip', size: 4000000, sha256: 'ab'.repeat(32),
+    url: DEMO_CONFIG.url,
+    archive_name: 'demo-product.zip',
+    size: 4000000,
+    sha256: 'ab'.repeat(32),
   });
   assert.equal((await waitForScreen(page, 'downloading')).title, 'Downloading Demo Product');
 
@@ -46,19 +49,41 @@ test('an installation goes from Install to the success screen and cleans up', as
   assert.equal(await page.getAttribute('#progress', 'aria-valuenow'), '37');
 
   const des = '/tmp/{DL}/demo-product.zip';
-  await host.complete(download.callbackId, { ...dl, done: 4000000, message: JSON.stringify({ des, url: DEMO_CONFIG.url }) });
+  await host.complete(download.callbackId, {
+    ...dl,
+    done: 4000000,
+    message: JSON.stringify({ des, url: DEMO_CONFIG.url }),
+  });
   const unzip = await host.waitFor('doUnZip');
   assert.deepEqual(unzip.download, { des });
   screen = await waitForScreen(page, 'extracting');
   assert.equal(screen.title, 'Preparing files');
 
-  await host.progress(unzip.callbackId, { jsp: 'onUnZipProgress', done: 500, todo: 1000, message: 'data/big.bin' });
-  await page.waitForFunction(() => document.getElementById('stat-left').textContent === 'data/big.bin');
+  // Entry names arrive as UTF-8 and show as written.
+  const entry = 'données/日本語/📦 paquet.bin';
+  await host.progress(unzip.callbackId, {
+    jsp: 'onUnZipProgress',
+    done: 500,
+    todo: 1000,
+    message: entry,
+  });
+  await page.waitForFunction(
+    (name) => document.getElementById('stat-left').textContent === name,
+    entry,
+  );
   assert.equal((await screenOf(page)).statRight, '50%');
 
-  await host.complete(unzip.callbackId, { jsp: 'onUnZipProgress', done: 1000, todo: 1000, message: '/tmp/{UZ}' });
+  await host.complete(unzip.callbackId, {
+    jsp: 'onUnZipProgress',
+    done: 1000,
+    todo: 1000,
+    message: '/tmp/{UZ}',
+  });
   const launch = await host.waitFor('doLaunchSetup');
-  assert.deepEqual({ unzipdir: launch.unzipdir, launcherName: launch.launcherName }, { unzipdir: '/tmp/{UZ}', launcherName: 'Setup.exe' });
+  assert.deepEqual(
+    { unzipdir: launch.unzipdir, launcherName: launch.launcherName },
+    { unzipdir: '/tmp/{UZ}', launcherName: 'Setup.exe' },
+  );
   screen = await waitForScreen(page, 'installing');
   assert.deepEqual(screen.buttons, []);
 
@@ -70,7 +95,10 @@ test('an installation goes from Install to the success screen and cleans up', as
 
   // The page logs its road into the host's log.
   const logged = host.messages.filter((m) => m.action === 'doWriteLog').map((m) => m.message);
-  assert.ok(logged.some((line) => line.startsWith('Download finished: ')), logged.join('\n'));
+  assert.ok(
+    logged.some((line) => line.startsWith('Download finished: ')),
+    logged.join('\n'),
+  );
   assert.ok(logged.includes('Setup exited with code 0'));
 
   await page.click('#action-close');
@@ -84,13 +112,21 @@ test('an installation goes from Install to the success screen and cleans up', as
 test('autoStart begins without a click, and a size the host does not know shows no percentage', async () => {
   const { page, host } = await openPage(suite, {
     config: { ...DEMO_CONFIG, autoStart: true },
-    prepare: (h) => { h.plans.doDownload = 'manual'; },
+    prepare: (h) => {
+      h.plans.doDownload = 'manual';
+    },
   });
   const download = await host.waitFor('doDownload');
   const dl = { name: 'UtlDwldFile', jsp: 'onDownloadProgress' };
-  for (const [todo, done, shown] of [[0, 2500000, '2.4 MB'], [18446744073709551615n, 3500000, '3.3 MB']]) {
+  for (const [todo, done, shown] of [
+    [0, 2500000, '2.4 MB'],
+    [18446744073709551615n, 3500000, '3.3 MB'],
+  ]) {
     await host.progress(download.callbackId, { ...dl, done, todo });
-    await page.waitForFunction((text) => document.getElementById('stat-left').textContent.startsWith(text), shown);
+    await page.waitForFunction(
+      (text) => document.getElementById('stat-left').textContent.startsWith(text),
+      shown,
+    );
     const screen = await screenOf(page);
     assert.equal(screen.text, 'Downloading…');
     assert.equal(screen.statRight, '');
@@ -108,7 +144,11 @@ test('the setup exit code decides the result screen', async () => {
     [3221225477, 'failed', 'Installation did not finish', /ended with an error/],
   ];
   for (const [code, name, title, text] of cases) {
-    const { page, host } = await openPage(suite, { prepare: (h) => { h.plans.doLaunchSetup = { result: code }; } });
+    const { page, host } = await openPage(suite, {
+      prepare: (h) => {
+        h.plans.doLaunchSetup = { result: code };
+      },
+    });
     await waitForScreen(page, 'idle');
     await page.click('#action-install');
     const screen = await waitForScreen(page, name);

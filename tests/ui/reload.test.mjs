@@ -30,7 +30,11 @@ test('a reload during the download follows the same download to the end', async 
   await page.waitForFunction(() => document.getElementById('stat-right').textContent === '50%');
   assert.equal(host.count('doDownload'), 1);
 
-  await host.complete(download.callbackId, { ...DL, done: 1000, message: JSON.stringify({ des: '/tmp/{D}/demo-product.zip', url: DEMO_CONFIG.url }) });
+  await host.complete(download.callbackId, {
+    ...DL,
+    done: 1000,
+    message: JSON.stringify({ des: '/tmp/{D}/demo-product.zip', url: DEMO_CONFIG.url }),
+  });
   const unzip = await host.waitFor('doUnZip');
   assert.equal(unzip.download.des, '/tmp/{D}/demo-product.zip');
 
@@ -49,7 +53,10 @@ test('a reload during the download follows the same download to the end', async 
   await page.reload();
   const screen = await waitForScreen(page, 'succeeded');
   assert.equal(screen.title, 'Demo Product is installed');
-  assert.deepEqual([host.count('doDownload'), host.count('doUnZip'), host.count('doLaunchSetup')], [1, 1, 1]);
+  assert.deepEqual(
+    [host.count('doDownload'), host.count('doUnZip'), host.count('doLaunchSetup')],
+    [1, 1, 1],
+  );
   assert.deepEqual(pageErrors, []);
   await page.close();
 });
@@ -66,7 +73,11 @@ test('an answer that reaches the reloaded page before it knows what it waits for
   await page.reload();
   await host.waitFor('doDataExchange', { from: before });
   await page.waitForFunction(() => typeof window.onActionComplete === 'function');
-  await host.complete(download.callbackId, { ...DL, done: 1000, message: JSON.stringify({ des: '/tmp/{E}/a.zip', url: DEMO_CONFIG.url }) });
+  await host.complete(download.callbackId, {
+    ...DL,
+    done: 1000,
+    message: JSON.stringify({ des: '/tmp/{E}/a.zip', url: DEMO_CONFIG.url }),
+  });
   await host.releaseExchange();
   const unzip = await host.waitFor('doUnZip');
   assert.equal(unzip.download.des, '/tmp/{E}/a.zip');
@@ -75,7 +86,11 @@ test('an answer that reaches the reloaded page before it knows what it waits for
 });
 
 test('a reload after a failure shows the failure, and Try again still works', async () => {
-  const { page, host } = await openPage(suite, { prepare: (h) => { h.plans.doDownload = { steps: [], result: 404 }; } });
+  const { page, host } = await openPage(suite, {
+    prepare: (h) => {
+      h.plans.doDownload = { steps: [], result: 404 };
+    },
+  });
   await waitForScreen(page, 'idle');
   await page.click('#action-install');
   await waitForScreen(page, 'failed');

@@ -16,7 +16,7 @@ try {
   for (const scheme of ['dark', 'light']) {
     const suffix = scheme === 'dark' ? '' : '-light';
     const shot = async (page, name) => {
-      await page.waitForTimeout(350);  // let the bar's transition settle
+      await page.waitForTimeout(350); // let the bar's transition settle
       const file = join(out, `page-${name}${suffix}.png`);
       await page.screenshot({ path: file, animations: 'disabled' });
       saved.push(file);
@@ -41,9 +41,17 @@ try {
     }
     await shot(page, 'downloading');
 
-    await host.complete(download.callbackId, { ...dl, message: JSON.stringify({ des: '/tmp/{A}/demo-product.zip', url: DEMO_CONFIG.url }) });
+    await host.complete(download.callbackId, {
+      ...dl,
+      message: JSON.stringify({ des: '/tmp/{A}/demo-product.zip', url: DEMO_CONFIG.url }),
+    });
     const unzip = await host.waitFor('doUnZip');
-    await host.progress(unzip.callbackId, { jsp: 'onUnZipProgress', done: 5600000, todo: 9800000, message: 'Demo Product/resources/app.pak' });
+    await host.progress(unzip.callbackId, {
+      jsp: 'onUnZipProgress',
+      done: 5600000,
+      todo: 9800000,
+      message: 'Demo Product/resources/app.pak',
+    });
     await waitForScreen(page, 'extracting');
     await shot(page, 'extracting');
 
@@ -59,7 +67,9 @@ try {
 
     const failing = await openPage(suite, {
       colorScheme: scheme,
-      prepare: (h) => { h.plans.doDownload = { steps: [], result: 403 }; },
+      prepare: (h) => {
+        h.plans.doDownload = { steps: [], result: 403 };
+      },
     });
     await waitForScreen(failing.page, 'idle');
     await failing.page.click('#action-install');

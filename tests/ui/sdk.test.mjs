@@ -22,7 +22,9 @@ async function sdkPage(prepare) {
 }
 
 test('answers are decoded as UTF-8 JSON and routed to their request by callback id', async () => {
-  const { page, host } = await sdkPage((h) => { h.plans.doUnZip = 'manual'; });
+  const { page, host } = await sdkPage((h) => {
+    h.plans.doUnZip = 'manual';
+  });
   const name = 'Données/日本語/📦 paquet.txt';
   await page.evaluate(() => {
     window.result = window.sdk.unzip('/tmp/ü/archive.zip', (p) => window.seen.push(p));
@@ -30,13 +32,26 @@ test('answers are decoded as UTF-8 JSON and routed to their request by callback 
   });
   const first = await host.waitFor('doUnZip');
   assert.deepEqual(first.download, { des: '/tmp/ü/archive.zip' });
-  await host.progress(first.callbackId, { jsp: 'onUnZipProgress', done: 5, todo: 10, message: name });
+  await host.progress(first.callbackId, {
+    jsp: 'onUnZipProgress',
+    done: 5,
+    todo: 10,
+    message: name,
+  });
   await host.complete(first.callbackId, { jsp: 'onUnZipProgress', message: '/tmp/{Ç}/Café' });
   assert.equal(await page.evaluate(() => window.result), '/tmp/{Ç}/Café');
   const seen = await page.evaluate(() => window.seen);
   assert.deepEqual(seen, [{ done: 5, total: 10, fraction: 0.5, message: name, result: 0 }]);
   // The second request is still waiting: the answer went to the first id only.
-  assert.equal(await page.evaluate(() => Promise.race([window.other.then(() => 'settled'), new Promise((r) => setTimeout(() => r('waiting'), 100))])), 'waiting');
+  assert.equal(
+    await page.evaluate(() =>
+      Promise.race([
+        window.other.then(() => 'settled'),
+        new Promise((r) => setTimeout(() => r('waiting'), 100)),
+      ]),
+    ),
+    'waiting',
+  );
   await page.close();
 });
 
@@ -45,8 +60,13 @@ test('every message is an object with a fresh string id, and every promise settl
   const results = await page.evaluate(async () => {
     const { sdk } = window;
     return Promise.all([
-      sdk.cancel(), sdk.cleanUp(), sdk.writeLog({ message: 'hello', level: 'WARN' }), sdk.postToTeams({ error: { description: 'x' } }),
-      sdk.getSysInfo(), sdk.getLogData({ maxEntries: 5 }), sdk.loadData(),
+      sdk.cancel(),
+      sdk.cleanUp(),
+      sdk.writeLog({ message: 'hello', level: 'WARN' }),
+      sdk.postToTeams({ error: { description: 'x' } }),
+      sdk.getSysInfo(),
+      sdk.getLogData({ maxEntries: 5 }),
+      sdk.loadData(),
     ]);
   });
   const [, removed, , , sysInfo, log, nothing] = results;
@@ -57,18 +77,35 @@ test('every message is an object with a fresh string id, and every promise settl
   const ids = host.messages.map((m) => m.callbackId);
   assert.ok(ids.every((id) => typeof id === 'string' && id.length > 0));
   assert.equal(new Set(ids).size, ids.length);
-  assert.deepEqual(host.messages.find((m) => m.action === 'doGetLogData'), {
-    action: 'doGetLogData', callbackId: ids[5], maxEntries: 5, includeDebug: false,
-  });
+  assert.deepEqual(
+    host.messages.find((m) => m.action === 'doGetLogData'),
+    {
+      action: 'doGetLogData',
+      callbackId: ids[5],
+      maxEntries: 5,
+      includeDebug: false,
+    },
+  );
   assert.deepEqual(host.problems, []);
   await page.close();
 });
 
 test('failed downloads reject with the host code; progress knows an unknown total', async () => {
-  const { page, host } = await sdkPage((h) => { h.plans.doDownload = 'manual'; });
+  const { page, host } = await sdkPage((h) => {
+    h.plans.doDownload = 'manual';
+  });
   await page.evaluate(() => {
-    window.failure = window.sdk.download({ url: 'https://example.invalid/a.zip', archive_name: 'a.zip' }, (p) => window.seen.push(p))
-      .catch((e) => ({ name: e.name, code: e.code, hostMessage: e.hostMessage, cancelled: e.cancelled, action: e.action }));
+    window.failure = window.sdk
+      .download({ url: 'https://example.invalid/a.zip', archive_name: 'a.zip' }, (p) =>
+        window.seen.push(p),
+      )
+      .catch((e) => ({
+        name: e.name,
+        code: e.code,
+        hostMessage: e.hostMessage,
+        cancelled: e.cancelled,
+        action: e.action,
+      }));
   });
   const message = await host.waitFor('doDownload');
   const dl = { name: 'UtlDwldFile', jsp: 'onDownloadProgress' };
@@ -77,9 +114,20 @@ test('failed downloads reject with the host code; progress knows an unknown tota
   await host.progress(message.callbackId, { ...dl, done: 9, todo: 36 });
   await host.complete(message.callbackId, { ...dl, result: 403, message: 'HTTP 403 Forbidden' });
   assert.deepEqual(await page.evaluate(() => window.failure), {
-    name: 'HostError', code: 403, hostMessage: 'HTTP 403 Forbidden', cancelled: false, action: 'doDownload',
+    name: 'HostError',
+    code: 403,
+    hostMessage: 'HTTP 403 Forbidden',
+    cancelled: false,
+    action: 'doDownload',
   });
-  assert.deepEqual((await page.evaluate(() => window.seen)).map((p) => [p.total, p.fraction]), [[null, null], [null, null], [36, 0.25]]);
+  assert.deepEqual(
+    (await page.evaluate(() => window.seen)).map((p) => [p.total, p.fraction]),
+    [
+      [null, null],
+      [null, null],
+      [36, 0.25],
+    ],
+  );
 
   // A cancelled download is a HostError too, marked as such; success gives {des, url}.
   const outcome = page.evaluate(async () => {
@@ -115,7 +163,9 @@ test('the close button asks the page once, and a closing page keeps agreeing', a
   const fresh = await sdkPage();
   await fresh.page.evaluate(() => {
     window.asked = 0;
-    window.sdk.onCloseRequest(() => { window.asked += 1; });
+    window.sdk.onCloseRequest(() => {
+      window.asked += 1;
+    });
   });
   await fresh.host.pressClose();
   await fresh.host.pressClose();

@@ -24,7 +24,10 @@ export function parseConfig(config) {
   if (!config || typeof config !== 'object' || Array.isArray(config)) {
     throw new ConfigError('the configuration must be a JSON object');
   }
-  const archive = { url: requireString(config, 'url'), archive_name: requireString(config, 'archive_name') };
+  const archive = {
+    url: requireString(config, 'url'),
+    archive_name: requireString(config, 'archive_name'),
+  };
   if (config.size !== undefined) {
     if (!Number.isSafeInteger(config.size) || config.size < 0) {
       throw new ConfigError('"size" must be a whole number of bytes');
@@ -37,7 +40,8 @@ export function parseConfig(config) {
     }
     archive.sha256 = config.sha256.toLowerCase();
   }
-  const launcherName = config.launcherName === undefined ? '' : requireString(config, 'launcherName');
+  const launcherName =
+    config.launcherName === undefined ? '' : requireString(config, 'launcherName');
   return {
     productName: requireString(config, 'productName'),
     archive,
@@ -54,7 +58,8 @@ export async function loadConfig(url = 'config.json') {
   } catch (error) {
     throw new ConfigError(`config.json could not be read (${error.message})`);
   }
-  if (!response.ok) throw new ConfigError(`config.json could not be read (status ${response.status})`);
+  if (!response.ok)
+    throw new ConfigError(`config.json could not be read (status ${response.status})`);
   let parsed;
   try {
     parsed = await response.json();

@@ -187,21 +187,36 @@ const FAILURES = {
 function fallback(stage, code) {
   if (stage === 'download') {
     if (code >= 400 && code < 500) {
-      return { title: 'The server refused the download', text: `The server answered with HTTP status ${code}. Get a new copy of this installer.` };
+      return {
+        title: 'The server refused the download',
+        text: `The server answered with HTTP status ${code}. Get a new copy of this installer.`,
+      };
     }
     if (code >= 500 && code < 600) {
-      return { title: 'The server had a problem', text: `The server answered with HTTP status ${code}. Try again later.` };
+      return {
+        title: 'The server had a problem',
+        text: `The server answered with HTTP status ${code}. Try again later.`,
+      };
     }
     if (code >= 12000 && code < 12200) {
-      return { title: 'A network error occurred', text: 'The download could not go on. Check your internet connection, then try again.' };
+      return {
+        title: 'A network error occurred',
+        text: 'The download could not go on. Check your internet connection, then try again.',
+      };
     }
     return { title: 'The download failed', text: 'The file could not be downloaded. Try again.' };
   }
   if (stage === 'unzip') {
-    return { title: 'The files could not be prepared', text: 'The downloaded package could not be unpacked. Try again.' };
+    return {
+      title: 'The files could not be prepared',
+      text: 'The downloaded package could not be unpacked. Try again.',
+    };
   }
   if (stage === 'setup') {
-    return { title: 'Installation did not finish', text: 'The setup program of {product} ended with an error.' };
+    return {
+      title: 'Installation did not finish',
+      text: 'The setup program of {product} ended with an error.',
+    };
   }
   return { title: 'Something went wrong', text: 'Try again.' };
 }
@@ -213,11 +228,16 @@ export const RESTART_CODES = new Set([3010, 1641]);
 export function describeFailure(stage, code, fill = {}) {
   const entry = FAILURES[stage]?.[code] ?? fallback(stage, code);
   const replace = (text) =>
-    text.replace(/\{(product|launcher)\}/g, (_, key) => fill[key] ?? (key === 'product' ? 'the product' : 'the setup program'));
+    text.replace(
+      /\{(product|launcher)\}/g,
+      (_, key) => fill[key] ?? (key === 'product' ? 'the product' : 'the setup program'),
+    );
   return { title: replace(entry.title), text: replace(entry.text) };
 }
 
 /** Every code the table names, per stage (the page tests walk it). */
 export function listedCodes() {
-  return Object.fromEntries(Object.entries(FAILURES).map(([stage, codes]) => [stage, Object.keys(codes)]));
+  return Object.fromEntries(
+    Object.entries(FAILURES).map(([stage, codes]) => [stage, Object.keys(codes)]),
+  );
 }

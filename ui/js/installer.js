@@ -94,19 +94,31 @@ export class Installer {
     let { archive, folder } = from;
     try {
       if (from.phase === 'downloading') {
-        const result = await this.step('downloading', from.resumed ? from.cbid : null, (onProgress) =>
-          this.host.download(this.config.archive, onProgress));
+        const result = await this.step(
+          'downloading',
+          from.resumed ? from.cbid : null,
+          (onProgress) => this.host.download(this.config.archive, onProgress),
+        );
         archive = result.des;
         this.log('INFO', `Download finished: ${archive}`);
       }
       if (from.phase !== 'installing') {
         const resumeId = from.phase === 'extracting' && from.resumed ? from.cbid : null;
-        folder = await this.step('extracting', resumeId, (onProgress) => this.host.unzip(archive, onProgress), { archive });
+        folder = await this.step(
+          'extracting',
+          resumeId,
+          (onProgress) => this.host.unzip(archive, onProgress),
+          { archive },
+        );
         this.log('INFO', `Files prepared in ${folder}`);
       }
       const resumeId = from.phase === 'installing' && from.resumed ? from.cbid : null;
-      const exitCode = await this.step('installing', resumeId, () =>
-        this.host.launchSetup({ unzipdir: folder, launcherName: this.config.launcherName }), { archive, folder });
+      const exitCode = await this.step(
+        'installing',
+        resumeId,
+        () => this.host.launchSetup({ unzipdir: folder, launcherName: this.config.launcherName }),
+        { archive, folder },
+      );
       this.finishSetup(exitCode);
     } catch (error) {
       this.fail(error);
@@ -120,7 +132,9 @@ export class Installer {
     this.meter.reset();
     this.set({ phase, progress: null, ...saved });
     const onProgress = (progress) => this.progress(phase, progress);
-    const request = resumeId ? this.host.resume(kindOf(phase), resumeId, onProgress) : begin(onProgress);
+    const request = resumeId
+      ? this.host.resume(kindOf(phase), resumeId, onProgress)
+      : begin(onProgress);
     this.save({ phase, cbid: request.callbackId, ...saved });
     const result = await (resumeId && phase !== 'installing' ? this.watch(request) : request);
     if (this.cancelRequested) throw cancelledError();
@@ -146,7 +160,7 @@ export class Installer {
 
   progress(phase, progress) {
     this.onSilenceBroken?.();
-    if (this.state.phase !== phase) return;  // cancelling or closing: keep that screen
+    if (this.state.phase !== phase) return; // cancelling or closing: keep that screen
     const rate = phase === 'downloading' ? this.meter.sample(progress.done, progress.total) : {};
     this.set({ ...this.state, progress: { ...progress, ...rate } });
   }
@@ -169,10 +183,18 @@ export class Installer {
       this.end({ phase: 'cancelled', by: 'user' });
       return;
     }
-    const failure = error instanceof PageFailure
-      ? { stage: 'page', code: error.code, hostMessage: error.detail }
-      : { stage: stageOf(error?.action), code: error?.code ?? 0, hostMessage: error?.hostMessage ?? String(error) };
-    this.log('ERROR', `${failure.stage} failed with result ${failure.code}${failure.hostMessage ? `: ${failure.hostMessage}` : ''}`);
+    const failure =
+      error instanceof PageFailure
+        ? { stage: 'page', code: error.code, hostMessage: error.detail }
+        : {
+            stage: stageOf(error?.action),
+            code: error?.code ?? 0,
+            hostMessage: error?.hostMessage ?? String(error),
+          };
+    this.log(
+      'ERROR',
+      `${failure.stage} failed with result ${failure.code}${failure.hostMessage ? `: ${failure.hostMessage}` : ''}`,
+    );
     this.end({ phase: 'failed', failure });
   }
 
@@ -188,11 +210,15 @@ export class Installer {
   cleanUp() {
     if (this.cleaning) return;
     this.cleaning = true;
-    this.host.cleanUp().then(
-      (removed) => this.log('DEBUG', `Removed working folders: ${removed.join(', ')}`),
-      () => {}).finally(() => {
-      this.cleaning = false;
-    });
+    this.host
+      .cleanUp()
+      .then(
+        (removed) => this.log('DEBUG', `Removed working folders: ${removed.join(', ')}`),
+        () => {},
+      )
+      .finally(() => {
+        this.cleaning = false;
+      });
   }
 
   set(state) {

@@ -22,7 +22,7 @@ export class RateMeter {
   sample(done, total) {
     const time = this.now();
     const last = this.samples[this.samples.length - 1];
-    if (last && done < last.done) this.reset();  // the transfer started over
+    if (last && done < last.done) this.reset(); // the transfer started over
     this.samples.push({ time, done });
     while (this.samples.length > 2 && time - this.samples[0].time > WINDOW_MS) this.samples.shift();
 

@@ -12,7 +12,9 @@ export async function sendReport(host, config, state) {
     ? describeFailure(failure.stage, failure.code, { product: config?.productName }).title
     : `Installation ${state.phase}`;
   const [log, systemInfo] = await Promise.all([
-    host.getLogData({ maxEntries: LOG_ENTRIES, includeDebug: true }).catch((error) => `unavailable: ${error.message}`),
+    host
+      .getLogData({ maxEntries: LOG_ENTRIES, includeDebug: true })
+      .catch((error) => `unavailable: ${error.message}`),
     host.getSysInfo().catch((error) => `unavailable: ${error.message}`),
   ]);
   await host.postToTeams({

@@ -15,10 +15,14 @@ function downloadingScreen(state, product) {
   let text = 'Connecting to the download server…';
   const stats = ['', ''];
   if (p) {
-    const sizes = p.total ? `${formatBytes(p.done)} of ${formatBytes(p.total)}` : formatBytes(p.done);
+    const sizes = p.total
+      ? `${formatBytes(p.done)} of ${formatBytes(p.total)}`
+      : formatBytes(p.done);
     stats[0] = [sizes, formatRate(p.bytesPerSecond)].filter(Boolean).join(' · ');
     stats[1] = formatPercent(p.fraction);
-    text = (p.total && formatTimeLeft(p.secondsLeft)) || (p.total ? 'Estimating time left…' : 'Downloading…');
+    text =
+      (p.total && formatTimeLeft(p.secondsLeft)) ||
+      (p.total ? 'Estimating time left…' : 'Downloading…');
   }
   return {
     step: 'download',
@@ -44,7 +48,10 @@ function extractingScreen(state, product) {
 
 function failedScreen(state, config) {
   const { stage, code, hostMessage } = state.failure;
-  const message = describeFailure(stage, code, { product: config.productName, launcher: config.launcherName || 'Setup.exe' });
+  const message = describeFailure(stage, code, {
+    product: config.productName,
+    launcher: config.launcherName || 'Setup.exe',
+  });
   const codeText = typeof code === 'number' ? `Error ${code}` : '';
   return {
     step: stage === 'setup' ? 'install' : stage === 'unzip' ? 'extract' : 'download',
@@ -84,9 +91,20 @@ export function screenFor(state, config) {
           actions: [],
         };
       case 'cancelling':
-        return { step: state.step, title: 'Cancelling…', text: 'Stopping the installation. This takes a moment.', progress: { fraction: null }, actions: [] };
+        return {
+          step: state.step,
+          title: 'Cancelling…',
+          text: 'Stopping the installation. This takes a moment.',
+          progress: { fraction: null },
+          actions: [],
+        };
       case 'closing':
-        return { title: 'Closing…', text: 'Stopping and removing temporary files.', progress: { fraction: null }, actions: [] };
+        return {
+          title: 'Closing…',
+          text: 'Stopping and removing temporary files.',
+          progress: { fraction: null },
+          actions: [],
+        };
       case 'succeeded':
         return {
           step: 'done',
@@ -101,9 +119,10 @@ export function screenFor(state, config) {
         return {
           tone: 'warn',
           title: 'Installation cancelled',
-          text: state.by === 'setup'
-            ? `The ${product} setup was cancelled. Nothing was installed.`
-            : `${product} was not installed. You can start again at any time.`,
+          text:
+            state.by === 'setup'
+              ? `The ${product} setup was cancelled. Nothing was installed.`
+              : `${product} was not installed. You can start again at any time.`,
           actions: [CLOSE, { id: 'retry', label: 'Try again', primary: true }],
         };
       case 'failed':
@@ -112,5 +131,14 @@ export function screenFor(state, config) {
         return { title: '', text: '', actions: [] };
     }
   })();
-  return { name: state.phase, step: null, tone: 'info', progress: null, stats: ['', ''], detail: '', report: false, ...screen };
+  return {
+    name: state.phase,
+    step: null,
+    tone: 'info',
+    progress: null,
+    stats: ['', ''],
+    detail: '',
+    report: false,
+    ...screen,
+  };
 }

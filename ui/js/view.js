@@ -90,16 +90,19 @@ export class View {
 
   renderButtons(actions) {
     const { el } = this;
-    const hadFocus = el.buttons.contains(this.doc.activeElement) || this.doc.activeElement === this.doc.body;
-    el.buttons.replaceChildren(...actions.map((action) => {
-      const button = this.doc.createElement('button');
-      button.type = 'button';
-      button.id = `action-${action.id}`;
-      button.textContent = action.label;
-      if (action.primary) button.classList.add('primary');
-      button.addEventListener('click', () => this.onAction(action.id));
-      return button;
-    }));
+    const hadFocus =
+      el.buttons.contains(this.doc.activeElement) || this.doc.activeElement === this.doc.body;
+    el.buttons.replaceChildren(
+      ...actions.map((action) => {
+        const button = this.doc.createElement('button');
+        button.type = 'button';
+        button.id = `action-${action.id}`;
+        button.textContent = action.label;
+        if (action.primary) button.classList.add('primary');
+        button.addEventListener('click', () => this.onAction(action.id));
+        return button;
+      }),
+    );
     this.buttonIds = actions.map((a) => a.id).join();
     // Keyboard users land on the main choice of each new screen.
     if (hadFocus && !this.dialogOpen) {

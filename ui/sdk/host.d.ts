@@ -142,11 +142,16 @@ export declare function getLogData(options?: {
   includeDebug?: boolean;
 }): Promise<LogEntry[]>;
 export declare function writeLog(entry: LogLine): Promise<void>;
-export declare function log(level: LogLine['level'], message: string, category?: string): Promise<void>;
-
-export declare function postToTeams(
-  report: { error?: { description?: string }; [member: string]: unknown },
+export declare function log(
+  level: LogLine['level'],
+  message: string,
+  category?: string,
 ): Promise<void>;
+
+export declare function postToTeams(report: {
+  error?: { description?: string };
+  [member: string]: unknown;
+}): Promise<void>;
 
 export declare function onCloseRequest(handler: (() => void) | null): void;
 export declare function close(): void;

@@ -238,7 +238,8 @@ export function getSysInfo() {
 export async function getLogData({ maxEntries = 100, includeDebug = false } = {}) {
   const answer = await request('doGetLogData', { maxEntries, includeDebug });
   const outer = parseJsonOr(answer.message, {});
-  if (answer.result !== Result.OK || outer.success !== true) throw new HostError('doGetLogData', answer);
+  if (answer.result !== Result.OK || outer.success !== true)
+    throw new HostError('doGetLogData', answer);
   return parseJsonOr(outer.logData, []);
 }
 

@@ -10,11 +10,21 @@
 const ALL_ONES_64 = 18446744073709551615n;
 
 /** The host's payload text: members in byte order, numbers as plain unsigned digits. */
-export function payloadJson({ cbid = '', done = 0, jsp = '', message = '', name = '', result = 0, todo = 0 }) {
+export function payloadJson({
+  cbid = '',
+  done = 0,
+  jsp = '',
+  message = '',
+  name = '',
+  result = 0,
+  todo = 0,
+}) {
   const text = (value) => JSON.stringify(value);
   const u32 = BigInt.asUintN(32, BigInt(result));
-  return `{"cbid":${text(cbid)},"done":${BigInt(done)},"jsp":${text(jsp)},"message":${text(message)},` +
-    `"name":${text(name)},"result":${u32},"todo":${BigInt(todo)}}`;
+  return (
+    `{"cbid":${text(cbid)},"done":${BigInt(done)},"jsp":${text(jsp)},"message":${text(message)},` +
+    `"name":${text(name)},"result":${u32},"todo":${BigInt(todo)}}`
+  );
 }
 
 export function encodePayload(fields) {
@@ -31,16 +41,29 @@ export class FakeHost {
     this.problems = [];
     this.exchange = null;
     this.tempDirs = [];
-    this.running = new Map();  // cbid -> { action, cancelled }
+    this.running = new Map(); // cbid -> { action, cancelled }
     this.closed = false;
     this.closeRequests = 0;
     this.cleaningUp = false;
-    this.busyCloses = 0;  // doClose answers that find the host busy whatever runs
+    this.busyCloses = 0; // doClose answers that find the host busy whatever runs
     this.holdExchangeOut = false;
     this.heldExchange = [];
     this.plans = {
-      doDownload: { steps: [{ done: 0, todo: 4000000 }, { done: 2000000, todo: 4000000 }, { done: 4000000, todo: 4000000 }], result: 0 },
-      doUnZip: { steps: [{ done: 1000, todo: 2000, message: 'bin/app' }, { done: 2000, todo: 2000, message: 'Setup.exe' }], result: 0 },
+      doDownload: {
+        steps: [
+          { done: 0, todo: 4000000 },
+          { done: 2000000, todo: 4000000 },
+          { done: 4000000, todo: 4000000 },
+        ],
+        result: 0,
+      },
+      doUnZip: {
+        steps: [
+          { done: 1000, todo: 2000, message: 'bin/app' },
+          { done: 2000, todo: 2000, message: 'Setup.exe' },
+        ],
+        result: 0,
+      },
       doLaunchSetup: { result: 0 },
     };
     this.waiters = [];
@@ -64,16 +87,20 @@ export class FakeHost {
   }
 
   run(script) {
-    return this.page.evaluate(script).catch(() => {});  // a script sent while loading is lost
+    return this.page.evaluate(script).catch(() => {}); // a script sent while loading is lost
   }
 
   progress(cbid, fields) {
-    return this.run(`window.onActionProgress && window.onActionProgress('${encodePayload({ cbid, ...fields })}');`);
+    return this.run(
+      `window.onActionProgress && window.onActionProgress('${encodePayload({ cbid, ...fields })}');`,
+    );
   }
 
   complete(cbid, fields = {}) {
     this.running.delete(cbid);
-    return this.run(`window.onActionComplete && window.onActionComplete('${encodePayload({ cbid, ...fields })}');`);
+    return this.run(
+      `window.onActionComplete && window.onActionComplete('${encodePayload({ cbid, ...fields })}');`,
+    );
   }
 
   /** The window's close button. */
@@ -87,8 +114,20 @@ export class FakeHost {
     const found = this.messages.slice(from).find((m) => m.action === action);
     if (found) return Promise.resolve(found);
     return new Promise((resolve, reject) => {
-      const timer = setTimeout(() => reject(new Error(`no ${action} within ${timeoutMs} ms; got ${this.actions().join(', ')}`)), timeoutMs);
-      this.waiters.push({ action, resolve: (m) => { clearTimeout(timer); resolve(m); } });
+      const timer = setTimeout(
+        () =>
+          reject(
+            new Error(`no ${action} within ${timeoutMs} ms; got ${this.actions().join(', ')}`),
+          ),
+        timeoutMs,
+      );
+      this.waiters.push({
+        action,
+        resolve: (m) => {
+          clearTimeout(timer);
+          resolve(m);
+        },
+      });
     });
   }
 
@@ -109,12 +148,17 @@ export class FakeHost {
       this.problems.push(`not an object: ${JSON.stringify(message)}`);
       return;
     }
-    if (typeof message.action !== 'string' || ('callbackId' in message && typeof message.callbackId !== 'string')) {
+    if (
+      typeof message.action !== 'string' ||
+      ('callbackId' in message && typeof message.callbackId !== 'string')
+    ) {
       this.problems.push(`bad members: ${JSON.stringify(message)}`);
       return;
     }
     this.messages.push(message);
-    this.waiters = this.waiters.filter((w) => (w.action === message.action ? (w.resolve(message), false) : true));
+    this.waiters = this.waiters.filter((w) =>
+      w.action === message.action ? (w.resolve(message), false) : true,
+    );
     // Answers run after the handler returns, never inside the page's postMessage call.
     setImmediate(() => this.handle(message));
   }
@@ -135,10 +179,28 @@ export class FakeHost {
       case 'doDataExchange':
         return this.dataExchange(message);
       case 'doGetSysInfo':
-        return this.complete(cbid, { message: JSON.stringify({ NumberOfProcessors: 2, machineId: 'ab'.repeat(32), localFolder: '/opt/product/UI' }) });
+        return this.complete(cbid, {
+          message: JSON.stringify({
+            NumberOfProcessors: 2,
+            machineId: 'ab'.repeat(32),
+            localFolder: '/opt/product/UI',
+          }),
+        });
       case 'doGetLogData': {
-        const entries = [{ category: 'UI', file: '', function: '', level: 'INFO', line: 0, message: 'Page ready', timestamp: '2026-12-07 08:00:00.000' }];
-        return this.complete(cbid, { message: JSON.stringify({ logData: JSON.stringify(entries), success: true }) });
+        const entries = [
+          {
+            category: 'UI',
+            file: '',
+            function: '',
+            level: 'INFO',
+            line: 0,
+            message: 'Page ready',
+            timestamp: '2026-12-07 08:00:00.000',
+          },
+        ];
+        return this.complete(cbid, {
+          message: JSON.stringify({ logData: JSON.stringify(entries), success: true }),
+        });
       }
       case 'doWriteLog':
       case 'postToTeams':
@@ -161,9 +223,10 @@ export class FakeHost {
       return this.complete(cbid, { message: this.exchange });
     }
     if (message.subAction === 'out') {
-      const answer = () => (this.exchange === null
-        ? this.complete(cbid, { message: 'Nothing to exchange', result: 4294967295 })
-        : this.complete(cbid, { message: this.exchange }));
+      const answer = () =>
+        this.exchange === null
+          ? this.complete(cbid, { message: 'Nothing to exchange', result: 4294967295 })
+          : this.complete(cbid, { message: this.exchange });
       if (this.holdExchangeOut) {
         this.heldExchange.push(answer);
         return undefined;
@@ -174,7 +237,7 @@ export class FakeHost {
   }
 
   releaseExchange() {
-    this.busyCloses = 0;  // doClose answers that find the host busy whatever runs
+    this.busyCloses = 0; // doClose answers that find the host busy whatever runs
     this.holdExchangeOut = false;
     const held = this.heldExchange.splice(0);
     return Promise.all(held.map((answer) => answer()));
@@ -216,12 +279,15 @@ export class FakeHost {
 
   /** Completes a running long action at once with `result` (as the host does on cancel). */
   finishRunning(result) {
-    return Promise.all([...this.running.entries()].map(([cbid, work]) =>
-      this.complete(cbid, { name: NAME[work.action] ?? '', jsp: JSP[work.action] ?? '', result })));
+    return Promise.all(
+      [...this.running.entries()].map(([cbid, work]) =>
+        this.complete(cbid, { name: NAME[work.action] ?? '', jsp: JSP[work.action] ?? '', result }),
+      ),
+    );
   }
 
   cleanUp(cbid) {
-    if (this.cleaningUp) return;  // the host drops a second clean-up without an answer
+    if (this.cleaningUp) return; // the host drops a second clean-up without an answer
     this.cleaningUp = true;
     setTimeout(() => {
       this.cleaningUp = false;
@@ -237,11 +303,20 @@ export class FakeHost {
         work.cancelled = true;
         // Work the test drives by hand stops the way the host's engines do on a cancel.
         if (this.plans[work.action] === 'manual' && work.action !== 'doLaunchSetup') {
-          setTimeout(() => this.complete(cbid, { name: NAME[work.action] ?? '', jsp: JSP[work.action] ?? '', result: 1602 }), 30);
+          setTimeout(
+            () =>
+              this.complete(cbid, {
+                name: NAME[work.action] ?? '',
+                jsp: JSP[work.action] ?? '',
+                result: 1602,
+              }),
+            30,
+          );
         }
       }
     }
-    let busy = [...this.running.values()].some((w) => w.action !== 'doLaunchSetup') || this.cleaningUp;
+    let busy =
+      [...this.running.values()].some((w) => w.action !== 'doLaunchSetup') || this.cleaningUp;
     if (this.busyCloses > 0) {
       this.busyCloses -= 1;
       busy = true;
@@ -257,7 +332,11 @@ export class FakeHost {
 function sortKeys(value) {
   if (Array.isArray(value)) return value.map(sortKeys);
   if (value && typeof value === 'object') {
-    return Object.fromEntries(Object.keys(value).sort().map((key) => [key, sortKeys(value[key])]));
+    return Object.fromEntries(
+      Object.keys(value)
+        .sort()
+        .map((key) => [key, sortKeys(value[key])]),
+    );
   }
   return value;
 }

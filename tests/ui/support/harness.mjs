@@ -24,8 +24,14 @@ export const DEMO_CONFIG = {
 };
 
 const CHROMIUM_ARGS = [
-  '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-  '--disable-background-networking', '--disable-component-update', '--disable-sync',
+  '--headless',
+  '--no-sandbox',
+  '--disable-gpu',
+  '--disable-quic',
+  '--no-first-run',
+  '--disable-background-networking',
+  '--disable-component-update',
+  '--disable-sync',
 ];
 
 export async function startSuite() {
@@ -53,7 +59,10 @@ export async function startSuite() {
  * A new page with a fresh fake host, `config` served as config.json, and every request that
  * leaves the page's origin refused and recorded in `foreign`.
  */
-export async function openPage(suite, { config = DEMO_CONFIG, colorScheme = 'dark', load = true, prepare } = {}) {
+export async function openPage(
+  suite,
+  { config = DEMO_CONFIG, colorScheme = 'dark', load = true, prepare } = {},
+) {
   suite.server.setConfig(config);
   const page = await suite.context.newPage();
   await page.emulateMedia({ colorScheme });
@@ -91,7 +100,9 @@ export async function screenOf(page) {
 
 /** Waits until the page shows the screen named `name` (a phase of the installer). */
 export async function waitForScreen(page, name, timeout = 5000) {
-  await page.waitForFunction((n) => document.querySelector('.app').dataset.screen === n, name, { timeout });
+  await page.waitForFunction((n) => document.querySelector('.app').dataset.screen === n, name, {
+    timeout,
+  });
   return screenOf(page);
 }
 

@@ -21,7 +21,8 @@ export async function startStaticServer(root) {
   const server = createServer(async (request, response) => {
     const path = decodeURIComponent(new URL(request.url, 'http://127.0.0.1').pathname);
     state.requests.push(path);
-    if (path === '/__blank') {  // a document of the UI origin without the installer app
+    if (path === '/__blank') {
+      // a document of the UI origin without the installer app
       response.writeHead(200, { 'Content-Type': TYPES['.html'] });
       response.end('<!doctype html><meta charset="utf-8"><title>blank</title>');
       return;
@@ -39,7 +40,10 @@ export async function startStaticServer(root) {
     }
     try {
       const body = await readFile(file);
-      response.writeHead(200, { 'Content-Type': TYPES[extname(file)] ?? 'application/octet-stream', 'Cache-Control': 'no-store' });
+      response.writeHead(200, {
+        'Content-Type': TYPES[extname(file)] ?? 'application/octet-stream',
+        'Cache-Control': 'no-store',
+      });
       response.end(body);
     } catch {
       response.writeHead(404).end();
