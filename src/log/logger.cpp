@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <deque>
 #include <filesystem>
@@ -44,6 +46,7 @@ class LogFile {
     size_t offset = 0;
     while (fd_ >= 0 && offset < buffer_.size()) {
       const ssize_t n = ::write(fd_, buffer_.data() + offset, buffer_.size() - offset);
+      if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;  // a failed write is ignored; the entry still reaches memory
       offset += static_cast<size_t>(n);
     }
@@ -72,16 +75,17 @@ struct LoggerState {
   uint64_t linesSinceFlush = 0;
   std::chrono::steady_clock::time_point lastFlush;
   std::deque<LogEntry> recentEntries;
-
-  ~LoggerState() {
-    std::lock_guard<std::mutex> lock(mutex);
-    stream.Close();
-  }
 };
 
 LoggerState& State() {
-  static LoggerState state;
-  return state;
+  // Never destroyed: detached workers may still log while the process exits, after static
+  // destructors have run. What is buffered is written out at exit instead.
+  static LoggerState* const state = [] {
+    auto* created = new LoggerState;
+    std::atexit([] { Logger::Flush(); });
+    return created;
+  }();
+  return *state;
 }
 
 std::tm LocalTime(std::time_t seconds) {

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -506,6 +507,30 @@ TEST_F(LoggerTest, UnnamedLevelsAreInfoWhenHighAndNeverWrittenWhenNegative) {
   Logger::Log(static_cast<LogLevel>(INT32_MIN), "engine", "minimum");
   EXPECT_EQ(FlushedLines().size(), 1u);  // the start-up line only
   EXPECT_EQ(Logger::GetRecentEntries(10, true).size(), 1u);
+}
+
+TEST_F(LoggerTest, ExitWritesOutTheLastLinesWhileWorkersStillLog) {
+  const fs::path folder = Folder();
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // A detached worker that goes on logging while the process exits, as a download does
+    // when the window is closed by force.
+    if (!Logger::Initialize(folder.string(), "Quillfetch")) _exit(3);
+    std::thread([] {
+      for (int i = 0;; ++i) Logger::Log(LogLevel::Info, "Engine.Download", std::to_string(i));
+    }).detach();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    Logger::Log(LogLevel::Info, "engine", "last words");
+    std::exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "the process died at exit, signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const std::vector<fs::path> files = OwnLogFiles(folder);
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_NE(ReadAll(files[0]).find("] [INFO] [engine] last words\n"), std::string::npos);
 }
 
 // The descriptors of this process that point at `file`.
