@@ -114,7 +114,6 @@ class CurlTransferJob final : public TransferJob {
     StopWorker();  // a finished thread of the previous run
     lock.lock();
     state_ = TransferJobState::kQueued;
-    error_.reset();
     stop_.store(false);
     worker_ = std::thread([this] { Transfer(); });
     return kOk;
@@ -137,10 +136,9 @@ class CurlTransferJob final : public TransferJob {
   }
 
   std::optional<TransferJobError> GetError() override {
+    // The last failure stays readable after Resume until the job transfers, so that a caller
+    // that resumes first and asks afterwards still learns why the job failed.
     std::lock_guard lock(mutex_);
-    if (state_ != TransferJobState::kError && state_ != TransferJobState::kTransientError) {
-      return std::nullopt;
-    }
     return error_;
   }
 
@@ -330,6 +328,7 @@ class CurlTransferJob final : public TransferJob {
       } else {
         progress_.bytesTotal = progress_.bytesTransferred;
         progress_.filesTransferred = 1;
+        error_.reset();
         state_ = TransferJobState::kTransferred;
       }
       changed_.notify_all();

@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include "download/request_headers.h"
+#include "download/transfer_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The direct transfer is chosen by the URL: the storage host name plus a signature marker.
+constexpr char kSignedTarget[] =
+    "/bucket.s3.amazonaws.com/archive.zip?X-Amz-Algorithm=AWS4-HMAC-SHA256&X-Amz-Signature=a%2Fb";
+
+const std::vector<int64_t> kAllRetryPauses = {1000, 2000, 4000, 8000, 16000, 30000};
+
+class DirectTransferTest : public TransferFixture {};
+
+TEST_F(DirectTransferTest, StreamsTheBodyWithTheHeaderBlockAndReportsEveryBlock) {
+  // A proxy in the environment must not be used.
+  ScopedEnvironmentVariable proxy("http_proxy", "http://127.0.0.1:9");
+  FaultHttpServer server({"--body-file", MakeBody(1 << 20).string()});
+  const CallbackPayload done = Download(server.Url(kSignedTarget));
+
+  ASSERT_EQ(done.result, 0u) << done.message;
+  EXPECT_EQ(FileContent(Destination()), body);
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0]["target"], kSignedTarget);
+  EXPECT_EQ(requests[0]["headers"]["user-agent"], kDownloadUserAgent);
+  EXPECT_EQ(requests[0]["headers"]["referer"], "https://quillfetch.localhost/");
+  EXPECT_FALSE(requests[0]["headers"].contains("range"));
+
+  ASSERT_GE(progress.size(), 5u);
+  EXPECT_EQ(progress[0].done, 0u);
+  EXPECT_EQ(progress[0].todo, body.size());
+  for (size_t i = 1; i < progress.size(); ++i) {
+    EXPECT_GT(progress[i].done, progress[i - 1].done);
+    EXPECT_LE(progress[i].done - progress[i - 1].done, 262144u);
+  }
+  EXPECT_EQ(progress.back().done, body.size());
+  EXPECT_EQ(EntriesAt("DEBUG", "Content-Length=")[0].message, "Content-Length=1048576");
+  EXPECT_EQ(EntriesAt("DEBUG", "WinHTTP fallback starting").size(), 1u);
+  // No pause happened, so no virtual time passed.
+  EXPECT_EQ(EntriesAt("INFO", "WinHTTP completed")[0].message,
+            "WinHTTP completed bytes=1048576, headerBytes=1048576, ttfbMs=0, durationMs=0, "
+            "throughputMbps=0.000000");
+  EXPECT_EQ(EntriesAt("INFO", "Saved to: ")[0].message, "Saved to: " + Destination().string());
+}
+
+TEST_F(DirectTransferTest, BodiesWithoutLengthAndEmptyBodies) {
+  {
+    FaultHttpServer server({"--body-file", MakeBody(300000).string(), "--no-content-length"});
+    ASSERT_EQ(Download(server.Url(kSignedTarget)).result, 0u);
+    EXPECT_EQ(FileContent(Destination()), body);
+    EXPECT_TRUE(EntriesAt("DEBUG", "Content-Length=").empty());
+    for (const CallbackPayload& p : progress) EXPECT_EQ(p.todo, 0u);
+    EXPECT_NE(EntriesAt("INFO", "WinHTTP completed")[0].message.find(", headerBytes=0,"),
+              std::string::npos);
+  }
+  completions.clear();
+  progress.clear();
+  FaultHttpServer empty({"--body-file", MakeBody(0).string()});
+  ASSERT_EQ(Download(empty.Url(kSignedTarget)).result, 0u);
+  EXPECT_TRUE(fs::exists(Destination()));
+  EXPECT_EQ(fs::file_size(Destination()), 0u);
+  EXPECT_TRUE(progress.empty());
+  EXPECT_EQ(EntriesAt("INFO", "WinHTTP completed").back().message,
+            "WinHTTP completed bytes=0, headerBytes=0, ttfbMs=-1, durationMs=0, "
+            "throughputMbps=0.000000");
+}
+
+TEST_F(DirectTransferTest, HttpFailuresGiveTheStatusAndLeaveNoErrorPage) {
+  for (const char* status : {"403", "404", "500"}) {
+    SCOPED_TRACE(status);
+    completions.clear();
+    FaultHttpServer server({"--body-file", MakeBody(1000).string(), "--status", status});
+    const CallbackPayload done = Download(server.Url(kSignedTarget));
+    EXPECT_EQ(done.result, static_cast<uint32_t>(std::stoul(status)));
+    EXPECT_EQ(done.message, "");
+    EXPECT_FALSE(fs::exists(Destination()));
+  }
+  EXPECT_TRUE(clock.Pauses().empty());
+}
+
+TEST_F(DirectTransferTest, RetriesConnectionFailuresSixTimesWithGrowingPauses) {
+  std::string closedUrl;
+  {
+    FaultHttpServer gone({});
+    closedUrl = gone.Url(kSignedTarget);
+  }
+  EXPECT_EQ(Download(closedUrl).result, 12029u);
+  EXPECT_EQ(clock.Pauses(), kAllRetryPauses);
+
+  // Six connections dropped at once, the seventh served.
+  completions.clear();
+  RecordingClock fresh;
+  FaultHttpServer server({"--body-file", MakeBody(5000).string(), "--refuse-first", "6"});
+  engine = MakeEngine(server.Url(kSignedTarget), Destination());
+  auto retried = std::make_shared<DownloadEngine>(fresh);
+  retried->url = engine->url;
+  retried->destPath = Destination();
+  retried->onComplete = engine->onComplete;
+  retried->Run();
+  ASSERT_EQ(completions.size(), 1u);
+  EXPECT_EQ(completions[0].result, 0u);
+  EXPECT_EQ(fresh.Pauses(), kAllRetryPauses);
+  EXPECT_EQ(FileContent(Destination()), body);
+
+  // An error outside the retryable set fails at once.
+  completions.clear();
+  RecordingClock third;
+  auto bad = std::make_shared<DownloadEngine>(third);
+  bad->url = u"ftp://127.0.0.1/bucket.s3.amazonaws.com/a.zip?x-amz-algorithm=x";
+  bad->destPath = Destination();
+  bad->onComplete = engine->onComplete;
+  bad->Run();
+  EXPECT_EQ(completions[0].result, 12006u);
+  EXPECT_TRUE(third.Pauses().empty());
+}
+
+TEST_F(DirectTransferTest, BodyCutShortContinuesWithRangeOrStartsOver) {
+  const fs::path bodyFile = MakeBody(1'000'000);
+  {
+    FaultHttpServer server(
+        {"--body-file", bodyFile.string(), "--cut-after", "300000", "--cut-times", "2"});
+    ASSERT_EQ(Download(server.Url(kSignedTarget)).result, 0u);
+    EXPECT_EQ(FileContent(Destination()), body);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[1]["headers"]["range"], "bytes=300000-");
+    EXPECT_EQ(requests[2]["headers"]["range"], "bytes=600000-");
+    EXPECT_EQ(requests[2]["target"], kSignedTarget);
+    EXPECT_EQ(clock.Pauses(), (std::vector<int64_t>{1000, 2000}));
+    EXPECT_EQ(progress.back().done, body.size());
+  }
+  {
+    completions.clear();
+    progress.clear();
+    FaultHttpServer server({"--body-file", bodyFile.string(), "--cut-after", "300000",
+                            "--ignore-range"});
+    ASSERT_EQ(Download(server.Url(kSignedTarget)).result, 0u);
+    EXPECT_EQ(FileContent(Destination()), body);
+    EXPECT_EQ(progress.back().done, body.size());
+  }
+  // Cut every time: the retry budget runs out and nothing is left behind.
+  completions.clear();
+  FaultHttpServer server(
+      {"--body-file", bodyFile.string(), "--cut-after", "1000", "--cut-times", "100"});
+  EXPECT_EQ(Download(server.Url(kSignedTarget)).result, 12030u);
+  EXPECT_EQ(server.Requests().size(), 7u);
+  EXPECT_FALSE(fs::exists(Destination()));
+}
+
+TEST_F(DirectTransferTest, CancelEndsAStalledTransferAndRemovesThePartialFile) {
+  FaultHttpServer server({"--body-file", MakeBody(100000).string(), "--stall-after", "5000"});
+  const CallbackPayload done = DownloadAndCancel(server.Url(kSignedTarget), server);
+  EXPECT_EQ(done.result, 1602u);
+  EXPECT_EQ(done.message, "");
+  EXPECT_FALSE(fs::exists(Destination()));
+}
+
+TEST_F(DirectTransferTest, DiskFullFailsWithItsErrorAndRemovesThePartialFile) {
+  if (!UseSmallDisk(256 * 1024)) GTEST_SKIP() << "mounting a small tmpfs is not allowed here";
+  FaultHttpServer server({"--body-file", MakeBody(1 << 20).string()});
+  const CallbackPayload done = Download(server.Url(kSignedTarget));
+  EXPECT_EQ(done.result, 112u);
+  EXPECT_FALSE(fs::exists(Destination()));
+}
+
+TEST_F(DirectTransferTest, UncreatableFolderFailsWithItsError) {
+  std::ofstream(folder.path() / "file") << "x";
+  engine = MakeEngine("http://127.0.0.1:9/x.s3.amazonaws.com/?x-amz-algorithm=1",
+                      folder.path() / "file" / "sub" / "a.zip");
+  engine->Run();
+  ASSERT_EQ(completions.size(), 1u);
+  EXPECT_EQ(completions[0].result, 267u);  // ERROR_DIRECTORY: a file is in the way
+  EXPECT_NE(completions[0].message.find("Failed to create the download folder"),
+            std::string::npos);
+}
+
+}  // namespace

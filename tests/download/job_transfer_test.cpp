@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include "download/request_headers.h"
+#include "download/transfer_fixture.h"
+#include "download/transfer_job_curl.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kTarget[] = "/files/archive.zip?token=a%2Fb&x=1";
+
+class JobTransferTest : public TransferFixture {
+ protected:
+  fs::path Partial() const { return fs::path(Destination().string() + ".partial"); }
+};
+
+TEST_F(JobTransferTest, DownloadsThroughTheJobWithHeadersAndQueryUnchanged) {
+  ScopedEnvironmentVariable proxy("http_proxy", "http://127.0.0.1:9");
+  FaultHttpServer server({"--body-file", MakeBody(3'000'000).string()});
+  const CallbackPayload done = Download(server.Url(kTarget));
+
+  ASSERT_EQ(done.result, 0u) << done.message;
+  EXPECT_EQ(FileContent(Destination()), body);
+  EXPECT_FALSE(fs::exists(Partial()));
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0]["target"], kTarget);
+  EXPECT_EQ(requests[0]["headers"]["user-agent"], kDownloadUserAgent);
+  EXPECT_EQ(requests[0]["headers"]["referer"], "https://quillfetch.localhost/");
+  // How many transferring polls a loopback transfer allows varies; whatever was reported is
+  // consistent with the body.
+  for (const CallbackPayload& p : progress) {
+    if (p.done > 0) {
+      EXPECT_EQ(p.todo, body.size());
+    }
+    EXPECT_LE(p.done, body.size());
+  }
+  EXPECT_EQ(EntriesAt("INFO", "BITS completed bytes=3000000, ").size(), 1u);
+}
+
+TEST_F(JobTransferTest, UnknownLengthAndEmptyBody) {
+  {
+    FaultHttpServer server({"--body-file", MakeBody(500'000).string(), "--no-content-length"});
+    ASSERT_EQ(Download(server.Url(kTarget)).result, 0u);
+    EXPECT_EQ(FileContent(Destination()), body);
+    for (const CallbackPayload& p : progress) {
+      if (p.done > 0) {
+        EXPECT_EQ(p.todo, kUnknownSize);
+      }
+    }
+  }
+  completions.clear();
+  FaultHttpServer empty({"--body-file", MakeBody(0).string()});
+  ASSERT_EQ(Download(empty.Url(kTarget)).result, 0u);
+  EXPECT_TRUE(fs::exists(Destination()));
+  EXPECT_EQ(fs::file_size(Destination()), 0u);
+}
+
+TEST_F(JobTransferTest, HttpErrorsGiveUpWithTheStatusAndServerErrorsAreTransient) {
+  for (const char* status : {"403", "404"}) {
+    SCOPED_TRACE(status);
+    completions.clear();
+    FaultHttpServer server({"--body-file", MakeBody(1000).string(), "--status", status});
+    const CallbackPayload done = Download(server.Url(kTarget));
+    EXPECT_EQ(done.result, static_cast<uint32_t>(std::stoul(status)));
+    EXPECT_EQ(done.message, std::string("The server answered with HTTP status ") + status + ".");
+    EXPECT_EQ(server.Requests().size(), 21u);  // the first try and 20 resumes
+    EXPECT_FALSE(fs::exists(Destination()));
+    EXPECT_FALSE(fs::exists(Partial()));
+  }
+
+  completions.clear();
+  FaultHttpServer failing({"--body-file", MakeBody(1000).string(), "--status", "500"});
+  const CallbackPayload done = Download(failing.Url(kTarget));
+  EXPECT_EQ(done.result, 1460u);
+  EXPECT_EQ(done.message,
+            "Too many transient errors, aborting download 0x801901F4. The server answered with "
+            "HTTP status 500.");
+  EXPECT_FALSE(fs::exists(Partial()));
+
+  // A server that recovers: two 503 answers, then the file.
+  completions.clear();
+  FaultHttpServer recovering(
+      {"--body-file", MakeBody(1000).string(), "--status", "503", "--status-times", "2"});
+  ASSERT_EQ(Download(recovering.Url(kTarget)).result, 0u);
+  EXPECT_EQ(FileContent(Destination()), body);
+}
+
+TEST_F(JobTransferTest, RefusedConnectionsAreTransient) {
+  std::string closedUrl;
+  {
+    FaultHttpServer gone({});
+    closedUrl = gone.Url(kTarget);
+  }
+  const CallbackPayload done = Download(closedUrl);
+  EXPECT_EQ(done.result, 1460u);
+  EXPECT_EQ(done.message,
+            "Too many transient errors, aborting download 0x80072EFD. A connection with the "
+            "server could not be established.");
+}
+
+TEST_F(JobTransferTest, BodyCutShortResumesWithRangeOrStartsOver) {
+  const fs::path bodyFile = MakeBody(1'000'000);
+  {
+    FaultHttpServer server({"--body-file", bodyFile.string(), "--cut-after", "300000"});
+    ASSERT_EQ(Download(server.Url(kTarget)).result, 0u);
+    EXPECT_EQ(FileContent(Destination()), body);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1]["headers"]["range"], "bytes=300000-");
+  }
+  completions.clear();
+  FaultHttpServer server(
+      {"--body-file", bodyFile.string(), "--cut-after", "300000", "--ignore-range"});
+  ASSERT_EQ(Download(server.Url(kTarget)).result, 0u);
+  EXPECT_EQ(FileContent(Destination()), body);
+  EXPECT_FALSE(fs::exists(Partial()));
+}
+
+TEST_F(JobTransferTest, CancelStopsAStalledJobAndRemovesItsFile) {
+  FaultHttpServer server({"--body-file", MakeBody(100000).string(), "--stall-after", "5000"});
+  const CallbackPayload done = DownloadAndCancel(server.Url(kTarget), server);
+  EXPECT_EQ(done.result, 1602u);
+  EXPECT_EQ(done.message, "");
+  EXPECT_FALSE(fs::exists(Destination()));
+  EXPECT_FALSE(fs::exists(Partial()));
+}
+
+TEST_F(JobTransferTest, DiskFullGivesUpWithItsError) {
+  if (!UseSmallDisk(256 * 1024)) GTEST_SKIP() << "mounting a small tmpfs is not allowed here";
+  FaultHttpServer server({"--body-file", MakeBody(1 << 20).string()});
+  const CallbackPayload done = Download(server.Url(kTarget));
+  EXPECT_EQ(done.result, 112u);
+  EXPECT_EQ(done.message, "There is not enough space on the disk.");
+  EXPECT_FALSE(fs::exists(Partial()));
+}
+
+// The job on its own: what the service promises beyond the loop's use of it.
+TEST_F(JobTransferTest, JobPlacesTheFileOnlyOnComplete) {
+  FaultHttpServer server({"--body-file", MakeBody(200000).string()});
+  std::unique_ptr<TransferJob> job;
+  ASSERT_EQ(MakeCurlTransferJobManager()->CreateJob("t", job), kOk);
+  fs::create_directories(Destination().parent_path());
+  uint32_t state = 0;
+  ASSERT_EQ(job->GetState(state), kOk);
+  EXPECT_EQ(state, static_cast<uint32_t>(TransferJobState::kSuspended));
+  TransferJobProgress before;
+  job->GetProgress(before);
+  EXPECT_EQ(before.bytesTotal, kUnknownSize);
+  EXPECT_TRUE(Failed(job->Complete()));  // nothing transferred yet
+
+  job->AddFile(Utf8ToUtf16(server.Url(kTarget)), Destination());
+  job->Resume();
+  ASSERT_TRUE(WaitFor([&] {
+    job->GetState(state);
+    return state == static_cast<uint32_t>(TransferJobState::kTransferred);
+  }));
+  EXPECT_FALSE(fs::exists(Destination()));
+  EXPECT_EQ(job->Complete(), kOk);
+  EXPECT_EQ(FileContent(Destination()), body);
+  job->GetState(state);
+  EXPECT_EQ(state, static_cast<uint32_t>(TransferJobState::kAcknowledged));
+}
+
+}  // namespace

@@ -1,0 +1,117 @@
+#pragma once
+
+#include <sys/mount.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <mutex>
+#include <random>
+#include <thread>
+
+#include "base/utf_convert.h"
+#include "download/download_engine.h"
+#include "download/recording_clock.h"
+#include "support/fault_http_server.h"
+#include "support/logger_fixture.h"
+
+// Real transfers against the fault-injecting server, with pauses on a recording clock.
+class TransferFixture : public LoggerFixture {
+ protected:
+  // A body of `size` pseudo-random bytes, written to a file the server can send.
+  std::filesystem::path MakeBody(size_t size) {
+    body.resize(size);
+    std::mt19937 random(static_cast<unsigned>(size));
+    for (char& c : body) c = static_cast<char>(random());
+    const std::filesystem::path file = folder.path() / "body.bin";
+    std::ofstream(file, std::ios::binary).write(body.data(), static_cast<std::streamsize>(size));
+    return file;
+  }
+
+  std::shared_ptr<DownloadEngine> MakeEngine(const std::string& url,
+                                             const std::filesystem::path& dest) {
+    auto made = std::make_shared<DownloadEngine>(clock);
+    made->onProgress = [this](const CallbackPayload& p) {
+      std::lock_guard lock(mutex);
+      progress.push_back(p);
+    };
+    made->onComplete = [this](const CallbackPayload& p) {
+      std::lock_guard lock(mutex);
+      completions.push_back(p);
+    };
+    made->url = Utf8ToUtf16(url);
+    made->destPath = dest;
+    return made;
+  }
+
+  // Runs the worker body on the test thread and returns the completion.
+  CallbackPayload Download(const std::string& url) {
+    engine = MakeEngine(url, Destination());
+    engine->Run();
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(completions.size(), 1u);
+    return completions.empty() ? CallbackPayload() : completions.back();
+  }
+
+  // Starts a worker thread, lets `whenStarted` decide when to cancel, and waits for the end.
+  CallbackPayload DownloadAndCancel(const std::string& url, FaultHttpServer& server) {
+    engine = MakeEngine(url, Destination());
+    EXPECT_TRUE(engine->StartDownload(engine->url, engine->destPath, "c"));
+    WaitFor([&] { return !server.Requests().empty() && ProgressCount() > 0; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    engine->cancelRequested.store(true);
+    EXPECT_TRUE(WaitFor([&] { return !engine->running.load(); }));
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(completions.size(), 1u);
+    return completions.empty() ? CallbackPayload() : completions.back();
+  }
+
+  static bool WaitFor(const std::function<bool()>& done, int timeoutMs = 20000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+  }
+
+  size_t ProgressCount() {
+    std::lock_guard lock(mutex);
+    return progress.size();
+  }
+
+  std::filesystem::path Destination() const { return destFolder / "{GUID}" / "archive.zip"; }
+
+  std::string FileContent(const std::filesystem::path& file) const {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  // Mounts a tmpfs of `bytes` as the destination folder; false where mounting is not allowed.
+  bool UseSmallDisk(size_t bytes) {
+    const std::filesystem::path mountPoint = folder.path() / "small-disk";
+    std::filesystem::create_directories(mountPoint);
+    const std::string options = "size=" + std::to_string(bytes);
+    if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, options.c_str()) != 0) return false;
+    mounted = mountPoint;
+    destFolder = mountPoint;
+    return true;
+  }
+
+  void TearDown() override {
+    if (engine) WaitFor([&] { return !engine->running.load(); });
+    if (!mounted.empty()) umount2(mounted.c_str(), MNT_DETACH);
+    LoggerFixture::TearDown();
+  }
+
+  // Each pause also yields 1 ms, so a job thread gets on while a loop backs off in virtual time.
+  RecordingClock clock{std::chrono::milliseconds(1)};
+  TemporaryFolder folder;
+  std::filesystem::path destFolder = folder.path() / "dest";
+  std::filesystem::path mounted;
+  std::string body;
+  std::shared_ptr<DownloadEngine> engine;
+  std::mutex mutex;
+  std::vector<CallbackPayload> progress;
+  std::vector<CallbackPayload> completions;
+};
