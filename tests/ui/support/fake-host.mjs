@@ -110,7 +110,7 @@ export class FakeHost {
   }
 
   /** Resolves with the next message of `action` (or one already received after `from`). */
-  waitFor(action, { from = 0, timeoutMs = 5000 } = {}) {
+  waitFor(action, { from = 0, timeoutMs = 20000 } = {}) {
     const found = this.messages.slice(from).find((m) => m.action === action);
     if (found) return Promise.resolve(found);
     return new Promise((resolve, reject) => {

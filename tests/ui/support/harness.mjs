@@ -99,7 +99,7 @@ export async function screenOf(page) {
 }
 
 /** Waits until the page shows the screen named `name` (a phase of the installer). */
-export async function waitForScreen(page, name, timeout = 5000) {
+export async function waitForScreen(page, name, timeout = 20000) {
   await page.waitForFunction((n) => document.querySelector('.app').dataset.screen === n, name, {
     timeout,
   });
@@ -107,7 +107,7 @@ export async function waitForScreen(page, name, timeout = 5000) {
 }
 
 /** Polls `predicate` (a test-side condition) until it holds. */
-export async function until(predicate, what = 'condition', timeoutMs = 5000) {
+export async function until(predicate, what = 'condition', timeoutMs = 20000) {
   const end = Date.now() + timeoutMs;
   while (!predicate()) {
     if (Date.now() > end) throw new Error(`timed out waiting for ${what}`);
