@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "download/download_engine.h"
+#include "support/fault_http_server.h"
+#include "support/logger_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// SHA-256 of MakeBody(1000).
+constexpr char kBodySha256[] = "8EB32FCC8AB561BDD7B308A6576A825B85747DAE79EEEE026A9447DC60AC7D2E";
+
+class DownloadActionTest : public LoggerFixture {
+ protected:
+  fs::path MakeBody(size_t size) {
+    body.clear();
+    for (size_t i = 0; i < size; ++i) body.push_back(static_cast<char>((i * 7919) >> 3));
+    const fs::path file = files.path() / ("body-" + std::to_string(size));
+    std::ofstream(file, std::ios::binary) << body;
+    return file;
+  }
+
+  void PostDownload(const std::string& id, const std::string& url,
+                    const std::string& extra = "") {
+    h.Post(R"({"action":"doDownload","callbackId":")" + id +
+           R"(","fetchDownloadConfig":{"url":")" + url +
+           R"(","archive_name":"archive.zip")" + extra + "}}");
+  }
+
+  // The completion for `id`, after pumping until it arrives.
+  nlohmann::json CompletionFor(const std::string& id) {
+    nlohmann::json found;
+    EXPECT_TRUE(h.PumpUntil(
+        [&] {
+          for (const PageCallback& c : h.Completions()) {
+            if (c.payload["cbid"] == id) found = c.payload;
+          }
+          return !found.is_null();
+        },
+        30000));
+    return found;
+  }
+
+  static std::string FileContent(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  TemporaryFolder files;
+  std::string body;
+  HostHarness h;
+};
+
+TEST_F(DownloadActionTest, DownloadsIntoAFreshWorkingFolderAndAnswersWithItsPath) {
+  FaultHttpServer server({"--body-file", MakeBody(700'000).string()});
+  PostDownload("d1", server.Url("/a.zip"));
+  const nlohmann::json done = CompletionFor("d1");
+
+  ASSERT_EQ(done["result"], 0) << done;
+  EXPECT_EQ(done["name"], "UtlDwldFile");
+  EXPECT_EQ(done["jsp"], "onDownloadProgress");
+  ASSERT_EQ(h.host->m_tempDirs.size(), 1u);
+  const fs::path folder = h.host->m_tempDirs[0];
+  EXPECT_EQ(folder.parent_path(), h.temp.path());
+  const std::string folderName = folder.filename().string();
+  EXPECT_EQ(folderName.size(), 38u);
+  EXPECT_EQ(folderName.front(), '{');
+  const nlohmann::json answer = nlohmann::json::parse(done["message"].get<std::string>());
+  EXPECT_EQ(done["message"], R"({"des":")" + h.host->m_tempDirs[0] + R"(/archive.zip","url":")" +
+                                 server.Url("/a.zip") + R"("})");
+  EXPECT_EQ(FileContent(answer["des"].get<std::string>()), body);
+  for (const PageCallback& c : h.Callbacks()) {
+    if (c.function == "onActionProgress") {
+      EXPECT_EQ(c.payload["jsp"], "onDownloadProgress");
+      EXPECT_EQ(c.payload["cbid"], "d1");
+    }
+  }
+  EXPECT_EQ(EntriesAt("DEBUG", "Download requested ")[0].message,
+            "Download requested url=" + server.Url("/a.zip") + ", file=archive.zip");
+}
+
+TEST_F(DownloadActionTest, MalformedRequestsTouchNothing) {
+  h.Post(R"({"action":"doDownload","callbackId":"x"})");
+  h.Post(R"({"action":"doDownload","callbackId":"y","fetchDownloadConfig":{"url":5}})");
+  h.Post(R"({"action":"doDownload","callbackId":"z","fetchDownloadConfig":[]})");
+  EXPECT_EQ(h.host->m_downloadEngine, nullptr);
+  EXPECT_TRUE(h.host->m_tempDirs.empty());
+  for (const PageCallback& c : h.Completions()) EXPECT_NE(c.payload["cbid"], "x");
+}
+
+TEST_F(DownloadActionTest, ASecondDownloadReplacesAndCancelsTheFirst) {
+  FaultHttpServer stalled({"--body-file", MakeBody(100'000).string(), "--stall-after", "1000"});
+  PostDownload("first", stalled.Url("/slow.zip"));
+  const std::weak_ptr<DownloadEngine> firstEngine = h.host->m_downloadEngine;
+  ASSERT_TRUE(h.PumpUntil([&] { return !stalled.Requests().empty(); }));
+  EXPECT_TRUE(h.host->IsBusy());
+
+  FaultHttpServer server({"--body-file", MakeBody(50'000).string()});
+  PostDownload("second", server.Url("/b.zip"));
+  EXPECT_EQ(CompletionFor("first")["result"], 1602);
+  const nlohmann::json second = CompletionFor("second");
+  EXPECT_EQ(second["result"], 0);
+  ASSERT_EQ(h.host->m_tempDirs.size(), 2u);
+  EXPECT_EQ(FileContent(h.host->m_tempDirs[1] + "/archive.zip"), body);
+  // The replaced engine went away with its worker.
+  EXPECT_TRUE(h.PumpUntil([&] { return firstEngine.expired(); }));
+}
+
+TEST_F(DownloadActionTest, CancelFromThePageEndsADirectTransfer) {
+  FaultHttpServer stalled({"--body-file", MakeBody(100'000).string(), "--stall-after", "1000"});
+  const std::string url = stalled.Url("/b.s3.amazonaws.com/k.zip?X-Amz-Algorithm=AWS4&q=a%2Fb");
+  PostDownload("d", url);
+  ASSERT_TRUE(h.PumpUntil([&] { return !stalled.Requests().empty(); }));
+  EXPECT_EQ(stalled.Requests()[0]["target"], "/b.s3.amazonaws.com/k.zip?X-Amz-Algorithm=AWS4&q=a%2Fb");
+  h.Post(R"({"action":"doCancel","callbackId":"c"})");
+  const nlohmann::json done = CompletionFor("d");
+  EXPECT_EQ(done["result"], 1602);
+  EXPECT_EQ(done["message"], "");
+  EXPECT_EQ(EntriesAt("DEBUG", "WinHTTP fallback starting").size(), 1u);
+  EXPECT_TRUE(h.PumpUntil([&] { return !h.host->IsBusy(); }));
+}
+
+TEST_F(DownloadActionTest, IntegrityFiguresFromThePage) {
+  FaultHttpServer server({"--body-file", MakeBody(1000).string()});
+  PostDownload("bad", server.Url("/a.zip"), R"(,"size":999)");
+  const nlohmann::json bad = CompletionFor("bad");
+  EXPECT_EQ(bad["result"], 24);
+  EXPECT_NE(bad["message"].get<std::string>().find("incomplete or corrupt"), std::string::npos);
+  EXPECT_FALSE(fs::exists(h.host->m_tempDirs[0] + "/archive.zip"));
+
+  // sha256 of the 1000-byte body, upper case accepted.
+  PostDownload("good", server.Url("/a.zip"),
+               R"(,"size":1000,"sha256":")" + std::string(kBodySha256) + R"(")");
+  EXPECT_EQ(CompletionFor("good")["result"], 0);
+}
+
+}  // namespace
