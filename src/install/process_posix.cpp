@@ -11,27 +11,28 @@
 
 #include "install/process.h"
 
+namespace {
+
+struct ErrnoMapping {
+  int error;
+  uint32_t code;
+};
+
+// The table of process_posix.h.
+constexpr ErrnoMapping kErrnoMappings[] = {
+    {ENOENT, 2},    {ENOTDIR, 3},   {EMFILE, 4},         {ENFILE, 4},   {EACCES, 5},
+    {EPERM, 5},     {EISDIR, 5},    {ENOMEM, 8},         {ETXTBSY, 32}, {EINVAL, 87},
+    {ENOEXEC, 193}, {ELIBBAD, 193}, {ENAMETOOLONG, 206}, {E2BIG, 206},  {EIO, 1117},
+    {EAGAIN, 1450}, {ELOOP, 1921},
+};
+
+}  // namespace
+
 uint32_t LaunchErrorFromErrno(int error) {
-  switch (error) {
-    case ENOENT: return 2;
-    case ENOTDIR: return 3;
-    case EMFILE:
-    case ENFILE: return 4;
-    case EACCES:
-    case EPERM:
-    case EISDIR: return 5;
-    case ENOMEM: return 8;
-    case ETXTBSY: return 32;
-    case EINVAL: return 87;
-    case ENOEXEC:
-    case ELIBBAD: return 193;
-    case ENAMETOOLONG:
-    case E2BIG: return 206;
-    case EIO: return 1117;
-    case EAGAIN: return 1450;
-    case ELOOP: return 1921;
-    default: return 120;
+  for (const ErrnoMapping& m : kErrnoMappings) {
+    if (m.error == error) return m.code;
   }
+  return 120;
 }
 
 uint32_t Win32ErrorFromSystemError(const std::error_code& error) {
@@ -80,8 +81,8 @@ LaunchOutcome StartAndWait(const std::filesystem::path& executable) {
   if (error == 0) error = posix_spawnattr_setsigdefault(&setup.attributes, &all);
   if (error == 0) error = posix_spawnattr_setsigmask(&setup.attributes, &none);
   if (error == 0) {
-    error = posix_spawnattr_setflags(&setup.attributes,
-                                     POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    error =
+        posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   }
   if (error != 0) {
     outcome.errorCode = LaunchErrorFromErrno(error);

@@ -16,13 +16,17 @@ namespace {
 
 constexpr char kCategory[] = "Engine.Zip";
 
-uint64_t SaturatingAdd(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
+uint64_t SaturatingAdd(uint64_t a, uint64_t b) {
+  return a > UINT64_MAX - b ? UINT64_MAX : a + b;
+}
 
 }  // namespace
 
 ZipEngine::ZipEngine() : spaceQuery(&AvailableSpace) {}
 
-ZipEngine::~ZipEngine() { cancelRequested.exchange(true); }
+ZipEngine::~ZipEngine() {
+  cancelRequested.exchange(true);
+}
 
 bool ZipEngine::Start(const std::string& source, const std::string& destination,
                       const std::string& callbackId) {

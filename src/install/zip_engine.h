@@ -26,10 +26,10 @@ class ZipEngine : public std::enable_shared_from_this<ZipEngine> {
  public:
   // Results of a run, as the page receives them.
   static constexpr uint32_t kResultSuccess = 0;
-  static constexpr uint32_t kResultUnreadable = 2;         // not a ZIP archive, or unreadable
-  static constexpr uint32_t kResultDiskFull = 112;         // the entries do not fit the volume
-  static constexpr uint32_t kResultCancelled = 1602;       // an entry stopped on cancel
-  static constexpr uint32_t kResultEntryFailed = 1632;     // an entry failed by itself
+  static constexpr uint32_t kResultUnreadable = 2;      // not a ZIP archive, or unreadable
+  static constexpr uint32_t kResultDiskFull = 112;      // the entries do not fit the volume
+  static constexpr uint32_t kResultCancelled = 1602;    // an entry stopped on cancel
+  static constexpr uint32_t kResultEntryFailed = 1632;  // an entry failed by itself
 
   static constexpr char kProgressRoute[] = "onUnZipProgress";
   static constexpr char kUnreadableMessage[] = "Error reading file, can not extract installation";
@@ -80,7 +80,10 @@ class ZipEngine : public std::enable_shared_from_this<ZipEngine> {
 struct EntrySink final : ZipChunkSink {
   EntrySink(ZipEngine& engine, OutputFile& file, std::string entryName, uint64_t* runWritten,
             uint64_t runTotal)
-      : engine(engine), file(file), entryName(std::move(entryName)), runWritten(runWritten),
+      : engine(engine),
+        file(file),
+        entryName(std::move(entryName)),
+        runWritten(runWritten),
         runTotal(runTotal) {}
 
   // Returns `length` to go on, or 0 (cancelled, or the write failed) to fail the entry.

@@ -61,8 +61,13 @@ class LaunchActionTest : public ::testing::Test {
 TEST_F(LaunchActionTest, ExitCodeOfTheSetupIsTheResult) {
   fs::copy_file("/bin/true", dir / "Setup.exe");
   EXPECT_EQ(Launch({{"unzipdir", dir.string()}, {"callbackId", "t"}}),
-            nlohmann::json({{"cbid", "t"}, {"done", 0}, {"jsp", ""}, {"message", ""},
-                            {"name", ""}, {"result", 0}, {"todo", 0}}));
+            nlohmann::json({{"cbid", "t"},
+                            {"done", 0},
+                            {"jsp", ""},
+                            {"message", ""},
+                            {"name", ""},
+                            {"result", 0},
+                            {"todo", 0}}));
   ExpectHiddenThenShown();
   fs::copy_file("/bin/false", dir / "false");
   EXPECT_EQ(LaunchResult("false"), 1u);
@@ -71,9 +76,9 @@ TEST_F(LaunchActionTest, ExitCodeOfTheSetupIsTheResult) {
     EXPECT_EQ(LaunchResult("exit" + std::to_string(code)), static_cast<uint32_t>(code));
   }
   // An absolute launcherName replaces the folder.
-  EXPECT_EQ(Launch({{"unzipdir", "/nonexistent"}, {"launcherName", (dir / "exit7").string()}})
-                ["result"],
-            7);
+  EXPECT_EQ(
+      Launch({{"unzipdir", "/nonexistent"}, {"launcherName", (dir / "exit7").string()}})["result"],
+      7);
   ExpectHiddenThenShown();
 }
 
@@ -92,21 +97,21 @@ TEST_F(LaunchActionTest, StartFailuresBecomeWin32Codes) {
 
   EXPECT_EQ(LaunchResult("Setup.exe"), 404u);  // the default name, missing here
   ExpectHiddenThenShown();
-  EXPECT_EQ(LaunchResult("plain.txt"), 5u);    // no execute permission
-  EXPECT_EQ(LaunchResult("garbage"), 193u);    // not a program
+  EXPECT_EQ(LaunchResult("plain.txt"), 5u);  // no execute permission
+  EXPECT_EQ(LaunchResult("garbage"), 193u);  // not a program
   EXPECT_EQ(LaunchResult("folder.exe"), 5u);
-  EXPECT_EQ(LaunchResult("loop"), 1921u);      // its status cannot be read
+  EXPECT_EQ(LaunchResult("loop"), 1921u);  // its status cannot be read
   ExpectHiddenThenShown();
 }
 
 TEST_F(LaunchActionTest, SetupRunsAloneInItsOwnFolderWithNothingInherited) {
   const fs::path folder = dir / "my setup" / "with spaces";
-  const fs::path program = Program(
-      "my setup/with spaces/Setup.exe",
-      "#!/bin/sh\n"
-      "printf '%s|%s|%s' \"$#\" \"$0\" \"$(pwd)\" > seen.txt\n"
-      "for fd in 57 58 59; do [ -e /proc/$$/fd/$fd ] && echo $fd; done > leaked.txt\n"
-      "exit 3\n");
+  const fs::path program =
+      Program("my setup/with spaces/Setup.exe",
+              "#!/bin/sh\n"
+              "printf '%s|%s|%s' \"$#\" \"$0\" \"$(pwd)\" > seen.txt\n"
+              "for fd in 57 58 59; do [ -e /proc/$$/fd/$fd ] && echo $fd; done > leaked.txt\n"
+              "exit 3\n");
   // Descriptors the host might hold open without close-on-exec: a file and a socket pair.
   const int file = open(program.c_str(), O_RDONLY);
   int pair[2];

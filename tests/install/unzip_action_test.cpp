@@ -50,9 +50,9 @@ TEST_F(UnZipActionTest, ExtractsNestedTreeWithThrottledProgressAndDeletesArchive
   ZipTestEntry windowsName = ZipFile("a\\win\\path.txt", "x");
   windowsName.madeBy = 0;
   windowsName.externalAttributes = 0x20;
-  const fs::path archive = Archive({ZipFile("top.txt", "hello"), ZipFile("a/b/c.txt", big),
-                                    Stored(ZipFile("a/raw.bin", raw)),
-                                    ZipDirectory("empty/dir/"), windowsName});
+  const fs::path archive =
+      Archive({ZipFile("top.txt", "hello"), ZipFile("a/b/c.txt", big),
+               Stored(ZipFile("a/raw.bin", raw)), ZipDirectory("empty/dir/"), windowsName});
   const uint64_t total = 5 + 100000 + 70000 + 1;
 
   const UnZipRun run = RunUnZip(h, archive);
@@ -109,8 +109,8 @@ TEST_F(UnZipActionTest, TenThousandEntriesWithAtMostAHundredOrSoReports) {
   for (int i = 0; i < 10000; ++i) {
     std::string text = "entry " + std::to_string(i);
     total += text.size();
-    entries.push_back(Stored(ZipFile("d" + std::to_string(i % 100) + "/f" + std::to_string(i),
-                                     std::move(text))));
+    entries.push_back(
+        Stored(ZipFile("d" + std::to_string(i % 100) + "/f" + std::to_string(i), std::move(text))));
   }
   const UnZipRun run = RunUnZip(h, Archive(entries));
   EXPECT_EQ(run.completion["result"], 0);
@@ -191,9 +191,8 @@ TEST_F(UnZipActionTest, DamagedDataInsideAnIntactDirectoryFails) {
 TEST_F(UnZipActionTest, FailedEntryCancelsTheRestWhichAreCreatedEmpty) {
   ZipTestEntry broken = Stored(ZipFile("broken.bin", Pattern(1000, 6)));
   broken.crc = 7;
-  const UnZipRun run =
-      RunUnZip(h, Archive({broken, ZipFile("later.bin", Pattern(3000, 7)), ZipFile("empty.txt", ""),
-                           ZipDirectory("dir/")}));
+  const UnZipRun run = RunUnZip(h, Archive({broken, ZipFile("later.bin", Pattern(3000, 7)),
+                                            ZipFile("empty.txt", ""), ZipDirectory("dir/")}));
   ASSERT_GE(run.progress.size(), 2u);
   const nlohmann::json& last = run.progress.back();
   const nlohmann::json& first = run.progress[run.progress.size() - 2];
@@ -211,10 +210,18 @@ TEST_F(UnZipActionTest, FailedEntryCancelsTheRestWhichAreCreatedEmpty) {
 TEST_F(UnZipActionTest, NamesThatLeaveTheFolderAndLinksAreRefused) {
   const std::string outside = (h.temp.path() / "outside.txt").string();
   const std::vector<std::string> names = {
-      "../evil.txt",    "a/../../evil.txt",        "..\\evil.txt",
-      "a\\..\\..\\evil.txt", outside,             "\\" + outside.substr(1),
-      "C:evil.txt",     "c:/evil.txt",             "//server/share/evil.txt",
-      "\\\\server\\share\\evil.txt", "..",         "",
+      "../evil.txt",
+      "a/../../evil.txt",
+      "..\\evil.txt",
+      "a\\..\\..\\evil.txt",
+      outside,
+      "\\" + outside.substr(1),
+      "C:evil.txt",
+      "c:/evil.txt",
+      "//server/share/evil.txt",
+      "\\\\server\\share\\evil.txt",
+      "..",
+      "",
   };
   int n = 0;
   for (const std::string& name : names) {
@@ -223,12 +230,12 @@ TEST_F(UnZipActionTest, NamesThatLeaveTheFolderAndLinksAreRefused) {
     const UnZipRun run = RunUnZip(h, Archive({ZipFile(name, "pwned")}), cbid);
     ASSERT_EQ(run.progress.size(), 1u);
     EXPECT_EQ(run.progress[0], Payload(cbid, 0, kRoute, "Failed to create " + name, 1632, 5));
-    EXPECT_EQ(run.completion,
-              Payload(cbid, 0, kRoute, ZipEngine::kNotPreparedMessage, 1632, 5));
+    EXPECT_EQ(run.completion, Payload(cbid, 0, kRoute, ZipEngine::kNotPreparedMessage, 1632, 5));
   }
   // A link entry followed by a file through it.
   const UnZipRun link = RunUnZip(
-      h, Archive({ZipSymlink("link", h.temp.path().string()), ZipFile("link/outside.txt", "pwned")}),
+      h,
+      Archive({ZipSymlink("link", h.temp.path().string()), ZipFile("link/outside.txt", "pwned")}),
       "link");
   EXPECT_EQ(link.progress.at(0)["message"], "Failed to create link");
   EXPECT_EQ(link.progress.at(0)["result"], 1632);

@@ -16,9 +16,8 @@ size_t CountCompletions(const HostHarness& h) {
 
 void PostUnZip(HostHarness& h, const std::filesystem::path& archive,
                const std::string& callbackId) {
-  nlohmann::json message = {{"action", "doUnZip"},
-                            {"callbackId", callbackId},
-                            {"download", {{"des", archive.string()}}}};
+  nlohmann::json message = {
+      {"action", "doUnZip"}, {"callbackId", callbackId}, {"download", {{"des", archive.string()}}}};
   h.Post(message.dump());
 }
 
@@ -51,6 +50,6 @@ UnZipRun RunUnZip(HostHarness& h, const std::filesystem::path& archive,
 
 nlohmann::json Payload(const std::string& cbid, uint64_t done, const std::string& jsp,
                        const std::string& message, uint32_t result, uint64_t todo) {
-  return {{"cbid", cbid},       {"done", done},     {"jsp", jsp}, {"message", message},
-          {"name", ""},         {"result", result}, {"todo", todo}};
+  return {{"cbid", cbid}, {"done", done},     {"jsp", jsp},  {"message", message},
+          {"name", ""},   {"result", result}, {"todo", todo}};
 }

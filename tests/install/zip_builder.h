@@ -11,12 +11,12 @@
 // link entries.
 
 struct ZipTestEntry {
-  std::string name;  // stored as is
-  std::string data;  // uncompressed content
-  uint16_t method = 8;           // 0 stored, 8 deflated; any other value stores `data` as is
-  bool utf8Flag = false;         // general-purpose bit 11
-  bool encryptedFlag = false;    // general-purpose bit 0
-  uint8_t madeBy = 3;            // 3 Unix, 0 MS-DOS
+  std::string name;            // stored as is
+  std::string data;            // uncompressed content
+  uint16_t method = 8;         // 0 stored, 8 deflated; any other value stores `data` as is
+  bool utf8Flag = false;       // general-purpose bit 11
+  bool encryptedFlag = false;  // general-purpose bit 0
+  uint8_t madeBy = 3;          // 3 Unix, 0 MS-DOS
   uint32_t externalAttributes = 0100644u << 16;
   std::optional<uint32_t> crc;           // recorded CRC-32 instead of the true one
   std::optional<uint32_t> recordedSize;  // recorded uncompressed size instead of the true one
