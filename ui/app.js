@@ -16,6 +16,8 @@ const view = new View(document, { onAction, onReport });
 function render(state) {
   pageState = state;
   view.render(screenFor(state, config));
+  // A question about stopping work that has ended meanwhile no longer means anything.
+  if (!installer?.busy) view.dismissDialog();
 }
 
 function showPageFailure(code, detail = '') {

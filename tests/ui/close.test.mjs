@@ -65,6 +65,25 @@ test('closing while busy asks first, then keeps agreeing until the host is idle'
   await page.close();
 });
 
+test('the question goes away when the work it is about has ended', async () => {
+  const { page, host } = await openPage(suite, {
+    prepare: (h) => {
+      h.plans.doDownload = 'manual';
+    },
+  });
+  await waitForScreen(page, 'idle');
+  await page.click('#action-install');
+  const download = await host.waitFor('doDownload');
+  await host.pressClose();
+  await page.waitForSelector('#dialog:not([hidden])');
+  await host.complete(download.callbackId, { name: 'UtlDwldFile', result: 12029 });
+  await page.waitForSelector('#dialog', { state: 'hidden' });
+  const screen = await screenOf(page);
+  assert.equal(screen.title, 'Could not connect to the server');
+  assert.equal(host.count('doClose'), 0);
+  await page.close();
+});
+
 test('the installer works from the keyboard alone', async () => {
   const { page, host } = await openPage(suite, {
     prepare: (h) => {

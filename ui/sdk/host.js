@@ -126,22 +126,30 @@ function post(message) {
 
 /**
  * Posts `action` with `members` and a fresh callback id. Resolves with the decoded completion;
- * `onProgress` receives each decoded progress answer. The promise carries `callbackId`.
+ * `onProgress` receives each decoded progress answer. The promise carries `callbackId`. It
+ * rejects only when the message cannot be posted (no host).
  */
 export function request(action, members = {}, onProgress = null) {
   const callbackId = `${loadPrefix}-${nextId++}`;
   const promise = watch(callbackId, onProgress);
-  post({ ...members, action, callbackId });
+  try {
+    post({ ...members, action, callbackId });
+  } catch (error) {
+    pending.get(callbackId).fail(error);  // no host, or a message the bridge cannot take
+    pending.delete(callbackId);
+  }
   return promise;
 }
 
 /** Listens for the answers of `callbackId` (a request posted earlier, perhaps by another load). */
 function watch(callbackId, onProgress) {
   let settle;
-  const promise = new Promise((resolve) => {
+  let fail;
+  const promise = new Promise((resolve, reject) => {
     settle = resolve;
+    fail = reject;
   });
-  pending.set(callbackId, { settle, onProgress });
+  pending.set(callbackId, { settle, fail, onProgress });
   promise.callbackId = callbackId;
   return promise;
 }
