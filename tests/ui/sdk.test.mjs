@@ -91,7 +91,10 @@ test('every message is an object with a fresh string id, and every promise settl
   // Outside the host a request rejects instead of waiting forever.
   const outside = await page.evaluate(() => {
     delete window.chrome;
-    return window.sdk.cleanUp().then(() => 'settled', (e) => e.message);
+    return window.sdk.cleanUp().then(
+      () => 'settled',
+      (e) => e.message,
+    );
   });
   assert.equal(outside, 'No host: window.chrome.webview is missing');
   await page.close();

@@ -135,7 +135,7 @@ export function request(action, members = {}, onProgress = null) {
   try {
     post({ ...members, action, callbackId });
   } catch (error) {
-    pending.get(callbackId).fail(error);  // no host, or a message the bridge cannot take
+    pending.get(callbackId).fail(error); // no host, or a message the bridge cannot take
     pending.delete(callbackId);
   }
   return promise;
