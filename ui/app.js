@@ -22,7 +22,6 @@ function render(state) {
 
 function showPageFailure(code, detail = '') {
   render({ phase: 'failed', failure: { stage: 'page', code, hostMessage: detail } });
-  view.render({ ...screenFor(pageState, config), actions: [], report: false });
 }
 
 function onAction(id) {

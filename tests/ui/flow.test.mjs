@@ -171,7 +171,10 @@ test('a broken config.json shows what is wrong instead of an Install button', as
     assert.equal(screen.title, 'The installer is not set up correctly');
     assert.equal(screen.detail, detail);
     assert.deepEqual(screen.buttons, []);
+    assert.equal(screen.report, false);
     assert.equal(host.count('doDownload'), 0);
+    await host.pressClose(); // the window's close button still closes
+    await host.waitFor('doClose');
     await page.close();
   }
 });

@@ -53,14 +53,16 @@ function failedScreen(state, config) {
     launcher: config.launcherName || 'Setup.exe',
   });
   const codeText = typeof code === 'number' ? `Error ${code}` : '';
+  // A page that cannot start (no host, no usable configuration) has nothing to retry or report.
+  const stuck = stage === 'page' && code !== 'lost';
   return {
-    step: stage === 'setup' ? 'install' : stage === 'unzip' ? 'extract' : 'download',
+    step: stage === 'setup' ? 'install' : stage === 'unzip' ? 'extract' : stuck ? null : 'download',
     tone: 'error',
     title: message.title,
     text: message.text,
     detail: [codeText, hostMessage].filter(Boolean).join(' · '),
-    actions: [CLOSE, { id: 'retry', label: 'Try again', primary: true }],
-    report: true,
+    actions: stuck ? [] : [CLOSE, { id: 'retry', label: 'Try again', primary: true }],
+    report: !stuck,
   };
 }
 
