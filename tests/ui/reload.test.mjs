@@ -102,3 +102,42 @@ test('a reload after a failure shows the failure, and Try again still works', as
   await waitForScreen(page, 'succeeded');
   await page.close();
 });
+
+test('a resumed step that stays silent ends in a failure the user can retry', async () => {
+  const { page, host } = await openPage(suite, { load: false });
+  await page.goto(`${suite.server.origin}/__blank`);
+  host.exchange = JSON.stringify({ installer: { phase: 'downloading', cbid: 'p0-7' } });
+  await page.evaluate(async () => {
+    const sdk = await import('/sdk/host.js');
+    const { Installer } = await import('/js/installer.js');
+    const config = { productName: 'P', archive: { url: 'u', archive_name: 'a' }, launcherName: '' };
+    window.phases = [];
+    window.installer = new Installer(sdk, config, (s) => window.phases.push(s.phase), {
+      resumeSilenceMs: 1500,
+    });
+    await window.installer.restore();
+  });
+  const phase = () => page.evaluate(() => window.installer.state.phase);
+  assert.equal(await phase(), 'downloading');
+  await page.waitForTimeout(900);
+  await host.progress('p0-7', { ...DL, done: 10 }); // news from the old request restarts the wait
+  await page.waitForTimeout(900);
+  assert.equal(await phase(), 'downloading');
+  await page.waitForFunction(() => window.installer.state.phase === 'failed');
+  assert.deepEqual(await page.evaluate(() => window.installer.state.failure), {
+    stage: 'page',
+    code: 'lost',
+    hostMessage: '',
+  });
+  const screen = await page.evaluate(async () => {
+    const { screenFor } = await import('/js/screens.js');
+    return screenFor(window.installer.state, window.installer.config);
+  });
+  assert.equal(screen.title, 'The installer lost track of its work');
+  assert.deepEqual(
+    screen.actions.map((a) => a.id),
+    ['close', 'retry'],
+  );
+  assert.equal(host.count('doDownload'), 0);
+  await page.close();
+});

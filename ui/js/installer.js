@@ -25,12 +25,14 @@ export class PageFailure extends Error {
 export class Installer {
   /**
    * host: the page SDK; config: from config.js; onChange(state) after every change.
+   * Options: now (a clock in ms for the rate meter), resumeSilenceMs.
    */
-  constructor(host, config, onChange, { now } = {}) {
+  constructor(host, config, onChange, { now, resumeSilenceMs = RESUME_SILENCE_MS } = {}) {
     this.host = host;
     this.config = config;
     this.onChange = onChange;
     this.meter = new RateMeter(now);
+    this.resumeSilenceMs = resumeSilenceMs;
     this.cleaning = false;
     this.closing = false;
     this.state = { phase: 'idle' };
@@ -147,7 +149,7 @@ export class Installer {
       let timer;
       const arm = () => {
         clearTimeout(timer);
-        timer = setTimeout(() => reject(new PageFailure('lost')), RESUME_SILENCE_MS);
+        timer = setTimeout(() => reject(new PageFailure('lost')), this.resumeSilenceMs);
       };
       this.onSilenceBroken = arm;
       arm();
