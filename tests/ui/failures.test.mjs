@@ -14,10 +14,10 @@ after(() => suite.close());
 const HOST_CODES = {
   download: [
     1603, 1604, 1460, 23, 24, 400, 401, 403, 404, 408, 410, 429, 500, 502, 503, 504, 12002, 12007,
-    12029, 12030, 12032, 12044, 12152, 12175, 112, 39, 5, 3, 206,
+    12029, 12030, 12032, 12044, 12152, 12175, 12005, 12006, 112, 39, 5, 3, 206, 267,
   ],
   unzip: [2, 1632, 112],
-  setup: [404, 2, 5, 193, 120],
+  setup: [404, 2, 3, 4, 5, 8, 32, 87, 193, 206, 1117, 1450, 1921, 120, 31, 128],
 };
 
 const ACTION = { download: 'doDownload', unzip: 'doUnZip', setup: 'doLaunchSetup' };
@@ -31,7 +31,8 @@ async function failAt(page, host, stage, code, hostMessage) {
     stage === 'setup' ? { result: code } : { steps: [], result: code, message: hostMessage };
   const button = (await page.$('#action-retry')) ?? (await page.$('#action-install'));
   await button.click();
-  const detail = stage === 'setup' ? `Error ${code}` : `Error ${code} · ${hostMessage}`;
+  const shown = code >= 0x80000000 ? `${code} (0x${code.toString(16).toUpperCase()})` : code;
+  const detail = stage === 'setup' ? `Error ${shown}` : `Error ${shown} · ${hostMessage}`;
   await page.waitForFunction((d) => document.getElementById('detail').textContent === d, detail);
   return screenOf(page);
 }
@@ -75,6 +76,7 @@ test('every failure code shows its own message for the step that failed', async 
     ['download', 31, /could not be downloaded/],
     ['unzip', 77, /could not be unpacked/],
     ['setup', 7, /setup program of Demo Product ended with an error/],
+    ['setup', 3221225481, /crashed or was ended/],
   ];
   for (const [stage, code, text] of unlisted) {
     const screen = await failAt(page, host, stage, code, `m${++n}`);

@@ -125,6 +125,18 @@ const FAILURES = {
       title: 'The file path is too long',
       text: 'The temporary folder is nested too deeply to hold the download.',
     },
+    267: {
+      title: 'A file is in the way',
+      text: 'A file stands where the installer needs to create its temporary folder.',
+    },
+    12005: {
+      title: 'The download address is not valid',
+      text: 'The address of the file is malformed. Get a new copy of this installer.',
+    },
+    12006: {
+      title: 'The download address is not supported',
+      text: 'The address of the file uses a protocol the installer cannot download from.',
+    },
   },
   unzip: {
     2: {
@@ -158,6 +170,50 @@ const FAILURES = {
       title: 'The setup program could not start',
       text: 'The system could not start the setup program.',
     },
+    3: {
+      title: 'The setup program could not start',
+      text: 'A folder on the path of the setup program is missing.',
+    },
+    4: {
+      title: 'The setup program could not start',
+      text: 'Too many files are open on this computer. Close some programs, then try again.',
+    },
+    8: {
+      title: 'The setup program could not start',
+      text: 'There is not enough memory. Close some programs, then try again.',
+    },
+    32: {
+      title: 'The setup program could not start',
+      text: 'The setup program is in use by another program. Try again in a moment.',
+    },
+    87: {
+      title: 'The setup program could not start',
+      text: 'The system refused the way the setup program was to be started.',
+    },
+    206: {
+      title: 'The setup program could not start',
+      text: 'The path of the setup program is too long.',
+    },
+    1117: {
+      title: 'The setup program could not start',
+      text: 'A disk error occurred while the setup program was being read.',
+    },
+    1450: {
+      title: 'The setup program could not start',
+      text: 'The system is short of resources. Close some programs, then try again.',
+    },
+    1921: {
+      title: 'The setup program could not start',
+      text: 'The path of the setup program leads into a loop of links.',
+    },
+    31: {
+      title: 'The setup program could not start',
+      text: 'Starting the setup program broke down. Restart the computer, then try again.',
+    },
+    128: {
+      title: 'The result of the setup is unknown',
+      text: 'The installer could not learn how the setup program ended. Check whether {product} works.',
+    },
     1603: {
       title: 'Installation failed',
       text: 'A fatal error occurred while {product} was being installed.',
@@ -182,6 +238,9 @@ const FAILURES = {
     },
   },
 };
+
+// A setup ended by a signal reports 0xC0000000 + the signal number, like a crashed Windows program.
+const CRASH_BASE = 0xc0000000;
 
 // Codes not listed above still get a message that names the step.
 function fallback(stage, code) {
@@ -210,6 +269,12 @@ function fallback(stage, code) {
     return {
       title: 'The files could not be prepared',
       text: 'The downloaded package could not be unpacked. Try again.',
+    };
+  }
+  if (stage === 'setup' && code >= CRASH_BASE && code <= CRASH_BASE + 0xff) {
+    return {
+      title: 'The setup program stopped unexpectedly',
+      text: 'It crashed or was ended before it finished. {product} may not be installed.',
     };
   }
   if (stage === 'setup') {

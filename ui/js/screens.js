@@ -46,13 +46,18 @@ function extractingScreen(state, product) {
   };
 }
 
+// Codes with the top bit set (crashes, COM failures) read better in hexadecimal.
+function formatCode(code) {
+  return code >= 0x80000000 ? `${code} (0x${code.toString(16).toUpperCase()})` : String(code);
+}
+
 function failedScreen(state, config) {
   const { stage, code, hostMessage } = state.failure;
   const message = describeFailure(stage, code, {
     product: config.productName,
     launcher: config.launcherName || 'Setup.exe',
   });
-  const codeText = typeof code === 'number' ? `Error ${code}` : '';
+  const codeText = typeof code === 'number' ? `Error ${formatCode(code)}` : '';
   // A page that cannot start (no host, no usable configuration) has nothing to retry or report.
   const stuck = stage === 'page' && code !== 'lost';
   return {
