@@ -1,0 +1,319 @@
+#include "app/web_view_webkitgtk.h"
+
+#include <webkit2/webkit2.h>
+
+#include <utility>
+
+#include "app/ui_scheme.h"
+#include "app/window_gtk.h"
+#include "log/logger.h"
+
+namespace {
+
+// The channel the bridge script posts to: window.webkit.messageHandlers.quillfetch.
+constexpr char kMessageChannel[] = "quillfetch";
+
+// Gives the page the message call of the Windows web view. JSON.stringify and the channel are
+// captured before any page script runs, and window.chrome cannot be replaced afterwards, so page
+// code cannot break the bridge by accident.
+constexpr char kBridgeScript[] = R"JS((function () {
+  'use strict';
+  var handlers = window.webkit && window.webkit.messageHandlers;
+  var channel = handlers && handlers.quillfetch;
+  if (!channel) return;
+  var post = channel.postMessage.bind(channel);
+  var stringify = JSON.stringify;
+  var webview = Object.freeze({
+    postMessage: function (message) {
+      var text = stringify(message);
+      post(text === undefined ? 'null' : text);
+    }
+  });
+  Object.defineProperty(window, 'chrome', {
+    value: Object.freeze({ webview: webview }),
+    writable: false, enumerable: false, configurable: false
+  });
+})();)JS";
+
+// Adwaita's dark window colour: no white flash before the page paints.
+constexpr GdkRGBA kBackground = {0.208, 0.208, 0.208, 1.0};
+
+bool IsAllowedNavigation(const char* uri, const std::string& host) {
+  if (uri == nullptr) return false;
+  const std::string_view text(uri);
+  return text == "about:blank" || text == "about:srcdoc" || (!host.empty() && IsUiOrigin(text, host));
+}
+
+void FinishWithStatus(WebKitURISchemeRequest* request, int status, const char* reason,
+                      GBytes* body, const std::string& mimeType) {
+  GInputStream* stream = g_memory_input_stream_new_from_bytes(body);
+  WebKitURISchemeResponse* response =
+      webkit_uri_scheme_response_new(stream, static_cast<gint64>(g_bytes_get_size(body)));
+  webkit_uri_scheme_response_set_status(response, static_cast<guint>(status), reason);
+  webkit_uri_scheme_response_set_content_type(response, mimeType.c_str());
+  // Once headers are set they replace the content type given above, so it is repeated here.
+  SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+  soup_message_headers_append(headers, "Content-Type", mimeType.c_str());
+  soup_message_headers_append(headers, "Cache-Control", "no-store");
+  soup_message_headers_append(headers, "X-Content-Type-Options", "nosniff");
+  webkit_uri_scheme_response_set_http_headers(response, headers);
+  webkit_uri_scheme_request_finish_with_response(request, response);
+  g_object_unref(response);
+  g_object_unref(stream);
+}
+
+void FinishWithError(WebKitURISchemeRequest* request, int status) {
+  const char* reason = status == 403 ? "Forbidden" : status == 400 ? "Bad Request" : "Not Found";
+  GBytes* body = g_bytes_new_static(reason, strlen(reason));
+  FinishWithStatus(request, status, reason, body, "text/plain; charset=utf-8");
+  g_bytes_unref(body);
+}
+
+std::string HostOfUri(const char* uri) {
+  GUri* parsed = g_uri_parse(uri, G_URI_FLAGS_ENCODED, nullptr);
+  if (parsed == nullptr) return {};
+  const char* host = g_uri_get_host(parsed);
+  std::string result = host != nullptr ? host : "";
+  if (g_uri_get_port(parsed) != -1 || g_uri_get_userinfo(parsed) != nullptr) result.clear();
+  g_uri_unref(parsed);
+  return result;
+}
+
+std::string ProfileFolder(const char* base) {
+  gchar* path = g_build_filename(base, "quillfetch", "WebView", nullptr);
+  std::string result = path;
+  g_free(path);
+  return result;
+}
+
+}  // namespace
+
+// GLib signal handlers; friends of the view so they reach its state.
+struct WebKitGtkWebView::Callbacks {
+  static void ServeUiFile(WebKitURISchemeRequest* request, gpointer data) {
+    auto* self = static_cast<WebKitGtkWebView*>(data);
+    const char* uri = webkit_uri_scheme_request_get_uri(request);
+    const char* path = webkit_uri_scheme_request_get_path(request);
+    if (self->host_.empty() || uri == nullptr || path == nullptr) {
+      FinishWithError(request, 404);
+      return;
+    }
+    const UiResource resource = ResolveUiRequest(self->folder_, HostOfUri(uri), self->host_, path);
+    if (resource.status != 200) {
+      Logger::Log(resource.status == 404 ? LogLevel::Debug : LogLevel::Warn, "engine",
+                  "Refused UI request " + std::string(uri) + " (" +
+                      std::to_string(resource.status) + ")");
+      FinishWithError(request, resource.status);
+      return;
+    }
+    gchar* contents = nullptr;
+    gsize length = 0;
+    if (!g_file_get_contents(resource.file.c_str(), &contents, &length, nullptr)) {
+      FinishWithError(request, 404);
+      return;
+    }
+    GBytes* body = g_bytes_new_take(contents, length);
+    FinishWithStatus(request, 200, "OK", body, resource.mimeType);
+    g_bytes_unref(body);
+  }
+
+  static void MessageReceived(WebKitUserContentManager*, WebKitJavascriptResult* result,
+                              gpointer data) {
+    auto* self = static_cast<WebKitGtkWebView*>(data);
+    if (!self->viewAlive_ || !self->handler_) return;
+    // The channel cannot tell who posted: only a page of the UI origin may drive the host.
+    const char* current = webkit_web_view_get_uri(self->view_);
+    if (current == nullptr || self->host_.empty() || !IsUiOrigin(current, self->host_)) {
+      Logger::Log(LogLevel::Warn, "engine",
+                  std::string("Ignored a page message from ") + (current ? current : "(none)"));
+      return;
+    }
+    JSCValue* value = webkit_javascript_result_get_js_value(result);
+    if (!jsc_value_is_string(value)) return;
+    gchar* text = jsc_value_to_string(value);
+    const std::string json = text != nullptr ? text : "";
+    g_free(text);
+    // A copy: the handler may replace itself while it runs.
+    const MessageHandler handler = self->handler_;
+    handler(json);
+  }
+
+  static gboolean DecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                               WebKitPolicyDecisionType type, gpointer data) {
+    auto* self = static_cast<WebKitGtkWebView*>(data);
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+      webkit_policy_decision_ignore(decision);
+      return TRUE;
+    }
+    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE;
+    WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+        WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+    const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    if (IsAllowedNavigation(uri, self->host_)) {
+      webkit_policy_decision_use(decision);
+    } else {
+      // Any other site could otherwise download and launch programs through the host.
+      Logger::Log(LogLevel::Warn, "engine",
+                  std::string("Refused navigation to ") + (uri ? uri : "(none)"));
+      webkit_policy_decision_ignore(decision);
+    }
+    return TRUE;
+  }
+
+  static gboolean ContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*,
+                              WebKitHitTestResult*, gpointer data) {
+    return static_cast<WebKitGtkWebView*>(data)->contextMenus_ ? FALSE : TRUE;
+  }
+
+  static void ProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
+                                gpointer data) {
+    static_cast<WebKitGtkWebView*>(data)->pageAlive_ = false;
+    Logger::Log(LogLevel::Error, "engine",
+                "WebView page process ended (reason " + std::to_string(static_cast<int>(reason)) +
+                    ")");
+  }
+
+  static void LoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+    if (event == WEBKIT_LOAD_COMMITTED) static_cast<WebKitGtkWebView*>(data)->pageAlive_ = true;
+  }
+
+  static void ViewDestroyed(GtkWidget*, gpointer data) {
+    static_cast<WebKitGtkWebView*>(data)->viewAlive_ = false;
+  }
+};
+
+WebKitGtkWebView::WebKitGtkWebView(GtkNativeWindow& window) : window_(window) {
+  // A profile of our own: runs of the program share it, other programs never do.
+  const std::string data = ProfileFolder(g_get_user_data_dir());
+  const std::string cache = ProfileFolder(g_get_user_cache_dir());
+  dataManager_ = webkit_website_data_manager_new("base-data-directory", data.c_str(),
+                                                 "base-cache-directory", cache.c_str(), nullptr);
+  context_ = webkit_web_context_new_with_website_data_manager(dataManager_);
+  webkit_web_context_register_uri_scheme(context_, kUiScheme, &Callbacks::ServeUiFile, this,
+                                         nullptr);
+  WebKitSecurityManager* security = webkit_web_context_get_security_manager(context_);
+  webkit_security_manager_register_uri_scheme_as_secure(security, kUiScheme);
+  webkit_security_manager_register_uri_scheme_as_cors_enabled(security, kUiScheme);
+
+  contentManager_ = webkit_user_content_manager_new();
+  // Connected before registering, so no message can arrive unheard.
+  g_signal_connect(contentManager_, (std::string("script-message-received::") + kMessageChannel).c_str(),
+                   G_CALLBACK(&Callbacks::MessageReceived), this);
+  webkit_user_content_manager_register_script_message_handler(contentManager_, kMessageChannel);
+  WebKitUserScript* bridge = webkit_user_script_new(
+      kBridgeScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
+      nullptr, nullptr);
+  webkit_user_content_manager_add_script(contentManager_, bridge);
+  webkit_user_script_unref(bridge);
+
+  WebKitSettings* settings = webkit_settings_new();
+  webkit_settings_set_enable_developer_extras(settings, FALSE);
+  // The page is a small local form: software drawing looks the same and saves about 55 MB.
+  webkit_settings_set_hardware_acceleration_policy(settings,
+                                                   WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+  webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+
+  view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_,
+                                       "user-content-manager", contentManager_, "settings",
+                                       settings, nullptr));
+  g_object_unref(settings);
+  g_object_ref_sink(view_);
+  webkit_web_view_set_background_color(view_, &kBackground);
+
+  g_signal_connect(view_, "decide-policy", G_CALLBACK(&Callbacks::DecidePolicy), this);
+  g_signal_connect(view_, "context-menu", G_CALLBACK(&Callbacks::ContextMenu), this);
+  g_signal_connect(view_, "web-process-terminated", G_CALLBACK(&Callbacks::ProcessTerminated),
+                   this);
+  g_signal_connect(view_, "load-changed", G_CALLBACK(&Callbacks::LoadChanged), this);
+  g_signal_connect(view_, "destroy", G_CALLBACK(&Callbacks::ViewDestroyed), this);
+}
+
+WebKitGtkWebView::~WebKitGtkWebView() {
+  g_signal_handlers_disconnect_by_data(view_, this);
+  g_signal_handlers_disconnect_by_data(contentManager_, this);
+  if (viewAlive_) gtk_widget_destroy(GTK_WIDGET(view_));
+  g_object_unref(view_);
+  g_object_unref(contentManager_);
+  g_object_unref(context_);
+  g_object_unref(dataManager_);
+}
+
+void WebKitGtkWebView::SetContextMenusEnabled(bool enabled) {
+  contextMenus_ = enabled;
+  LogSettings();
+}
+
+void WebKitGtkWebView::SetDevToolsEnabled(bool enabled) {
+  webkit_settings_set_enable_developer_extras(webkit_web_view_get_settings(view_), enabled);
+  LogSettings();
+}
+
+void WebKitGtkWebView::LogSettings() const {
+  const bool devTools =
+      webkit_settings_get_enable_developer_extras(webkit_web_view_get_settings(view_));
+  Logger::Log(LogLevel::Debug, "engine",
+              std::string("WebView settings: context menus ") + (contextMenus_ ? "on" : "off") +
+                  ", developer tools " + (devTools ? "on" : "off"));
+}
+
+void WebKitGtkWebView::MapFolderToHost(const std::string& hostName,
+                                       const std::filesystem::path& folder) {
+  host_ = hostName;
+  folder_ = folder;
+}
+
+void WebKitGtkWebView::FillWindow() {
+  window_.SetContent(GTK_WIDGET(view_));
+  gtk_widget_grab_focus(GTK_WIDGET(view_));
+}
+
+void WebKitGtkWebView::SetMessageHandler(MessageHandler handler) { handler_ = std::move(handler); }
+
+void WebKitGtkWebView::ClearBrowserCache() {
+  // Not awaited: the UI scheme's answers never enter the disk cache, and waiting would add
+  // about 55 ms to every start.
+  webkit_website_data_manager_clear(
+      dataManager_,
+      static_cast<WebKitWebsiteDataTypes>(WEBKIT_WEBSITE_DATA_MEMORY_CACHE |
+                                          WEBKIT_WEBSITE_DATA_DISK_CACHE),
+      0, nullptr, nullptr, nullptr);
+}
+
+void WebKitGtkWebView::Navigate(const std::string& url) {
+  if (!viewAlive_) return;
+  const std::string target = host_.empty() ? url : MapToUiScheme(url, host_);
+  webkit_web_view_load_uri(view_, target.c_str());
+}
+
+void WebKitGtkWebView::ExecuteScript(const std::string& script) {
+  if (!viewAlive_) return;
+  webkit_web_view_evaluate_javascript(view_, script.data(), static_cast<gssize>(script.size()),
+                                      nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+void WebKitGtkWebView::OpenDevToolsWindow() {
+  if (!viewAlive_) return;
+  if (!webkit_settings_get_enable_developer_extras(webkit_web_view_get_settings(view_))) return;
+  webkit_web_inspector_show(webkit_web_view_get_inspector(view_));
+}
+
+void WebKitGtkEnvironment::CreateWebView(NativeWindow& window, ReadyCallback ready) {
+  struct Pending {
+    GtkNativeWindow* window;
+    ReadyCallback ready;
+  };
+  auto* pending = new Pending{dynamic_cast<GtkNativeWindow*>(&window), std::move(ready)};
+  // Handed over from the main loop, after start-up has returned into it.
+  g_idle_add_full(
+      G_PRIORITY_DEFAULT,
+      [](gpointer data) -> gboolean {
+        auto* p = static_cast<Pending*>(data);
+        if (p->window == nullptr) {
+          p->ready(nullptr);
+        } else {
+          p->ready(std::make_unique<WebKitGtkWebView>(*p->window));
+        }
+        return G_SOURCE_REMOVE;
+      },
+      pending, [](gpointer data) { delete static_cast<Pending*>(data); });
+}

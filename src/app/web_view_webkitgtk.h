@@ -1,0 +1,68 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/web_view.h"
+
+typedef struct _WebKitWebView WebKitWebView;
+typedef struct _WebKitWebContext WebKitWebContext;
+typedef struct _WebKitUserContentManager WebKitUserContentManager;
+typedef struct _WebKitWebsiteDataManager WebKitWebsiteDataManager;
+class GtkNativeWindow;
+
+// The web view on WebKitGTK 4.1.
+//
+// The UI folder is served under the custom scheme of ui_scheme.h (app://<host>/...); the start
+// page's https URL is mapped onto it. The page gets window.chrome.webview.postMessage(obj),
+// which posts JSON.stringify(obj), from a script injected at document start into the top frame.
+//
+// Security: a page message is dispatched only while the view shows a page of the UI origin,
+// navigation (of any frame) away from that origin is refused, and no new window is opened.
+// Profile data (local storage, caches) lives in a folder of this program under the user's
+// data and cache folders, never in another program's.
+class WebKitGtkWebView : public WebView {
+ public:
+  explicit WebKitGtkWebView(GtkNativeWindow& window);
+  ~WebKitGtkWebView() override;
+
+  WebKitGtkWebView(const WebKitGtkWebView&) = delete;
+  WebKitGtkWebView& operator=(const WebKitGtkWebView&) = delete;
+
+  void SetContextMenusEnabled(bool enabled) override;
+  void SetDevToolsEnabled(bool enabled) override;
+  void MapFolderToHost(const std::string& hostName, const std::filesystem::path& folder) override;
+  void FillWindow() override;
+  void SetMessageHandler(MessageHandler handler) override;
+  void ClearBrowserCache() override;
+  void Navigate(const std::string& url) override;
+  void ExecuteScript(const std::string& script) override;
+  void OpenDevToolsWindow() override;
+  bool IsPageAlive() const override { return pageAlive_; }
+
+ private:
+  struct Callbacks;
+  friend struct Callbacks;
+
+  void LogSettings() const;
+
+  GtkNativeWindow& window_;
+  WebKitWebsiteDataManager* dataManager_ = nullptr;
+  WebKitWebContext* context_ = nullptr;
+  WebKitUserContentManager* contentManager_ = nullptr;
+  WebKitWebView* view_ = nullptr;  // a reference of our own: valid after the window is gone
+  bool viewAlive_ = true;          // false once GTK destroyed the widget with the window
+  bool pageAlive_ = true;
+  bool contextMenus_ = false;
+  std::string host_;
+  std::filesystem::path folder_;
+  MessageHandler handler_;
+};
+
+// Creates WebKitGtkWebView objects for a GtkNativeWindow. The view is handed over from the
+// main loop, as a platform whose web view starts asynchronously would.
+class WebKitGtkEnvironment : public WebViewEnvironment {
+ public:
+  void CreateWebView(NativeWindow& window, ReadyCallback ready) override;
+};

@@ -1,0 +1,140 @@
+#include "app/startup.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/main_window_proc.h"
+#include "app/web_view.h"
+#include "app/window_messages.h"
+#include "support/logger_fixture.h"
+
+namespace {
+
+// Locks with scripted answers; records the order of calls.
+class ScriptedLocks : public InstanceLocks {
+ public:
+  bool IsHeldElsewhere(const char* name) override {
+    calls.push_back(std::string("probe:") + name);
+    return probedHeld;
+  }
+  bool Hold(const char* name) override {
+    calls.push_back(std::string("hold:") + name);
+    return holdSucceeds;
+  }
+  bool probedHeld = false;
+  bool holdSucceeds = true;
+  std::vector<std::string> calls;
+};
+
+TEST(SingleInstanceTest, EitherLockTakenMeansAlreadyRunningAndNoWindow) {
+  const std::string probe = std::string("probe:") + kProbedInstanceLockName;
+  const std::string hold = std::string("hold:") + kHeldInstanceLockName;
+  int windows = 0;
+  const auto run = [&] {
+    ++windows;
+    return 0;
+  };
+
+  ScriptedLocks firstTaken;
+  firstTaken.probedHeld = true;
+  EXPECT_EQ(RunSingleInstance(firstTaken, run), 183);
+  EXPECT_EQ(firstTaken.calls, std::vector<std::string>({probe}));  // the second is never taken
+
+  ScriptedLocks secondTaken;
+  secondTaken.holdSucceeds = false;
+  EXPECT_EQ(RunSingleInstance(secondTaken, run), 183);
+  EXPECT_EQ(secondTaken.calls, std::vector<std::string>({probe, hold}));
+  EXPECT_EQ(windows, 0);
+
+  ScriptedLocks free;
+  EXPECT_EQ(RunSingleInstance(free, [&] {
+              // The held lock is taken before the window exists.
+              EXPECT_EQ(free.calls.size(), 2u);
+              return 1;
+            }),
+            1);
+  EXPECT_EQ(free.calls, std::vector<std::string>({probe, hold}));
+}
+
+// An environment whose web view arrives when the test says so.
+class ManualEnvironment : public WebViewEnvironment {
+ public:
+  void CreateWebView(NativeWindow& window, ReadyCallback callback) override {
+    target = &window;
+    ready = std::move(callback);
+  }
+  NativeWindow* target = nullptr;
+  ReadyCallback ready;
+};
+
+class StartHostTest : public LoggerFixture {
+ protected:
+  void TearDown() override {
+    delete started_;
+    LoggerFixture::TearDown();
+  }
+  SetupWebView* started_ = nullptr;
+};
+
+TEST_F(StartHostTest, WebViewArrivesLaterAndIsSetUpBeforeNavigating) {
+  HostHarness h(/*webViewReady=*/false);
+  ManualEnvironment environment;
+  ScopedEnvironmentVariable dev("VLM_IS_DEV", std::nullopt);
+  ScopedEnvironmentVariable debug("VELMORANTE_DEBUG", std::nullopt);
+
+  started_ = &StartHost(h.window, environment);
+  EXPECT_EQ(g_setupWebView, started_);
+  EXPECT_EQ(started_->m_hwnd, &h.window);
+  EXPECT_EQ(environment.target, &h.window);
+  EXPECT_EQ(started_->m_uiFolder.filename(), "UI");
+  EXPECT_EQ(EntriesAt("INFO", "SetupWebView::Initialize called").size(), 1u);
+  EXPECT_TRUE(EntriesAt("INFO", "WebView navigated to start page").empty());
+
+  auto view = std::make_unique<FakeWebView>();
+  FakeWebView* fake = view.get();
+  view->contextMenusEnabled = view->devToolsEnabled = true;  // the platform's defaults
+  environment.ready(std::move(view));
+  EXPECT_EQ(started_->m_webView.get(), fake);
+  EXPECT_FALSE(fake->contextMenusEnabled);
+  EXPECT_FALSE(fake->devToolsEnabled);
+  EXPECT_EQ(fake->mappedHost, "quillfetch.localhost");
+  EXPECT_EQ(fake->mappedFolder, started_->m_uiFolder);
+  EXPECT_TRUE(fake->filledWindow);
+  EXPECT_EQ(fake->calls, std::vector<std::string>({"handler", "clearCache",
+                                                   "navigate:https://quillfetch.localhost/index.html"}));
+  EXPECT_EQ(EntriesAt("INFO", "WebView navigated to start page").size(), 1u);
+  // Registered before navigating: a message of the first load reaches the dispatcher.
+  EXPECT_TRUE(fake->PostFromPage(R"({"action":"doCancel","callbackId":"early"})"));
+  g_setupWebView = h.host.get();
+}
+
+TEST_F(StartHostTest, DevVariableSwitchesContextMenusAndDevTools) {
+  HostHarness h(/*webViewReady=*/false);
+  ManualEnvironment environment;
+  ScopedEnvironmentVariable dev("VLM_IS_DEV", "1");
+  started_ = &StartHost(h.window, environment);
+  auto view = std::make_unique<FakeWebView>();
+  FakeWebView* fake = view.get();
+  environment.ready(std::move(view));
+  EXPECT_TRUE(fake->contextMenusEnabled);
+  EXPECT_TRUE(fake->devToolsEnabled);
+  g_setupWebView = h.host.get();
+}
+
+TEST_F(StartHostTest, FailedWebViewLeavesTheCloseButtonWorking) {
+  HostHarness h(/*webViewReady=*/false);
+  ManualEnvironment environment;
+  started_ = &StartHost(h.window, environment);
+  environment.ready(nullptr);
+  EXPECT_EQ(started_->m_webView, nullptr);
+  h.window.Post(WM_CLOSE, 0, 0);
+  h.window.PumpAll();
+  EXPECT_TRUE(h.window.destroyed());
+  EXPECT_EQ(h.window.quitCode(), 0);
+  g_setupWebView = h.host.get();
+}
+
+}  // namespace
