@@ -238,14 +238,11 @@ WebKitGtkWebView::~WebKitGtkWebView() {
   g_object_unref(dataManager_);
 }
 
-void WebKitGtkWebView::SetContextMenusEnabled(bool enabled) {
-  contextMenus_ = enabled;
-  LogSettings();
-}
+void WebKitGtkWebView::SetContextMenusEnabled(bool enabled) { contextMenus_ = enabled; }
 
 void WebKitGtkWebView::SetDevToolsEnabled(bool enabled) {
   webkit_settings_set_enable_developer_extras(webkit_web_view_get_settings(view_), enabled);
-  LogSettings();
+  LogSettings();  // set second, so the line states both
 }
 
 void WebKitGtkWebView::LogSettings() const {

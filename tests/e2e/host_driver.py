@@ -1,0 +1,190 @@
+"""Runs the real host program in isolation and watches what its page reports.
+
+Each HostRun gets a fresh folder holding a copy of the program with a UI folder beside it
+(the UI folder is found from the program's own path, so the copy is a real file, not a
+symbolic link), and its own HOME, TMPDIR, XDG_RUNTIME_DIR, VLM_LOG_DIR and shader cache.
+The program runs in a process group of its own, which is killed at the end whatever happened.
+
+Display: Xvfb is started with -displayfd, which lets the server pick a free display itself.
+(xvfb-run -a guesses a free number first and races with parallel test runs.)
+"""
+
+import glob
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import threading
+import time
+import http.server
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+PAGE = os.path.join(HERE, "page")
+
+
+class VirtualDisplay:
+    def __init__(self):
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24",
+             "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            start_new_session=True)
+        os.close(write_end)
+        number = b""
+        with os.fdopen(read_end, "rb") as reader:
+            while not number.endswith(b"\n"):
+                chunk = reader.read(1)
+                if not chunk:
+                    raise RuntimeError("Xvfb did not start")
+                number += chunk
+        self.display = ":" + number.decode().strip()
+
+    def close(self):
+        try:
+            os.killpg(self.process.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        self.process.wait()
+
+
+class ForeignServer:
+    """A 127.0.0.1 server of another origin that records every path asked of it."""
+
+    def __init__(self):
+        requests = self.requests = []
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                requests.append(self.path)
+                body = (b"<script>window.webkit.messageHandlers.quillfetch.postMessage("
+                        b"JSON.stringify({action:'doWriteLog',category:'E2E',"
+                        b"message:'E2E foreign-message'}))</script>")
+                self.send_response(200)
+                self.send_header("Content-Type", "text/html")
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.port = self.server.server_address[1]
+        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
+        self.thread.start()
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+class HostRun:
+    def __init__(self, binary, display, scenario, extra_env=None, page_dir=PAGE, runtime_dir=None):
+        self.root = tempfile.mkdtemp(prefix="qf-e2e-")
+        self.app_dir = os.path.join(self.root, "app")
+        os.makedirs(self.app_dir)
+        self.binary = os.path.join(self.app_dir, "quillfetch")
+        shutil.copy2(binary, self.binary)
+        self.ui_dir = os.path.join(self.app_dir, "UI")
+        shutil.copytree(page_dir, self.ui_dir)
+        if scenario is not None:
+            with open(os.path.join(self.ui_dir, "scenario.js"), "w") as f:
+                f.write("window.E2E = %s;\n" % scenario)
+        self.log_dir = os.path.join(self.root, "logs")
+        self.runtime_dir = runtime_dir or os.path.join(self.root, "run")
+        for folder in ("home", "tmp", "cache"):
+            os.makedirs(os.path.join(self.root, folder))
+        os.makedirs(self.runtime_dir, mode=0o700, exist_ok=True)
+        self.env = {
+            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+            "DISPLAY": display,
+            "HOME": os.path.join(self.root, "home"),
+            "TMPDIR": os.path.join(self.root, "tmp"),
+            "XDG_RUNTIME_DIR": self.runtime_dir,
+            "VLM_LOG_DIR": self.log_dir,
+            "VLM_LOG_LEVEL": "DEBUG",
+            "MESA_SHADER_CACHE_DIR": os.path.join(self.root, "cache"),
+            "LANG": "C.UTF-8",
+            "NO_AT_BRIDGE": "1",
+        }
+        for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
+            if name in os.environ:
+                self.env[name] = os.environ[name]
+        self.env.update(extra_env or {})
+        self.process = None
+        self.stderr_path = os.path.join(self.root, "stderr.txt")
+
+    def start(self):
+        self.stderr = open(self.stderr_path, "wb")
+        self.process = subprocess.Popen([self.binary], env=self.env, cwd=self.root,
+                                        stdout=subprocess.DEVNULL, stderr=self.stderr,
+                                        start_new_session=True)
+        return self
+
+    def wait(self, timeout):
+        return self.process.wait(timeout=timeout)
+
+    def log_text(self):
+        text = ""
+        for path in sorted(glob.glob(os.path.join(self.log_dir, "*.log"))):
+            with open(path, encoding="utf-8", errors="replace") as f:
+                text += f.read()
+        return text
+
+    def reports(self):
+        """The page's reports, "E2E " cut off, ticks left out."""
+        found = []
+        for line in self.log_text().splitlines():
+            marker = line.find("] E2E ")
+            if marker >= 0 and not line.endswith("] E2E tick"):
+                found.append(line[marker + 6:])
+        return found
+
+    def wait_for_report(self, prefix, timeout=60):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            for report in self.reports():
+                if report.startswith(prefix):
+                    return report
+            if self.process.poll() is not None:
+                break
+            time.sleep(0.2)
+        raise AssertionError("no report %r; reports: %r; stderr: %s" %
+                             (prefix, self.reports(), self.stderr_tail()))
+
+    def stderr_tail(self):
+        try:
+            with open(self.stderr_path, errors="replace") as f:
+                return f.read()[-3000:]
+        except OSError:
+            return ""
+
+    def windows(self, tool):
+        """Mapped top-level windows of the program: (id, x, y, width, height)."""
+        output = subprocess.run([tool, "list", str(self.process.pid)], env=self.env,
+                                capture_output=True, text=True, timeout=30).stdout
+        return [tuple(int(v) for v in line.split()) for line in output.splitlines()]
+
+    def wait_for_window(self, tool, timeout=60):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            found = self.windows(tool)
+            if found:
+                return found[0]
+            time.sleep(0.2)
+        raise AssertionError("no window; stderr: " + self.stderr_tail())
+
+    def close(self):
+        if self.process is not None:
+            try:
+                os.killpg(self.process.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+            self.process.wait()
+            self.stderr.close()
+        if os.environ.get("VLM_E2E_KEEP"):
+            print("kept", self.root)
+        else:
+            shutil.rmtree(self.root, ignore_errors=True)

@@ -1,0 +1,212 @@
+"""End-to-end tests of the real host program under a virtual X display.
+
+Usage: host_e2e_test.py --binary PATH --tool PATH [unittest arguments]
+"""
+
+import fcntl
+import json
+import os
+import subprocess
+import sys
+import time
+import unittest
+
+import host_driver
+
+BINARY = None
+TOOL = None
+PROBED_LOCK = "velmoranSetup-aefbe7a3-20a3-40d5-87b1-d1f128cef144.lock"
+START_TIMEOUT = 90  # the first start on a busy machine can be slow
+EXIT_TIMEOUT = 60
+
+
+class HostTestCase(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.display = host_driver.VirtualDisplay()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.display.close()
+
+    def run_host(self, scenario, extra_env=None, runtime_dir=None):
+        run = host_driver.HostRun(BINARY, self.display.display,
+                                  json.dumps(scenario) if scenario is not None else None,
+                                  extra_env, runtime_dir=runtime_dir)
+        self.addCleanup(run.close)
+        return run.start()
+
+
+class BridgeTest(HostTestCase):
+    def test_page_drives_the_host_and_closes_with_doClose(self):
+        foreign = host_driver.ForeignServer()
+        self.addCleanup(foreign.close)
+        fetches = ["style.css", "e2e.js", "secret-link.txt", "link-out/index.html",
+                   "..%2Fsecret.txt", "%2e%2e/secret.txt", "..%5Csecret.txt", "x%00.html",
+                   "missing.html", "app://other.localhost/index.html",
+                   "app://quillfetch.localhost/../secret.txt"]
+        run = host_driver.HostRun(BINARY, self.display.display, json.dumps({
+            "scenario": "bridge", "port": foreign.port, "fetches": fetches, "closeAtEnd": True}))
+        self.addCleanup(run.close)
+        # What an escape would like to read: beside the UI folder, a sibling "UI2", and links.
+        with open(os.path.join(run.app_dir, "secret.txt"), "w") as f:
+            f.write("TOP-SECRET")
+        os.makedirs(os.path.join(run.app_dir, "UI2"))
+        with open(os.path.join(run.app_dir, "UI2", "index.html"), "w") as f:
+            f.write("TOP-SECRET")
+        os.symlink(os.path.join(run.app_dir, "secret.txt"), os.path.join(run.ui_dir, "secret-link.txt"))
+        os.symlink(os.path.join(run.app_dir, "UI2"), os.path.join(run.ui_dir, "link-out"))
+        run.start()
+
+        # A second start while the first runs: refused at once, no window of its own.
+        run.wait_for_report("ready", START_TIMEOUT)
+        second = subprocess.run([run.binary], env=run.env, timeout=EXIT_TIMEOUT,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.assertEqual(second.returncode, 183)
+
+        # The page closes itself with doClose at the end; the first doClose starts a clean-up,
+        # so the host asks again through requestClose until it is idle.
+        self.assertEqual(run.wait(timeout=START_TIMEOUT + EXIT_TIMEOUT), 0, run.stderr_tail())
+        reports = run.reports()
+        log = run.log_text()
+
+        self.assertIn("head-post function", reports)
+        self.assertIn("[INFO] [E2E] E2E unicode \u00fc\u20ac", log)
+        self.assertIn("written 0", reports)
+        self.assertIn("cleanup-answered 0", reports)
+        self.assertIn("dark true", reports)
+        self.assertIn("origin app://quillfetch.localhost secure=true", reports)
+        self.assertIn("chrome-replaceable false", reports)
+        self.assertIn("SetupWebView::Initialize called", log)
+        self.assertIn("WebView navigated to start page", log)
+
+        fetched = {r.split()[1]: r for r in reports if r.startswith("fetch ")}
+        self.assertEqual(set(fetched), set(fetches))
+        self.assertIn("fetch style.css 200 text/css; charset=utf-8 leaked=false", reports)
+        self.assertIn("fetch e2e.js 200 text/javascript; charset=utf-8 leaked=false", reports)
+        for path in fetches[2:]:
+            report = fetched[path]
+            self.assertNotIn(" 200 ", report, report)
+            self.assertNotIn("leaked=true", report, report)
+        for path in ("secret-link.txt", "link-out/index.html", "..%2Fsecret.txt", "..%5Csecret.txt"):
+            self.assertIn(" 403 ", fetched[path])
+        self.assertIn(" 404 ", fetched["missing.html"])
+
+        # The foreign origin got nothing: neither the frame nor the navigation was allowed,
+        # and the page stayed where it was.
+        self.assertEqual(foreign.requests, [])
+        self.assertNotIn("foreign-message", log)
+        self.assertIn("still-here app://quillfetch.localhost/index.html", reports)
+        self.assertIn("Refused navigation to http://127.0.0.1:%d/evil.html" % foreign.port, log)
+
+        # The close protocol: requestClose received the literal {} at least once.
+        self.assertIn("requestClose {}", reports)
+
+
+class CloseButtonTest(HostTestCase):
+    def test_close_button_asks_the_page_which_overrides(self):
+        run = self.run_host({"scenario": "idle", "closeWith": "doCloseOverride"})
+        window = run.wait_for_window(TOOL, START_TIMEOUT)
+        self.assertEqual(window[3:], (520, 420))
+        self.assertEqual(window[1:3], ((1280 - 520) // 2, (800 - 420) // 2))
+        run.wait_for_report("ready", START_TIMEOUT)
+        subprocess.run([TOOL, "close", str(window[0])], env=run.env, check=True, timeout=30)
+        self.assertEqual(run.wait(timeout=EXIT_TIMEOUT), 0, run.stderr_tail())
+        self.assertIn("requestClose {}", run.reports())
+
+    def test_page_without_requestClose_keeps_the_window(self):
+        run = self.run_host({"scenario": "idle", "noRequestClose": True})
+        window = run.wait_for_window(TOOL, START_TIMEOUT)
+        run.wait_for_report("ready", START_TIMEOUT)
+        subprocess.run([TOOL, "close", str(window[0])], env=run.env, check=True, timeout=30)
+        time.sleep(3)
+        self.assertIsNone(run.process.poll())
+        self.assertTrue(run.windows(TOOL))
+
+    def test_close_button_closes_when_the_page_process_died(self):
+        run = self.run_host({"scenario": "idle"})
+        window = run.wait_for_window(TOOL, START_TIMEOUT)
+        run.wait_for_report("ready", START_TIMEOUT)
+        # Kill the page's own process: nothing can answer the close request any more.
+        children = subprocess.run(["pgrep", "-g", str(run.process.pid), "-f", "WebKitWebProcess"],
+                                  capture_output=True, text=True).stdout.split()
+        self.assertTrue(children)
+        for pid in children:
+            os.kill(int(pid), 9)
+        deadline = time.monotonic() + 30
+        while "WebView page process ended" not in run.log_text() and time.monotonic() < deadline:
+            time.sleep(0.2)
+        subprocess.run([TOOL, "close", str(window[0])], env=run.env, check=True, timeout=30)
+        self.assertEqual(run.wait(timeout=EXIT_TIMEOUT), 0, run.stderr_tail())
+
+
+class SingleInstanceTest(HostTestCase):
+    def test_start_while_another_process_holds_the_first_lock(self):
+        runtime = os.path.join(self.make_folder(), "run")
+        os.makedirs(runtime, mode=0o700)
+        with open(os.path.join(runtime, PROBED_LOCK), "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            run = self.run_host({"scenario": "idle"}, runtime_dir=runtime)
+            self.assertEqual(run.wait(timeout=EXIT_TIMEOUT), 183)
+            self.assertEqual(run.log_text(), "")  # refused before anything else started
+
+    def make_folder(self):
+        import tempfile
+        import shutil
+        folder = tempfile.mkdtemp(prefix="qf-e2e-lock-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        return folder
+
+
+class DeveloperSwitchTest(HostTestCase):
+    def exercise(self, extra_env):
+        run = self.run_host({"scenario": "interactive", "closeWith": "doCloseOverride"}, extra_env)
+        window = run.wait_for_window(TOOL, START_TIMEOUT)
+        run.wait_for_report("ready", START_TIMEOUT)
+        mapped = lambda: int(subprocess.run([TOOL, "mapped"], env=run.env, capture_output=True,
+                                            text=True, timeout=30).stdout)
+        before = mapped()
+        x, y = window[1] + 260, window[2] + 250
+        subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "3"], env=run.env,
+                       check=True, timeout=30)
+        run.wait_for_report("contextmenu-event")
+        menu = self.poll(lambda: mapped() > before, 5 if "VLM_IS_DEV" not in extra_env else 30)
+        if menu:
+            subprocess.run(["xdotool", "key", "Escape"], env=run.env, check=True, timeout=30)
+            self.assertTrue(self.poll(lambda: mapped() == before, 30))
+        subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], env=run.env,
+                       check=True, timeout=30)
+        run.wait_for_report("clicked")
+        inspector = self.poll(lambda: len(run.windows(TOOL)) > 1,
+                              5 if "VLM_IS_DEV" not in extra_env else 60)
+        return run, menu, inspector
+
+    @staticmethod
+    def poll(predicate, timeout):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if predicate():
+                return True
+            time.sleep(0.2)
+        return predicate()
+
+    def test_without_dev_variables_no_menu_and_no_devtools(self):
+        run, menu, inspector = self.exercise({})
+        self.assertFalse(menu)
+        self.assertFalse(inspector)
+        self.assertIn("WebView settings: context menus off, developer tools off", run.log_text())
+
+    def test_dev_variable_enables_menu_and_devtools(self):
+        run, menu, inspector = self.exercise({"VLM_IS_DEV": "1"})
+        self.assertTrue(menu)
+        self.assertTrue(inspector)
+        self.assertIn("WebView settings: context menus on, developer tools on", run.log_text())
+
+
+if __name__ == "__main__":
+    args = sys.argv[1:]
+    BINARY = os.path.abspath(args[args.index("--binary") + 1])
+    TOOL = os.path.abspath(args[args.index("--tool") + 1])
+    rest = [a for i, a in enumerate(args)
+            if a not in ("--binary", "--tool") and (i == 0 or args[i - 1] not in ("--binary", "--tool"))]
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

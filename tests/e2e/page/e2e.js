@@ -1,0 +1,93 @@
+// Drives the host for the end-to-end tests and reports what it saw as log lines ("E2E ...")
+// through doWriteLog. window.E2E (scenario.js, written by the test) says what to do.
+"use strict";
+
+const post = (message) => window.chrome.webview.postMessage(message);
+const log = (text) => post({action: "doWriteLog", category: "E2E", message: "E2E " + text});
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+const pending = new Map();
+let sequence = 0;
+function call(message) {
+  const id = "cb" + ++sequence;
+  return new Promise((resolve) => {
+    pending.set(id, resolve);
+    post(Object.assign({callbackId: id}, message));
+  });
+}
+
+function decode(base64) {
+  const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+  return JSON.parse(new TextDecoder().decode(bytes));
+}
+
+window.onActionComplete = (base64) => {
+  const payload = decode(base64);
+  log("complete " + payload.cbid + " " + payload.result);
+  const resolve = pending.get(payload.cbid);
+  if (resolve) {
+    pending.delete(payload.cbid);
+    resolve(payload);
+  }
+};
+
+window.requestClose = (argument) => {
+  log("requestClose " + argument);
+  post({action: window.E2E.closeWith || "doClose"});
+};
+
+async function fetchReport(path) {
+  try {
+    const response = await fetch(path);
+    const body = await response.text();
+    log(`fetch ${path} ${response.status} ${response.headers.get("content-type")} ` +
+        `leaked=${body.includes("TOP-" + "SECRET")}`);
+  } catch (e) {
+    log(`fetch ${path} error`);
+  }
+}
+
+async function bridge() {
+  const written = await call({action: "doWriteLog", category: "E2E", message: "E2E unicode \u00fc\u20ac"});
+  log("written " + written.result);
+  // Answered from the clean-up thread: a script posted by a worker.
+  const cleaned = await call({action: "doCleanUp"});
+  log("cleanup-answered " + cleaned.result);
+  log("dark " + matchMedia("(prefers-color-scheme: dark)").matches);
+  log("origin " + location.origin + " secure=" + window.isSecureContext);
+  log("chrome-replaceable " + (() => { try { window.chrome = {}; } catch (e) {} return window.chrome.webview === undefined; })());
+
+  for (const path of window.E2E.fetches) await fetchReport(path);
+
+  // A frame and a navigation of a foreign origin: both must be refused.
+  const frame = document.createElement("iframe");
+  frame.src = `http://127.0.0.1:${window.E2E.port}/frame.html`;
+  document.body.appendChild(frame);
+  await sleep(1000);
+  log("navigating-away");
+  location.href = `http://127.0.0.1:${window.E2E.port}/evil.html`;
+  await sleep(1500);
+  log("still-here " + location.href);
+  log("bridge-done");
+  if (window.E2E.closeAtEnd) post({action: "doClose"});
+}
+
+async function interactive() {
+  document.addEventListener("contextmenu", () => log("contextmenu-event"));
+  document.addEventListener("click", () => {
+    log("clicked");
+    post({action: "OpenDevToolsWindow"});
+  });
+}
+
+// The log file is written in batches: a line at least every half second makes every report
+// reach the file within about five seconds, while the test waits for it.
+setInterval(() => post({action: "doWriteLog", level: "DEBUG", category: "E2E", message: "E2E tick"}), 500);
+
+window.addEventListener("load", async () => {
+  if (window.E2E.noRequestClose) delete window.requestClose;
+  document.getElementById("status").textContent = "scenario " + window.E2E.scenario;
+  log("ready");
+  if (window.E2E.scenario === "bridge") await bridge();
+  if (window.E2E.scenario === "interactive") await interactive();
+});
