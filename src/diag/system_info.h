@@ -26,7 +26,8 @@ struct SystemFacts {
   std::optional<std::string> logLevel;  // VLM_LOG_LEVEL under the 64-character rule
 };
 
-// Environment values longer than this many UTF-16 units, terminator included, count as unset.
+// An environment value that needs more than this many UTF-16 units with its terminator counts
+// as unset: 63 units are reported, 64 are not.
 inline constexpr size_t kSysInfoEnvironmentBufferUnits = 64;
 
 // Decimal text of whole mebibytes, rounded down: 1,048,575 bytes give "0".
