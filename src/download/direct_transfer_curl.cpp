@@ -120,9 +120,9 @@ struct DirectTransfer {
     if (elapsed >= kSampleIntervalMs) {
       const double mbps = static_cast<double>(total - lastSampleBytes) * 8.0 / 1000000.0 /
                           (static_cast<double>(elapsed) / 1000.0);
-      Logger::Log(LogLevel::Info, kCategory,
-                  "WinHTTP InstMbps=" + FormatDouble(mbps) +
-                      ", transferred=" + std::to_string(total));
+      Logger::Log(
+          LogLevel::Info, kCategory,
+          "WinHTTP InstMbps=" + FormatDouble(mbps) + ", transferred=" + std::to_string(total));
       lastSampleBytes = total;
       lastSampleTime = now;
     }
@@ -249,10 +249,10 @@ HResult DownloadEngine::WinHttpDownload() {
                                            (static_cast<double>(durationMs) / 1000.0)
                                      : 0.0;
   Logger::Log(LogLevel::Info, kCategory,
-              "WinHTTP completed bytes=" + std::to_string(t.total) +
-                  ", headerBytes=" + std::to_string(t.contentLength) +
-                  ", ttfbMs=" + std::to_string(ttfbMs) + ", durationMs=" +
-                  std::to_string(durationMs) + ", throughputMbps=" + FormatDouble(mbps));
+              "WinHTTP completed bytes=" + std::to_string(t.total) + ", headerBytes=" +
+                  std::to_string(t.contentLength) + ", ttfbMs=" + std::to_string(ttfbMs) +
+                  ", durationMs=" + std::to_string(durationMs) +
+                  ", throughputMbps=" + FormatDouble(mbps));
   Logger::Log(LogLevel::Info, kCategory, "Saved to: " + destPath.string());
   return kOk;
 }

@@ -1,10 +1,9 @@
 #include "download/download_engine.h"
 
 #include <cctype>
+#include <nlohmann/json.hpp>
 #include <system_error>
 #include <thread>
-
-#include <nlohmann/json.hpp>
 
 #include "base/hex_string.h"
 #include "base/utf_convert.h"
@@ -23,8 +22,8 @@ constexpr char kSignatureMarker[] = "x-amz-algorithm=";
 DownloadEngine::DownloadEngine(Clock& clock, TransferJobManagerFactory jobs)
     : clock_(clock), jobs_(std::move(jobs)) {}
 
-bool DownloadEngine::StartDownload(const std::u16string& downloadUrl,
-                                   const fs::path& destination, const std::string& callbackId) {
+bool DownloadEngine::StartDownload(const std::u16string& downloadUrl, const fs::path& destination,
+                                   const std::string& callbackId) {
   // Taken first: an engine not owned by a shared_ptr fails here, before anything changes.
   std::shared_ptr<DownloadEngine> self = shared_from_this();
   cbid = callbackId;
@@ -69,8 +68,8 @@ void DownloadEngine::Run() {
   if (!folder.empty()) fs::create_directories(folder, ec);
   if (ec) {
     result = Win32ErrorFromFileError(ec);
-    message = "Failed to create the download folder " + folder.generic_string() + ": " +
-              ec.message();
+    message =
+        "Failed to create the download folder " + folder.generic_string() + ": " + ec.message();
     Logger::Log(LogLevel::Error, kCategory, message);
     Finish();
     return;

@@ -23,8 +23,7 @@
 //
 // Pauses go through the injected Clock (cut short by cancelRequested), and background jobs come
 // from the injected factory, so tests can script both.
-class DownloadEngine : public CallbackPayload,
-                       public std::enable_shared_from_this<DownloadEngine> {
+class DownloadEngine : public CallbackPayload, public std::enable_shared_from_this<DownloadEngine> {
  public:
   using Callback = std::function<void(const CallbackPayload&)>;
 

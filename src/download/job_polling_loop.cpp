@@ -77,8 +77,8 @@ void DownloadEngine::RunBitsJob() {
       // Ending with result 0 here would report a download that never finished as a success.
       if (result == 0) {
         result = LowWord(stateCode);
-        message = "Download state unavailable, " +
-                  ToHexString(static_cast<uint32_t>(stateCode)) + ". ";
+        message =
+            "Download state unavailable, " + ToHexString(static_cast<uint32_t>(stateCode)) + ". ";
         Logger::Log(LogLevel::Error, kCategory, message);
       }
       break;
@@ -104,9 +104,9 @@ void DownloadEngine::RunBitsJob() {
         TransferJobProgress progress;
         if (Failed(job->GetProgress(progress))) break;
         if (!onProgress || progress.bytesTotal == 0) break;
-        const auto perMille = static_cast<int32_t>(static_cast<double>(progress.bytesTransferred) /
-                                                   static_cast<double>(progress.bytesTotal) *
-                                                   100.0 * 10.0);
+        const auto perMille =
+            static_cast<int32_t>(static_cast<double>(progress.bytesTransferred) /
+                                 static_cast<double>(progress.bytesTotal) * 100.0 * 10.0);
         if (perMille <= lastPerMille && lastPerMille != 0) break;
         lastPerMille = perMille;
         done = progress.bytesTransferred;
@@ -115,8 +115,8 @@ void DownloadEngine::RunBitsJob() {
         const Clock::TimePoint now = clock_.Now();
         const int64_t elapsed = WholeMilliseconds(lastSampleTime, now);
         if (elapsed < kSampleIntervalMs) break;
-        const double mbps = static_cast<double>(progress.bytesTransferred - lastSampleBytes) *
-                            8.0 / 1000000.0 / (static_cast<double>(elapsed) / 1000.0);
+        const double mbps = static_cast<double>(progress.bytesTransferred - lastSampleBytes) * 8.0 /
+                            1000000.0 / (static_cast<double>(elapsed) / 1000.0);
         Logger::Log(LogLevel::Info, kCategory,
                     "InstMbps=" + FormatDouble(mbps) +
                         ", transferred=" + std::to_string(progress.bytesTransferred));
@@ -180,9 +180,8 @@ void DownloadEngine::RunBitsJob() {
                                       (static_cast<double>(durationMs) / 1000.0)
                                 : 0.0;
         Logger::Log(LogLevel::Info, kCategory,
-                    "BITS completed bytes=" + std::to_string(bytes) +
-                        ", durationMs=" + std::to_string(durationMs) +
-                        ", avgThroughputMbps=" + FormatDouble(mbps));
+                    "BITS completed bytes=" + std::to_string(bytes) + ", durationMs=" +
+                        std::to_string(durationMs) + ", avgThroughputMbps=" + FormatDouble(mbps));
         // A file that could not be put in place is no download, whatever the transfer did.
         if (Failed(completeCode)) {
           result = LowWord(completeCode);

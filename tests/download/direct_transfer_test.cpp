@@ -136,8 +136,8 @@ TEST_F(DirectTransferTest, BodyCutShortContinuesWithRangeOrStartsOver) {
   {
     completions.clear();
     progress.clear();
-    FaultHttpServer server({"--body-file", bodyFile.string(), "--cut-after", "300000",
-                            "--ignore-range"});
+    FaultHttpServer server(
+        {"--body-file", bodyFile.string(), "--cut-after", "300000", "--ignore-range"});
     ASSERT_EQ(Download(server.Url(kSignedTarget)).result, 0u);
     EXPECT_EQ(FileContent(Destination()), body);
     EXPECT_EQ(progress.back().done, body.size());
@@ -174,8 +174,7 @@ TEST_F(DirectTransferTest, UncreatableFolderFailsWithItsError) {
   engine->Run();
   ASSERT_EQ(completions.size(), 1u);
   EXPECT_EQ(completions[0].result, 267u);  // ERROR_DIRECTORY: a file is in the way
-  EXPECT_NE(completions[0].message.find("Failed to create the download folder"),
-            std::string::npos);
+  EXPECT_NE(completions[0].message.find("Failed to create the download folder"), std::string::npos);
 }
 
 }  // namespace

@@ -23,11 +23,9 @@ class DownloadActionTest : public LoggerFixture {
     return file;
   }
 
-  void PostDownload(const std::string& id, const std::string& url,
-                    const std::string& extra = "") {
-    h.Post(R"({"action":"doDownload","callbackId":")" + id +
-           R"(","fetchDownloadConfig":{"url":")" + url +
-           R"(","archive_name":"archive.zip")" + extra + "}}");
+  void PostDownload(const std::string& id, const std::string& url, const std::string& extra = "") {
+    h.Post(R"({"action":"doDownload","callbackId":")" + id + R"(","fetchDownloadConfig":{"url":")" +
+           url + R"(","archive_name":"archive.zip")" + extra + "}}");
   }
 
   // The completion for `id`, after pumping until it arrives.
@@ -114,7 +112,8 @@ TEST_F(DownloadActionTest, CancelFromThePageEndsADirectTransfer) {
   const std::string url = stalled.Url("/b.s3.amazonaws.com/k.zip?X-Amz-Algorithm=AWS4&q=a%2Fb");
   PostDownload("d", url);
   ASSERT_TRUE(h.PumpUntil([&] { return !stalled.Requests().empty(); }));
-  EXPECT_EQ(stalled.Requests()[0]["target"], "/b.s3.amazonaws.com/k.zip?X-Amz-Algorithm=AWS4&q=a%2Fb");
+  EXPECT_EQ(stalled.Requests()[0]["target"],
+            "/b.s3.amazonaws.com/k.zip?X-Amz-Algorithm=AWS4&q=a%2Fb");
   h.Post(R"({"action":"doCancel","callbackId":"c"})");
   const nlohmann::json done = CompletionFor("d");
   EXPECT_EQ(done["result"], 1602);

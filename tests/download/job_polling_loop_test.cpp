@@ -58,8 +58,8 @@ TEST_F(JobPollingLoopTest, SetsUpTheJobAndCompletesWithTheResultJson) {
 
   EXPECT_EQ(done.result, 0u);
   const fs::path dest = engine->destPath;
-  EXPECT_EQ(done.message, R"({"des":")" + dest.generic_string() +
-                              R"(","url":"http://127.0.0.1/archive.zip"})");
+  EXPECT_EQ(done.message,
+            R"({"des":")" + dest.generic_string() + R"(","url":"http://127.0.0.1/archive.zip"})");
   EXPECT_EQ(script.displayName, "Velmorante: BITS Download");
   EXPECT_TRUE(script.noProxy);
   EXPECT_EQ(script.remoteUrl, engine->url);
@@ -175,10 +175,11 @@ TEST_F(JobPollingLoopTest, TransientErrorsAbortAfterTwentyOneUnlessTransfersWork
   const CallbackPayload done = RunDownload();
 
   EXPECT_EQ(done.result, 1460u);
-  EXPECT_EQ(done.message, "Too many transient errors, aborting download 0x80072EFD. Cannot connect.");
+  EXPECT_EQ(done.message,
+            "Too many transient errors, aborting download 0x80072EFD. Cannot connect.");
   const std::vector<int64_t> pauses = clock.Pauses();
   ASSERT_EQ(pauses.size(), 42u);
-  EXPECT_EQ(pauses[0], 1000);   // the count before raising it
+  EXPECT_EQ(pauses[0], 1000);  // the count before raising it
   EXPECT_EQ(pauses[2], 2000);
   EXPECT_EQ(pauses[20], 60000);  // 1 s << 10 capped
   EXPECT_EQ(pauses[41], 500);
@@ -278,8 +279,8 @@ TEST_F(JobPollingLoopTest, IntegrityFiguresCheckTheFinishedFile) {
     std::string sha256;
     uint32_t result;
   };
-  for (const Case& c : {Case{5, hash, 0}, Case{6, hash, 24}, Case{std::nullopt, "00" + hash.substr(2), 23},
-                        Case{5, "", 0}}) {
+  for (const Case& c : {Case{5, hash, 0}, Case{6, hash, 24},
+                        Case{std::nullopt, "00" + hash.substr(2), 23}, Case{5, "", 0}}) {
     SCOPED_TRACE(c.result);
     completions.clear();
     script = JobScript();

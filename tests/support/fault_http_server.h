@@ -3,10 +3,9 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 // Runs tests/support/fault_http_server.py on 127.0.0.1 for the lifetime of the object (see the
 // script's header for its options). The server logs every request it reads, so tests can check
