@@ -13,14 +13,14 @@ namespace {
 int RunMainWindow() {
   if (!gtk_init_check(nullptr, nullptr)) return kExitStartFailed;  // no display
 
-  // The window, the environment and the host live until the process ends: workers still
-  // running at exit may reach them.
+  // The window and the host live until the process ends: workers still running at exit may
+  // reach them through g_app and g_setupWebView.
   auto* window = new GtkNativeWindow();
   g_app->hwnd = window;
   window->Show();
 
-  auto* environment = new WebKitGtkEnvironment();
-  StartHost(*window, *environment);
+  static WebKitGtkEnvironment environment;
+  StartHost(*window, environment);
   return window->RunMessageLoop();
 }
 

@@ -17,8 +17,8 @@ inline constexpr char kHeldInstanceLockName[] =
     "velmoranSetupESD-02c7dcb8-e644-4804-934d-5a442668112e";
 
 // Exit codes of the process.
-inline constexpr int kExitNormal = 0;          // the window was destroyed and the loop ended
-inline constexpr int kExitStartFailed = 1;     // no window (or no windowing system)
+inline constexpr int kExitNormal = 0;       // the window was destroyed and the loop ended
+inline constexpr int kExitStartFailed = 1;  // no window (or no windowing system)
 inline constexpr int kExitAlreadyRunning = 183;
 
 // The single-instance locks as start-up needs them. A lock that cannot be created or opened

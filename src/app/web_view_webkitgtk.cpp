@@ -41,11 +41,12 @@ constexpr GdkRGBA kBackground = {0.208, 0.208, 0.208, 1.0};
 bool IsAllowedNavigation(const char* uri, const std::string& host) {
   if (uri == nullptr) return false;
   const std::string_view text(uri);
-  return text == "about:blank" || text == "about:srcdoc" || (!host.empty() && IsUiOrigin(text, host));
+  return text == "about:blank" || text == "about:srcdoc" ||
+         (!host.empty() && IsUiOrigin(text, host));
 }
 
-void FinishWithStatus(WebKitURISchemeRequest* request, int status, const char* reason,
-                      GBytes* body, const std::string& mimeType) {
+void FinishWithStatus(WebKitURISchemeRequest* request, int status, const char* reason, GBytes* body,
+                      const std::string& mimeType) {
   GInputStream* stream = g_memory_input_stream_new_from_bytes(body);
   WebKitURISchemeResponse* response =
       webkit_uri_scheme_response_new(stream, static_cast<gint64>(g_bytes_get_size(body)));
@@ -100,9 +101,9 @@ struct WebKitGtkWebView::Callbacks {
     }
     const UiResource resource = ResolveUiRequest(self->folder_, HostOfUri(uri), self->host_, path);
     if (resource.status != 200) {
-      Logger::Log(resource.status == 404 ? LogLevel::Debug : LogLevel::Warn, "engine",
-                  "Refused UI request " + std::string(uri) + " (" +
-                      std::to_string(resource.status) + ")");
+      Logger::Log(
+          resource.status == 404 ? LogLevel::Debug : LogLevel::Warn, "engine",
+          "Refused UI request " + std::string(uri) + " (" + std::to_string(resource.status) + ")");
       FinishWithError(request, resource.status);
       return;
     }
@@ -160,17 +161,17 @@ struct WebKitGtkWebView::Callbacks {
     return TRUE;
   }
 
-  static gboolean ContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*,
-                              WebKitHitTestResult*, gpointer data) {
+  static gboolean ContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*,
+                              gpointer data) {
     return static_cast<WebKitGtkWebView*>(data)->contextMenus_ ? FALSE : TRUE;
   }
 
   static void ProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
                                 gpointer data) {
     static_cast<WebKitGtkWebView*>(data)->pageAlive_ = false;
-    Logger::Log(LogLevel::Error, "engine",
-                "WebView page process ended (reason " + std::to_string(static_cast<int>(reason)) +
-                    ")");
+    Logger::Log(
+        LogLevel::Error, "engine",
+        "WebView page process ended (reason " + std::to_string(static_cast<int>(reason)) + ")");
   }
 
   static void LoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
@@ -197,12 +198,13 @@ WebKitGtkWebView::WebKitGtkWebView(GtkNativeWindow& window) : window_(window) {
 
   contentManager_ = webkit_user_content_manager_new();
   // Connected before registering, so no message can arrive unheard.
-  g_signal_connect(contentManager_, (std::string("script-message-received::") + kMessageChannel).c_str(),
+  g_signal_connect(contentManager_,
+                   (std::string("script-message-received::") + kMessageChannel).c_str(),
                    G_CALLBACK(&Callbacks::MessageReceived), this);
   webkit_user_content_manager_register_script_message_handler(contentManager_, kMessageChannel);
-  WebKitUserScript* bridge = webkit_user_script_new(
-      kBridgeScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
-      nullptr, nullptr);
+  WebKitUserScript* bridge =
+      webkit_user_script_new(kBridgeScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
   webkit_user_content_manager_add_script(contentManager_, bridge);
   webkit_user_script_unref(bridge);
 
@@ -238,7 +240,9 @@ WebKitGtkWebView::~WebKitGtkWebView() {
   g_object_unref(dataManager_);
 }
 
-void WebKitGtkWebView::SetContextMenusEnabled(bool enabled) { contextMenus_ = enabled; }
+void WebKitGtkWebView::SetContextMenusEnabled(bool enabled) {
+  contextMenus_ = enabled;
+}
 
 void WebKitGtkWebView::SetDevToolsEnabled(bool enabled) {
   webkit_settings_set_enable_developer_extras(webkit_web_view_get_settings(view_), enabled);
@@ -264,7 +268,9 @@ void WebKitGtkWebView::FillWindow() {
   gtk_widget_grab_focus(GTK_WIDGET(view_));
 }
 
-void WebKitGtkWebView::SetMessageHandler(MessageHandler handler) { handler_ = std::move(handler); }
+void WebKitGtkWebView::SetMessageHandler(MessageHandler handler) {
+  handler_ = std::move(handler);
+}
 
 void WebKitGtkWebView::ClearBrowserCache() {
   // Not awaited: the UI scheme's answers never enter the disk cache, and waiting would add

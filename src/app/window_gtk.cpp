@@ -209,7 +209,9 @@ void GtkNativeWindow::ShowMinimized() {
   }
 }
 
-bool GtkNativeWindow::IsVisible() const { return visible_.load(); }
+bool GtkNativeWindow::IsVisible() const {
+  return visible_.load();
+}
 
 void GtkNativeWindow::Destroy() {
   {

@@ -72,9 +72,9 @@ class GtkNativeWindow : public NativeWindow {
   GtkWidget* content_ = nullptr;
 
   mutable std::mutex mutex_;
-  std::deque<Item> queue_;  // guarded by mutex_
-  unsigned drainSource_ = 0;     // guarded by mutex_: the pending drain, 0 when none
-  bool closed_ = false;          // guarded by mutex_: no more posts after Destroy
+  std::deque<Item> queue_;    // guarded by mutex_
+  unsigned drainSource_ = 0;  // guarded by mutex_: the pending drain, 0 when none
+  bool closed_ = false;       // guarded by mutex_: no more posts after Destroy
 
   std::atomic<bool> visible_{false};
   bool quitRequested_ = false;

@@ -50,11 +50,12 @@ TEST(SingleInstanceTest, EitherLockTakenMeansAlreadyRunningAndNoWindow) {
   EXPECT_EQ(windows, 0);
 
   ScriptedLocks free;
-  EXPECT_EQ(RunSingleInstance(free, [&] {
-              // The held lock is taken before the window exists.
-              EXPECT_EQ(free.calls.size(), 2u);
-              return 1;
-            }),
+  EXPECT_EQ(RunSingleInstance(free,
+                              [&] {
+                                // The held lock is taken before the window exists.
+                                EXPECT_EQ(free.calls.size(), 2u);
+                                return 1;
+                              }),
             1);
   EXPECT_EQ(free.calls, std::vector<std::string>({probe, hold}));
 }
@@ -103,8 +104,9 @@ TEST_F(StartHostTest, WebViewArrivesLaterAndIsSetUpBeforeNavigating) {
   EXPECT_EQ(fake->mappedHost, "quillfetch.localhost");
   EXPECT_EQ(fake->mappedFolder, started_->m_uiFolder);
   EXPECT_TRUE(fake->filledWindow);
-  EXPECT_EQ(fake->calls, std::vector<std::string>({"handler", "clearCache",
-                                                   "navigate:https://quillfetch.localhost/index.html"}));
+  EXPECT_EQ(fake->calls,
+            std::vector<std::string>(
+                {"handler", "clearCache", "navigate:https://quillfetch.localhost/index.html"}));
   EXPECT_EQ(EntriesAt("INFO", "WebView navigated to start page").size(), 1u);
   // Registered before navigating: a message of the first load reaches the dispatcher.
   EXPECT_TRUE(fake->PostFromPage(R"({"action":"doCancel","callbackId":"early"})"));

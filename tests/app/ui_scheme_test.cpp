@@ -52,20 +52,35 @@ TEST_F(UiSchemeTest, ServesFilesOfTheFolderWithTheirTypes) {
   EXPECT_EQ(Get("/sub/").file, fs::canonical(ui_ / "sub" / "index.html"));
   EXPECT_EQ(Get("/js/app.js").mimeType, "text/javascript; charset=utf-8");
   EXPECT_EQ(Get("/with%20space.css").status, 200);
-  EXPECT_EQ(Get("/%69ndex.html").status, 200);  // decoded letters are fine
-  EXPECT_EQ(Get("/..hidden").status, 200);      // a name that merely starts with dots
+  EXPECT_EQ(Get("/%69ndex.html").status, 200);   // decoded letters are fine
+  EXPECT_EQ(Get("/..hidden").status, 200);       // a name that merely starts with dots
   EXPECT_EQ(Get("/inner-link.js").status, 200);  // a link that stays inside
   EXPECT_EQ(Get("/index.html", "QUILLFETCH.localhost").status, 200);
 }
 
 TEST_F(UiSchemeTest, RefusesEveryWayOut) {
   const char* escapes[] = {
-      "/..",           "/../secret.txt",     "/%2e%2e/secret.txt", "/%2E%2E/secret.txt",
-      "/.%2e/secret.txt", "/js/../../secret.txt", "/%2e%2e%2fsecret.txt",
-      "/..%2Fsecret.txt", "/..%5csecret.txt",  "/%5c..%5csecret.txt", "/js%2f..%2f..%2fsecret.txt",
-      "/index.html%00.png", "/%00",           "/./index.html",      "/js//app.js",
-      "//secret.txt",  "index.html",         "",                   "/secret-link.txt",
-      "/link-out/index.html", "/%252e%252e/secret.txt",
+      "/..",
+      "/../secret.txt",
+      "/%2e%2e/secret.txt",
+      "/%2E%2E/secret.txt",
+      "/.%2e/secret.txt",
+      "/js/../../secret.txt",
+      "/%2e%2e%2fsecret.txt",
+      "/..%2Fsecret.txt",
+      "/..%5csecret.txt",
+      "/%5c..%5csecret.txt",
+      "/js%2f..%2f..%2fsecret.txt",
+      "/index.html%00.png",
+      "/%00",
+      "/./index.html",
+      "/js//app.js",
+      "//secret.txt",
+      "index.html",
+      "",
+      "/secret-link.txt",
+      "/link-out/index.html",
+      "/%252e%252e/secret.txt",
   };
   for (const char* path : escapes) {
     const UiResource r = Get(path);
@@ -97,8 +112,7 @@ TEST_F(UiSchemeTest, MissingMalformedAndFolderRequests) {
   EXPECT_EQ(Get("/bad%zzescape").status, 400);
   EXPECT_EQ(Get("/truncated%2").status, 400);
   EXPECT_EQ(Get("/truncated%").status, 400);
-  EXPECT_EQ(ResolveUiRequest(temp_.path() / "no-such-UI", kHost, kHost, "/index.html").status,
-            404);
+  EXPECT_EQ(ResolveUiRequest(temp_.path() / "no-such-UI", kHost, kHost, "/index.html").status, 404);
 }
 
 TEST(UiSchemeUrlTest, MapsOnlyTheUiHostOntoTheScheme) {
@@ -118,12 +132,12 @@ TEST(UiSchemeUrlTest, OriginCheckAcceptsOnlyTheUiOrigin) {
   EXPECT_TRUE(IsUiOrigin("APP://Quillfetch.Localhost/", kHost));
   EXPECT_TRUE(IsUiOrigin("app://quillfetch.localhost", kHost));
   EXPECT_TRUE(IsUiOrigin("app://quillfetch.localhost?x", kHost));
-  for (const char* foreign : {
-           "https://quillfetch.localhost/index.html", "http://127.0.0.1:8080/",
-           "app://quillfetch.localhost.evil.com/", "app://quillfetch.localhost:81/",
-           "app://evil@quillfetch.localhost/", "app://quillfetch.localhost@evil/",
-           "app:quillfetch.localhost/", "app:///quillfetch.localhost/", "about:blank",
-           "data:text/html,<p>", "", "app", "application://quillfetch.localhost/"}) {
+  for (const char* foreign :
+       {"https://quillfetch.localhost/index.html", "http://127.0.0.1:8080/",
+        "app://quillfetch.localhost.evil.com/", "app://quillfetch.localhost:81/",
+        "app://evil@quillfetch.localhost/", "app://quillfetch.localhost@evil/",
+        "app:quillfetch.localhost/", "app:///quillfetch.localhost/", "about:blank",
+        "data:text/html,<p>", "", "app", "application://quillfetch.localhost/"}) {
     EXPECT_FALSE(IsUiOrigin(foreign, kHost)) << foreign;
   }
 }

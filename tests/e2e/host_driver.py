@@ -144,11 +144,12 @@ class HostRun:
 
     def wait_for_report(self, prefix, timeout=60):
         deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
+        while True:
+            ended = self.process.poll() is not None  # before reading: the last lines are in
             for report in self.reports():
                 if report.startswith(prefix):
                     return report
-            if self.process.poll() is not None:
+            if ended or time.monotonic() >= deadline:
                 break
             time.sleep(0.2)
         raise AssertionError("no report %r; reports: %r; stderr: %s" %

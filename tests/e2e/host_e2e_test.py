@@ -6,8 +6,10 @@ Usage: host_e2e_test.py --binary PATH --tool PATH [unittest arguments]
 import fcntl
 import json
 import os
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
 import unittest
 
@@ -46,7 +48,7 @@ class BridgeTest(HostTestCase):
                    "missing.html", "app://other.localhost/index.html",
                    "app://quillfetch.localhost/../secret.txt"]
         run = host_driver.HostRun(BINARY, self.display.display, json.dumps({
-            "scenario": "bridge", "port": foreign.port, "fetches": fetches, "closeAtEnd": True}))
+            "scenario": "bridge", "port": foreign.port, "fetches": fetches}))
         self.addCleanup(run.close)
         # What an escape would like to read: beside the UI folder, a sibling "UI2", and links.
         with open(os.path.join(run.app_dir, "secret.txt"), "w") as f:
@@ -58,15 +60,19 @@ class BridgeTest(HostTestCase):
         os.symlink(os.path.join(run.app_dir, "UI2"), os.path.join(run.ui_dir, "link-out"))
         run.start()
 
-        # A second start while the first runs: refused at once, no window of its own.
-        run.wait_for_report("ready", START_TIMEOUT)
-        second = subprocess.run([run.binary], env=run.env, timeout=EXIT_TIMEOUT,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.assertEqual(second.returncode, 183)
+        window = run.wait_for_window(TOOL, START_TIMEOUT)
+        run.wait_for_report("bridge-done", START_TIMEOUT)
 
-        # The page closes itself with doClose at the end; the first doClose starts a clean-up,
-        # so the host asks again through requestClose until it is idle.
-        self.assertEqual(run.wait(timeout=START_TIMEOUT + EXIT_TIMEOUT), 0, run.stderr_tail())
+        # A second start while the first runs: refused at once, no window of its own.
+        second = subprocess.Popen([run.binary], env=run.env, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        self.assertEqual(second.wait(timeout=EXIT_TIMEOUT), 183)
+        self.assertEqual(len(run.windows(TOOL)), 1)
+
+        # The close button: the page answers requestClose with doClose. The first doClose
+        # starts a clean-up, so the host asks again until it is idle, then exits with 0.
+        subprocess.run([TOOL, "close", str(window[0])], env=run.env, check=True, timeout=30)
+        self.assertEqual(run.wait(timeout=EXIT_TIMEOUT), 0, run.stderr_tail())
         reports = run.reports()
         log = run.log_text()
 
@@ -150,9 +156,13 @@ class SingleInstanceTest(HostTestCase):
             self.assertEqual(run.wait(timeout=EXIT_TIMEOUT), 183)
             self.assertEqual(run.log_text(), "")  # refused before anything else started
 
+    def test_without_a_display_the_start_fails_with_1(self):
+        run = host_driver.HostRun(BINARY, "", json.dumps({"scenario": "idle"}))
+        self.addCleanup(run.close)
+        del run.env["DISPLAY"]
+        self.assertEqual(run.start().wait(timeout=EXIT_TIMEOUT), 1)
+
     def make_folder(self):
-        import tempfile
-        import shutil
         folder = tempfile.mkdtemp(prefix="qf-e2e-lock-")
         self.addCleanup(shutil.rmtree, folder, True)
         return folder

@@ -18,8 +18,8 @@ static long WindowPid(Display* display, Window window, Atom pidAtom) {
   unsigned long count, after;
   unsigned char* data = NULL;
   long pid = -1;
-  if (XGetWindowProperty(display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format,
-                         &count, &after, &data) == Success &&
+  if (XGetWindowProperty(display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count,
+                         &after, &data) == Success &&
       data != NULL && count == 1 && format == 32) {
     pid = (long)*(unsigned long*)data;
   }

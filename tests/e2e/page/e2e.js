@@ -69,7 +69,6 @@ async function bridge() {
   await sleep(1500);
   log("still-here " + location.href);
   log("bridge-done");
-  if (window.E2E.closeAtEnd) post({action: "doClose"});
 }
 
 async function interactive() {
