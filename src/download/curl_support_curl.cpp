@@ -32,6 +32,10 @@ void SetCommonOptions(CURL* easy, const std::string& url, curl_slist* headers) {
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, 60000L);
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 262144L);
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  // Download links commonly redirect to a mirror or CDN, as the platform clients follow.
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
 }
 
 uint32_t WinHttpErrorFromCurl(CURLcode code) {

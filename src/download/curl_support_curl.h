@@ -26,7 +26,8 @@ using CurlList = std::unique_ptr<curl_slist, CurlListDeleter>;
 CurlList MakeHeaderList(const std::vector<std::string>& lines);
 
 // GET of `url` with `headers`, no proxy, no signals, the path sent as given (query included),
-// 60 s to resolve and connect, and blocks of up to 256 KiB for the write callback.
+// 60 s to resolve and connect, redirects followed (http and https only), and blocks of up to
+// 256 KiB for the write callback.
 void SetCommonOptions(CURL* easy, const std::string& url, curl_slist* headers);
 
 // The WinHTTP error number for a libcurl failure (0 for CURLE_OK).

@@ -20,7 +20,10 @@ void SetupWebView::DoDownload(nlohmann::json message) {
 
   const std::filesystem::path folder = NewWorkingFolderPath();
   m_tempDirs.push_back(folder.generic_string());
-  const std::filesystem::path destPath = folder / archiveName;
+  // The name comes from the page; joined as it is, "../x" or "/x" would put the archive
+  // outside the working folder.
+  const bool plainName = IsPlainFileName(archiveName);
+  const std::filesystem::path destPath = folder / (plainName ? archiveName : std::string());
 
   if (m_downloadEngine) m_downloadEngine->cancelRequested.exchange(true);
   auto engine = std::make_shared<DownloadEngine>();
@@ -28,6 +31,7 @@ void SetupWebView::DoDownload(nlohmann::json message) {
   engine->onComplete = PostActionComplete;
   engine->expectedSize = expectedSize;
   engine->expectedSha256 = expectedSha256;
+  if (!plainName) engine->rejectedBecause = "Invalid archive name: " + archiveName;
   m_downloadEngine = engine;
 
   Logger::Log(LogLevel::Debug, "download",

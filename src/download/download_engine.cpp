@@ -17,6 +17,7 @@ namespace {
 constexpr char kCategory[] = "Engine.Download";
 constexpr char kS3Host[] = "s3.amazonaws.com";
 constexpr char kSignatureMarker[] = "x-amz-algorithm=";
+constexpr uint32_t kInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
 }  // namespace
 
 DownloadEngine::DownloadEngine(Clock& clock, TransferJobManagerFactory jobs)
@@ -26,6 +27,9 @@ bool DownloadEngine::StartDownload(const std::u16string& downloadUrl, const fs::
                                    const std::string& callbackId) {
   // Taken first: an engine not owned by a shared_ptr fails here, before anything changes.
   std::shared_ptr<DownloadEngine> self = shared_from_this();
+  // Ownership is settled before any field changes: a worker that already owns this engine
+  // must not see its payload rewritten or its cancel withdrawn.
+  if (running.exchange(true)) return false;
   cbid = callbackId;
   jsp = "onDownloadProgress";
   name = "UtlDwldFile";
@@ -37,9 +41,7 @@ bool DownloadEngine::StartDownload(const std::u16string& downloadUrl, const fs::
   destPath = destination;
   Logger::Log(LogLevel::Debug, kCategory,
               "StartDownload url=" + Utf16ToUtf8(url) + ", dest=" + destPath.generic_string());
-
   cancelRequested.exchange(false);
-  if (running.exchange(true)) return false;
   try {
     std::thread([self] {
       self->Run();
@@ -53,6 +55,13 @@ bool DownloadEngine::StartDownload(const std::u16string& downloadUrl, const fs::
 }
 
 void DownloadEngine::Run() {
+  if (!rejectedBecause.empty()) {
+    result = kInvalidParameter;
+    message = rejectedBecause;
+    Logger::Log(LogLevel::Error, kCategory, message);
+    Finish();
+    return;
+  }
   const HResult com = InitCom();
   if (Failed(com)) {
     result = LowWord(com);
@@ -115,4 +124,9 @@ std::string DownloadResultJson(const std::u16string& url, const fs::path& destPa
   answer["url"] = Utf16ToUtf8(url);
   answer["des"] = SanitizeUtf8(destPath.generic_string());
   return answer.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+bool IsPlainFileName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  return name.find_first_of("/\\:") == std::string::npos && name.find('\0') == std::string::npos;
 }

@@ -62,6 +62,9 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
   // Optional integrity figures from the page; checked after a successful transfer.
   std::optional<uint64_t> expectedSize;
   std::string expectedSha256;  // hex, any case; empty = not checked
+  // Set by the action when the request cannot be served (a bad archive name): Run then ends at
+  // once with ERROR_INVALID_PARAMETER (87) and this text as the message.
+  std::string rejectedBecause;
 
  private:
   void ReportProgress();
@@ -76,6 +79,10 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
 
 // True for pre-signed storage URLs, which take the direct transfer.
 bool IsPresignedS3Url(const std::u16string& url);
+
+// True for a name that stays inside the folder it is joined to: not empty, not "." or "..",
+// and free of path separators, drive colons and NUL.
+bool IsPlainFileName(const std::string& name);
 
 // {"des":<destPath, forward slashes>,"url":<url>} written compactly.
 std::string DownloadResultJson(const std::u16string& url, const std::filesystem::path& destPath);

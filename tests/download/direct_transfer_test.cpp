@@ -47,6 +47,13 @@ TEST_F(DirectTransferTest, StreamsTheBodyWithTheHeaderBlockAndReportsEveryBlock)
   EXPECT_EQ(EntriesAt("INFO", "Saved to: ")[0].message, "Saved to: " + Destination().string());
 }
 
+TEST_F(DirectTransferTest, FollowsRedirects) {
+  FaultHttpServer server({"--body-file", MakeBody(1000).string(), "--redirect", "/mirror/a.zip"});
+  ASSERT_EQ(Download(server.Url(kSignedTarget)).result, 0u);
+  EXPECT_EQ(FileContent(Destination()), body);
+  EXPECT_EQ(server.Requests().size(), 2u);
+}
+
 TEST_F(DirectTransferTest, BodiesWithoutLengthAndEmptyBodies) {
   {
     FaultHttpServer server({"--body-file", MakeBody(300000).string(), "--no-content-length"});

@@ -89,6 +89,24 @@ TEST_F(DownloadActionTest, MalformedRequestsTouchNothing) {
   for (const PageCallback& c : h.Completions()) EXPECT_NE(c.payload["cbid"], "x");
 }
 
+TEST_F(DownloadActionTest, ArchiveNamesThatLeaveTheWorkingFolderAreRefused) {
+  FaultHttpServer server({"--body-file", MakeBody(100).string()});
+  const std::string outside = (files.path() / "escaped.zip").string();
+  int n = 0;
+  for (const std::string& name : {std::string("../escaped.zip"), outside, std::string("")}) {
+    const std::string id = "n" + std::to_string(n++);
+    h.Post(R"({"action":"doDownload","callbackId":")" + id + R"(","fetchDownloadConfig":{"url":")" +
+           server.Url("/a.zip") + R"(","archive_name":")" + name + R"("}})");
+    const nlohmann::json done = CompletionFor(id);
+    EXPECT_EQ(done["result"], 87);
+    EXPECT_EQ(done["message"], "Invalid archive name: " + name);
+  }
+  EXPECT_FALSE(fs::exists(outside));
+  EXPECT_FALSE(fs::exists(h.temp.path() / "escaped.zip"));
+  EXPECT_EQ(h.host->m_tempDirs.size(), 3u);
+  EXPECT_TRUE(server.Requests().empty());
+}
+
 TEST_F(DownloadActionTest, ASecondDownloadReplacesAndCancelsTheFirst) {
   FaultHttpServer stalled({"--body-file", MakeBody(100'000).string(), "--stall-after", "1000"});
   PostDownload("first", stalled.Url("/slow.zip"));

@@ -39,6 +39,13 @@ TEST_F(JobTransferTest, DownloadsThroughTheJobWithHeadersAndQueryUnchanged) {
   EXPECT_EQ(EntriesAt("INFO", "BITS completed bytes=3000000, ").size(), 1u);
 }
 
+TEST_F(JobTransferTest, FollowsRedirects) {
+  FaultHttpServer server({"--body-file", MakeBody(1000).string(), "--redirect", "/mirror/a.zip"});
+  ASSERT_EQ(Download(server.Url("/a.zip")).result, 0u);
+  EXPECT_EQ(FileContent(Destination()), body);
+  EXPECT_EQ(server.Requests().back()["target"], "/mirror/a.zip");
+}
+
 TEST_F(JobTransferTest, UnknownLengthAndEmptyBody) {
   {
     FaultHttpServer server({"--body-file", MakeBody(500'000).string(), "--no-content-length"});

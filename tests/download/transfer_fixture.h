@@ -59,6 +59,9 @@ class TransferFixture : public LoggerFixture {
     EXPECT_TRUE(engine->StartDownload(engine->url, engine->destPath, "c"));
     WaitFor([&] { return !server.Requests().empty() && ProgressCount() > 0; });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // A second start on an engine whose worker runs changes nothing.
+    EXPECT_FALSE(engine->StartDownload(u"http://127.0.0.1:9/other", "/nonexistent/x", "other"));
+    EXPECT_EQ(engine->cbid, "c");
     engine->cancelRequested.store(true);
     EXPECT_TRUE(WaitFor([&] { return !engine->running.load(); }));
     std::lock_guard lock(mutex);

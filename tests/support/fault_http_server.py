@@ -16,6 +16,7 @@ Options:
   --cut-times N         ... on the first N body responses only (default 1)
   --stall-after N       send the headers and N body bytes, then send nothing more until the
                         client goes away
+  --redirect PATH       answer 302 with "Location: PATH" to every request for another target
   --log PATH            append one JSON line per request: {"method","target","headers"}, with
                         header names in lower case
 Ranges: "Range: bytes=S-" (and "bytes=S-E") are honoured with 206 and Content-Range unless
@@ -30,7 +31,7 @@ import sys
 import threading
 import time
 
-REASONS = {200: "OK", 206: "Partial Content", 403: "Forbidden", 404: "Not Found",
+REASONS = {200: "OK", 206: "Partial Content", 302: "Found", 403: "Forbidden", 404: "Not Found",
            408: "Request Timeout", 416: "Range Not Satisfiable", 429: "Too Many Requests",
            500: "Internal Server Error", 502: "Bad Gateway", 503: "Service Unavailable",
            504: "Gateway Timeout"}
@@ -114,6 +115,10 @@ class Handler(socketserver.BaseRequestHandler):
                 log.write(json.dumps({"method": method, "target": target,
                                       "headers": headers}) + "\n")
 
+        if args.redirect and target != args.redirect:
+            self.send_head(302, 0, {"Location": args.redirect})
+            return
+
         if args.status and (args.status_times is None or number <= args.status_times):
             page = ("<html><body>HTTP %d</body></html>" % args.status).encode()
             self.send_head(args.status, len(page), {"Content-Type": "text/html"})
@@ -188,6 +193,7 @@ def main():
     parser.add_argument("--cut-after", type=int)
     parser.add_argument("--cut-times", type=int, default=1)
     parser.add_argument("--stall-after", type=int)
+    parser.add_argument("--redirect")
     parser.add_argument("--log")
     args = parser.parse_args()
     server = Server(("127.0.0.1", 0), Handler)
