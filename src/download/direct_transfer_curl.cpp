@@ -82,6 +82,7 @@ struct DirectTransfer {
       std::fclose(file);
       file = nullptr;
       total = 0;
+      lastSampleBytes = 0;
       engine.done = 0;
       resumeOffset = 0;
     }
