@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "base/utf_convert.h"
+#include "bridge/page_callbacks.h"
 #include "install/entry_rules.h"
 #include "install/free_space.h"
 #include "install/utf8_path.h"
@@ -157,7 +158,7 @@ void ZipEngine::ReportFailedEntry(const std::string& storedName, const std::stri
     // The first failure stops the rest of the run the way a cancel would.
     cancelRequested.exchange(true);
     report.result = kResultEntryFailed;
-    report.message = "Failed to create " + storedName;
+    report.message = FormatScript(kEntryFailedTemplate, storedName);
     Logger::Log(LogLevel::Error, kCategory, SanitizeUtf8(report.message));
     Logger::Log(LogLevel::Debug, kCategory, SanitizeUtf8(storedName + ": " + reason));
   }
