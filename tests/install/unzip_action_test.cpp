@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "app/native_window.h"
 #include "install/unzip_test_support.h"
 #include "install/zip_builder.h"
 #include "install/zip_engine.h"
@@ -300,31 +303,74 @@ TEST_F(UnZipActionTest, OnlyExecuteBitsOfTheRecordedModeSurvive) {
   EXPECT_EQ(mode("dos.exe"), 0644u);
 }
 
+// Forwards to the harness's window, but holds every Post while closed: a worker that reports
+// is then stopped at a known point.
+class GateWindow : public NativeWindow {
+ public:
+  explicit GateWindow(NativeWindow& inner) : inner_(inner) {}
+  bool Post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ++waiting_;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return open_; });
+    --waiting_;
+    return inner_.Post(message, wParam, lParam);
+  }
+  void Show() override { inner_.Show(); }
+  void Hide() override { inner_.Hide(); }
+  void ShowMinimized() override { inner_.ShowMinimized(); }
+  bool IsVisible() const override { return inner_.IsVisible(); }
+  void Destroy() override { inner_.Destroy(); }
+  void PostQuit(int exitCode) override { inner_.PostQuit(exitCode); }
+
+  void WaitForPoster() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return waiting_ > 0; });
+  }
+  void Open() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  NativeWindow& inner_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int waiting_ = 0;
+  bool open_ = false;
+};
+
 TEST_F(UnZipActionTest, ReplacementCancelsTheRunningExtractionOnly) {
   std::vector<ZipTestEntry> many;
-  for (int i = 0; i < 3000; ++i) many.push_back(Stored(ZipFile("f" + std::to_string(i), "data")));
+  for (int i = 0; i < 50; ++i) many.push_back(Stored(ZipFile("f" + std::to_string(i), "data")));
   const fs::path first = Archive(many, "first.zip");
   const fs::path second = Archive({ZipFile("second.txt", "two")}, "second.zip");
 
+  GateWindow gate(h.window);
+  h.app.hwnd = &gate;
   PostUnZip(h, first, "old");
   const fs::path oldFolder = h.host->m_tempDirs.back();
   const std::weak_ptr<ZipEngine> oldEngine = h.host->m_zipEngine;
-  const UnZipRun fresh = RunUnZip(h, second, "new");
-  ASSERT_TRUE(h.PumpUntil([&] { return oldEngine.expired(); }, 60000));
+  gate.WaitForPoster();  // the old run is inside its first progress report
+  PostUnZip(h, second, "new");
+  const fs::path newFolder = h.host->m_tempDirs.back();
+  gate.Open();
+  ASSERT_TRUE(h.PumpUntil([&] { return oldEngine.expired() && !h.host->IsBusy(); }, 60000));
   h.window.PumpAll();
+  h.app.hwnd = &h.window;
+  const UnZipRun fresh = CollectRun(h, "new");
   const UnZipRun old = CollectRun(h, "old");
 
-  EXPECT_EQ(fresh.completion, Payload("new", 3, kRoute, fresh.folder.string(), 0, 3));
-  EXPECT_EQ(ReadFileBytes(fresh.folder / "second.txt"), "two");
-  ASSERT_FALSE(old.completion.is_null());
-  EXPECT_EQ(old.completion["result"], 1602);
-  EXPECT_EQ(old.completion["message"], "Files not prepared");
-  EXPECT_EQ(old.progress.back()["message"], "Cancelling, please wait...");
+  EXPECT_EQ(fresh.completion, Payload("new", 3, kRoute, newFolder.string(), 0, 3));
+  EXPECT_EQ(ReadFileBytes(newFolder / "second.txt"), "two");
+  EXPECT_EQ(old.completion, Payload("old", 4, kRoute, ZipEngine::kNotPreparedMessage, 1602, 200));
+  ASSERT_EQ(old.progress.size(), 50u);
+  EXPECT_EQ(old.progress[0], Payload("old", 4, kRoute, "f0", 0, 200));
+  EXPECT_EQ(old.progress[49], Payload("old", 4, kRoute, "Cancelling, please wait...", 1602, 200));
   // Every entry of the old run exists; those after the cancel are empty.
-  EXPECT_EQ(fs::file_size(oldFolder / "f2999"), 0u);
-  size_t files = 0;
-  for (const auto& item : fs::directory_iterator(oldFolder)) files += item.is_regular_file();
-  EXPECT_EQ(files, 3000u);
+  EXPECT_EQ(ReadFileBytes(oldFolder / "f0"), "data");
+  for (int i = 1; i < 50; ++i) EXPECT_EQ(fs::file_size(oldFolder / ("f" + std::to_string(i))), 0u);
   EXPECT_FALSE(fs::exists(first));
   EXPECT_EQ(h.host->m_tempDirs.size(), 2u);
 }
