@@ -3,8 +3,8 @@
 
 The archive holds a setup program (a shell script recorded with Unix mode 0755, so the
 extraction keeps its execute bit) that shows it ran: it writes a receipt into the folder named by
-DEMO_RECEIPT_DIR (or ~/.local/share/quillfetch-demo) and takes a few seconds, as a real setup
-would. A large, highly compressible payload keeps the download small and the extraction visible.
+DEMO_RECEIPT_DIR (or ~/.local/share/quillfetch-demo), shows a small window for a few seconds
+when there is a display (as a real setup would), and exits with DEMO_SETUP_EXIT_CODE (default 0). A large, highly compressible payload keeps the download small and the extraction visible.
 
 Usage: make_demo_product.py OUT.zip [--payload-mb N] [--setup-seconds S]
 Prints the archive's size and SHA-256 as JSON.
@@ -25,8 +25,18 @@ mkdir -p "$receipt_dir"
   echo "from: $(pwd)"
   echo "files: $(find . -type f | wc -l)"
 } > "$receipt_dir/receipt.txt"
-sleep %(seconds)s
-exit 0
+# A real setup shows a window while the downloader's own is hidden; so does this one.
+if [ -n "${DISPLAY:-}" ] && command -v xmessage >/dev/null 2>&1; then
+  xmessage -center -buttons "" -timeout %(seconds)s -geometry 360x110 \\
+    -bg "#f4f5f7" -fg "#1d2330" -xrm "*form.borderWidth: 0" -xrm "*message.borderWidth: 0" \\
+    -xrm "*message.scrollVertical: never" -xrm "*message.scrollHorizontal: never" \\
+    -xrm "*Text.leftMargin: 14" -xrm "*Text.topMargin: 12" \\
+    "$(printf 'Demo Product Setup\\n\\nInstalling files, please wait...')" >/dev/null 2>&1 ||
+    sleep %(seconds)s
+else
+  sleep %(seconds)s
+fi
+exit "${DEMO_SETUP_EXIT_CODE:-0}"
 """
 
 

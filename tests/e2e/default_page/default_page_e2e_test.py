@@ -1,0 +1,251 @@
+"""End-to-end tests of the default installer page (ui/) in the real program, under a virtual
+X display: a real archive from a local server, a real extraction and a real setup program.
+
+Usage: default_page_e2e_test.py --binary PATH --tool PATH [unittest arguments]
+
+The page's own log lines (category UI, see docs/page-contract.md) tell the test where the
+installation is; files on disk tell what it did. The program is launched and isolated by the
+host tests' driver (tests/e2e/host_driver.py).
+"""
+
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+TESTS = os.path.dirname(os.path.dirname(HERE))
+REPO = os.path.dirname(TESTS)
+sys.path.insert(0, os.path.dirname(HERE))
+import host_driver  # noqa: E402
+
+BINARY = None
+TOOL = None
+UI = os.path.join(REPO, "ui")
+MAKE_PRODUCT = os.path.join(REPO, "scripts", "demo", "make_demo_product.py")
+SERVER = os.path.join(TESTS, "support", "fault_http_server.py")
+PRODUCT = "Demo Product"
+ARCHIVE = "demo-product.zip"
+START_TIMEOUT = 90  # the first start on a busy machine can be slow
+STEP_TIMEOUT = 120
+EXIT_TIMEOUT = 60
+GUID_FOLDER = re.compile(r"^\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\}$")
+PAGE_LINE = re.compile(r"^\[[^\]]*\] \[(\w+)\] \[UI\] (.*)$")
+
+
+class ArchiveServer:
+    """tests/support/fault_http_server.py serving the archive, in a process group of its own."""
+
+    def __init__(self, folder, archive, *options):
+        self.log_path = os.path.join(folder, "requests.jsonl")
+        self.stderr = open(os.path.join(folder, "server-stderr.txt"), "wb")
+        self.process = subprocess.Popen(
+            [sys.executable, SERVER, "--body-file", archive, "--log", self.log_path, *options],
+            stdout=subprocess.PIPE, stderr=self.stderr, text=True, start_new_session=True)
+        self.port = int(self.process.stdout.readline())
+
+    def requests(self):
+        if not os.path.exists(self.log_path):
+            return []
+        with open(self.log_path) as f:
+            return [json.loads(line) for line in f if line.strip()]
+
+    def close(self):
+        self.process.kill()
+        self.process.wait()
+        self.process.stdout.close()
+        self.stderr.close()
+
+
+class DefaultPageTestCase(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.display = host_driver.VirtualDisplay()
+        cls.scratch = tempfile.mkdtemp(prefix="qf-page-e2e-")
+        cls.archive = os.path.join(cls.scratch, ARCHIVE)
+        made = subprocess.run([sys.executable, MAKE_PRODUCT, cls.archive, "--payload-mb", "8",
+                               "--setup-seconds", "1"],
+                              check=True, capture_output=True, text=True, timeout=120)
+        cls.archive_facts = json.loads(made.stdout)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.display.close()
+        shutil.rmtree(cls.scratch, ignore_errors=True)
+
+    def serve(self, *options):
+        folder = tempfile.mkdtemp(prefix="server-", dir=self.scratch)
+        server = ArchiveServer(folder, self.archive, *options)
+        self.addCleanup(server.close)
+        return server
+
+    def start_page(self, url, auto_start):
+        """The program with the default page beside it, configured for `url`."""
+        run = host_driver.HostRun(BINARY, self.display.display, None, page_dir=UI)
+        self.addCleanup(run.close)
+        self.receipts = os.path.join(run.root, "receipts")
+        run.env["DEMO_RECEIPT_DIR"] = self.receipts
+        config = {"productName": PRODUCT, "url": url, "archive_name": ARCHIVE,
+                  "size": self.archive_facts["size"], "sha256": self.archive_facts["sha256"],
+                  "launcherName": "Setup.exe", "autoStart": auto_start}
+        with open(os.path.join(run.ui_dir, "config.json"), "w") as f:
+            json.dump(config, f)
+        run.start()
+        return run
+
+    # The page's log lines, "[LEVEL] message".
+    def page_lines(self, run):
+        lines = []
+        for line in run.log_text().splitlines():
+            match = PAGE_LINE.match(line)
+            if match:
+                lines.append("[%s] %s" % (match[1], match[2]))
+        return lines
+
+    def wait_for_page_line(self, run, text, count=1, timeout=STEP_TIMEOUT):
+        deadline = time.monotonic() + timeout
+        while True:
+            ended = run.process.poll() is not None  # before reading: the last lines are in
+            found = [line for line in self.page_lines(run) if text in line]
+            if len(found) >= count:
+                return found[count - 1]
+            if ended or time.monotonic() >= deadline:
+                break
+            time.sleep(0.2)
+        raise AssertionError("no page line %r (x%d); page lines: %r; stderr: %s" %
+                             (text, count, self.page_lines(run), run.stderr_tail()))
+
+    def wait_until(self, predicate, what, timeout=STEP_TIMEOUT):
+        deadline = time.monotonic() + timeout
+        while not predicate():
+            if time.monotonic() >= deadline:
+                raise AssertionError("timed out waiting: " + what)
+            time.sleep(0.2)
+
+    def working_folders(self, run):
+        return [n for n in os.listdir(run.env["TMPDIR"]) if GUID_FOLDER.match(n)]
+
+    def press(self, run, window, key):
+        """A key press as a user makes it: the window gets the input focus, then the key."""
+        # The window is back (it hides while the setup runs) before it can take the focus.
+        self.wait_until(lambda: any(w[0] == window for w in run.windows(TOOL)), "window shown")
+        subprocess.run(["xdotool", "windowfocus", "--sync", str(window)], env=run.env,
+                       check=True, timeout=30)
+        subprocess.run(["xdotool", "key", key], env=run.env, check=True, timeout=30)
+
+    def screenshot(self, run, window, name):
+        """Kept with the run's folder (VLM_E2E_KEEP=1) for a look at what the user saw."""
+        subprocess.run(["import", "-window", str(window), os.path.join(run.root, name)],
+                       env=run.env, timeout=60, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+
+    def check_installed_and_cleaned(self, run, lines):
+        """The setup ran in the extraction folder, and every working folder is gone."""
+        archives = [line.split(": ", 1)[1] for line in lines if "] Download finished: " in line]
+        folders = [line.split(" in ", 1)[1] for line in lines if "] Files prepared in " in line]
+        self.assertTrue(archives and folders, lines)
+        with open(os.path.join(self.receipts, "receipt.txt")) as f:
+            receipt = f.read()
+        self.assertIn("from: %s\n" % folders[-1], receipt)
+        tmp = run.env["TMPDIR"]
+        for path in [os.path.dirname(a) for a in archives] + folders:
+            self.assertTrue(path.startswith(tmp + "/"), path)
+            self.assertFalse(os.path.exists(path), path)
+        self.assertEqual(self.working_folders(run), [])
+
+
+class AutoStartTest(DefaultPageTestCase):
+    def test_installs_cleans_up_and_closes_through_the_close_button(self):
+        server = self.serve()
+        run = self.start_page("http://127.0.0.1:%d/%s" % (server.port, ARCHIVE), auto_start=True)
+        window = run.wait_for_window(TOOL, START_TIMEOUT)
+        self.wait_for_page_line(run, "Setup exited with code ")
+        # The page cleans up as soon as the setup has ended, before anyone closes the window.
+        self.wait_until(lambda: not self.working_folders(run), "working folders removed")
+        self.screenshot(run, window[0], "result.png")
+
+        # The close button asks the page; nothing runs any more, so it closes at once.
+        subprocess.run([TOOL, "close", str(window[0])], env=run.env, check=True, timeout=30)
+        self.assertEqual(run.wait(timeout=EXIT_TIMEOUT), 0, run.stderr_tail())
+
+        lines = self.page_lines(run)
+        road = ["[INFO] Installer page ready for " + PRODUCT,
+                "[INFO] Installation of %s started" % PRODUCT,
+                "[INFO] Download finished: ",
+                "[INFO] Files prepared in ",
+                "[INFO] Setup exited with code 0"]
+        at = [next((i for i, line in enumerate(lines) if line.startswith(step)), -1)
+              for step in road]
+        self.assertTrue(all(i >= 0 for i in at) and at == sorted(at), lines)
+        self.assertFalse([line for line in lines if line.startswith("[ERROR]")], lines)
+        self.check_installed_and_cleaned(run, lines)
+
+        # The host's side of the same road: the job transfer, the extraction, the setup.
+        log = run.log_text()
+        folder = lines[at[3]].split(" in ", 1)[1]
+        self.assertIn("[Engine.Zip] Unzip completed: dest=" + folder, log)
+        self.assertIn("[Engine.AppLauncher] Process exited code=0", log)
+        self.assertNotIn("WinHTTP fallback starting", log)
+        gets = [r for r in server.requests() if r["method"] == "GET"]
+        self.assertTrue(gets)
+        self.assertTrue(all(r["target"] == "/" + ARCHIVE for r in gets), gets)
+
+
+class ExpiredLinkTest(DefaultPageTestCase):
+    def test_expired_presigned_link_shows_why_and_retry_by_keyboard_succeeds(self):
+        # The storage host name and the signature marker make it a pre-signed link, which takes
+        # the direct transfer; the server refuses it once, as an expired link is refused.
+        server = self.serve("--status", "403", "--status-times", "1")
+        target = ("/bucket.s3.amazonaws.com/" + ARCHIVE + "?X-Amz-Algorithm=AWS4-HMAC-SHA256"
+                  "&X-Amz-Credential=demo%2F20260101%2Fus-east-1%2Fs3%2Faws4_request"
+                  "&X-Amz-Expires=60&X-Amz-Signature=abc123")
+        run = self.start_page("http://127.0.0.1:%d%s" % (server.port, target), auto_start=True)
+        window = run.wait_for_window(TOOL, START_TIMEOUT)
+
+        failure = self.wait_for_page_line(run, "download failed with result ")
+        self.assertEqual(failure, "[ERROR] download failed with result 403")
+        self.screenshot(run, window[0], "expired.png")
+        self.assertIsNone(run.process.poll())
+
+        # The failure screen puts the focus on "Try again": Return presses it.
+        self.press(run, window[0], "Return")
+        self.wait_for_page_line(run, "Installation of %s started" % PRODUCT, count=2)
+        self.wait_for_page_line(run, "Setup exited with code ")
+        # The window is back after the setup, with the focus on "Finish", which closes.
+        self.press(run, window[0], "Return")
+        self.assertEqual(run.wait(timeout=EXIT_TIMEOUT), 0, run.stderr_tail())
+
+        lines = self.page_lines(run)
+        self.assertIn("[INFO] Setup exited with code 0", lines)
+        self.assertEqual(len([line for line in lines if line.startswith("[ERROR]")]), 1, lines)
+        self.check_installed_and_cleaned(run, lines)
+
+        log = run.log_text()
+        self.assertEqual(log.count("WinHTTP fallback starting"), 2)
+        # Both attempts asked for the signed target unchanged; no error page became an archive.
+        gets = [r for r in server.requests() if r["method"] == "GET"]
+        self.assertEqual([r["target"] for r in gets], [target, target])
+        self.assertEqual(log.count("[unzip] Unzip requested file="), 1)
+
+
+def main():
+    global BINARY, TOOL
+    args = sys.argv[1:]
+    for flag in ("--binary", "--tool"):
+        index = args.index(flag)
+        value = os.path.abspath(args[index + 1])
+        del args[index:index + 2]
+        if flag == "--binary":
+            BINARY = value
+        else:
+            TOOL = value
+    unittest.main(argv=[sys.argv[0]] + args, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
