@@ -112,6 +112,8 @@ class HostRun:
         for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
             if name in os.environ:
                 self.env[name] = os.environ[name]
+        if "UBSAN_OPTIONS" in self.env:
+            self.env["UBSAN_OPTIONS"] += ":suppressions=" + os.path.join(HERE, "ubsan.supp")
         self.env.update(extra_env or {})
         self.process = None
         self.stderr_path = os.path.join(self.root, "stderr.txt")
