@@ -1,12 +1,7 @@
 #include "log/logger.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +13,7 @@
 
 #include "base/environment.h"
 #include "base/working_folder.h"
+#include "log/log_file.h"
 
 namespace fs = std::filesystem;
 
@@ -27,42 +23,6 @@ constexpr uint64_t kBatchFlushLines = 100;
 constexpr std::chrono::nanoseconds kBatchFlushInterval(5'000'000'000);
 // A value that does not fit a 4096-byte buffer (terminator included) counts as not set.
 constexpr size_t kEnvironmentBufferBytes = 4096;
-
-// An append-only file opened close-on-exec. Lines collect in a buffer until Flush.
-class LogFile {
- public:
-  ~LogFile() { Close(); }
-
-  bool Open(const std::string& path) {
-    Close();
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    return fd_ >= 0;
-  }
-  bool IsOpen() const { return fd_ >= 0; }
-  void Append(const std::string& text) {
-    if (fd_ >= 0) buffer_ += text;
-  }
-  void Flush() {
-    size_t offset = 0;
-    while (fd_ >= 0 && offset < buffer_.size()) {
-      const ssize_t n = ::write(fd_, buffer_.data() + offset, buffer_.size() - offset);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;  // a failed write is ignored; the entry still reaches memory
-      offset += static_cast<size_t>(n);
-    }
-    buffer_.clear();
-  }
-  void Close() {
-    if (fd_ < 0) return;
-    Flush();
-    ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-  std::string buffer_;
-};
 
 struct LoggerState {
   std::mutex mutex;
@@ -88,17 +48,11 @@ LoggerState& State() {
   return *state;
 }
 
-std::tm LocalTime(std::time_t seconds) {
-  std::tm local{};
-  localtime_r(&seconds, &local);
-  return local;
-}
-
 std::string FormatTimestamp(std::chrono::system_clock::time_point now) {
   const auto sinceEpoch = now.time_since_epoch();
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch);
   const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch - seconds);
-  const std::tm t = LocalTime(static_cast<std::time_t>(seconds.count()));
+  const std::tm t = LocalCalendarTime(static_cast<std::time_t>(seconds.count()));
   char text[96];  // room for any int values, so the formatter cannot truncate
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.tm_year + 1900,
                 t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
@@ -107,7 +61,7 @@ std::string FormatTimestamp(std::chrono::system_clock::time_point now) {
 }
 
 std::string LogFileName(const std::string& appName) {
-  const std::tm t = LocalTime(std::time(nullptr));
+  const std::tm t = LocalCalendarTime(std::time(nullptr));
   char stamp[96];
   std::snprintf(stamp, sizeof stamp, "%04d%02d%02d_%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1,
                 t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
@@ -151,9 +105,9 @@ void ApplyRetention(const LoggerState& s) {
 void RotateIfNeeded(LoggerState& s) {
   if (!s.stream.IsOpen()) return;
   s.stream.Flush();
-  struct stat info {};
-  if (::stat(s.logFilePath.c_str(), &info) != 0) return;
-  if (static_cast<uint64_t>(info.st_size) < Logger::kRotationSize) return;
+  std::error_code sizeError;
+  const uintmax_t size = fs::file_size(s.logFilePath, sizeError);
+  if (sizeError || size < Logger::kRotationSize) return;
   s.stream.Close();
   s.logFilePath = (fs::path(s.logDirectory) / LogFileName(s.appName)).string();
   if (!s.stream.Open(s.logFilePath)) return;  // file logging stops for the run
