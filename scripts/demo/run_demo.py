@@ -237,8 +237,10 @@ def main():
                     say("asked the window to close, as its close button does")
                     break
                 time.sleep(0.2)
+            if close_sent is None and host.poll() is None:
+                say("no result after %.0f s; stopping the downloader" % args.timeout)
         try:
-            code = host.wait(timeout=None if not args.headless else 30)
+            code = host.wait(timeout=30 if close_sent else 0.1) if args.headless else host.wait()
         except subprocess.TimeoutExpired:
             say("the downloader did not end; stopping it")
             code = None
