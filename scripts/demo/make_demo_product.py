@@ -4,7 +4,8 @@
 The archive holds a setup program (a shell script recorded with Unix mode 0755, so the
 extraction keeps its execute bit) that shows it ran: it writes a receipt into the folder named by
 DEMO_RECEIPT_DIR (or ~/.local/share/quillfetch-demo), shows a small window for a few seconds
-when there is a display (as a real setup would), and exits with DEMO_SETUP_EXIT_CODE (default 0). A large, highly compressible payload keeps the download small and the extraction visible.
+when there is a display (as a real setup would), and exits with DEMO_SETUP_EXIT_CODE (default 0).
+A large, highly compressible payload keeps the download small and the extraction visible.
 
 Usage: make_demo_product.py OUT.zip [--payload-mb N] [--setup-seconds S]
 Prints the archive's size and SHA-256 as JSON.

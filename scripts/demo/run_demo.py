@@ -293,8 +293,8 @@ def main():
                 subprocess.run(["convert", picked[stage], "-quality", "95", target], check=True)
                 say("screenshot of %-11s %s" % (stage + ":", target))
             else:
-                say("no screenshot of %s" % stage)
-                ok = False
+                # A stage shorter than a frame on a fast machine: worth saying, not a failure.
+                say("no screenshot of %s (no frame fell inside the stage)" % stage)
         shutil.rmtree(grabber.folder, ignore_errors=True)
     say("installation %s" % ("succeeded" if ok else "FAILED"))
     return 0 if ok else 1
