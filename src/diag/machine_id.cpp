@@ -1,6 +1,6 @@
 #include "diag/machine_id.h"
 
-#include "diag/sha256.h"
+#include "base/sha256.h"
 
 std::string NormalizeMachineGuid(std::string_view raw) {
   std::string text;
@@ -23,14 +23,5 @@ std::string NormalizeMachineGuid(std::string_view raw) {
 
 std::string MachineIdFromGuid(std::string_view guid) {
   if (guid.empty()) return {};
-  const auto digest = Sha256(guid);
-  if (!digest) return {};
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  hex.reserve(digest->size() * 2);
-  for (uint8_t byte : *digest) {
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 0x0F];
-  }
-  return hex;
+  return Sha256Hex(guid).value_or(std::string());
 }

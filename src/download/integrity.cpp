@@ -3,7 +3,7 @@
 
 #include "download/download_engine.h"
 #include "download/download_results.h"
-#include "download/sha256.h"
+#include "base/sha256.h"
 #include "log/logger.h"
 
 namespace {
@@ -29,7 +29,7 @@ void DownloadEngine::VerifyIntegrity() {
     result = download_result::kSizeMismatch;
     problem = "expected " + std::to_string(*expectedSize) + " bytes, got " + std::to_string(size);
   } else if (!expectedSha256.empty()) {
-    const std::optional<std::string> actual = Sha256OfFile(destPath);
+    const std::optional<std::string> actual = Sha256HexOfFile(destPath);
     if (!actual || *actual != Lower(expectedSha256)) {
       result = download_result::kHashMismatch;
       problem = "SHA-256 " + actual.value_or("unreadable") + " does not match";
