@@ -1,6 +1,9 @@
 #include <zip.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <system_error>
 #include <vector>
 
@@ -11,6 +14,97 @@ namespace {
 // The end-of-central-directory record alone is this long; libzip would take a shorter (even
 // empty) file for a new, empty archive.
 constexpr uintmax_t kSmallestArchive = 22;
+
+// The archive as libzip reads it: a stream with a large buffer that seeks only when libzip asks
+// for another position. libzip's own file source seeks before every 8 KiB read, which costs two
+// system calls per read and throws the stdio buffer away each time.
+class ArchiveStream {
+ public:
+  static constexpr size_t kBufferSize = 256 * 1024;
+
+  bool Open(const std::filesystem::path& path, uint64_t size) {
+    buffer_.resize(kBufferSize);
+    in_.rdbuf()->pubsetbuf(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    in_.open(path, std::ios::binary);
+    size_ = size;
+    zip_error_init(&error_);
+    return in_.is_open();
+  }
+
+  static zip_int64_t Callback(void* state, void* data, zip_uint64_t length, zip_source_cmd_t cmd) {
+    return static_cast<ArchiveStream*>(state)->Handle(data, length, cmd);
+  }
+
+ private:
+  zip_int64_t Handle(void* data, zip_uint64_t length, zip_source_cmd_t cmd) {
+    switch (cmd) {
+      case ZIP_SOURCE_OPEN:
+        position_ = 0;
+        return 0;
+      case ZIP_SOURCE_READ:
+        return Read(static_cast<char*>(data), length);
+      case ZIP_SOURCE_CLOSE:
+        return 0;
+      case ZIP_SOURCE_STAT: {
+        auto* st = static_cast<zip_stat_t*>(data);
+        zip_stat_init(st);
+        st->size = size_;
+        st->valid |= ZIP_STAT_SIZE;
+        return sizeof(*st);
+      }
+      case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&error_, data, length);
+      case ZIP_SOURCE_FREE:
+        zip_error_fini(&error_);
+        delete this;
+        return 0;
+      case ZIP_SOURCE_SEEK: {
+        const zip_int64_t target =
+            zip_source_seek_compute_offset(position_, size_, data, length, &error_);
+        if (target < 0) return -1;
+        position_ = static_cast<uint64_t>(target);
+        return 0;
+      }
+      case ZIP_SOURCE_TELL:
+        return static_cast<zip_int64_t>(position_);
+      case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                              ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                                              ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, -1);
+      default:
+        zip_error_set(&error_, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+  }
+
+  zip_int64_t Read(char* data, zip_uint64_t length) {
+    if (position_ >= size_) return 0;
+    if (position_ != streamPosition_) {
+      in_.clear();
+      in_.seekg(static_cast<std::streamoff>(position_));
+      streamPosition_ = position_;
+    }
+    const uint64_t wanted = std::min<uint64_t>(length, size_ - position_);
+    in_.read(data, static_cast<std::streamsize>(wanted));
+    const auto got = static_cast<uint64_t>(in_.gcount());
+    if (got == 0) {
+      in_.clear();
+      streamPosition_ = UINT64_MAX;  // unknown: seek again next time
+      zip_error_set(&error_, ZIP_ER_READ, EIO);
+      return -1;
+    }
+    position_ += got;
+    streamPosition_ += got;
+    return static_cast<zip_int64_t>(got);
+  }
+
+  std::vector<char> buffer_;
+  std::ifstream in_;
+  uint64_t size_ = 0;
+  uint64_t position_ = 0;
+  uint64_t streamPosition_ = 0;
+  zip_error_t error_;
+};
 
 class LibzipReader final : public ZipReader {
  public:
@@ -111,8 +205,21 @@ std::unique_ptr<ZipReader> ZipReader::Open(const std::string& utf8Path) {
   if (!std::filesystem::is_regular_file(path, ec)) return nullptr;
   const uintmax_t size = std::filesystem::file_size(path, ec);
   if (ec || size < kSmallestArchive) return nullptr;
-  int error = 0;
-  zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
-  if (archive == nullptr) return nullptr;
+  auto stream = std::make_unique<ArchiveStream>();
+  if (!stream->Open(path, size)) return nullptr;
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source = zip_source_function_create(ArchiveStream::Callback, stream.get(), &error);
+  if (source == nullptr) {
+    zip_error_fini(&error);
+    return nullptr;
+  }
+  stream.release();  // the source frees it (ZIP_SOURCE_FREE)
+  zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &error);
+  zip_error_fini(&error);
+  if (archive == nullptr) {
+    zip_source_free(source);
+    return nullptr;
+  }
   return std::make_unique<LibzipReader>(archive);
 }
