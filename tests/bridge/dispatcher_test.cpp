@@ -62,6 +62,19 @@ TEST_F(DispatcherTest, MalformedMessagesAreDroppedWithOneWarning) {
   EXPECT_TRUE(EntriesAt("INFO", "x").empty());  // the doWriteLog above logged nothing
 }
 
+TEST_F(DispatcherTest, AHandlerThatThrowsIsContainedAtTheEdge) {
+  h.Post(R"({"action":"doDownload","callbackId":"d1"})");  // no "fetchDownloadConfig"
+  h.Post(R"({"action":"doDownload","callbackId":"d2","fetchDownloadConfig":"x"})");
+  h.Post(R"({"action":"doUnZip","callbackId":"z1","download":{"des":7}})");
+  EXPECT_EQ(h.host->m_downloadEngine, nullptr);
+  EXPECT_TRUE(h.host->m_tempDirs.empty());
+  EXPECT_TRUE(h.webView->scripts.empty());
+  EXPECT_EQ(EntriesAt("WARN", "Dropped page message").size(), 3u);
+  // The host goes on answering.
+  h.Post(R"({"action":"doCancel","callbackId":"after"})");
+  EXPECT_EQ(h.Completions().size(), 1u);
+}
+
 TEST_F(DispatcherTest, InlineActionsNeverAnswer) {
   for (const char* action : {"doMinimizeWnd", "OpenDevToolsWindow", "doCloseOverride"}) {
     h.Post(std::string(R"({"action":")") + action + R"(","callbackId":"id"})");
