@@ -178,6 +178,8 @@ def main():
     for folder in (www, tmp):
         os.makedirs(folder)
     screenshots = os.path.abspath(args.screenshots or os.path.join(work, "screenshots"))
+    for stale in glob.glob(os.path.join(screenshots, "demo-*.png")):
+        os.remove(stale)  # a stage missed this time must not show an earlier run's picture
 
     made = subprocess.run(
         [sys.executable, os.path.join(HERE, "make_demo_product.py"), os.path.join(www, ARCHIVE),
@@ -259,6 +261,8 @@ def main():
 
     entries = log_entries(logs)
     say("the downloader ended with exit code %s after %.1f s" % (code, took))
+    if code == 183:
+        say("another instance of the downloader is running; close it and run again")
     for _, level, category, message in entries:
         if category == "UI":
             say("  page: [%s] %s" % (level, message))
