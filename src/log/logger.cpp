@@ -30,7 +30,10 @@ struct LoggerState {
   LogLevel minLevel = LogLevel::Info;
   std::string appName = Logger::kDefaultAppName;
   std::string logDirectory;
-  std::string logFilePath;
+  fs::path logFilePath;  // kept as a path: its size is queried before every line
+  // The local date and time of the second `stampSecond`, formatted once per second.
+  int64_t stampSecond = -1;
+  std::string stampText;
   LogFile stream;
   uint64_t linesSinceFlush = 0;
   std::chrono::steady_clock::time_point lastFlush;
@@ -48,16 +51,29 @@ LoggerState& State() {
   return *state;
 }
 
-std::string FormatTimestamp(std::chrono::system_clock::time_point now) {
+// "2025-03-01 09:30:15.042": local time with milliseconds. Lock held.
+std::string FormatTimestamp(LoggerState& s, std::chrono::system_clock::time_point now) {
   const auto sinceEpoch = now.time_since_epoch();
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch);
-  const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch - seconds);
-  const std::tm t = LocalCalendarTime(static_cast<std::time_t>(seconds.count()));
-  char text[96];  // room for any int values, so the formatter cannot truncate
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.tm_year + 1900,
-                t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
-                static_cast<int>(millis.count()));
-  return text;
+  const int millis = static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch - seconds).count());
+  // The calendar conversion is the costly part of a line; it changes once a second.
+  if (seconds.count() != s.stampSecond) {
+    const std::tm t = LocalCalendarTime(static_cast<std::time_t>(seconds.count()));
+    char text[96];  // room for any int values, so the formatter cannot truncate
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.tm_year + 1900,
+                  t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+    s.stampText = text;
+    s.stampSecond = seconds.count();
+  }
+  std::string stamp;
+  stamp.reserve(s.stampText.size() + 4);
+  stamp += s.stampText;
+  stamp += '.';
+  stamp += static_cast<char>('0' + millis / 100);
+  stamp += static_cast<char>('0' + millis / 10 % 10);
+  stamp += static_cast<char>('0' + millis % 10);
+  return stamp;
 }
 
 std::string LogFileName(const std::string& appName) {
@@ -109,8 +125,8 @@ void RotateIfNeeded(LoggerState& s) {
   const uintmax_t size = fs::file_size(s.logFilePath, sizeError);
   if (sizeError || size < Logger::kRotationSize) return;
   s.stream.Close();
-  s.logFilePath = (fs::path(s.logDirectory) / LogFileName(s.appName)).string();
-  if (!s.stream.Open(s.logFilePath)) return;  // file logging stops for the run
+  s.logFilePath = fs::path(s.logDirectory) / LogFileName(s.appName);
+  if (!s.stream.Open(s.logFilePath.string())) return;  // file logging stops for the run
   ApplyRetention(s);
 }
 
@@ -122,7 +138,7 @@ void WriteLocked(LoggerState& s, LogLevel level, const std::string& category,
   try {
     RotateIfNeeded(s);
     LogEntry entry;
-    entry.timestamp = FormatTimestamp(std::chrono::system_clock::now());
+    entry.timestamp = FormatTimestamp(s, std::chrono::system_clock::now());
     entry.level = Logger::LevelName(level);
     entry.category = category;
     entry.message = message;
@@ -206,8 +222,9 @@ bool Logger::Initialize(const std::string& logDirectory, const std::string& appN
     }
     fs::create_directories(folder);
     s.logDirectory = folder.string();
-    s.logFilePath = (folder / LogFileName(s.appName)).string();
-    if (!s.stream.Open(s.logFilePath)) return false;
+    s.logFilePath = folder / LogFileName(s.appName);
+    s.stampSecond = -1;  // the time zone may have changed since an earlier run (tests)
+    if (!s.stream.Open(s.logFilePath.string())) return false;
     const std::optional<std::string> dev = ReadLoggerVariable("VLM_IS_DEV");
     const bool development = dev && !dev->empty() && *dev != "0";
     s.minLevel = MinLevelFromEnvironment(development);
@@ -255,7 +272,7 @@ std::vector<LogEntry> Logger::GetRecentEntries(uint64_t maxEntries, bool include
 std::string Logger::CurrentLogFilePath() {
   LoggerState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
-  return s.logFilePath;
+  return s.logFilePath.string();
 }
 
 void Logger::Flush() {
