@@ -1,6 +1,5 @@
 #include "support/page_scripts.h"
 
-#include <regex>
 
 std::string Base64Decode(const std::string& text) {
   static const std::string kAlphabet =
@@ -23,16 +22,27 @@ std::string Base64Decode(const std::string& text) {
 }
 
 std::optional<PageCallback> ParseCallbackScript(const std::string& script) {
-  static const std::regex kPattern(
-      R"(^window\.(onAction(?:Progress|Complete)) && window\.\1\('([A-Za-z0-9+/=]*)'\);$)");
-  std::smatch match;
-  if (!std::regex_match(script, match, kPattern)) return std::nullopt;
-  PageCallback callback;
-  callback.function = match[1];
-  callback.base64 = match[2];
-  callback.json = Base64Decode(callback.base64);
-  callback.payload = nlohmann::json::parse(callback.json, nullptr, false);
-  return callback;
+  // Matched by hand: std::regex recurses per character and overflows on large answers.
+  for (const char* function : {"onActionProgress", "onActionComplete"}) {
+    const std::string head = std::string("window.") + function + " && window." + function + "('";
+    const std::string tail = "');";
+    if (script.size() < head.size() + tail.size() || script.compare(0, head.size(), head) != 0 ||
+        script.compare(script.size() - tail.size(), tail.size(), tail) != 0) {
+      continue;
+    }
+    PageCallback callback;
+    callback.function = function;
+    callback.base64 = script.substr(head.size(), script.size() - head.size() - tail.size());
+    if (callback.base64.find_first_not_of(
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=") !=
+        std::string::npos) {
+      return std::nullopt;
+    }
+    callback.json = Base64Decode(callback.base64);
+    callback.payload = nlohmann::json::parse(callback.json, nullptr, false);
+    return callback;
+  }
+  return std::nullopt;
 }
 
 std::vector<PageCallback> ParseCallbackScripts(const std::vector<std::string>& scripts) {
