@@ -1,6 +1,8 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -15,16 +17,16 @@ namespace {
 // empty) file for a new, empty archive.
 constexpr uintmax_t kSmallestArchive = 22;
 
-// The archive as libzip reads it: a stream with a large buffer that seeks only when libzip asks
-// for another position. libzip's own file source seeks before every 8 KiB read, which costs two
-// system calls per read and throws the stdio buffer away each time.
+// The archive as libzip reads it: one buffer of our own over an unbuffered stream. libzip's own
+// file source seeks before every 8 KiB read, and around each entry's local header; here a read
+// inside the buffer costs no system call, and the file is read in large sequential blocks.
 class ArchiveStream {
  public:
   static constexpr size_t kBufferSize = 256 * 1024;
 
   bool Open(const std::filesystem::path& path, uint64_t size) {
     buffer_.resize(kBufferSize);
-    in_.rdbuf()->pubsetbuf(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    in_.rdbuf()->pubsetbuf(nullptr, 0);
     in_.open(path, std::ios::binary);
     size_ = size;
     zip_error_init(&error_);
@@ -79,30 +81,47 @@ class ArchiveStream {
 
   zip_int64_t Read(char* data, zip_uint64_t length) {
     if (position_ >= size_) return 0;
-    if (position_ != streamPosition_) {
-      in_.clear();
-      in_.seekg(static_cast<std::streamoff>(position_));
-      streamPosition_ = position_;
-    }
     const uint64_t wanted = std::min<uint64_t>(length, size_ - position_);
-    in_.read(data, static_cast<std::streamsize>(wanted));
-    const auto got = static_cast<uint64_t>(in_.gcount());
-    if (got == 0) {
-      in_.clear();
-      streamPosition_ = UINT64_MAX;  // unknown: seek again next time
+    uint64_t copied = 0;
+    while (copied < wanted) {
+      if (position_ >= bufferStart_ && position_ < bufferStart_ + bufferLength_) {
+        const uint64_t take =
+            std::min<uint64_t>(wanted - copied, bufferStart_ + bufferLength_ - position_);
+        std::memcpy(data + copied, buffer_.data() + (position_ - bufferStart_), take);
+        position_ += take;
+        copied += take;
+      } else if (!Fill(position_)) {
+        break;
+      }
+    }
+    if (copied == 0) {
       zip_error_set(&error_, ZIP_ER_READ, EIO);
       return -1;
     }
-    position_ += got;
-    streamPosition_ += got;
-    return static_cast<zip_int64_t>(got);
+    return static_cast<zip_int64_t>(copied);
+  }
+
+  bool Fill(uint64_t at) {
+    if (at != filePosition_) {
+      in_.clear();
+      in_.seekg(static_cast<std::streamoff>(at));
+    }
+    in_.read(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    const auto got = static_cast<uint64_t>(in_.gcount());
+    in_.clear();  // a short read at the end sets eof; the next fill seeks anyway
+    bufferStart_ = at;
+    bufferLength_ = got;
+    filePosition_ = got > 0 ? at + got : UINT64_MAX;
+    return got > 0;
   }
 
   std::vector<char> buffer_;
   std::ifstream in_;
   uint64_t size_ = 0;
-  uint64_t position_ = 0;
-  uint64_t streamPosition_ = 0;
+  uint64_t position_ = 0;      // libzip's position
+  uint64_t filePosition_ = 0;  // the stream's position; UINT64_MAX when unknown
+  uint64_t bufferStart_ = 0;
+  uint64_t bufferLength_ = 0;
   zip_error_t error_;
 };
 
