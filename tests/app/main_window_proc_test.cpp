@@ -4,7 +4,6 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "app/window_messages.h"
 #include "bridge/page_callbacks.h"
@@ -86,17 +85,6 @@ TEST_F(MainWindowProcTest, ScriptsRunOnlyOnceTheWebViewIsReady) {
   h.window.PumpAll();
   ASSERT_EQ(fake->scripts.size(), 1u);
   EXPECT_EQ(fake->scripts[0], "late();");
-}
-
-TEST_F(MainWindowProcTest, ScriptsFromWorkersArriveInOrderOnThePumpingThread) {
-  HostHarness h;
-  std::thread worker([] {
-    for (int i = 0; i < 50; ++i) PostScriptToWindow("s" + std::to_string(i) + ";");
-  });
-  worker.join();
-  h.window.PumpAll();
-  ASSERT_EQ(h.webView->scripts.size(), 50u);
-  for (int i = 0; i < 50; ++i) EXPECT_EQ(h.webView->scripts[i], "s" + std::to_string(i) + ";");
 }
 
 TEST_F(MainWindowProcTest, DestroyNowEndsTheLoopAndLaterPostsAreRefused) {
