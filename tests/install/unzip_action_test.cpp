@@ -375,6 +375,30 @@ TEST_F(UnZipActionTest, ReplacementCancelsTheRunningExtractionOnly) {
   EXPECT_EQ(h.host->m_tempDirs.size(), 2u);
 }
 
+TEST_F(UnZipActionTest, CloseCancelsAndWaitsForTheExtraction) {
+  std::vector<ZipTestEntry> many;
+  for (int i = 0; i < 50; ++i) many.push_back(Stored(ZipFile("f" + std::to_string(i), "data")));
+  GateWindow gate(h.window);
+  h.app.hwnd = &gate;
+  PostUnZip(h, Archive(many), "x");
+  gate.WaitForPoster();
+
+  h.host->OnWebMessageReceived(R"({"action":"doClose"})");
+  EXPECT_TRUE(h.host->m_zipEngine->cancelRequested.load());
+  EXPECT_EQ(h.window.Events().back(), "post:1126");  // busy: the page is asked again later
+
+  gate.Open();
+  ASSERT_TRUE(h.PumpUntil([&] { return !h.host->IsBusy(); }));
+  h.app.hwnd = &h.window;
+  const UnZipRun run = CollectRun(h, "x");
+  EXPECT_EQ(run.completion["result"], 1602);
+  EXPECT_EQ(run.completion["message"], "Files not prepared");
+
+  h.host->OnWebMessageReceived(R"({"action":"doClose"})");
+  EXPECT_EQ(h.window.Events().back(), "post:1127");  // idle: the window may go
+  h.window.Clear();
+}
+
 TEST_F(UnZipActionTest, WritesTheRequestStartAndCompletionLines) {
   Logger::ResetForTesting();
   TemporaryFolder logs;
