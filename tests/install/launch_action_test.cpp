@@ -100,7 +100,8 @@ TEST_F(LaunchActionTest, StartFailuresBecomeWin32Codes) {
   EXPECT_EQ(LaunchResult("plain.txt"), 5u);  // no execute permission
   EXPECT_EQ(LaunchResult("garbage"), 193u);  // not a program
   EXPECT_EQ(LaunchResult("folder.exe"), 5u);
-  EXPECT_EQ(LaunchResult("loop"), 1921u);  // its status cannot be read
+  EXPECT_EQ(LaunchResult("loop"), 1921u);                // its status cannot be read
+  EXPECT_EQ(LaunchResult(std::string(300, 'n')), 206u);  // a name too long to examine
   ExpectHiddenThenShown();
 }
 
