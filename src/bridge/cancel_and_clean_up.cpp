@@ -1,4 +1,6 @@
+#include <chrono>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 #include <thread>
 
@@ -20,17 +22,44 @@ void SetupWebView::DoCancel(const std::string& callbackId) {
   }
 }
 
+namespace {
+
+// How long a clean-up waits for cancelled engines to wind down before it removes their folders
+// anyway.
+constexpr std::chrono::seconds kWindDownLimit(30);
+
+// A cancelled extraction still walks its remaining entries (creating them empty), and a
+// cancelled download may still be writing its partial file. Removing their folders before they
+// stop would let them recreate parts of the tree behind the clean-up, so wait for them first.
+// Engines that run without a cancel request are not waited for.
+template <typename Engine>
+void WaitForWindDown(const std::shared_ptr<Engine>& engine,
+                     std::chrono::steady_clock::time_point until) {
+  while (engine && engine->running.load() && engine->cancelRequested.load() &&
+         std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+}  // namespace
+
 void SetupWebView::DoCleanUp(const std::string& callbackId) {
   if (m_cleaningUp.exchange(true)) return;  // one clean-up at a time; this request is dropped
   try {
-    // The thread walks its own copy: the window thread may append while it runs.
-    std::thread([this, callbackId, dirs = m_tempDirs]() mutable {
+    // The thread walks its own copy: the window thread may append while it runs. It holds the
+    // engines so that a replacement cannot free them while it waits.
+    std::thread([this, callbackId, dirs = m_tempDirs, download = m_downloadEngine,
+                 zip = m_zipEngine]() mutable {
+      const auto until = std::chrono::steady_clock::now() + kWindDownLimit;
+      WaitForWindDown(download, until);
+      WaitForWindDown(zip, until);
       CleanUpWorker(callbackId, std::move(dirs));
       m_cleaningUp.exchange(false);
     }).detach();
   } catch (const std::system_error& e) {
     m_cleaningUp.exchange(false);
-    Logger::Log(LogLevel::Warn, "engine", std::string("Clean-up thread failed to start: ") + e.what());
+    Logger::Log(LogLevel::Warn, "engine",
+                std::string("Clean-up thread failed to start: ") + e.what());
   }
 }
 
@@ -48,8 +77,7 @@ void RemoveTree(const fs::path& dir) {
   // (their contents count as the user's working files), then what is left goes one entry at a
   // time.
   std::vector<fs::path> leftovers;
-  for (fs::recursive_directory_iterator it(dir, fs::directory_options::skip_permission_denied,
-                                           ec),
+  for (fs::recursive_directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec),
        end;
        !ec && it != end; it.increment(ec)) {
     std::error_code statusError;

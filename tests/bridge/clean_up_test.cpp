@@ -1,8 +1,10 @@
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <fstream>
-#include <gtest/gtest.h>
+#include <thread>
 
+#include "download/download_engine.h"
 #include "support/logger_fixture.h"
 
 namespace fs = std::filesystem;
@@ -95,13 +97,43 @@ TEST_F(CleanUpTest, OnlyOneCleanUpAtATimeAndEmptyIdsStaySilent) {
 }
 
 TEST_F(CleanUpTest, AppendsWhileACleanUpWalksAreSafe) {
-  for (int i = 0; i < 20; ++i) h.host->m_tempDirs.push_back(MakeTree("{T" + std::to_string(i) + "}"));
+  for (int i = 0; i < 20; ++i)
+    h.host->m_tempDirs.push_back(MakeTree("{T" + std::to_string(i) + "}"));
   h.host->OnWebMessageReceived(R"({"action":"doCleanUp","callbackId":"walk"})");
   for (int i = 0; i < 2000; ++i) h.host->m_tempDirs.push_back("/nonexistent/" + std::to_string(i));
   ASSERT_TRUE(h.PumpUntil([&] { return !h.Completions().empty(); }));
   // The walk saw the list as it was when the clean-up started.
   EXPECT_EQ(nlohmann::json::parse(h.Completions()[0].payload["message"].get<std::string>()).size(),
             20u);
+}
+
+TEST_F(CleanUpTest, WaitsForACancelledEngineToStopBeforeRemovingItsFolder) {
+  const std::string root = MakeTree("{WINDING-DOWN}");
+  h.host->m_tempDirs = {root};
+  auto engine = std::make_shared<DownloadEngine>();
+  engine->running = true;  // a worker that was asked to stop and is still writing
+  h.host->m_downloadEngine = engine;
+
+  h.Post(R"({"action":"doClose"})");  // cancels, then starts the clean-up
+  ASSERT_TRUE(engine->cancelRequested);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(fs::exists(root)) << "removed while its engine was still running";
+  EXPECT_TRUE(h.host->IsBusy());
+
+  engine->running = false;
+  ASSERT_TRUE(h.PumpUntil([&] { return !h.host->m_cleaningUp; }));
+  EXPECT_FALSE(fs::exists(root));
+}
+
+TEST_F(CleanUpTest, DoesNotWaitForEnginesThatWereNotCancelled) {
+  const std::string root = MakeTree("{RUNNING}");
+  h.host->m_tempDirs = {root};
+  auto engine = std::make_shared<DownloadEngine>();
+  engine->running = true;
+  h.host->m_downloadEngine = engine;
+  CleanUpAndWait("c6");
+  EXPECT_FALSE(fs::exists(root));
+  engine->running = false;
 }
 
 }  // namespace
