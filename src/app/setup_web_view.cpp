@@ -8,7 +8,9 @@
 #include "install/zip_engine.h"
 #include "log/logger.h"
 
-std::string StartPageUrl() { return std::string("https://") + UiVirtualHost + "/index.html"; }
+std::string StartPageUrl() {
+  return std::string("https://") + UiVirtualHost + "/index.html";
+}
 
 std::filesystem::path UiFolderForExecutable(const std::filesystem::path& executable) {
   return executable.parent_path() / "UI";

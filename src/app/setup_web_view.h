@@ -3,11 +3,10 @@
 #include <atomic>
 #include <filesystem>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 class AppLauncher;
 class DownloadEngine;

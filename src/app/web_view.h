@@ -21,7 +21,8 @@ class WebView {
 
   // Serves `folder` to the page under `hostName` (https://hostName/... on Windows; the Linux
   // backend maps that onto a custom scheme). Nothing outside the folder can be read.
-  virtual void MapFolderToHost(const std::string& hostName, const std::filesystem::path& folder) = 0;
+  virtual void MapFolderToHost(const std::string& hostName,
+                               const std::filesystem::path& folder) = 0;
 
   // Makes the view fill the window's client area.
   virtual void FillWindow() = 0;

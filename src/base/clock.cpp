@@ -16,8 +16,7 @@ class SteadyClock final : public Clock {
       if (cancel != nullptr && cancel->load()) return false;
       const TimePoint now = Now();
       if (now >= end) return true;
-      std::this_thread::sleep_for(
-          std::min<std::chrono::steady_clock::duration>(kSlice, end - now));
+      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(kSlice, end - now));
     }
   }
 };

@@ -12,4 +12,6 @@ std::string FormatRegistryGuid(const std::array<uint8_t, 16>& bytes) {
   return text;
 }
 
-std::filesystem::path NewWorkingFolderPath() { return TempDirectory() / NewGuidFolderName(); }
+std::filesystem::path NewWorkingFolderPath() {
+  return TempDirectory() / NewGuidFolderName();
+}

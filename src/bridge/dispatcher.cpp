@@ -17,7 +17,9 @@ using nlohmann::json;
 
 namespace {
 
-std::string CallbackIdOf(const json& message) { return message.value("callbackId", std::string()); }
+std::string CallbackIdOf(const json& message) {
+  return message.value("callbackId", std::string());
+}
 
 struct ActionEntry {
   std::string_view name;
@@ -97,9 +99,13 @@ void SetupWebView::DoClose() {
   m_hwnd->Post(IsBusy() ? WM_CLOSE_REQUEST : WM_DESTROY_NOW, 0, 0);
 }
 
-void SetupWebView::DoCloseOverride() { m_hwnd->Post(WM_DESTROY_NOW, 0, 0); }
+void SetupWebView::DoCloseOverride() {
+  m_hwnd->Post(WM_DESTROY_NOW, 0, 0);
+}
 
-void SetupWebView::DoMinimizeWnd() { m_hwnd->ShowMinimized(); }
+void SetupWebView::DoMinimizeWnd() {
+  m_hwnd->ShowMinimized();
+}
 
 void SetupWebView::OpenDevToolsWindow() {
   if (IsDevEnvironment() && m_webView != nullptr) m_webView->OpenDevToolsWindow();

@@ -1,9 +1,9 @@
 #include <cctype>
 #include <system_error>
 
+#include "base/sha256.h"
 #include "download/download_engine.h"
 #include "download/download_results.h"
-#include "base/sha256.h"
 #include "log/logger.h"
 
 namespace {

@@ -56,7 +56,8 @@ void SetupWebView::DoWriteLog(json message) {
   } catch (const std::exception& e) {
     // A "callbackId" of the wrong type throws again here; the dispatcher drops the message.
     const std::string callbackId = message.value("callbackId", std::string());
-    if (!callbackId.empty()) Answer(callbackId, kErrorInternalError, std::string("Logging error: ") + e.what());
+    if (!callbackId.empty())
+      Answer(callbackId, kErrorInternalError, std::string("Logging error: ") + e.what());
   }
 }
 

@@ -43,9 +43,8 @@ class Logger {
   static bool Initialize(const std::string& logDirectory, const std::string& appName);
 
   static void Log(LogLevel level, const std::string& category, const std::string& message);
-  static void LogWithSource(LogLevel level, const std::string& category,
-                            const std::string& message, const std::string& function,
-                            const std::string& file, int32_t line);
+  static void LogWithSource(LogLevel level, const std::string& category, const std::string& message,
+                            const std::string& function, const std::string& file, int32_t line);
 
   // The newest accepted entries, oldest first: at most `maxEntries` (at least one when any
   // qualifies), DEBUG entries only when `includeDebug`.

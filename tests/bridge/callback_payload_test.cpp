@@ -23,8 +23,7 @@ TEST(EncodeCallbackPayloadTest, WorkedCancelExampleIsByteExact) {
   CallbackPayload payload;
   payload.cbid = "c1";
   const std::string json = SerializeCallbackPayload(payload);
-  EXPECT_EQ(json,
-            R"({"cbid":"c1","done":0,"jsp":"","message":"","name":"","result":0,"todo":0})");
+  EXPECT_EQ(json, R"({"cbid":"c1","done":0,"jsp":"","message":"","name":"","result":0,"todo":0})");
   EXPECT_EQ(json.size(), 74u);
   const std::string encoded = EncodeCallbackPayload(payload);
   EXPECT_EQ(encoded.size(), 100u);

@@ -39,7 +39,8 @@ TEST_F(LogActionsTest, WriteLogWithoutIdLogsAndStaysSilent) {
   EXPECT_EQ(entries[0].category, "UI");
   EXPECT_EQ(entries[0].message, "hello");
   EXPECT_TRUE(std::regex_search(
-      FileText(), std::regex(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] \[ERROR\] \[UI\] hello\n)")));
+      FileText(),
+      std::regex(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] \[ERROR\] \[UI\] hello\n)")));
 }
 
 TEST_F(LogActionsTest, SourcePartOnlyWithFunctionFileAndNonZeroLine) {

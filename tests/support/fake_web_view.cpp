@@ -11,7 +11,9 @@ void FakeWebView::SetMessageHandler(MessageHandler newHandler) {
   calls.push_back("handler");
 }
 
-void FakeWebView::Navigate(const std::string& url) { calls.push_back("navigate:" + url); }
+void FakeWebView::Navigate(const std::string& url) {
+  calls.push_back("navigate:" + url);
+}
 
 bool FakeWebView::PostFromPage(const std::string& json) {
   if (!handler) return false;

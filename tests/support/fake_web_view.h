@@ -30,7 +30,8 @@ class FakeWebView : public WebView {
   int devToolsOpened = 0;
   std::string mappedHost;
   std::filesystem::path mappedFolder;
-  std::vector<std::string> calls;  // setup calls in order: "handler", "clearCache", "navigate:<url>"
+  std::vector<std::string>
+      calls;  // setup calls in order: "handler", "clearCache", "navigate:<url>"
   std::vector<std::string> scripts;
   MessageHandler handler;
 };

@@ -3,7 +3,9 @@
 #include "app/main_window_proc.h"
 #include "app/window_messages.h"
 
-FakeWindow::~FakeWindow() { Clear(); }
+FakeWindow::~FakeWindow() {
+  Clear();
+}
 
 bool FakeWindow::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
   std::lock_guard<std::mutex> lock(mutex_);

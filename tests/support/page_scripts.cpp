@@ -1,6 +1,5 @@
 #include "support/page_scripts.h"
 
-
 std::string Base64Decode(const std::string& text) {
   static const std::string kAlphabet =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

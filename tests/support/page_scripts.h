@@ -1,18 +1,17 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 // Reading the scripts the host sends to the page, the way the page itself would.
 
 struct PageCallback {
-  std::string function;     // "onActionProgress" or "onActionComplete"
-  std::string base64;       // the argument as sent
-  std::string json;         // its decoded bytes
-  nlohmann::json payload;   // parsed
+  std::string function;    // "onActionProgress" or "onActionComplete"
+  std::string base64;      // the argument as sent
+  std::string json;        // its decoded bytes
+  nlohmann::json payload;  // parsed
 };
 
 std::string Base64Decode(const std::string& text);
