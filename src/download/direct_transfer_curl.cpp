@@ -10,6 +10,7 @@
 #include "download/download_results.h"
 #include "download/file_errors.h"
 #include "download/request_headers.h"
+#include "download/transfer_figures.h"
 #include "log/logger.h"
 
 using std::chrono::milliseconds;
@@ -38,16 +39,6 @@ bool IsRetryable(uint32_t error) {
 
 milliseconds RetryPause(int32_t attempt) {
   return milliseconds(std::min<int64_t>(int64_t{1000} << attempt, 30000));
-}
-
-std::string FormatDouble(double value) {
-  char text[64];
-  std::snprintf(text, sizeof(text), "%f", value);
-  return text;
-}
-
-int64_t WholeMilliseconds(Clock::TimePoint from, Clock::TimePoint to) {
-  return std::chrono::duration_cast<milliseconds>(to - from).count();
 }
 
 // One call's state, shared with libcurl's callbacks.

@@ -6,6 +6,7 @@
 #include "download/download_engine.h"
 #include "download/download_results.h"
 #include "download/request_headers.h"
+#include "download/transfer_figures.h"
 #include "log/logger.h"
 
 using std::chrono::milliseconds;
@@ -22,16 +23,6 @@ constexpr int64_t kSampleIntervalMs = 2000;
 milliseconds BackOff(int32_t count) {
   const int32_t shift = std::min(count, 10);
   return milliseconds(std::min<int64_t>(int64_t{1000} << shift, 60000));
-}
-
-std::string FormatDouble(double value) {
-  char text[64];
-  std::snprintf(text, sizeof(text), "%f", value);
-  return text;
-}
-
-int64_t WholeMilliseconds(Clock::TimePoint from, Clock::TimePoint to) {
-  return std::chrono::duration_cast<milliseconds>(to - from).count();
 }
 
 }  // namespace
