@@ -89,8 +89,8 @@ def read_request(sock):
 def parse_range(value, size):
     if not value or not value.startswith("bytes="):
         return None
-    spec = value[len("bytes="):].split(",")[0].strip()
-    start_text, _, end_text = spec.partition("-")
+    first_range = value[len("bytes="):].split(",")[0].strip()
+    start_text, _, end_text = first_range.partition("-")
     if not start_text:
         return None
     start = int(start_text)
