@@ -10,6 +10,7 @@
 #include "app/setup_web_view.h"
 #include "app/web_view.h"
 #include "app/window_messages.h"
+#include "base/ascii.h"
 #include "bridge/dev_environment.h"
 #include "log/logger.h"
 
@@ -43,15 +44,6 @@ constexpr std::array<ActionEntry, 14> kActionTable = {{
     {"doUnZip", [](SetupWebView& h, json& m) { h.DoUnZip(m); }},
     {"postToTeams", [](SetupWebView& h, json& m) { h.PostToTeams(m); }},
 }};
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 const ActionEntry* FindAction(std::string_view name) {
   for (const ActionEntry& entry : kActionTable) {

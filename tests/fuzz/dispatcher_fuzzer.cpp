@@ -35,6 +35,7 @@
 #include "app/app_context.h"
 #include "app/main_window_proc.h"
 #include "app/setup_web_view.h"
+#include "base/ascii.h"
 #include "base/working_folder.h"
 #include "bridge/callback_payload.h"
 #include "bridge/page_callbacks.h"
@@ -50,15 +51,6 @@ void Require(bool condition, const char* what) {
   if (condition) return;
   std::fprintf(stderr, "fuzz check failed: %s\n", what);
   std::abort();
-}
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
 }
 
 // True when the dispatcher would hand `text` to a handler that reaches outside the process.
