@@ -1,13 +1,15 @@
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <string_view>
 
 // The Logger's file: opened for appending and never inherited by programs the host launches
-// (close-on-exec), so a setup that runs for minutes cannot hold the log open. Text collects in
-// memory until Flush; a write that fails is dropped without a word, as the Logger promises
-// never to fail towards its callers. Not thread-safe: the Logger's lock guards it.
+// (close-on-exec; a handle that is not inheritable on Windows), so a setup that runs for minutes
+// cannot hold the log open. On Windows each newline is stored as CR LF, as text files are there.
+// Text collects in memory until Flush; a write that fails is dropped without a word, as the Logger
+// promises never to fail towards its callers. Not thread-safe: the Logger's lock guards it.
 class LogFile {
  public:
   LogFile() = default;
@@ -15,18 +17,21 @@ class LogFile {
   LogFile(const LogFile&) = delete;
   LogFile& operator=(const LogFile&) = delete;
 
-  // Closes any open file, then opens `path` (created when missing). False when it cannot.
+  // Closes any open file, then opens `path` (UTF-8; created when missing). False when it cannot.
   bool Open(const std::string& path);
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return file_ != kClosed; }
   void Append(std::string_view text) {
-    if (fd_ >= 0) buffer_ += text;
+    if (file_ != kClosed) buffer_ += text;
   }
   void Flush();
   // Flushes, then closes. Harmless when nothing is open.
   void Close();
 
  private:
-  int fd_ = -1;
+  // The platform's handle: a descriptor on POSIX, a HANDLE on Windows (whose invalid value is
+  // also -1).
+  static constexpr intptr_t kClosed = -1;
+  intptr_t file_ = kClosed;
   std::string buffer_;
 };
 

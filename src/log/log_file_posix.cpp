@@ -7,14 +7,15 @@
 
 bool LogFile::Open(const std::string& path) {
   Close();
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  return fd_ >= 0;
+  file_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  return file_ != kClosed;
 }
 
 void LogFile::Flush() {
   size_t offset = 0;
-  while (fd_ >= 0 && offset < buffer_.size()) {
-    const ssize_t n = ::write(fd_, buffer_.data() + offset, buffer_.size() - offset);
+  const int fd = static_cast<int>(file_);
+  while (fd >= 0 && offset < buffer_.size()) {
+    const ssize_t n = ::write(fd, buffer_.data() + offset, buffer_.size() - offset);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;  // a failed write is ignored; the entry still reaches memory
     offset += static_cast<size_t>(n);
@@ -23,10 +24,10 @@ void LogFile::Flush() {
 }
 
 void LogFile::Close() {
-  if (fd_ < 0) return;
+  if (file_ == kClosed) return;
   Flush();
-  ::close(fd_);
-  fd_ = -1;
+  ::close(static_cast<int>(file_));
+  file_ = kClosed;
 }
 
 std::tm LocalCalendarTime(std::time_t seconds) {

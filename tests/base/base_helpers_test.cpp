@@ -31,22 +31,6 @@ TEST(WorkingFolderTest, GuidNamesAreFreshRegistryForm) {
   EXPECT_EQ(seen.size(), 100u);
 }
 
-TEST(WorkingFolderTest, TempDirectoryFollowsTmpdir) {
-  {
-    ScopedEnvironmentVariable tmpdir("TMPDIR", "/var/tmp/somewhere");
-    EXPECT_EQ(TempDirectory(), "/var/tmp/somewhere");
-    EXPECT_EQ(NewWorkingFolderPath().parent_path(), "/var/tmp/somewhere");
-  }
-  {
-    ScopedEnvironmentVariable tmpdir("TMPDIR", "");
-    EXPECT_EQ(TempDirectory(), "/tmp");
-  }
-  {
-    ScopedEnvironmentVariable tmpdir("TMPDIR", std::nullopt);
-    EXPECT_EQ(TempDirectory(), "/tmp");
-  }
-}
-
 TEST(EnvironmentTest, BoundedReadCountsUtf16UnitsWithTerminator) {
   ScopedEnvironmentVariable unset("VLM_TEST_VAR", std::nullopt);
   EXPECT_FALSE(ReadBoundedEnvironmentVariable("VLM_TEST_VAR", 4));

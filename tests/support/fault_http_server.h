@@ -1,7 +1,6 @@
 #pragma once
 
-#include <sys/types.h>
-
+#include <cstdint>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -9,7 +8,8 @@
 
 // Runs tests/support/fault_http_server.py on 127.0.0.1 for the lifetime of the object (see the
 // script's header for its options). The server logs every request it reads, so tests can check
-// what reached it.
+// what reached it. On Linux the object starts the script itself; the Windows tests, under Wine,
+// ask tests/support/fault_server_broker.py, which CTest starts before them, to start it.
 class FaultHttpServer {
  public:
   // `options` are the script's command-line options; --log is added.
@@ -29,7 +29,7 @@ class FaultHttpServer {
   static std::filesystem::path ScriptPath();
 
  private:
-  pid_t pid_ = -1;
+  intptr_t handle_ = -1;  // the server's process id on Linux, the broker connection on Windows
   int port_ = 0;
   std::filesystem::path log_;
 };

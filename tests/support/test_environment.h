@@ -13,6 +13,15 @@
 #include "support/fake_window.h"
 #include "support/page_scripts.h"
 
+// The variable that names the temporary folder on this platform (TempDirectory() reads it):
+// TMPDIR on Linux, TMP on Windows.
+extern const char* const kTempDirectoryVariable;
+
+// Sets (or, with nullopt, removes) a variable of this process's environment as the platform's
+// own readers see it.
+void SetProcessEnvironmentVariable(const std::string& name,
+                                   const std::optional<std::string>& value);
+
 // Sets an environment variable for the lifetime of the object and restores it afterwards.
 class ScopedEnvironmentVariable {
  public:
@@ -29,6 +38,8 @@ class ScopedEnvironmentVariable {
 class TemporaryFolder {
  public:
   TemporaryFolder();
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
   ~TemporaryFolder();
   const std::filesystem::path& path() const { return path_; }
 
@@ -37,8 +48,8 @@ class TemporaryFolder {
 };
 
 // The host as the page sees it, with fakes at the seams: a FakeWindow as g_app's window, a
-// SetupWebView as g_setupWebView with a ready FakeWebView, and TMPDIR pointed at a folder of
-// its own. Restores the globals at the end.
+// SetupWebView as g_setupWebView with a ready FakeWebView, and the temporary folder pointed at a
+// folder of its own. Restores the globals at the end.
 class HostHarness {
  public:
   explicit HostHarness(bool webViewReady = true);

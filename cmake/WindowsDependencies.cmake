@@ -1,0 +1,45 @@
+# Third-party code of the Windows flavour. Everything is linked statically, so the program and
+# the tests need no DLL from the toolchain (Wine would look for libstdc++-6.dll otherwise).
+#
+#   zlib         Debian's mingw package (libz-mingw-w64-dev), the static library by name: the
+#                import library would make the program need zlib1.dll
+#   libzip       Debian's source package, built by scripts/build-windows-deps into VLM_WINDOWS_DEPS
+#   nlohmann     the header-only library of the build machine, through a folder that holds only it
+#   GoogleTest   Debian's sources (/usr/src/googletest), built here with the project
+set(VLM_WINDOWS_DEPS "${PROJECT_SOURCE_DIR}/build/deps" CACHE PATH
+    "Where scripts/build-windows-deps puts the Windows libraries")
+
+add_link_options(-static)
+# Windows 10 is the oldest system the program supports.
+add_compile_definitions(_WIN32_WINNT=0x0A00 WINVER=0x0A00 UNICODE _UNICODE NOMINMAX
+                        WIN32_LEAN_AND_MEAN)
+
+set(ZLIB_LIBRARY "${CMAKE_FIND_ROOT_PATH}/lib/libz.a" CACHE FILEPATH "" FORCE)
+set(ZLIB_INCLUDE_DIR "${CMAKE_FIND_ROOT_PATH}/include" CACHE PATH "" FORCE)
+find_package(ZLIB REQUIRED)
+
+set(libzip_prefix "${VLM_WINDOWS_DEPS}/libzip-1.7.3-x86_64-w64-mingw32")
+if(NOT EXISTS "${libzip_prefix}/.complete")
+  message(FATAL_ERROR "libzip for Windows is missing from ${VLM_WINDOWS_DEPS}: "
+                      "run scripts/build-windows-deps ${VLM_WINDOWS_DEPS}")
+endif()
+find_package(libzip 1.7.3 EXACT REQUIRED CONFIG PATHS "${libzip_prefix}" NO_DEFAULT_PATH
+             NO_CMAKE_FIND_ROOT_PATH)
+add_library(vlm_libzip INTERFACE)
+target_link_libraries(vlm_libzip INTERFACE libzip::zip)
+target_compile_definitions(vlm_libzip INTERFACE ZIP_STATIC)
+
+# The JSON library is header-only: expose its folder alone, never the host's /usr/include.
+set(json_include "${CMAKE_BINARY_DIR}/third_party/json/include")
+file(MAKE_DIRECTORY "${json_include}")
+file(COPY /usr/include/nlohmann DESTINATION "${json_include}")
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
+                      INTERFACE_INCLUDE_DIRECTORIES "${json_include}")
+
+if(VLM_BUILD_TESTS)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  # Its own CMake names the targets GTest::gtest, GTest::gmock and GTest::gtest_main.
+  add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL)
+endif()
