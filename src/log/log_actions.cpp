@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "app/setup_web_view.h"
+#include "bridge/integer_member.h"
 #include "bridge/page_callbacks.h"
 #include "log/logger.h"
 
@@ -38,7 +39,7 @@ void SetupWebView::DoWriteLog(json message) {
     const std::string text = message.value("message", std::string());
     const std::string function = message.value("function", std::string());
     const std::string file = message.value("file", std::string());
-    const int32_t line = message.value("line", int32_t{0});
+    const int32_t line = IntegerMember(message, "line", int32_t{0});
     const std::string callbackId = message.value("callbackId", std::string());
 
     if (text.empty()) {
@@ -63,7 +64,7 @@ void SetupWebView::DoWriteLog(json message) {
 
 void SetupWebView::DoGetLogData(json message) {
   try {
-    const int32_t maxEntries = message.value("maxEntries", int32_t{100});
+    const int32_t maxEntries = IntegerMember(message, "maxEntries", int32_t{100});
     const bool includeDebug = message.value("includeDebug", false);
     const std::string callbackId = message.value("callbackId", std::string());
 
