@@ -95,13 +95,15 @@ void DownloadEngine::Run() {
 }
 
 void DownloadEngine::Finish() {
-  // Checked before `running` clears, so a closing window waits for the check too.
+  // `running` clears last: a doClose that finds the engine idle destroys the window, and a
+  // completion posted after that would never reach the page.
   if (result == 0) VerifyIntegrity();
   if (comInitialized) LeaveCom();
+  if (onComplete) {
+    if (result == 0) message = DownloadResultJson(url, destPath);
+    onComplete(*this);
+  }
   running.exchange(false);
-  if (!onComplete) return;
-  if (result == 0) message = DownloadResultJson(url, destPath);
-  onComplete(*this);
 }
 
 void DownloadEngine::ReportProgress() {

@@ -43,7 +43,8 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
   void Run();
   // Enters the worker's COM apartment where there is one; success on Linux.
   HResult InitCom();
-  // Ends every download exactly once: integrity check, running cleared, completion sent.
+  // Ends every download exactly once: integrity check, completion sent, running cleared (in
+  // that order, so a closing window waits for the completion).
   void Finish();
 
   // The background job and its polling loop; calls Finish on every path.

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
+#include <utility>
 
+#include "bridge/page_callbacks.h"
 #include "download/download_engine.h"
 #include "support/fault_http_server.h"
 #include "support/logger_fixture.h"
@@ -152,6 +155,23 @@ TEST_F(DownloadActionTest, IntegrityFiguresFromThePage) {
   PostDownload("good", server.Url("/a.zip"),
                R"(,"size":1000,"sha256":")" + std::string(kBodySha256) + R"(")");
   EXPECT_EQ(CompletionFor("good")["result"], 0);
+}
+
+// A doClose that finds no download running destroys the window: the completion must be posted
+// before the engine stops counting as busy, or it is lost with the window.
+TEST_F(DownloadActionTest, TheCompletionIsPostedWhileTheHostIsStillBusy) {
+  auto engine = std::make_shared<DownloadEngine>();
+  engine->rejectedBecause = "ends at once";
+  std::atomic<bool> busyAfterPosting{false};
+  engine->onComplete = [&](const CallbackPayload& payload) {
+    PostActionComplete(payload);
+    busyAfterPosting = h.host->IsBusy();
+  };
+  h.host->m_downloadEngine = engine;
+  ASSERT_TRUE(engine->StartDownload(u"", h.temp.path() / "a.zip", "d"));
+  EXPECT_EQ(CompletionFor("d")["result"], 87);
+  ASSERT_TRUE(h.PumpUntil([&] { return !h.host->IsBusy(); }));
+  EXPECT_TRUE(busyAfterPosting);
 }
 
 }  // namespace
