@@ -1,11 +1,54 @@
+#include <algorithm>
 #include <memory>
 
 #include "app/setup_web_view.h"
 #include "base/utf_convert.h"
 #include "base/working_folder.h"
+#include "bridge/integer_member.h"
 #include "bridge/page_callbacks.h"
 #include "download/download_engine.h"
 #include "log/logger.h"
+
+namespace {
+
+// The figures the page may give to check the archive against. One that is present but
+// malformed is refused with an answer: read with a cast it would throw past the engine (the
+// page would wait forever) or, wrapped from a negative number, fail a good download as corrupt.
+struct IntegrityFigures {
+  std::optional<uint64_t> size;
+  std::string sha256;
+  std::string problem;  // the answer's message when a figure is malformed; empty otherwise
+};
+
+std::string PageText(const nlohmann::json& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+bool IsSha256Hex(const nlohmann::json& value) {
+  if (!value.is_string()) return false;
+  const std::string& text = value.get_ref<const std::string&>();
+  return text.size() == 64 && std::all_of(text.begin(), text.end(), [](char c) {
+           return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+         });
+}
+
+IntegrityFigures ReadIntegrityFigures(const nlohmann::json& config) {
+  IntegrityFigures figures;
+  if (const auto size = config.find("size"); size != config.end()) {
+    figures.size = IntegerValue<uint64_t>(*size);
+    if (!figures.size) figures.problem = "Invalid size: " + PageText(*size);
+  }
+  if (const auto sha256 = config.find("sha256"); sha256 != config.end()) {
+    if (IsSha256Hex(*sha256)) {
+      figures.sha256 = sha256->get<std::string>();
+    } else if (figures.problem.empty()) {
+      figures.problem = "Invalid sha256: " + PageText(*sha256);
+    }
+  }
+  return figures;
+}
+
+}  // namespace
 
 void SetupWebView::DoDownload(nlohmann::json message) {
   // Every read comes first: a malformed message raises its JSON type error to the dispatcher
@@ -13,10 +56,8 @@ void SetupWebView::DoDownload(nlohmann::json message) {
   nlohmann::json& config = message["fetchDownloadConfig"];
   const std::string url = config.value("url", std::string());
   const std::string archiveName = config.value("archive_name", std::string());
-  std::optional<uint64_t> expectedSize;
-  if (config.contains("size")) expectedSize = config["size"].get<uint64_t>();
-  const std::string expectedSha256 = config.value("sha256", std::string());
   const std::string callbackId = message.value("callbackId", std::string());
+  const IntegrityFigures figures = ReadIntegrityFigures(config);
 
   const std::filesystem::path folder = NewWorkingFolderPath();
   m_tempDirs.push_back(folder.generic_string());
@@ -29,9 +70,9 @@ void SetupWebView::DoDownload(nlohmann::json message) {
   auto engine = std::make_shared<DownloadEngine>();
   engine->onProgress = PostActionProgress;
   engine->onComplete = PostActionComplete;
-  engine->expectedSize = expectedSize;
-  engine->expectedSha256 = expectedSha256;
-  if (!plainName) engine->rejectedBecause = "Invalid archive name: " + archiveName;
+  engine->expectedSize = figures.size;
+  engine->expectedSha256 = figures.sha256;
+  engine->rejectedBecause = plainName ? figures.problem : "Invalid archive name: " + archiveName;
   m_downloadEngine = engine;
 
   Logger::Log(LogLevel::Debug, "download",

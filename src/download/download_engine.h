@@ -63,8 +63,9 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
   // Optional integrity figures from the page; checked after a successful transfer.
   std::optional<uint64_t> expectedSize;
   std::string expectedSha256;  // hex, any case; empty = not checked
-  // Set by the action when the request cannot be served (a bad archive name): Run then ends at
-  // once with ERROR_INVALID_PARAMETER (87) and this text as the message.
+  // Set by the action when the request cannot be served (a bad archive name, a malformed size
+  // or SHA-256): Run then ends at once with ERROR_INVALID_PARAMETER (87) and this text as the
+  // message.
   std::string rejectedBecause;
 
  private:

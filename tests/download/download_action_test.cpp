@@ -157,6 +157,26 @@ TEST_F(DownloadActionTest, IntegrityFiguresFromThePage) {
   EXPECT_EQ(CompletionFor("good")["result"], 0);
 }
 
+TEST_F(DownloadActionTest, MalformedIntegrityFiguresAreAnsweredAndFetchNothing) {
+  FaultHttpServer server({"--body-file", MakeBody(1000).string()});
+  const std::pair<std::string, std::string> cases[] = {
+      {R"("size":null)", "Invalid size: null"},
+      {R"("size":-5)", "Invalid size: -5"},
+      {R"("size":1000.5)", "Invalid size: 1000.5"},
+      {R"("size":1000,"sha256":"xyz")", R"(Invalid sha256: "xyz")"},
+      {R"("sha256":12)", "Invalid sha256: 12"},
+  };
+  int n = 0;
+  for (const auto& [members, text] : cases) {
+    const std::string id = "i" + std::to_string(n++);
+    PostDownload(id, server.Url("/a.zip"), "," + members);
+    const nlohmann::json done = CompletionFor(id);
+    EXPECT_EQ(done["result"], 87) << members;
+    EXPECT_EQ(done["message"], text);
+  }
+  EXPECT_TRUE(server.Requests().empty());
+}
+
 // A doClose that finds no download running destroys the window: the completion must be posted
 // before the engine stops counting as busy, or it is lost with the window.
 TEST_F(DownloadActionTest, TheCompletionIsPostedWhileTheHostIsStillBusy) {
