@@ -2,6 +2,7 @@
 
 #include "diag/local_http_server.h"
 #include "diag/teams_notifier.h"
+#include "install/utf8_path.h"
 #include "support/logger_fixture.h"
 
 using nlohmann::json;
@@ -46,7 +47,7 @@ TEST_F(DiagActionsTest, SysInfoAnswersEveryRequestWithTheWholeObject) {
         "localFolder",    "machineId",          "machineIdRaw"};
     EXPECT_EQ(keys, expected);
     EXPECT_EQ(info["VLM_LOG_LEVEL"], "warn");  // as set: no upper-casing, no validation
-    EXPECT_EQ(info["localFolder"], (h.temp.path() / "UI").string());
+    EXPECT_EQ(info["localFolder"], PathToUtf8(h.temp.path() / "UI"));
     EXPECT_EQ(info["machineId"].get<std::string>().size(), info["machineIdRaw"] == "" ? 0u : 64u);
   }
   const auto lines = EntriesAt("DEBUG", "SysInfo provided to UI");

@@ -1,39 +1,11 @@
 #include "diag/local_http_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <stdexcept>
 
 namespace {
 
-int BindLoopback(uint16_t* port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) throw std::runtime_error("socket failed");
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
-  socklen_t length = sizeof address;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    close(fd);
-    throw std::runtime_error("bind failed");
-  }
-  *port = ntohs(address.sin_port);
-  return fd;
-}
-
-// Waits up to 50 ms for `fd` to become readable.
-bool Readable(int fd) {
-  pollfd p{fd, POLLIN, 0};
-  return poll(&p, 1, 50) > 0;
-}
+constexpr int kPollMilliseconds = 50;
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -45,15 +17,14 @@ std::string Lower(std::string text) {
 
 LocalHttpServer::LocalHttpServer(Mode mode, std::string responseBody)
     : mode_(mode), responseBody_(std::move(responseBody)) {
-  listener_ = BindLoopback(&port_);
-  if (listen(listener_, 16) != 0) throw std::runtime_error("listen failed");
+  listener_ = ListenOnLoopback(&port_);
   thread_ = std::thread([this] { Serve(); });
 }
 
 LocalHttpServer::~LocalHttpServer() {
   stop_ = true;
   thread_.join();
-  close(listener_);
+  CloseSocket(listener_);
 }
 
 std::string LocalHttpServer::Url(const std::string& path) const {
@@ -67,16 +38,16 @@ std::vector<LocalHttpServer::Request> LocalHttpServer::Requests() const {
 
 void LocalHttpServer::Serve() {
   while (!stop_) {
-    if (!Readable(listener_)) continue;
-    const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0) continue;
+    if (!WaitReadable(listener_, kPollMilliseconds)) continue;
+    const LoopbackSocket client = AcceptConnection(listener_);
+    if (client == kNoSocket) continue;
     ++connections_;
     Handle(client);
-    close(client);
+    CloseSocket(client);
   }
 }
 
-void LocalHttpServer::Handle(int client) {
+void LocalHttpServer::Handle(LoopbackSocket client) {
   std::string data;
   size_t headerEnd = std::string::npos;
   size_t contentLength = 0;
@@ -84,8 +55,8 @@ void LocalHttpServer::Handle(int client) {
   char buffer[4096];
   while (!stop_) {
     if (headerEnd != std::string::npos && data.size() >= headerEnd + 4 + contentLength) break;
-    if (!Readable(client)) continue;
-    const ssize_t n = recv(client, buffer, sizeof buffer, 0);
+    if (!WaitReadable(client, kPollMilliseconds)) continue;
+    const long n = ReceiveSome(client, buffer, sizeof buffer);
     if (n <= 0) return;  // the client gave up before the request was complete
     data.append(buffer, static_cast<size_t>(n));
     if (headerEnd == std::string::npos &&
@@ -121,17 +92,23 @@ void LocalHttpServer::Handle(int client) {
   if (mode_ == Mode::kNeverAnswer) {
     // Hold the connection open, unanswered, until the client leaves or the server stops.
     while (!stop_) {
-      if (Readable(client) && recv(client, buffer, sizeof buffer, 0) <= 0) return;
+      if (WaitReadable(client, kPollMilliseconds) &&
+          ReceiveSome(client, buffer, sizeof buffer) <= 0) {
+        return;
+      }
     }
     return;
   }
-  const std::string response = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
-                               std::to_string(responseBody_.size()) +
-                               "\r\nConnection: close\r\n\r\n" + responseBody_;
+  const std::string status = mode_ == Mode::kRedirect ? "307 Temporary Redirect\r\nLocation: " +
+                                                            std::string(kRedirectTarget)
+                                                      : "200 OK";
+  const std::string response =
+      "HTTP/1.1 " + status +
+      "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(responseBody_.size()) +
+      "\r\nConnection: close\r\n\r\n" + responseBody_;
   size_t offset = 0;
   while (offset < response.size()) {
-    const ssize_t n =
-        send(client, response.data() + offset, response.size() - offset, MSG_NOSIGNAL);
+    const long n = SendSome(client, response.data() + offset, response.size() - offset);
     if (n <= 0) return;  // the client stopped reading (it wants the first block only)
     offset += static_cast<size_t>(n);
   }
@@ -139,6 +116,6 @@ void LocalHttpServer::Handle(int client) {
 
 uint16_t UnusedLocalPort() {
   uint16_t port = 0;
-  close(BindLoopback(&port));
+  CloseSocket(BindLoopback(&port));
   return port;
 }

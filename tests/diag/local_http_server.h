@@ -8,12 +8,18 @@
 #include <thread>
 #include <vector>
 
+#include "diag/loopback_socket.h"
+
 // A one-connection-at-a-time HTTP/1.1 server on 127.0.0.1 (port chosen by the kernel) that
-// records every request it receives in full. It either answers 200 with a fixed body, or
-// reads the request and then never answers (holding the connection until it is destroyed).
+// records every request it receives in full. It answers each with a fixed body (200, or a
+// redirect), or reads the request and then never answers (holding the connection until it is
+// destroyed).
 class LocalHttpServer {
  public:
-  enum class Mode { kAnswer, kNeverAnswer };
+  // kRedirect answers 307 (which keeps the method and body) pointing at kRedirectTarget, with
+  // the fixed body.
+  enum class Mode { kAnswer, kNeverAnswer, kRedirect };
+  static constexpr char kRedirectTarget[] = "/moved";
 
   struct Request {
     std::string method;
@@ -35,11 +41,11 @@ class LocalHttpServer {
 
  private:
   void Serve();
-  void Handle(int client);
+  void Handle(LoopbackSocket client);
 
   Mode mode_;
   std::string responseBody_;
-  int listener_ = -1;
+  LoopbackSocket listener_ = kNoSocket;
   uint16_t port_ = 0;
   std::atomic<bool> stop_{false};
   std::atomic<int> connections_{0};

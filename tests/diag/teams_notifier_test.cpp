@@ -92,6 +92,15 @@ TEST_F(TeamsNotifierTest, UnreachableOrSilentEndpointsEndThePostWithoutAResponse
   EXPECT_TRUE(EntriesAt("DEBUG", "Teams response: ").empty());
 }
 
+TEST_F(TeamsNotifierTest, RedirectsAreNotFollowed) {
+  // Following one would hand the report to whatever the answer names.
+  LocalHttpServer server(LocalHttpServer::Mode::kRedirect, "moved");
+  NotifierFor(server.Url("/hook")).PostIssueReport(kMessage);
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].target, "/hook");
+}
+
 TEST_F(TeamsNotifierTest, UnconfiguredEndpointLogsTheCardAndSendsNothing) {
   TeamsNotifier(ParseWebhookUrl("").value()).PostIssueReport(kMessage);
   EXPECT_EQ(EntriesAt("DEBUG", "Teams request body: ").size(), 1u);

@@ -1,0 +1,87 @@
+#include <windows.h>
+#include <winhttp.h>
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+#include <vector>
+
+#include "base/utf_convert.h"
+#include "diag/webhook_post.h"
+
+namespace {
+
+struct InternetHandleCloser {
+  void operator()(HINTERNET handle) const { WinHttpCloseHandle(handle); }
+};
+// Declared session, connection, request: destroyed in the reverse order, request first.
+using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
+
+// The answer is logged as one line: a first block larger than this says nothing more.
+constexpr DWORD kFirstBlockLimit = 64 * 1024;
+
+std::wstring Wide(const std::string& text) {
+  const std::u16string wide = Utf8ToUtf16(text);
+  return std::wstring(wide.begin(), wide.end());
+}
+
+int Milliseconds(std::chrono::milliseconds duration) {
+  return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(duration.count(), 1, INT_MAX));
+}
+
+}  // namespace
+
+std::optional<std::string> PostJsonToWebhook(const WebhookEndpoint& endpoint,
+                                             const std::string& body,
+                                             const HttpTimeouts& timeouts) {
+  if (body.size() > MAXDWORD) return std::nullopt;
+
+  const InternetHandle session(WinHttpOpen(Wide(kWebhookUserAgent).c_str(),
+                                           WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                           WINHTTP_NO_PROXY_BYPASS, 0));
+  if (!session) return std::nullopt;
+  // Without these the client waits for ever on a server that accepts and never answers. The
+  // client bounds resolving and connecting one after the other, so the connect limit applies to
+  // each; the TLS handshake counts as sending.
+  const int connect = Milliseconds(timeouts.connect);
+  const int idle = Milliseconds(timeouts.sendReceive);
+  if (!WinHttpSetTimeouts(session.get(), connect, connect, idle, idle)) return std::nullopt;
+
+  const InternetHandle connection(
+      WinHttpConnect(session.get(), Wide(endpoint.host).c_str(), endpoint.port, 0));
+  if (!connection) return std::nullopt;
+  const DWORD secure = endpoint.scheme == "https" ? WINHTTP_FLAG_SECURE : 0;
+  const InternetHandle request(
+      WinHttpOpenRequest(connection.get(), L"POST", Wide(endpoint.path).c_str(), nullptr,
+                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, secure));
+  if (!request) return std::nullopt;
+  // The wait for the answer's headers has a limit of its own (90 s unless set), and some
+  // implementations of the client apply no other to it.
+  DWORD responseTimeout = static_cast<DWORD>(idle);
+  WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
+                   sizeof(responseTimeout));
+  // A redirect would carry the report to wherever the answer points, over plain http too.
+  DWORD disabled = WINHTTP_DISABLE_REDIRECTS;
+  if (!WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disabled,
+                        sizeof(disabled))) {
+    return std::nullopt;
+  }
+
+  const auto length = static_cast<DWORD>(body.size());
+  if (!WinHttpSendRequest(request.get(), L"Content-Type: application/json\r\n",
+                          static_cast<DWORD>(-1), const_cast<char*>(body.data()), length, length,
+                          0) ||
+      !WinHttpReceiveResponse(request.get(), nullptr)) {
+    return std::nullopt;
+  }
+
+  DWORD available = 0;
+  if (!WinHttpQueryDataAvailable(request.get(), &available) || available == 0) return std::nullopt;
+  std::vector<char> block(std::min(available, kFirstBlockLimit));
+  DWORD read = 0;
+  if (!WinHttpReadData(request.get(), block.data(), static_cast<DWORD>(block.size()), &read) ||
+      read == 0) {
+    return std::nullopt;
+  }
+  return std::string(block.data(), read);
+}
