@@ -1,5 +1,7 @@
-#include <wincrypt.h>
+// windows.h first: wincrypt.h uses its types.
 #include <windows.h>
+
+#include <wincrypt.h>
 
 #include <algorithm>
 #include <vector>
