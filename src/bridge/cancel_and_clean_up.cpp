@@ -7,6 +7,7 @@
 #include "app/setup_web_view.h"
 #include "bridge/page_callbacks.h"
 #include "download/download_engine.h"
+#include "install/utf8_path.h"
 #include "install/zip_engine.h"
 #include "log/logger.h"
 
@@ -65,6 +66,21 @@ void SetupWebView::DoCleanUp(const std::string& callbackId) {
 
 namespace {
 
+// Removes one file or emptied folder. A read-only file (an attribute that forbids deletion on
+// Windows, and one that extracted archives often carry) is made writable and tried again; a
+// symbolic link is never followed.
+void RemoveEntry(const fs::path& path) {
+  std::error_code removeError;
+  if (fs::remove(path, removeError) || !removeError) return;
+  std::error_code retryError;
+  if (!fs::is_symlink(fs::symlink_status(path, retryError)) && !retryError) {
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, retryError);
+    if (!retryError && fs::remove(path, retryError)) return;
+  }
+  Logger::Log(LogLevel::Warn, "engine",
+              "Clean-up skipped " + PathToUtf8(path) + ": " + removeError.message());
+}
+
 // Removes `dir` and everything below it. A file or folder that cannot be examined or removed
 // is skipped with a WARN line and the walk goes on.
 void RemoveTree(const fs::path& dir) {
@@ -86,20 +102,8 @@ void RemoveTree(const fs::path& dir) {
     }
     leftovers.push_back(it->path());
   }
-  for (auto it = leftovers.rbegin(); it != leftovers.rend(); ++it) {
-    std::error_code removeError;
-    fs::remove(*it, removeError);
-    if (removeError) {
-      Logger::Log(LogLevel::Warn, "engine",
-                  "Clean-up skipped " + it->string() + ": " + removeError.message());
-    }
-  }
-  std::error_code removeError;
-  fs::remove(dir, removeError);
-  if (removeError) {
-    Logger::Log(LogLevel::Warn, "engine",
-                "Clean-up skipped " + dir.string() + ": " + removeError.message());
-  }
+  for (auto it = leftovers.rbegin(); it != leftovers.rend(); ++it) RemoveEntry(*it);
+  RemoveEntry(dir);
 }
 
 }  // namespace

@@ -1,114 +1,14 @@
 // The Logger on real files: formats, configuration, flushing, rotation, retention, threads.
 
-#include "log/logger.h"
-
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <stdio.h>
-#include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdint>
-#include <cstdio>
-#include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
-#include <regex>
-#include <set>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include "support/test_environment.h"
+#include "log/logger_test_support.h"
 
-namespace fs = std::filesystem;
+using namespace logger_test;
 
 namespace {
-
-const std::regex kFileNamePattern(R"(Quillfetch_(\d{8})_(\d{6})\.log)");
-const std::regex kLinePattern(
-    R"(\[(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3})\] \[([A-Z]+)\] \[([^\]]*)\] (.*))");
-
-std::vector<std::string> ReadLines(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-std::string ReadAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Names of regular files and folders directly in `folder`.
-std::set<std::string> Listing(const fs::path& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    names.insert(entry.path().filename().string());
-  }
-  return names;
-}
-
-std::vector<fs::path> OwnLogFiles(const fs::path& folder) {
-  std::vector<fs::path> files;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    const std::string name = entry.path().filename().string();
-    if (entry.is_regular_file() && std::regex_match(name, kFileNamePattern)) {
-      files.push_back(entry.path());
-    }
-  }
-  return files;
-}
-
-// The file name the logger would choose now.
-std::string FileNameForNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm t{};
-  localtime_r(&now, &t);
-  char text[64];
-  std::strftime(text, sizeof text, "Quillfetch_%Y%m%d_%H%M%S.log", &t);
-  return text;
-}
-
-// A rotation opens a file named after the current second; waiting for the next second makes
-// the new file distinct from the full one.
-void WaitForNewFileName(const fs::path& current) {
-  while (FileNameForNow() == current.filename().string()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-}
-
-class LoggerTest : public ::testing::Test {
- protected:
-  LoggerTest() { Logger::ResetForTesting(); }
-  ~LoggerTest() override { Logger::ResetForTesting(); }
-
-  // The log folder used unless a test chooses another.
-  fs::path Folder() const { return temp_.path() / "logs"; }
-
-  bool Initialize() { return Logger::Initialize(Folder().string(), "Quillfetch"); }
-
-  fs::path CurrentFile() const { return Logger::CurrentLogFilePath(); }
-
-  std::vector<std::string> FlushedLines() {
-    Logger::Flush();
-    return ReadLines(CurrentFile());
-  }
-
-  TemporaryFolder temp_;
-  ScopedEnvironmentVariable tmpdir_{"TMPDIR", temp_.path().string()};
-  ScopedEnvironmentVariable logDir_{"VLM_LOG_DIR", std::nullopt};
-  ScopedEnvironmentVariable isDev_{"VLM_IS_DEV", std::nullopt};
-  ScopedEnvironmentVariable logLevel_{"VLM_LOG_LEVEL", std::nullopt};
-};
 
 TEST_F(LoggerTest, WritesFileNameLinesAndStartUpLineInTheirFormats) {
   ASSERT_TRUE(Initialize());
@@ -152,47 +52,6 @@ TEST_F(LoggerTest, WritesFileNameLinesAndStartUpLineInTheirFormats) {
   EXPECT_EQ(entries[1].file, "");
   EXPECT_EQ(entries[1].line, 0);
   EXPECT_EQ(entries[4].message, "two\nlines");
-}
-
-TEST_F(LoggerTest, TimestampsAreLocalTimeWithMilliseconds) {
-  // A fixed zone without daylight saving makes local time checkable against the system clock.
-  struct ZoneReload {
-    ~ZoneReload() { tzset(); }  // after `zone` has put TZ back
-  } reload;
-  ScopedEnvironmentVariable zone("TZ", "XYZ-05:30");
-  tzset();
-  ASSERT_TRUE(Initialize());
-  const auto before = std::chrono::system_clock::now();
-  Logger::Log(LogLevel::Info, "engine", "tick");
-  const auto after = std::chrono::system_clock::now();
-  const std::string fileName = CurrentFile().filename().string();
-  const std::vector<LogEntry> entries = Logger::GetRecentEntries(1, false);
-  ASSERT_EQ(entries.size(), 1u);
-  const std::string stampText = entries[0].timestamp;
-
-  std::tm fields{};
-  int millis = -1;
-  ASSERT_EQ(std::sscanf(stampText.c_str(), "%d-%d-%d %d:%d:%d.%d", &fields.tm_year, &fields.tm_mon,
-                        &fields.tm_mday, &fields.tm_hour, &fields.tm_min, &fields.tm_sec, &millis),
-            7)
-      << stampText;
-  fields.tm_year -= 1900;
-  fields.tm_mon -= 1;
-  const int64_t utcMillis =
-      (static_cast<int64_t>(timegm(&fields)) - (5 * 3600 + 30 * 60)) * 1000 + millis;
-  const auto toMillis = [](std::chrono::system_clock::time_point t) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
-  };
-  EXPECT_GE(utcMillis, toMillis(before));
-  EXPECT_LE(utcMillis, toMillis(after));
-
-  // The file name is the same zone's date and time, to the second.
-  const std::time_t opened = static_cast<std::time_t>(utcMillis / 1000);
-  std::tm local{};
-  localtime_r(&opened, &local);
-  char expected[64];
-  std::strftime(expected, sizeof expected, "Quillfetch_%Y%m%d_%H", &local);
-  EXPECT_EQ(fileName.substr(0, 22), expected);
 }
 
 TEST_F(LoggerTest, ARunWithinTheSameSecondAppendsToTheSameFile) {
@@ -379,12 +238,12 @@ TEST_F(LoggerTest, RetentionKeepsFiveOwnFilesAndLeavesEverythingElse) {
                                             "Quillfetch.log", "Quillfetch_backup.txt",
                                             "quillfetch_20200101_000000.log"};
   for (const std::string& name : foreign) {
-    std::ofstream(Folder() / name) << "keep me\n";
+    std::ofstream(Folder() / name, std::ios::binary) << "keep me\n";
     fs::last_write_time(Folder() / name, now - std::chrono::hours(1000));
   }
   const fs::path subfolder = Folder() / "Quillfetch_20190101_000000.log";
   fs::create_directories(subfolder);
-  std::ofstream(subfolder / "inside.log") << "keep me too\n";
+  std::ofstream(subfolder / "inside.log", std::ios::binary) << "keep me too\n";
 
   ASSERT_TRUE(Initialize());
   const fs::path current = CurrentFile();
@@ -507,77 +366,6 @@ TEST_F(LoggerTest, UnnamedLevelsAreInfoWhenHighAndNeverWrittenWhenNegative) {
   Logger::Log(static_cast<LogLevel>(INT32_MIN), "engine", "minimum");
   EXPECT_EQ(FlushedLines().size(), 1u);  // the start-up line only
   EXPECT_EQ(Logger::GetRecentEntries(10, true).size(), 1u);
-}
-
-TEST_F(LoggerTest, ExitWritesOutTheLastLinesWhileWorkersStillLog) {
-  const fs::path folder = Folder();
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    // A detached worker that goes on logging while the process exits, as a download does
-    // when the window is closed by force.
-    if (!Logger::Initialize(folder.string(), "Quillfetch")) _exit(3);
-    std::thread([] {
-      for (int i = 0;; ++i) Logger::Log(LogLevel::Info, "Engine.Download", std::to_string(i));
-    }).detach();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    Logger::Log(LogLevel::Info, "engine", "last words");
-    std::exit(0);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status)) << "the process died at exit, signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  const std::vector<fs::path> files = OwnLogFiles(folder);
-  ASSERT_EQ(files.size(), 1u);
-  EXPECT_NE(ReadAll(files[0]).find("] [INFO] [engine] last words\n"), std::string::npos);
-}
-
-// The descriptors of this process that point at `file`.
-std::vector<int> DescriptorsOf(const fs::path& file) {
-  std::vector<int> fds;
-  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-    std::error_code ec;
-    const fs::path target = fs::read_symlink(entry.path(), ec);
-    if (!ec && target == file) fds.push_back(std::stoi(entry.path().filename().string()));
-  }
-  return fds;
-}
-
-// What a launched program sees among its open descriptors.
-std::string ChildDescriptorListing() {
-  FILE* pipe = popen("ls -l /proc/self/fd/", "r");
-  if (pipe == nullptr) return "popen failed";
-  std::string out;
-  char buffer[4096];
-  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  pclose(pipe);
-  return out;
-}
-
-TEST_F(LoggerTest, LaunchedProgramsDoNotInheritTheLogFile) {
-  ASSERT_TRUE(Initialize());
-  const fs::path first = CurrentFile();
-  const std::vector<int> fds = DescriptorsOf(first);
-  ASSERT_EQ(fds.size(), 1u);
-  EXPECT_NE(fcntl(fds[0], F_GETFD) & FD_CLOEXEC, 0);
-  std::string listing = ChildDescriptorListing();
-  EXPECT_NE(listing.find("/proc/"), std::string::npos) << listing;  // ls did run
-  EXPECT_EQ(listing.find(first.filename().string()), std::string::npos) << listing;
-
-  // A file opened by rotation is close-on-exec too.
-  Logger::Flush();
-  fs::resize_file(first, Logger::kRotationSize);
-  WaitForNewFileName(first);
-  Logger::Log(LogLevel::Info, "engine", "rotate");
-  const fs::path second = CurrentFile();
-  ASSERT_NE(second, first);
-  const std::vector<int> rotated = DescriptorsOf(second);
-  ASSERT_EQ(rotated.size(), 1u);
-  EXPECT_NE(fcntl(rotated[0], F_GETFD) & FD_CLOEXEC, 0);
-  EXPECT_TRUE(DescriptorsOf(first).empty());  // the full file was closed
-  listing = ChildDescriptorListing();
-  EXPECT_EQ(listing.find(second.filename().string()), std::string::npos) << listing;
 }
 
 }  // namespace
