@@ -43,3 +43,18 @@ if(VLM_BUILD_TESTS)
   # Its own CMake names the targets GTest::gtest, GTest::gmock and GTest::gtest_main.
   add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL)
 endif()
+
+# The web view SDK, restored by scripts/build-windows-deps at one pinned version: its header
+# (through our compatibility folder, which mends what mingw cannot read as shipped) and the
+# loader DLL that goes beside the program.
+set(VLM_WEBVIEW2_VERSION 1.0.2903.40)
+set(webview2_prefix "${VLM_WINDOWS_DEPS}/webview2-${VLM_WEBVIEW2_VERSION}")
+if(NOT EXISTS "${webview2_prefix}/.complete")
+  message(FATAL_ERROR "The web view SDK is missing from ${VLM_WINDOWS_DEPS}: "
+                      "run scripts/build-windows-deps ${VLM_WINDOWS_DEPS}")
+endif()
+add_library(vlm_webview2_sdk INTERFACE)
+target_include_directories(vlm_webview2_sdk SYSTEM INTERFACE
+                           "${PROJECT_SOURCE_DIR}/third_party/compat" "${webview2_prefix}/include")
+set(VLM_WEBVIEW2_LOADER "${webview2_prefix}/x64/WebView2Loader.dll")
+set(VLM_WEBVIEW2_LICENSE "${webview2_prefix}/LICENSE.txt")
