@@ -134,15 +134,6 @@ TEST_F(JobTransferTest, CancelStopsAStalledJobAndRemovesItsFile) {
   EXPECT_FALSE(fs::exists(Partial()));
 }
 
-TEST_F(JobTransferTest, DiskFullGivesUpWithItsError) {
-  if (!UseSmallDisk(256 * 1024)) GTEST_SKIP() << "mounting a small tmpfs is not allowed here";
-  FaultHttpServer server({"--body-file", MakeBody(1 << 20).string()});
-  const CallbackPayload done = Download(server.Url(kTarget));
-  EXPECT_EQ(done.result, 112u);
-  EXPECT_EQ(done.message, "There is not enough space on the disk.");
-  EXPECT_FALSE(fs::exists(Partial()));
-}
-
 // The job on its own: what the service promises beyond the loop's use of it.
 TEST_F(JobTransferTest, JobPlacesTheFileOnlyOnComplete) {
   FaultHttpServer server({"--body-file", MakeBody(200000).string()});

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/mount.h>
-
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -53,8 +51,10 @@ class TransferFixture : public LoggerFixture {
     return completions.empty() ? CallbackPayload() : completions.back();
   }
 
-  // Starts a worker thread, lets `whenStarted` decide when to cancel, and waits for the end.
-  CallbackPayload DownloadAndCancel(const std::string& url, FaultHttpServer& server) {
+  // Starts a worker thread, cancels once the server has a request and the page a report, and
+  // waits up to `stopTimeoutMs` for the end.
+  CallbackPayload DownloadAndCancel(const std::string& url, FaultHttpServer& server,
+                                    int stopTimeoutMs = 20000) {
     engine = MakeEngine(url, Destination());
     EXPECT_TRUE(engine->StartDownload(engine->url, engine->destPath, "c"));
     WaitFor([&] { return !server.Requests().empty() && ProgressCount() > 0; });
@@ -63,7 +63,7 @@ class TransferFixture : public LoggerFixture {
     EXPECT_FALSE(engine->StartDownload(u"http://127.0.0.1:9/other", "/nonexistent/x", "other"));
     EXPECT_EQ(engine->cbid, "c");
     engine->cancelRequested.store(true);
-    EXPECT_TRUE(WaitFor([&] { return !engine->running.load(); }));
+    EXPECT_TRUE(WaitFor([&] { return !engine->running.load(); }, stopTimeoutMs));
     std::lock_guard lock(mutex);
     EXPECT_EQ(completions.size(), 1u);
     return completions.empty() ? CallbackPayload() : completions.back();
@@ -90,20 +90,8 @@ class TransferFixture : public LoggerFixture {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
-  // Mounts a tmpfs of `bytes` as the destination folder; false where mounting is not allowed.
-  bool UseSmallDisk(size_t bytes) {
-    const std::filesystem::path mountPoint = folder.path() / "small-disk";
-    std::filesystem::create_directories(mountPoint);
-    const std::string options = "size=" + std::to_string(bytes);
-    if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, options.c_str()) != 0) return false;
-    mounted = mountPoint;
-    destFolder = mountPoint;
-    return true;
-  }
-
   void TearDown() override {
     if (engine) WaitFor([&] { return !engine->running.load(); });
-    if (!mounted.empty()) umount2(mounted.c_str(), MNT_DETACH);
     LoggerFixture::TearDown();
   }
 
@@ -111,7 +99,6 @@ class TransferFixture : public LoggerFixture {
   RecordingClock clock{std::chrono::milliseconds(1)};
   TemporaryFolder folder;
   std::filesystem::path destFolder = folder.path() / "dest";
-  std::filesystem::path mounted;
   std::string body;
   std::shared_ptr<DownloadEngine> engine;
   std::mutex mutex;

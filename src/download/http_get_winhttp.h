@@ -1,0 +1,94 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// One HTTP GET over WinHTTP, step by step, for the direct transfer. Every step returns 0 or the
+// WinHTTP (Win32) error number of its failure.
+//
+// WinHTTP runs in asynchronous mode underneath, and each step waits for its completion while
+// watching a cancel flag: a cancel ends any wait within about 10 ms with kGetCancelled, even
+// while the server sends nothing. The request is then abandoned: its handle is closed, and what
+// WinHTTP may still deliver for it (the read buffer included) stays alive until WinHTTP reports
+// the handle closed. Wine does not cut a pending read short on close, so there the abandoned
+// read ends only with the connection; the caller is free at once either way.
+//
+// Sessions never use a proxy and refuse redirects from https to http (WinHTTP's default, set
+// explicitly); other redirects between http and https URLs are followed.
+
+// The step's wait was ended by the cancel flag (ERROR_INSTALL_USEREXIT).
+inline constexpr uint32_t kGetCancelled = 1602;
+// Largest block one Read asks for.
+inline constexpr uint32_t kGetBlockSize = 262144;
+
+// The parts of an http or https URL that a request needs. The path keeps the query as written
+// (a signed URL depends on it) and drops any fragment.
+struct HttpUrl {
+  std::u16string host;
+  uint16_t port = 0;
+  std::u16string pathAndQuery;
+  bool secure = false;
+};
+
+// 12005 for a URL WinHTTP cannot read (or one holding a NUL), 12006 for a scheme other than
+// http and https.
+uint32_t CrackHttpUrl(const std::u16string& url, HttpUrl& parts);
+
+// A session and its connection to the URL's server; closed (connection first) on destruction.
+class HttpConnection {
+ public:
+  HttpConnection() = default;
+  ~HttpConnection();
+  HttpConnection(const HttpConnection&) = delete;
+  HttpConnection& operator=(const HttpConnection&) = delete;
+
+  uint32_t Open(const std::u16string& agent, const HttpUrl& url);
+
+  void* connection() const { return connection_; }
+
+ private:
+  void* session_ = nullptr;
+  void* connection_ = nullptr;
+};
+
+// What WinHTTP's callbacks report for one request; defined with the callbacks.
+struct HttpGetContext;
+
+class HttpGet {
+ public:
+  // `cancel` is read during every wait; it must outlive the object.
+  explicit HttpGet(const std::atomic<bool>& cancel);
+  ~HttpGet();  // abandons the request if it is still open
+  HttpGet(const HttpGet&) = delete;
+  HttpGet& operator=(const HttpGet&) = delete;
+
+  // Opens the request for the URL's path on `connection` with the time-outs (resolve and
+  // connect 60 s, send and receive 24 h) and `headers` (lines ended by CR LF) replacing or
+  // adding to the request's own.
+  uint32_t Open(const HttpConnection& connection, const HttpUrl& url,
+                const std::u16string& headers);
+  uint32_t Send();
+  uint32_t ReceiveResponse();
+  uint32_t StatusCode(uint32_t& status) const;
+  // The Content-Length header as a number; nullopt when it is absent or not a number.
+  std::optional<uint64_t> ContentLength() const;
+  // Bytes ready to read; 0 at the end of the body.
+  uint32_t QueryDataAvailable(uint32_t& available);
+  // Reads up to min(`wanted`, kGetBlockSize) bytes into data().
+  uint32_t Read(uint32_t wanted, uint32_t& got);
+  const char* data() const;
+
+ private:
+  // Waits for the completion of the step just started; kGetCancelled abandons the request.
+  uint32_t Await();
+  void Close();
+
+  const std::atomic<bool>& cancel_;
+  std::shared_ptr<HttpGetContext> context_;
+  uintptr_t contextValue_ = 0;  // what WinHTTP hands back to the callbacks
+  void* request_ = nullptr;
+};
