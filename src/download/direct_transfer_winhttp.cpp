@@ -58,7 +58,7 @@ class DirectTransfer {
 
   // One request, from the bytes already in the file to the end of the body. 0 when the whole
   // body is in the file; otherwise the error that ended the request (a WinHTTP or file error,
-  // an HTTP status of 400 and above, or kGetCancelled).
+  // an HTTP status outside 2xx, or kGetCancelled).
   uint32_t Exchange(const HttpConnection& connection, const HttpUrl& url) {
     const uint64_t offset = file_ != INVALID_HANDLE_VALUE ? total_ : 0;
     std::string headers = DownloadHeaderBlock();
@@ -70,7 +70,8 @@ class DirectTransfer {
     if (const uint32_t error = get.ReceiveResponse()) return error;
     uint32_t status = 0;
     if (const uint32_t error = get.StatusCode(status)) return error;
-    // An error page is no archive: the status fails the call (it is never retried).
+    // An error page is no archive: the status fails the call (it is never retried). So does a
+    // redirect WinHTTP would not follow, from https to http.
     if (status < 200 || status >= 300) return status;
 
     const std::optional<uint64_t> length = get.ContentLength();
