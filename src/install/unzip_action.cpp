@@ -4,7 +4,6 @@
 #include "app/setup_web_view.h"
 #include "base/working_folder.h"
 #include "bridge/page_callbacks.h"
-#include "install/utf8_path.h"
 #include "install/zip_engine.h"
 #include "log/logger.h"
 
@@ -13,7 +12,9 @@ void SetupWebView::DoUnZip(nlohmann::json message) {
   const std::string des = message.at("download").value("des", std::string());
   const std::string callbackId = message.value("callbackId", std::string());
 
-  const std::string destination = PathToUtf8(NewWorkingFolderPath().generic_string());
+  // Straight to UTF-8: a narrow path string would be read back in another code page on Windows.
+  const std::u8string folder = NewWorkingFolderPath().generic_u8string();
+  const std::string destination(folder.begin(), folder.end());
   m_tempDirs.push_back(destination);
 
   if (m_zipEngine) {

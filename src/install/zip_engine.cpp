@@ -83,6 +83,7 @@ void ZipEngine::Run() {
         report.message = "Not enough disk space to extract: " + std::to_string(total) +
                          " bytes needed, " + std::to_string(*available) + " bytes available";
         Logger::Log(LogLevel::Error, kCategory, report.message);
+        reader.reset();  // Windows cannot delete the archive while it is open
         Finish();
         return;
       }

@@ -1,7 +1,6 @@
 // doUnZip through the host as the page drives it, on archives built by the tests.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <condition_variable>
 #include <filesystem>
@@ -11,6 +10,7 @@
 
 #include "app/native_window.h"
 #include "install/unzip_test_support.h"
+#include "install/utf8_path.h"
 #include "install/zip_builder.h"
 #include "install/zip_engine.h"
 #include "log/logger.h"
@@ -35,17 +35,6 @@ ZipTestEntry Stored(ZipTestEntry e) {
   e.method = 0;
   return e;
 }
-
-class UnZipActionTest : public ::testing::Test {
- protected:
-  fs::path Archive(const std::vector<ZipTestEntry>& entries, const std::string& name = "p.zip") {
-    const fs::path path = h.temp.path() / name;
-    WriteZip(path, entries);
-    return path;
-  }
-
-  HostHarness h;
-};
 
 TEST_F(UnZipActionTest, ExtractsNestedTreeWithThrottledProgressAndDeletesArchive) {
   const std::string big = Pattern(100000, 1);
@@ -260,7 +249,7 @@ TEST_F(UnZipActionTest, TextReachesThePageAsValidUtf8) {
   cp437.madeBy = 0;
   const UnZipRun legacy = RunUnZip(h, Archive({cp437}), "cp");
   EXPECT_EQ(legacy.completion["result"], 0);
-  EXPECT_EQ(ReadFileBytes(legacy.folder / "caf\xc3\xa9.txt"), "cp437");
+  EXPECT_EQ(ReadFileBytes(legacy.folder / PathFromUtf8("caf\xc3\xa9.txt")), "cp437");
   ASSERT_EQ(legacy.progress.size(), 1u);
   EXPECT_EQ(legacy.progress[0]["message"], "caf\xc3\xa9.txt");
 
@@ -270,37 +259,19 @@ TEST_F(UnZipActionTest, TextReachesThePageAsValidUtf8) {
   const UnZipRun refused = RunUnZip(h, Archive({ZipFile("a", "1"), invalid}), "bad");
   EXPECT_EQ(refused.completion["result"], 2);
 
-  // A working folder whose path is not UTF-8 arrives with U+FFFD in place of the bad byte.
-  const fs::path odd = h.temp.path() / "tmp\xff";
-  fs::create_directories(odd);
-  ScopedEnvironmentVariable tmpdir("TMPDIR", odd.string());
-  const UnZipRun run = RunUnZip(h, Archive({ZipFile("x.txt", "x")}), "odd");
+  // A working folder and names outside the ANSI code page reach the disk and the page intact.
+  const fs::path wide = h.temp.path() / PathFromUtf8("tmp \u00e9 \u96ea");
+  fs::create_directories(wide);
+  ScopedEnvironmentVariable tmp(kTempDirectoryVariable, PathToUtf8(wide));
+  const std::string name = "donn\u00e9es/\u96ea.txt";
+  ZipTestEntry marked = ZipFile(name, "snow");
+  marked.utf8Flag = true;
+  const UnZipRun run = RunUnZip(h, Archive({marked}), "wide");
   EXPECT_EQ(run.completion["result"], 0);
-  EXPECT_EQ(run.completion["message"],
-            (h.temp.path() / "tmp\xef\xbf\xbd" / run.folder.filename()).string());
-  EXPECT_EQ(ReadFileBytes(run.folder / "x.txt"), "x");
-}
-
-TEST_F(UnZipActionTest, OnlyExecuteBitsOfTheRecordedModeSurvive) {
-  const mode_t saved = umask(022);
-  ZipTestEntry dos = ZipFile("dos.exe", "d");
-  dos.madeBy = 0;
-  dos.externalAttributes = 0x20;
-  const UnZipRun run = RunUnZip(
-      h, Archive({ZipFile("run.sh", "r", 0100755), ZipFile("suid", "s", 0106755),
-                  ZipFile("open", "o", 0100777), ZipFile("sticky", "t", 0101666),
-                  ZipFile("private", "p", 0100600), ZipFile("owner-x", "x", 0100744), dos}));
-  umask(saved);
-  auto mode = [&](const char* name) {
-    return static_cast<unsigned>(fs::status(run.folder / name).permissions()) & 07777u;
-  };
-  EXPECT_EQ(mode("run.sh"), 0755u);
-  EXPECT_EQ(mode("suid"), 0755u);
-  EXPECT_EQ(mode("open"), 0755u);
-  EXPECT_EQ(mode("sticky"), 0644u);
-  EXPECT_EQ(mode("private"), 0644u);
-  EXPECT_EQ(mode("owner-x"), 0744u);
-  EXPECT_EQ(mode("dos.exe"), 0644u);
+  EXPECT_EQ(run.completion["message"], h.host->m_tempDirs.back());
+  EXPECT_EQ(run.folder.parent_path(), wide);
+  EXPECT_EQ(ReadFileBytes(run.folder / PathFromUtf8(name)), "snow");
+  EXPECT_EQ(run.progress.at(0)["message"], name);
 }
 
 // Forwards to the harness's window, but holds every Post while closed: a worker that reports

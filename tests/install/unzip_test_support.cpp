@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "install/utf8_path.h"
+
 namespace {
 
 size_t CountCompletions(const HostHarness& h) {
@@ -16,8 +18,9 @@ size_t CountCompletions(const HostHarness& h) {
 
 void PostUnZip(HostHarness& h, const std::filesystem::path& archive,
                const std::string& callbackId) {
-  nlohmann::json message = {
-      {"action", "doUnZip"}, {"callbackId", callbackId}, {"download", {{"des", archive.string()}}}};
+  nlohmann::json message = {{"action", "doUnZip"},
+                            {"callbackId", callbackId},
+                            {"download", {{"des", PathToUtf8(archive)}}}};
   h.Post(message.dump());
 }
 
@@ -39,7 +42,7 @@ UnZipRun RunUnZip(HostHarness& h, const std::filesystem::path& archive,
                   const std::string& callbackId) {
   const size_t before = CountCompletions(h);
   PostUnZip(h, archive, callbackId);
-  std::filesystem::path folder = h.host->m_tempDirs.back();
+  const std::filesystem::path folder = PathFromUtf8(h.host->m_tempDirs.back());
   EXPECT_TRUE(h.PumpUntil([&] { return CountCompletions(h) > before; }, 60000));
   // Finish clears running just after posting the completion.
   EXPECT_TRUE(h.PumpUntil([&] { return !h.host->IsBusy(); }));

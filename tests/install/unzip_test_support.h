@@ -1,10 +1,13 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "install/zip_builder.h"
 #include "support/test_environment.h"
 
 // Drives doUnZip through a HostHarness and collects what the page received for one request.
@@ -27,3 +30,16 @@ void PostUnZip(HostHarness& h, const std::filesystem::path& archive, const std::
 // The payload the page receives, as an object to compare against.
 nlohmann::json Payload(const std::string& cbid, uint64_t done, const std::string& jsp,
                        const std::string& message, uint32_t result, uint64_t todo);
+
+// doUnZip through a host with fakes at its seams, on archives written into the test's folder.
+class UnZipActionTest : public ::testing::Test {
+ protected:
+  std::filesystem::path Archive(const std::vector<ZipTestEntry>& entries,
+                                const std::string& name = "p.zip") {
+    const std::filesystem::path path = h.temp.path() / name;
+    WriteZip(path, entries);
+    return path;
+  }
+
+  HostHarness h;
+};

@@ -3,68 +3,18 @@
 #include "install/zip_engine.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
-#include <chrono>
 #include <filesystem>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "install/free_space.h"
 #include "install/zip_builder.h"
+#include "install/zip_engine_fixture.h"
 #include "support/test_environment.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::mutex g_mutex;
-std::vector<CallbackPayload> g_progress;
-std::vector<CallbackPayload> g_completions;
-ZipEngine* g_cancelOnFirstProgress = nullptr;
-
-void RecordProgress(const CallbackPayload& p) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_progress.push_back(p);
-  if (g_cancelOnFirstProgress != nullptr) g_cancelOnFirstProgress->cancelRequested.exchange(true);
-}
-
-void RecordCompletion(const CallbackPayload& p) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_completions.push_back(p);
-}
-
-class ZipEngineTest : public ::testing::Test {
- protected:
-  ZipEngineTest() {
-    g_progress.clear();
-    g_completions.clear();
-    g_cancelOnFirstProgress = nullptr;
-    engine->onProgress = &RecordProgress;
-    engine->onComplete = &RecordCompletion;
-  }
-  ~ZipEngineTest() override { g_cancelOnFirstProgress = nullptr; }
-
-  // Runs the engine to its end on `archive` into `dest`.
-  void Run(const fs::path& archive, const fs::path& dest) {
-    ASSERT_TRUE(engine->Start(archive.string(), dest.string(), "z"));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (engine->running.load() && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    ASSERT_FALSE(engine->running.load());
-    ASSERT_EQ(g_completions.size(), 1u);
-  }
-
-  const CallbackPayload& Completion() const { return g_completions.at(0); }
-
-  TemporaryFolder temp;
-  fs::path archive = temp.path() / "a.zip";
-  fs::path dest = temp.path() / "out";
-  std::shared_ptr<ZipEngine> engine = std::make_shared<ZipEngine>();
-};
 
 TEST_F(ZipEngineTest, ReportsFirstChunkThenEachWholePercent) {
   // 10,000,000 bytes in chunks of 32,768: reports after chunks 1, 5, 9, 13, ...
@@ -142,26 +92,6 @@ TEST_F(ZipEngineTest, TooLittleSpaceFailsAtOnceWith112) {
   const std::optional<uint64_t> space = AvailableSpace(temp.path() / "not/yet/there");
   ASSERT_TRUE(space.has_value());
   EXPECT_GT(*space, 0u);
-}
-
-TEST_F(ZipEngineTest, WriteFailureOfAFullDiskFailsTheEntry) {
-  WriteZip(archive, {ZipFile("small.txt", "ok"), ZipFile("big.bin", std::string(1 << 20, 'z'))});
-  // A file size limit fails writes with EFBIG the way a full volume fails them with ENOSPC.
-  struct rlimit saved;
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const sighandler_t oldHandler = signal(SIGXFSZ, SIG_IGN);
-  struct rlimit limited = saved;
-  limited.rlim_cur = 300000;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-  Run(archive, dest);
-  setrlimit(RLIMIT_FSIZE, &saved);
-  signal(SIGXFSZ, oldHandler);
-
-  ASSERT_FALSE(g_progress.empty());
-  EXPECT_EQ(g_progress.back().result, 1632u);
-  EXPECT_EQ(g_progress.back().message, "Failed to create big.bin");
-  EXPECT_EQ(Completion().result, 1632u);
-  EXPECT_EQ(Completion().message, "Files not prepared");
 }
 
 TEST_F(ZipEngineTest, OutputFileThatCannotBeOpenedFailsTheEntry) {

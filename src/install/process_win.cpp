@@ -1,0 +1,99 @@
+#include <windows.h>
+
+#include <string>
+
+#include "install/process.h"
+#include "install/win32_error_text.h"
+
+namespace {
+
+// ERROR_WAIT_NO_CHILDREN, as the Linux launcher reports it: the setup ran, but its exit code
+// could not be read. Never 0, which the page would take for a finished installation.
+constexpr uint32_t kNoExitStatus = 128;
+constexpr uint32_t kNoMatchingCode = 120;  // ERROR_CALL_NOT_IMPLEMENTED
+
+struct ErrcMapping {
+  std::errc condition;
+  uint32_t code;
+};
+
+// The file system's errno values, as Linux's launcher states them (install/process_posix.h).
+constexpr ErrcMapping kErrcMappings[] = {
+    {std::errc::no_such_file_or_directory, 2},
+    {std::errc::not_a_directory, 3},
+    {std::errc::too_many_files_open, 4},
+    {std::errc::too_many_files_open_in_system, 4},
+    {std::errc::permission_denied, 5},
+    {std::errc::operation_not_permitted, 5},
+    {std::errc::is_a_directory, 5},
+    {std::errc::not_enough_memory, 8},
+    {std::errc::text_file_busy, 32},
+    {std::errc::invalid_argument, 87},
+    {std::errc::executable_format_error, 193},
+    {std::errc::filename_too_long, 206},
+    {std::errc::argument_list_too_long, 206},
+    {std::errc::io_error, 1117},
+    {std::errc::resource_unavailable_try_again, 1450},
+    {std::errc::too_many_symbolic_link_levels, 1921},
+};
+
+// Owns the two handles that CreateProcessW hands out.
+struct ProcessHandles {
+  PROCESS_INFORMATION info{};
+  ~ProcessHandles() {
+    if (info.hThread != nullptr) CloseHandle(info.hThread);
+    if (info.hProcess != nullptr) CloseHandle(info.hProcess);
+  }
+};
+
+}  // namespace
+
+uint32_t Win32ErrorFromSystemError(const std::error_code& error) {
+  // The C++ library reports Win32 calls in the system category and C runtime calls (the file
+  // status of std::filesystem) as errno values in the generic one.
+  if (error.category() == std::system_category()) {
+    return error.value() != 0 ? static_cast<uint32_t>(error.value()) : kNoMatchingCode;
+  }
+  for (const ErrcMapping& m : kErrcMappings) {
+    if (error == m.condition) return m.code;
+  }
+  return kNoMatchingCode;
+}
+
+LaunchOutcome StartAndWait(const std::filesystem::path& executable) {
+  LaunchOutcome outcome;
+  // A full path, so that CreateProcessW runs this very file: a bare or relative name would be
+  // searched for in the host's own folder and the system folders first. Separators in the
+  // native form, as a setup expects to find its own path on its command line.
+  std::error_code ec;
+  std::filesystem::path program = std::filesystem::absolute(executable, ec);
+  if (ec) program = executable;
+  program.make_preferred();
+  const std::filesystem::path folder = program.parent_path();
+
+  // CreateProcessW may write into the command line: it gets a buffer of its own.
+  std::wstring commandLine = L"\"" + program.native() + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  ProcessHandles process;
+  const BOOL created =
+      CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr,
+                     /*bInheritHandles=*/FALSE, 0, nullptr,
+                     folder.empty() ? nullptr : folder.c_str(), &startup, &process.info);
+  if (!created) {
+    const DWORD error = GetLastError();
+    outcome.errorCode = error;
+    outcome.detail = "CreateProcessW: " + Win32ErrorText(error);
+    return outcome;
+  }
+  outcome.started = true;
+
+  DWORD exitCode = 0;
+  if (WaitForSingleObject(process.info.hProcess, INFINITE) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(process.info.hProcess, &exitCode)) {
+    outcome.exitCode = kNoExitStatus;
+  } else {
+    outcome.exitCode = exitCode;
+  }
+  return outcome;
+}
