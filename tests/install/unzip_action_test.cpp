@@ -259,15 +259,19 @@ TEST_F(UnZipActionTest, TextReachesThePageAsValidUtf8) {
   const UnZipRun refused = RunUnZip(h, Archive({ZipFile("a", "1"), invalid}), "bad");
   EXPECT_EQ(refused.completion["result"], 2);
 
-  // A working folder and names outside the ANSI code page reach the disk and the page intact.
+  // An archive, a working folder and names outside the ANSI code page reach the disk and the
+  // page intact.
   const fs::path wide = h.temp.path() / PathFromUtf8("tmp \u00e9 \u96ea");
   fs::create_directories(wide);
   ScopedEnvironmentVariable tmp(kTempDirectoryVariable, PathToUtf8(wide));
   const std::string name = "donn\u00e9es/\u96ea.txt";
   ZipTestEntry marked = ZipFile(name, "snow");
   marked.utf8Flag = true;
-  const UnZipRun run = RunUnZip(h, Archive({marked}), "wide");
+  const fs::path archive = wide / PathFromUtf8("\u96ea.zip");
+  WriteZip(archive, {marked});
+  const UnZipRun run = RunUnZip(h, archive, "wide");
   EXPECT_EQ(run.completion["result"], 0);
+  EXPECT_FALSE(fs::exists(archive));
   EXPECT_EQ(run.completion["message"], h.host->m_tempDirs.back());
   EXPECT_EQ(run.folder.parent_path(), wide);
   EXPECT_EQ(ReadFileBytes(run.folder / PathFromUtf8(name)), "snow");
