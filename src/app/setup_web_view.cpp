@@ -1,6 +1,7 @@
 #include "app/setup_web_view.h"
 
 #include "app/web_view.h"
+#include "base/utf8_path.h"
 #include "base/working_folder.h"
 #include "bridge/dev_environment.h"
 #include "download/download_engine.h"
@@ -18,7 +19,7 @@ std::filesystem::path UiFolderForExecutable(const std::filesystem::path& executa
 
 SetupWebView::SetupWebView(NativeWindow* hwnd)
     : m_hwnd(hwnd), m_uiFolder(UiFolderForExecutable(CurrentExecutablePath())) {
-  Logger::Initialize((TempDirectory() / "Velmorante" / "Logs").string(), "Quillfetch");
+  Logger::Initialize(PathToUtf8(TempDirectory() / "Velmorante" / "Logs"), "Quillfetch");
 }
 
 SetupWebView::SetupWebView(NativeWindow* hwnd, std::filesystem::path uiFolder)

@@ -5,9 +5,9 @@
 #include <thread>
 
 #include "app/setup_web_view.h"
+#include "base/utf8_path.h"
 #include "bridge/page_callbacks.h"
 #include "download/download_engine.h"
-#include "install/utf8_path.h"
 #include "install/zip_engine.h"
 #include "log/logger.h"
 
@@ -113,14 +113,15 @@ void SetupWebView::CleanUpWorker(const std::string& callbackId, std::vector<std:
   for (const std::string& dir : dirs) {
     removed.push_back(dir);
     std::error_code ec;
-    const fs::file_status status = fs::symlink_status(dir, ec);
+    const fs::path path = PathFromUtf8(dir);
+    const fs::file_status status = fs::symlink_status(path, ec);
     if (ec) {
       if (ec != std::errc::no_such_file_or_directory) {
         Logger::Log(LogLevel::Warn, "engine", "Clean-up skipped " + dir + ": " + ec.message());
       }
       continue;
     }
-    if (fs::is_directory(status)) RemoveTree(dir);
+    if (fs::is_directory(status)) RemoveTree(path);
   }
   if (!callbackId.empty()) {
     CallbackPayload answer;

@@ -3,8 +3,8 @@
 #include <string>
 #include <system_error>
 
+#include "base/utf8_path.h"
 #include "install/process.h"
-#include "install/utf8_path.h"
 #include "log/logger.h"
 
 namespace {

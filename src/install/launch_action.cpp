@@ -5,9 +5,9 @@
 
 #include "app/native_window.h"
 #include "app/setup_web_view.h"
+#include "base/utf8_path.h"
 #include "bridge/page_callbacks.h"
 #include "install/app_launcher.h"
-#include "install/utf8_path.h"
 #include "log/logger.h"
 
 namespace {

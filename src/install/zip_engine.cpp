@@ -4,11 +4,11 @@
 #include <system_error>
 #include <thread>
 
+#include "base/utf8_path.h"
 #include "base/utf_convert.h"
 #include "bridge/page_callbacks.h"
 #include "install/entry_rules.h"
 #include "install/free_space.h"
-#include "install/utf8_path.h"
 #include "log/logger.h"
 
 namespace fs = std::filesystem;

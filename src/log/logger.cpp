@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "base/environment.h"
+#include "base/utf8_path.h"
 #include "base/working_folder.h"
 #include "log/log_file.h"
 
@@ -125,8 +126,8 @@ void RotateIfNeeded(LoggerState& s) {
   const uintmax_t size = fs::file_size(s.logFilePath, sizeError);
   if (sizeError || size < Logger::kRotationSize) return;
   s.stream.Close();
-  s.logFilePath = fs::path(s.logDirectory) / LogFileName(s.appName);
-  if (!s.stream.Open(s.logFilePath.string())) return;  // file logging stops for the run
+  s.logFilePath = PathFromUtf8(s.logDirectory) / LogFileName(s.appName);
+  if (!s.stream.Open(PathToUtf8(s.logFilePath))) return;  // file logging stops for the run
   ApplyRetention(s);
 }
 
@@ -214,17 +215,17 @@ bool Logger::Initialize(const std::string& logDirectory, const std::string& appN
     fs::path folder;
     const std::optional<std::string> fromEnvironment = ReadLoggerVariable("VLM_LOG_DIR");
     if (fromEnvironment && !fromEnvironment->empty()) {
-      folder = *fromEnvironment;
+      folder = PathFromUtf8(*fromEnvironment);
     } else if (!logDirectory.empty()) {
-      folder = logDirectory;
+      folder = PathFromUtf8(logDirectory);
     } else {
       folder = TempDirectory() / "Velmorante" / "Logs";
     }
     fs::create_directories(folder);
-    s.logDirectory = folder.string();
+    s.logDirectory = PathToUtf8(folder);
     s.logFilePath = folder / LogFileName(s.appName);
     s.stampSecond = -1;  // the time zone may have changed since an earlier run (tests)
-    if (!s.stream.Open(s.logFilePath.string())) return false;
+    if (!s.stream.Open(PathToUtf8(s.logFilePath))) return false;
     const std::optional<std::string> dev = ReadLoggerVariable("VLM_IS_DEV");
     const bool development = dev && !dev->empty() && *dev != "0";
     s.minLevel = MinLevelFromEnvironment(development);
@@ -272,7 +273,7 @@ std::vector<LogEntry> Logger::GetRecentEntries(uint64_t maxEntries, bool include
 std::string Logger::CurrentLogFilePath() {
   LoggerState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
-  return s.logFilePath.string();
+  return PathToUtf8(s.logFilePath);
 }
 
 void Logger::Flush() {

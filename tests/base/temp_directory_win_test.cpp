@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "base/utf8_path.h"
 #include "base/working_folder.h"
-#include "install/utf8_path.h"
 #include "support/test_environment.h"
 
 // The temporary folder comes from the wide call: a user name outside the ANSI code page (here

@@ -26,6 +26,14 @@ TEST_F(CleanUpTest, RemovesEveryFolderAndListsEveryPathAgainLater) {
   EXPECT_EQ(h.host->m_tempDirs.size(), 3u);
 }
 
+TEST_F(CleanUpTest, FoldersNamedOutsideTheAnsiCodePageAreRemoved) {
+  // The list holds UTF-8 text; read in another code page, the folder would not be found.
+  const std::string folder = MakeTree("\xC5\xBBo\xC5\x82\xC4\x85 \xCE\xB1\xCE\xB2");
+  h.host->m_tempDirs = {folder};
+  CleanUpAndWait("c6");
+  EXPECT_FALSE(fs::exists(PathFromUtf8(folder)));
+}
+
 TEST_F(CleanUpTest, ReadOnlyTreesAreRemoved) {
   const std::string root = MakeTree("{READONLY}");
   fs::permissions(fs::path(root) / "a" / "b" / "file.bin", fs::perms::owner_read);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "base/utf8_path.h"
 #include "support/logger_fixture.h"
 
 namespace fs = std::filesystem;
@@ -16,7 +17,7 @@ class CleanUpTest : public LoggerFixture {
  protected:
   // A working folder with a small tree inside; returns its generic path.
   std::string MakeTree(const std::string& name) {
-    const fs::path root = h.temp.path() / name;
+    const fs::path root = h.temp.path() / PathFromUtf8(name);
     fs::create_directories(root / "a" / "b");
     std::ofstream(root / "a" / "b" / "file.bin") << "data";
     std::ofstream(root / "top.txt") << "x";

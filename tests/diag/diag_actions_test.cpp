@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "base/utf8_path.h"
 #include "diag/local_http_server.h"
 #include "diag/teams_notifier.h"
-#include "install/utf8_path.h"
 #include "support/logger_fixture.h"
 
 using nlohmann::json;

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
+#include "base/utf8_path.h"
 #include "install/launch_test_support.h"
-#include "install/utf8_path.h"
 #include "install/zip_builder.h"
 
 namespace fs = std::filesystem;

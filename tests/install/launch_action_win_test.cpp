@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/setup_web_view.h"
+#include "base/utf8_path.h"
 #include "install/launch_test_support.h"
-#include "install/utf8_path.h"
 #include "install/zip_builder.h"
 #include "log/logger.h"
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "app/setup_web_view.h"
-#include "install/utf8_path.h"
+#include "base/utf8_path.h"
 #include "log/logger.h"
 
 namespace fs = std::filesystem;

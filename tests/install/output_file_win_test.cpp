@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "base/utf8_path.h"
 #include "install/output_file.h"
-#include "install/utf8_path.h"
 #include "install/zip_builder.h"
 #include "support/test_environment.h"
 

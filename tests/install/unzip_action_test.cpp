@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/native_window.h"
+#include "base/utf8_path.h"
 #include "install/unzip_test_support.h"
-#include "install/utf8_path.h"
 #include "install/zip_builder.h"
 #include "install/zip_engine.h"
 #include "log/logger.h"

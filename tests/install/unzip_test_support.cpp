@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "install/utf8_path.h"
+#include "base/utf8_path.h"
 
 namespace {
 

@@ -136,7 +136,8 @@ TEST_F(LoggerTest, EnvironmentSetsDevelopmentFlagAndMinimumLevel) {
 }
 
 TEST_F(LoggerTest, LogDirectoryVariableWinsAndMissingParentsAreCreated) {
-  const fs::path fromVariable = temp_.path() / "a" / "b" / "c";
+  // A name outside the ANSI code page: the variable's UTF-8 must not be read in another one.
+  const fs::path fromVariable = temp_.path() / "a" / PathFromUtf8("\xC5\xBBo\xCE\xB1") / "c";
   {
     ScopedEnvironmentVariable dir("VLM_LOG_DIR", fromVariable.string());
     ASSERT_TRUE(Initialize());

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/utf8_path.h"
 #include "log/log_file.h"
 #include "log/logger.h"
 #include "support/test_environment.h"
@@ -92,7 +93,7 @@ class LoggerTest : public ::testing::Test {
 
   bool Initialize() { return Logger::Initialize(Folder().string(), "Quillfetch"); }
 
-  fs::path CurrentFile() const { return Logger::CurrentLogFilePath(); }
+  fs::path CurrentFile() const { return PathFromUtf8(Logger::CurrentLogFilePath()); }
 
   std::vector<std::string> FlushedLines() {
     Logger::Flush();

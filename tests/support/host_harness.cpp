@@ -1,7 +1,7 @@
 #include <chrono>
 #include <thread>
 
-#include "install/utf8_path.h"
+#include "base/utf8_path.h"
 #include "support/page_scripts.h"
 #include "support/test_environment.h"
 
