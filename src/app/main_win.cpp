@@ -1,0 +1,43 @@
+// The Windows program: the single-instance guard, then the Win32 window hosting the web view.
+
+#include <windows.h>
+//
+#include <objbase.h>
+
+#include "app/app_context.h"
+#include "app/setup_web_view.h"
+#include "app/single_instance_mutex.h"
+#include "app/startup.h"
+#include "app/web_view_webview2.h"
+#include "app/window_win.h"
+
+namespace {
+
+int RunMainWindow() {
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return kExitStartFailed;
+
+  // The window and the host live until the process ends: workers still running at exit may
+  // reach them through g_app and g_setupWebView.
+  Win32NativeWindow* window = Win32NativeWindow::Create(g_app->hInstance).release();
+  if (window == nullptr) return kExitStartFailed;  // COM stays initialised: the process ends
+  g_app->hwnd = window;
+  window->Show();
+  window->ApplySystemLook();
+
+  static WebView2Environment environment(WebView2LoaderBeside(CurrentExecutablePath()));
+  StartHost(*window, environment);
+  const int exitCode = window->RunMessageLoop();
+  CoUninitialize();
+  return exitCode;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  MutexInstanceLocks locks;
+  return RunSingleInstance(locks, [instance] {
+    g_app = new AppContext();
+    g_app->hInstance = instance;
+    return RunMainWindow();
+  });
+}

@@ -1,0 +1,350 @@
+#include "app/web_view_webview2.h"
+
+#include <windows.h>
+//
+#include <WebView2.h>
+#include <shellapi.h>
+#include <wrl/client.h>
+
+#include <utility>
+
+#include "app/com_handler_win.h"
+#include "app/window_win.h"
+#include "base/ascii.h"
+#include "base/hex_string.h"
+#include "base/utf_convert.h"
+#include "log/logger.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+using CreateEnvironmentFunction =
+    HRESULT(STDAPICALLTYPE*)(PCWSTR, PCWSTR, ICoreWebView2EnvironmentOptions*,
+                             ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler*);
+
+using EnvironmentHandler = ComHandler<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler,
+                                      HRESULT, ICoreWebView2Environment*>;
+using ControllerHandler = ComHandler<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler,
+                                     HRESULT, ICoreWebView2Controller*>;
+using MessageHandler = ComHandler<ICoreWebView2WebMessageReceivedEventHandler, ICoreWebView2*,
+                                  ICoreWebView2WebMessageReceivedEventArgs*>;
+using NavigationHandler = ComHandler<ICoreWebView2NavigationStartingEventHandler, ICoreWebView2*,
+                                     ICoreWebView2NavigationStartingEventArgs*>;
+using NewWindowHandler = ComHandler<ICoreWebView2NewWindowRequestedEventHandler, ICoreWebView2*,
+                                    ICoreWebView2NewWindowRequestedEventArgs*>;
+using ProcessFailedHandler = ComHandler<ICoreWebView2ProcessFailedEventHandler, ICoreWebView2*,
+                                        ICoreWebView2ProcessFailedEventArgs*>;
+
+std::u16string Wide(std::string_view text) {
+  return Utf8ToUtf16(text);
+}
+
+const wchar_t* AsWide(const std::u16string& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+// Takes a string the runtime allocated, freeing it.
+std::string TakeRuntimeString(LPWSTR text) {
+  if (text == nullptr) return {};
+  std::string result = Utf16ToUtf8(reinterpret_cast<const char16_t*>(text));
+  CoTaskMemFree(text);
+  return result;
+}
+
+bool IsWebLink(std::string_view url) {
+  const auto startsWith = [url](std::string_view prefix) {
+    return url.size() >= prefix.size() &&
+           EqualsIgnoringAsciiCase(url.substr(0, prefix.size()), prefix);
+  };
+  return startsWith("https://") || startsWith("http://");
+}
+
+class WebView2WebView : public WebView {
+ public:
+  WebView2WebView(HWND hwnd, ComPtr<ICoreWebView2Controller> controller,
+                  ComPtr<ICoreWebView2> webView, ComPtr<ICoreWebView2_3> webView3)
+      : hwnd_(hwnd),
+        controller_(std::move(controller)),
+        webView_(std::move(webView)),
+        webView3_(std::move(webView3)) {
+    WatchNavigation();
+    WatchNewWindows();
+    WatchProcessFailures();
+  }
+
+  void SetContextMenusEnabled(bool enabled) override {
+    ComPtr<ICoreWebView2Settings> settings;
+    if (SUCCEEDED(webView_->get_Settings(&settings)) && settings) {
+      settings->put_AreDefaultContextMenusEnabled(enabled ? TRUE : FALSE);
+    }
+  }
+
+  void SetDevToolsEnabled(bool enabled) override {
+    ComPtr<ICoreWebView2Settings> settings;
+    if (SUCCEEDED(webView_->get_Settings(&settings)) && settings) {
+      settings->put_AreDevToolsEnabled(enabled ? TRUE : FALSE);
+    }
+  }
+
+  void MapFolderToHost(const std::string& hostName, const std::filesystem::path& folder) override {
+    host_ = hostName;
+    const std::u16string wideHost = Wide(hostName);
+    const std::u16string wideFolder = folder.u16string();
+    webView3_->SetVirtualHostNameToFolderMapping(AsWide(wideHost), AsWide(wideFolder),
+                                                 COREWEBVIEW2_HOST_RESOURCE_ACCESS_KIND_ALLOW);
+  }
+
+  void FillWindow() override {
+    RECT client = {};
+    GetClientRect(hwnd_, &client);
+    controller_->put_Bounds(client);
+  }
+
+  void SetMessageHandler(WebView::MessageHandler handler) override {
+    handler_ = std::move(handler);
+    if (messagesWatched_) return;
+    messagesWatched_ = true;
+    auto* received = new ::MessageHandler(
+        IID_ICoreWebView2WebMessageReceivedEventHandler,
+        [this](ICoreWebView2*, ICoreWebView2WebMessageReceivedEventArgs* args) {
+          OnMessage(args);
+          return S_OK;
+        });
+    EventRegistrationToken token = {};
+    webView_->add_WebMessageReceived(received, &token);
+    received->Release();
+  }
+
+  void ClearBrowserCache() override {
+    webView_->CallDevToolsProtocolMethod(L"Network.clearBrowserCache", L"{}", nullptr);
+  }
+
+  void Navigate(const std::string& url) override {
+    const std::u16string wide = Wide(url);
+    webView_->Navigate(AsWide(wide));
+  }
+
+  void ExecuteScript(const std::string& script) override {
+    const std::u16string wide = Wide(script);
+    webView_->ExecuteScript(AsWide(wide), nullptr);
+  }
+
+  void OpenDevToolsWindow() override { webView_->OpenDevToolsWindow(); }
+
+  bool IsPageAlive() const override { return pageAlive_; }
+
+ private:
+  void OnMessage(ICoreWebView2WebMessageReceivedEventArgs* args) {
+    if (args == nullptr || !handler_) return;
+    LPWSTR source = nullptr;
+    args->get_Source(&source);
+    const std::string origin = TakeRuntimeString(source);
+    // Any document the view shows could post: only the UI's own may drive the host.
+    if (host_.empty() || !IsUiHttpsOrigin(origin, host_)) {
+      Logger::Log(LogLevel::Warn, "engine", "Ignored a page message from " + origin);
+      return;
+    }
+    LPWSTR json = nullptr;
+    if (FAILED(args->get_WebMessageAsJson(&json))) return;
+    const std::string text = TakeRuntimeString(json);
+    // A copy: the handler may replace itself while it runs.
+    const WebView::MessageHandler handler = handler_;
+    handler(text);
+  }
+
+  bool IsAllowedNavigation(const std::string& url) const {
+    return url == "about:blank" || (!host_.empty() && IsUiHttpsOrigin(url, host_));
+  }
+
+  void WatchNavigation() {
+    auto* starting = new NavigationHandler(
+        IID_ICoreWebView2NavigationStartingEventHandler,
+        [this](ICoreWebView2*, ICoreWebView2NavigationStartingEventArgs* args) {
+          if (args == nullptr) return S_OK;
+          LPWSTR uri = nullptr;
+          args->get_Uri(&uri);
+          const std::string target = TakeRuntimeString(uri);
+          if (!IsAllowedNavigation(target)) {
+            // Any other site could otherwise download and launch programs through the host.
+            Logger::Log(LogLevel::Warn, "engine", "Refused navigation to " + target);
+            args->put_Cancel(TRUE);
+          }
+          return S_OK;
+        });
+    EventRegistrationToken token = {};
+    webView_->add_NavigationStarting(starting, &token);
+    webView_->add_FrameNavigationStarting(starting, &token);
+    starting->Release();
+  }
+
+  void WatchNewWindows() {
+    auto* requested = new NewWindowHandler(
+        IID_ICoreWebView2NewWindowRequestedEventHandler,
+        [](ICoreWebView2*, ICoreWebView2NewWindowRequestedEventArgs* args) {
+          if (args == nullptr) return S_OK;
+          // Handled without a new window: the program never hosts another page.
+          args->put_Handled(TRUE);
+          LPWSTR uri = nullptr;
+          args->get_Uri(&uri);
+          const std::string target = TakeRuntimeString(uri);
+          BOOL userInitiated = FALSE;
+          args->get_IsUserInitiated(&userInitiated);
+          if (userInitiated && IsWebLink(target)) {
+            const std::u16string wide = Wide(target);
+            ShellExecuteW(nullptr, L"open", AsWide(wide), nullptr, nullptr, SW_SHOWNORMAL);
+          } else {
+            Logger::Log(LogLevel::Warn, "engine", "Refused a new window for " + target);
+          }
+          return S_OK;
+        });
+    EventRegistrationToken token = {};
+    webView_->add_NewWindowRequested(requested, &token);
+    requested->Release();
+  }
+
+  void WatchProcessFailures() {
+    auto* failed = new ProcessFailedHandler(
+        IID_ICoreWebView2ProcessFailedEventHandler,
+        [this](ICoreWebView2*, ICoreWebView2ProcessFailedEventArgs* args) {
+          COREWEBVIEW2_PROCESS_FAILED_KIND kind =
+              COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED;
+          if (args != nullptr) args->get_ProcessFailedKind(&kind);
+          // A failed renderer or browser leaves no page to answer the close request; other
+          // helper processes come back by themselves.
+          if (kind == COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED ||
+              kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED ||
+              kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE) {
+            pageAlive_ = false;
+          }
+          Logger::Log(
+              LogLevel::Error, "engine",
+              "WebView process failed (kind " + std::to_string(static_cast<int>(kind)) + ")");
+          return S_OK;
+        });
+    EventRegistrationToken token = {};
+    webView_->add_ProcessFailed(failed, &token);
+    failed->Release();
+  }
+
+  HWND hwnd_;
+  ComPtr<ICoreWebView2Controller> controller_;
+  ComPtr<ICoreWebView2> webView_;
+  ComPtr<ICoreWebView2_3> webView3_;
+  std::string host_;
+  WebView::MessageHandler handler_;
+  bool messagesWatched_ = false;
+  bool pageAlive_ = true;
+};
+
+// One start of the web view: hands `ready` exactly one result, whichever way the start ends.
+struct Start {
+  HWND hwnd = nullptr;
+  WebViewEnvironment::ReadyCallback ready;
+
+  void Fail(const std::string& why) {
+    Logger::Log(LogLevel::Error, "engine", "WebView could not start: " + why);
+    Finish(nullptr);
+  }
+  void Finish(std::unique_ptr<WebView> view) {
+    if (!ready) return;
+    auto callback = std::move(ready);
+    ready = nullptr;
+    callback(std::move(view));
+  }
+};
+
+HRESULT OnController(const std::shared_ptr<Start>& start, HRESULT result,
+                     ICoreWebView2Controller* controller) {
+  if (FAILED(result) || controller == nullptr) {
+    start->Fail("no controller (" + ToHexString(static_cast<uint32_t>(result)) + ")");
+    return E_FAIL;
+  }
+  ComPtr<ICoreWebView2> webView;
+  controller->get_CoreWebView2(&webView);
+  ComPtr<ICoreWebView2_3> webView3;
+  if (webView)
+    webView->QueryInterface(IID_ICoreWebView2_3, reinterpret_cast<void**>(webView3.GetAddressOf()));
+  if (!webView3) {
+    // Without the folder mapping the page cannot load at all.
+    start->Fail("the runtime cannot map the UI folder");
+    return E_FAIL;
+  }
+  start->Finish(std::make_unique<WebView2WebView>(start->hwnd, controller, std::move(webView),
+                                                  std::move(webView3)));
+  return S_OK;
+}
+
+HRESULT OnEnvironment(const std::shared_ptr<Start>& start, HRESULT result,
+                      ICoreWebView2Environment* environment) {
+  if (FAILED(result) || environment == nullptr) {
+    start->Fail("no environment (" + ToHexString(static_cast<uint32_t>(result)) + ")");
+    return E_FAIL;
+  }
+  auto* handler =
+      new ControllerHandler(IID_ICoreWebView2CreateCoreWebView2ControllerCompletedHandler,
+                            [start](HRESULT created, ICoreWebView2Controller* controller) {
+                              return OnController(start, created, controller);
+                            });
+  const HRESULT called = environment->CreateCoreWebView2Controller(start->hwnd, handler);
+  handler->Release();
+  if (FAILED(called))
+    start->Fail("no controller (" + ToHexString(static_cast<uint32_t>(called)) + ")");
+  return called;
+}
+
+}  // namespace
+
+std::filesystem::path WebView2LoaderBeside(const std::filesystem::path& executable) {
+  return executable.parent_path() / "WebView2Loader.dll";
+}
+
+bool IsUiHttpsOrigin(std::string_view url, std::string_view host) {
+  constexpr std::string_view kScheme = "https://";
+  if (url.size() < kScheme.size() + host.size() + 1) return false;
+  if (!EqualsIgnoringAsciiCase(url.substr(0, kScheme.size()), kScheme)) return false;
+  if (!EqualsIgnoringAsciiCase(url.substr(kScheme.size(), host.size()), host)) return false;
+  // The authority ends right after the host: a port, user information or a longer host name
+  // would put another character there.
+  return url[kScheme.size() + host.size()] == '/';
+}
+
+WebView2Environment::WebView2Environment(std::filesystem::path loaderPath)
+    : loaderPath_(std::move(loaderPath)) {}
+
+void WebView2Environment::CreateWebView(NativeWindow& window, ReadyCallback ready) {
+  auto start = std::make_shared<Start>();
+  start->ready = std::move(ready);
+  auto* win32 = dynamic_cast<Win32NativeWindow*>(&window);
+  if (win32 == nullptr || win32->handle() == nullptr) {
+    start->Fail("no window");
+    return;
+  }
+  start->hwnd = static_cast<HWND>(win32->handle());
+
+  // By full path only: the search order of a bare name would let a planted DLL run elevated.
+  static HMODULE loader = nullptr;
+  if (loader == nullptr) {
+    loader = LoadLibraryExW(loaderPath_.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  }
+  if (loader == nullptr) {
+    start->Fail("no loader at " + Utf16ToUtf8(loaderPath_.u16string()) + " (error " +
+                std::to_string(GetLastError()) + ")");
+    return;
+  }
+  const auto create = reinterpret_cast<CreateEnvironmentFunction>(
+      reinterpret_cast<void*>(GetProcAddress(loader, "CreateCoreWebView2EnvironmentWithOptions")));
+  if (create == nullptr) {
+    start->Fail("the loader has no CreateCoreWebView2EnvironmentWithOptions");
+    return;
+  }
+  auto* handler =
+      new EnvironmentHandler(IID_ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler,
+                             [start](HRESULT result, ICoreWebView2Environment* environment) {
+                               return OnEnvironment(start, result, environment);
+                             });
+  const HRESULT called = create(nullptr, nullptr, nullptr, handler);
+  handler->Release();
+  if (FAILED(called))
+    start->Fail("no environment (" + ToHexString(static_cast<uint32_t>(called)) + ")");
+}

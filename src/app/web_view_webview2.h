@@ -1,0 +1,41 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "app/web_view.h"
+
+// The web view on the platform's embedded browser runtime, reached through its loader DLL
+// (CreateCoreWebView2EnvironmentWithOptions) and its COM interfaces. Every call is made on the
+// window thread, and the runtime's completions and events arrive there from the message loop.
+//
+// The UI folder is mapped onto https://<UiVirtualHost>/ by the runtime itself.
+// Security: a page message is dispatched only when the document that posted it is of the UI
+// origin (scheme, host and port compared exactly); navigation of the page or of any frame to
+// another origin is cancelled; a new window is never opened inside the program (an http or
+// https link the user follows opens in the default browser). Once the runtime reports a failed
+// process, IsPageAlive is false, so the close button no longer waits for a page that cannot
+// answer.
+
+// Creates the web view for a Win32NativeWindow. The loader is loaded once, by the full path
+// given (never by bare name: the program runs elevated), and kept for the life of the process.
+// Any failure (no loader, no entry point, no runtime, no controller, a runtime too old to map a
+// folder) is logged and hands `ready` a null view.
+class WebView2Environment : public WebViewEnvironment {
+ public:
+  explicit WebView2Environment(std::filesystem::path loaderPath);
+  void CreateWebView(NativeWindow& window, ReadyCallback ready) override;
+
+ private:
+  std::filesystem::path loaderPath_;
+};
+
+// The loader's path for the program at `executable`: WebView2Loader.dll beside it.
+std::filesystem::path WebView2LoaderBeside(const std::filesystem::path& executable);
+
+// True when `url` is a document of https://<host> on the default port: what the runtime
+// reports as a message's source or a navigation's target. The host is compared ignoring ASCII
+// case; user information, another port or a longer host name never match.
+bool IsUiHttpsOrigin(std::string_view url, std::string_view host);

@@ -1,0 +1,143 @@
+#include "app/window_win.h"
+
+#include <windows.h>
+//
+#include <dwmapi.h>
+
+#include "app/main_window_proc.h"
+
+namespace {
+
+// Newer than the SDK headers of the toolchain: the numbers are the system's.
+constexpr DWORD kSystemBackdropTypeAttribute = 38;  // DWMWA_SYSTEMBACKDROP_TYPE
+constexpr DWORD kMainWindowBackdrop = 2;            // DWMSBT_MAINWINDOW
+constexpr DWORD kImmersiveDarkModeAttribute = 20;   // DWMWA_USE_IMMERSIVE_DARK_MODE
+
+constexpr DWORD kWindowStyle = WS_CAPTION | WS_SYSMENU;
+
+const wchar_t* ClassName() {
+  return reinterpret_cast<const wchar_t*>(Win32NativeWindow::kClassName);
+}
+
+HWND AsHwnd(void* handle) {
+  return static_cast<HWND>(handle);
+}
+
+}  // namespace
+
+struct Win32NativeWindow::Procedure {
+  static LRESULT CALLBACK Handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* window = reinterpret_cast<Win32NativeWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (window == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
+    if (message == WM_DESTROY) window->destroyed_ = true;
+    if (message == WM_NCDESTROY) {
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      window->hwnd_ = nullptr;
+    }
+    if (MainWindowProc(*window, message, wParam, lParam)) return 0;
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+};
+
+WindowOrigin CentredOrigin(int screenWidth, int screenHeight, int grownWidth, int grownHeight) {
+  // C++ integer division truncates toward zero, which is the rule wanted here.
+  return {(screenWidth - grownWidth) / 2, (screenHeight - grownHeight) / 2};
+}
+
+std::unique_ptr<Win32NativeWindow> Win32NativeWindow::Create(void* instance) {
+  const auto module = static_cast<HINSTANCE>(instance);
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = &Procedure::Handle;
+  windowClass.hInstance = module;
+  windowClass.hIcon = LoadIconW(module, MAKEINTRESOURCEW(kLargeIconId));
+  windowClass.hIconSm = LoadIconW(module, MAKEINTRESOURCEW(kSmallIconId));
+  windowClass.lpszClassName = ClassName();
+  // Fails harmlessly when the class exists already (a second window of the same module).
+  RegisterClassExW(&windowClass);
+
+  // Centred as the grown rectangle would be, but created at the outer size itself.
+  RECT grown = {0, 0, kOuterWidth, kOuterHeight};
+  AdjustWindowRect(&grown, kWindowStyle, FALSE);
+  const WindowOrigin origin =
+      CentredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                    grown.right - grown.left, grown.bottom - grown.top);
+
+  std::unique_ptr<Win32NativeWindow> window(new Win32NativeWindow());
+  HWND hwnd = CreateWindowExW(0, ClassName(), L"", kWindowStyle, origin.x, origin.y, kOuterWidth,
+                              kOuterHeight, nullptr, nullptr, module, nullptr);
+  if (hwnd == nullptr) return nullptr;
+  window->hwnd_ = hwnd;
+  window->threadId_ = GetCurrentThreadId();
+  // Only from here on do messages reach MainWindowProc: creation needs nothing of it.
+  SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window.get()));
+  return window;
+}
+
+Win32NativeWindow::~Win32NativeWindow() {
+  if (hwnd_ != nullptr) {
+    SetWindowLongPtrW(AsHwnd(hwnd_), GWLP_USERDATA, 0);
+    destroyed_ = true;
+    DestroyWindow(AsHwnd(hwnd_));
+  }
+}
+
+bool Win32NativeWindow::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  if (destroyed_) return false;
+  return PostMessageW(AsHwnd(hwnd_), message, wParam, lParam) != FALSE;
+}
+
+void Win32NativeWindow::ShowWith(int command) {
+  if (destroyed_) return;
+  if (GetCurrentThreadId() == threadId_) {
+    ShowWindow(AsHwnd(hwnd_), command);
+  } else {
+    // ShowWindow would wait for the window thread, which may be waiting for a launched setup.
+    ShowWindowAsync(AsHwnd(hwnd_), command);
+  }
+}
+
+void Win32NativeWindow::Show() {
+  ShowWith(SW_SHOW);
+}
+
+void Win32NativeWindow::Hide() {
+  ShowWith(SW_HIDE);
+}
+
+void Win32NativeWindow::ShowMinimized() {
+  ShowWith(SW_SHOWMINIMIZED);
+}
+
+bool Win32NativeWindow::IsVisible() const {
+  return !destroyed_ && IsWindowVisible(AsHwnd(hwnd_)) != FALSE;
+}
+
+void Win32NativeWindow::Destroy() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  DestroyWindow(AsHwnd(hwnd_));
+}
+
+void Win32NativeWindow::PostQuit(int exitCode) {
+  PostQuitMessage(exitCode);
+}
+
+void Win32NativeWindow::ApplySystemLook() {
+  const HWND hwnd = AsHwnd(hwnd_);
+  const DWORD backdrop = kMainWindowBackdrop;
+  DwmSetWindowAttribute(hwnd, kSystemBackdropTypeAttribute, &backdrop, sizeof(backdrop));
+  const BOOL dark = TRUE;
+  DwmSetWindowAttribute(hwnd, kImmersiveDarkModeAttribute, &dark, sizeof(dark));
+  SetWindowTextW(hwnd, L"");
+}
+
+int Win32NativeWindow::RunMessageLoop() {
+  MSG message = {};
+  // -1 is an error of the call itself, not a message: looping on it would spin for ever.
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return message.message == WM_QUIT ? static_cast<int>(message.wParam) : 0;
+}

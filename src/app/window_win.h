@@ -1,0 +1,73 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "app/native_window.h"
+
+// The main window on Win32: class "VelmoranteDownloaderWebView2", caption and system menu only
+// (no sizing, no minimise or maximise box), 520 x 420 outside, centred on the screen as the
+// grown client rectangle would be, icon groups 107 and 108 of the module, and no title text.
+//
+// Every message of the window reaches the portable MainWindowProc first; what it leaves goes to
+// DefWindowProcW, except WM_CLOSE, which the page decides. Post is PostMessageW, so messages
+// from any thread keep their order per thread and run on the window thread. After the window is
+// destroyed posts are refused and the caller keeps what wParam points to.
+// Show, Hide and ShowMinimized from another thread do not wait for the window thread (which may
+// be blocked waiting for a launched setup): they are carried out asynchronously.
+class Win32NativeWindow : public NativeWindow {
+ public:
+  static constexpr int kOuterWidth = 520;
+  static constexpr int kOuterHeight = 420;
+  static constexpr char16_t kClassName[] = u"VelmoranteDownloaderWebView2";
+  static constexpr int kLargeIconId = 107;
+  static constexpr int kSmallIconId = 108;
+
+  // Registers the class and creates the window, not yet shown, on the calling thread, which
+  // becomes the window thread. `instance` is the module holding the icons. Null when no window
+  // could be created.
+  static std::unique_ptr<Win32NativeWindow> Create(void* instance);
+  ~Win32NativeWindow() override;
+
+  Win32NativeWindow(const Win32NativeWindow&) = delete;
+  Win32NativeWindow& operator=(const Win32NativeWindow&) = delete;
+
+  bool Post(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+  void Show() override;
+  void Hide() override;
+  void ShowMinimized() override;
+  bool IsVisible() const override;
+  void Destroy() override;
+  void PostQuit(int exitCode) override;
+
+  // The system backdrop and dark title bar, then the empty title again (some systems redraw a
+  // caption when the attributes change). Systems that reject an attribute keep their default.
+  void ApplySystemLook();
+
+  // Runs the thread's message loop (every window of the thread, so the web view's own messages
+  // flow too) until the quit message; returns its exit code.
+  int RunMessageLoop();
+
+  void* handle() const { return hwnd_; }
+
+ private:
+  struct Procedure;
+  friend struct Procedure;
+
+  Win32NativeWindow() = default;
+  void ShowWith(int command);
+
+  void* hwnd_ = nullptr;
+  unsigned long threadId_ = 0;
+  std::atomic<bool> destroyed_{false};
+};
+
+// Where a window of the grown size `grownWidth` x `grownHeight` is centred on the screen: half
+// the difference on each axis, divided with truncation toward zero (a screen narrower than the
+// window gives a small negative origin).
+struct WindowOrigin {
+  int x;
+  int y;
+};
+WindowOrigin CentredOrigin(int screenWidth, int screenHeight, int grownWidth, int grownHeight);

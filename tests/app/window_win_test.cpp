@@ -1,0 +1,190 @@
+// The Win32 window under Wine: what it looks like to the system (class, style, geometry,
+// icons, title) and the close protocol through its real window procedure and message queue.
+
+#include "app/window_win.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "app/app_context.h"
+#include "app/main_window_proc.h"
+#include "app/setup_web_view.h"
+#include "bridge/page_callbacks.h"
+#include "support/fake_web_view.h"
+#include "support/logger_fixture.h"
+#include "support/test_environment.h"
+
+namespace {
+
+HWND Hwnd(const Win32NativeWindow& window) {
+  return static_cast<HWND>(window.handle());
+}
+
+// Runs the thread's message loop until `done` holds or the quit message comes; false on time-out.
+bool PumpUntil(const std::function<bool()>& done, bool* quit = nullptr, int timeoutMs = 10000) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    MSG message;
+    bool any = false;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      any = true;
+      if (message.message == WM_QUIT) {
+        if (quit != nullptr) *quit = true;
+        return true;
+      }
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    if (!any) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+TEST(WindowGeometryTest, CentresTheGrownRectangleWithTruncatingDivision) {
+  const WindowOrigin usual = CentredOrigin(1920, 1080, 536, 459);
+  EXPECT_EQ(usual.x, 692);
+  EXPECT_EQ(usual.y, 310);
+  // Narrower than the window: -3 / 2 is -1, not -2.
+  const WindowOrigin narrow = CentredOrigin(533, 456, 536, 459);
+  EXPECT_EQ(narrow.x, -1);
+  EXPECT_EQ(narrow.y, -1);
+}
+
+class Win32WindowTest : public LoggerFixture {
+ protected:
+  void SetUp() override {
+    LoggerFixture::SetUp();
+    window = Win32NativeWindow::Create(GetModuleHandleW(nullptr));
+    ASSERT_NE(window, nullptr);
+    app.hwnd = window.get();
+    savedApp = g_app;
+    savedHost = g_setupWebView;
+    g_app = &app;
+    host = std::make_unique<SetupWebView>(window.get(), temp.path() / "UI");
+    g_setupWebView = host.get();
+  }
+  void TearDown() override {
+    g_setupWebView = savedHost;
+    g_app = savedApp;
+    LoggerFixture::TearDown();
+  }
+  FakeWebView* MakeWebViewReady() {
+    auto view = std::make_unique<FakeWebView>();
+    FakeWebView* raw = view.get();
+    host->OnWebViewReady(std::move(view));
+    return raw;
+  }
+
+  TemporaryFolder temp;
+  AppContext app;
+  std::unique_ptr<Win32NativeWindow> window;
+  std::unique_ptr<SetupWebView> host;
+  AppContext* savedApp = nullptr;
+  SetupWebView* savedHost = nullptr;
+};
+
+TEST_F(Win32WindowTest, ReadsBackAsTheProgramsWindow) {
+  window->Show();
+  window->ApplySystemLook();
+  const HWND hwnd = Hwnd(*window);
+
+  wchar_t className[64] = {};
+  GetClassNameW(hwnd, className, 64);
+  EXPECT_EQ(std::wstring(className), L"VelmoranteDownloaderWebView2");
+
+  const LONG style = GetWindowLongW(hwnd, GWL_STYLE);
+  const LONG frame = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+  EXPECT_EQ(style & frame, WS_CAPTION | WS_SYSMENU);
+  EXPECT_EQ(style & 0xC80000, 0xC80000);
+  EXPECT_EQ(GetWindowLongW(hwnd, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE, 0);
+  EXPECT_EQ(GetWindowTextLengthW(hwnd), 0);
+  EXPECT_TRUE(window->IsVisible());
+
+  RECT outer = {};
+  GetWindowRect(hwnd, &outer);
+  RECT grown = {0, 0, 520, 420};
+  AdjustWindowRect(&grown, WS_CAPTION | WS_SYSMENU, FALSE);
+  const WindowOrigin expected =
+      CentredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                    grown.right - grown.left, grown.bottom - grown.top);
+  EXPECT_EQ(outer.left, expected.x);
+  EXPECT_EQ(outer.top, expected.y);
+  EXPECT_EQ(outer.right - outer.left, 520);
+  EXPECT_EQ(outer.bottom - outer.top, 420);
+
+  const HMODULE module = GetModuleHandleW(nullptr);
+  const HICON large = LoadIconW(module, MAKEINTRESOURCEW(107));
+  const HICON small = LoadIconW(module, MAKEINTRESOURCEW(108));
+  ASSERT_NE(large, nullptr);
+  ASSERT_NE(small, nullptr);
+  EXPECT_EQ(reinterpret_cast<HICON>(GetClassLongPtrW(hwnd, GCLP_HICON)), large);
+  EXPECT_EQ(reinterpret_cast<HICON>(GetClassLongPtrW(hwnd, GCLP_HICONSM)), small);
+  EXPECT_NE(large, small);
+}
+
+TEST_F(Win32WindowTest, CloseButtonAsksThePageWhichClosesTheWindow) {
+  FakeWebView* view = MakeWebViewReady();
+  // The system's close (the button, Alt+F4) arrives as WM_CLOSE: the window must stay.
+  PostMessageW(Hwnd(*window), WM_CLOSE, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return !view->scripts.empty(); }));
+  EXPECT_EQ(view->scripts.back(), kRequestCloseScript);
+  EXPECT_TRUE(IsWindow(Hwnd(*window)));
+
+  // Asked again once per request, never more.
+  window->Post(1126 /* WM_CLOSE_REQUEST */, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return view->scripts.size() == 2; }));
+  PumpUntil([] { return false; }, nullptr, 200);
+  EXPECT_EQ(view->scripts.size(), 2u);
+
+  // The page answers. The first doClose starts a clean-up, so the page is asked again while
+  // that runs; it answers each time until the window goes and the loop ends.
+  const HWND hwnd = Hwnd(*window);
+  bool quit = false;
+  int answers = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!quit && std::chrono::steady_clock::now() < deadline) {
+    const size_t asked = view->scripts.size();
+    host->OnWebMessageReceived(R"({"action":"doClose"})");
+    ++answers;
+    ASSERT_TRUE(PumpUntil([&] { return view->scripts.size() > asked; }, &quit));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(quit);
+  EXPECT_GE(answers, 2);  // the first doClose never closes: its clean-up is still running
+  EXPECT_FALSE(IsWindow(hwnd));
+  EXPECT_FALSE(window->Post(1125 /* WM_RUN_SCRIPT */, 0, 0));
+}
+
+TEST_F(Win32WindowTest, CloseButtonClosesAWindowWithoutAPage) {
+  const HWND hwnd = Hwnd(*window);
+  PostMessageW(hwnd, WM_CLOSE, 0, 0);
+  bool quit = false;
+  ASSERT_TRUE(PumpUntil([] { return false; }, &quit));
+  EXPECT_TRUE(quit);
+  EXPECT_FALSE(IsWindow(hwnd));
+}
+
+TEST_F(Win32WindowTest, WorkerCompletionShowsTheHiddenWindowAndRunsItsScript) {
+  FakeWebView* view = MakeWebViewReady();
+  window->Show();
+  window->Hide();
+  ASSERT_FALSE(window->IsVisible());
+  // As a download's worker answers while the window thread waits for nothing in particular.
+  std::thread worker([] {
+    CallbackPayload payload;
+    payload.cbid = "w1";
+    PostActionComplete(payload);
+  });
+  worker.join();
+  ASSERT_TRUE(PumpUntil([&] { return !view->scripts.empty() && window->IsVisible(); }));
+  EXPECT_NE(view->scripts[0].find("window.onActionComplete"), std::string::npos);
+}
+
+}  // namespace
