@@ -73,6 +73,7 @@ async function boot() {
     return;
   }
   view.setProduct(config.productName);
+  view.setLicenceLink(config.licenceUrl);
   installer = new Installer(host, config, render);
   if (await installer.restore()) return;
   render({ phase: 'idle' });

@@ -167,6 +167,10 @@ test('a broken config.json shows what is wrong instead of an Install button', as
     ['{ not json', 'config.json is not valid JSON'],
     [{ ...DEMO_CONFIG, url: '' }, '"url" must be a non-empty string'],
     [{ ...DEMO_CONFIG, sha256: 'xyz' }, '"sha256" must be 64 hexadecimal digits'],
+    [
+      { ...DEMO_CONFIG, licenceUrl: 'file:///licence.txt' },
+      '"licenceUrl" must be an http or https URL',
+    ],
   ]) {
     const { page, host } = await openPage(suite, { config });
     const screen = await waitForScreen(page, 'failed');
@@ -179,6 +183,32 @@ test('a broken config.json shows what is wrong instead of an Install button', as
     await host.waitFor('doClose');
     await page.close();
   }
+});
+
+test('the licence terms are a link to the configured page with a new-window target', async () => {
+  const licenceUrl = 'https://example.com/licence?product=demo';
+  const { page } = await openPage(suite, { config: { ...DEMO_CONFIG, licenceUrl } });
+  await waitForScreen(page, 'idle');
+  const link = await page.$eval('#licence', (a) => ({
+    visible: !a.hidden && a.offsetWidth > 0,
+    href: a.href,
+    target: a.target,
+    rel: a.rel,
+    text: a.textContent,
+  }));
+  assert.deepEqual(link, {
+    visible: true,
+    href: licenceUrl,
+    target: '_blank',
+    rel: 'noopener noreferrer',
+    text: 'Licence terms',
+  });
+  await page.close();
+
+  const without = await openPage(suite);
+  await waitForScreen(without.page, 'idle');
+  assert.equal(await without.page.$eval('#licence', (a) => a.hidden), true);
+  await without.page.close();
 });
 
 test('the page loads nothing from outside its own origin', async () => {

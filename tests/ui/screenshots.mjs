@@ -1,5 +1,6 @@
 // Saves the main screens of the default page as docs/images/page-<screen>[-light].png, at the
-// size the host gives the page, in the dark theme (the host's) and the light one.
+// size the host gives the page, in the dark theme and the light one (the page follows the
+// desktop's).
 //
 //   node tests/ui/screenshots.mjs [output folder]
 

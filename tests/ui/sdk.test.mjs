@@ -192,3 +192,43 @@ test('the close button asks the page once, and a closing page keeps agreeing', a
   await page.close();
   await fresh.page.close();
 });
+
+test('openExternal asks for a new window with the web link and nothing else', async () => {
+  const { page, host } = await sdkPage();
+  const pages = suite.context.pages().length;
+  const asked = [];
+  await suite.context.route('https://example.com/**', (route) => {
+    asked.push(route.request().url());
+    return route.abort();
+  });
+  const popup = suite.context.waitForEvent('page');
+  // From a click, as a page calls it.
+  await page.evaluate(() => {
+    const button = document.createElement('button');
+    button.id = 'terms';
+    button.onclick = () => window.sdk.openExternal('https://example.com/terms?lang=de#top');
+    document.body.append(button);
+  });
+  await page.click('#terms');
+  await (await popup).close();
+  await suite.context.unrouteAll();
+  assert.deepEqual(asked, ['https://example.com/terms?lang=de']);
+  assert.equal(page.url(), `${suite.server.origin}/__blank`);
+
+  const refused = await page.evaluate(() =>
+    ['file:///etc/passwd', 'javascript:alert(1)', 'app://quillfetch.localhost/', 'terms.html'].map(
+      (url) => {
+        try {
+          window.sdk.openExternal(url);
+          return 'opened';
+        } catch (error) {
+          return error.name;
+        }
+      },
+    ),
+  );
+  assert.deepEqual(refused, ['TypeError', 'TypeError', 'TypeError', 'TypeError']);
+  assert.equal(suite.context.pages().length, pages);
+  assert.deepEqual(host.messages, []); // no host action: the web view's new window is the request
+  await page.close();
+});

@@ -6,6 +6,8 @@
 //   "archive_name": "product.zip",          its file name in the working folder
 //   "size": 1234, "sha256": "…",            optional: the host checks the archive against them
 //   "launcherName": "Setup.exe",            the setup program inside the archive (optional)
+//   "licenceUrl": "https://…/licence",      "Licence terms" link, opened in the user's browser
+//                                           (optional)
 //   "autoStart": false                      start without waiting for the Install button
 // }
 
@@ -46,8 +48,25 @@ export function parseConfig(config) {
     productName: requireString(config, 'productName'),
     archive,
     launcherName,
+    licenceUrl: config.licenceUrl === undefined ? '' : requireWebUrl(config, 'licenceUrl'),
     autoStart: config.autoStart === true,
   };
+}
+
+// The host opens only http and https links in the user's browser; anything else would be a
+// link that silently does nothing.
+function requireWebUrl(config, key) {
+  const value = requireString(config, key);
+  let url = null;
+  try {
+    url = new URL(value);
+  } catch {
+    // reported below
+  }
+  if (url?.protocol !== 'http:' && url?.protocol !== 'https:') {
+    throw new ConfigError(`"${key}" must be an http or https URL`);
+  }
+  return url.href;
 }
 
 /** Fetches and parses config.json (a relative URL: the page's origin differs per platform). */

@@ -17,6 +17,7 @@ export class View {
       statLeft: $('stat-left'),
       statRight: $('stat-right'),
       detail: $('detail'),
+      licence: $('licence'),
       report: $('report'),
       reportStatus: $('report-status'),
       buttons: $('buttons'),
@@ -38,6 +39,14 @@ export class View {
     this.doc.title = `${name} Setup`;
   }
 
+  /** Links "Licence terms" to `url`; an empty one hides it. */
+  setLicenceLink(url) {
+    this.licenceUrl = url;
+    if (url) this.el.licence.href = url;
+    else this.el.licence.removeAttribute('href');
+    this.el.licence.hidden = !url || !this.el.report.hidden;
+  }
+
   render(screen) {
     const { el } = this;
     const changed = screen.name !== this.screenName;
@@ -52,6 +61,8 @@ export class View {
     this.renderProgress(screen.progress);
     this.renderSteps(screen.step);
     el.report.hidden = !screen.report;
+    // The footer has room for one link beside the report's status: a failure's report wins.
+    el.licence.hidden = !this.licenceUrl || screen.report;
     if (changed) el.reportStatus.textContent = '';
     if (changed || this.buttonIds !== screen.actions.map((a) => a.id).join()) {
       this.renderButtons(screen.actions);

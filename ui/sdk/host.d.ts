@@ -159,6 +159,11 @@ export declare function closeNow(): void;
 export declare function isClosing(): boolean;
 export declare function minimize(): void;
 export declare function openDevTools(): void;
+/**
+ * Opens an absolute http or https URL in the user's default browser. Call it from a click or key
+ * handler. Throws TypeError for any other URL.
+ */
+export declare function openExternal(url: string): void;
 export declare function onUnclaimedAnswer(
   listener: (kind: 'progress' | 'complete', answer: HostAnswer) => void,
 ): () => void;

@@ -301,6 +301,20 @@ export function openDevTools() {
   post({ action: 'OpenDevToolsWindow' });
 }
 
+/**
+ * Opens an http or https `url` in the user's default browser, never inside the host: it asks for
+ * a new window, which the host hands to the browser. Call it from a click or key handler: the
+ * host refuses a window a script asks for on its own. Throws TypeError for anything but an
+ * absolute http or https URL (the host would refuse it anyway).
+ */
+export function openExternal(url) {
+  const parsed = new URL(url);
+  if (parsed.protocol !== 'http:' && parsed.protocol !== 'https:') {
+    throw new TypeError(`Not an http or https URL: ${url}`);
+  }
+  window.open(parsed.href, '_blank', 'noopener,noreferrer');
+}
+
 /** Receives answers whose callback id no request of this page load owns. Returns an unsubscriber. */
 export function onUnclaimedAnswer(listener) {
   unclaimedListeners.add(listener);
