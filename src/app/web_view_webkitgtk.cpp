@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "app/external_link.h"
 #include "app/ui_scheme.h"
 #include "app/window_gtk.h"
 #include "log/logger.h"
@@ -35,8 +36,39 @@ constexpr char kBridgeScript[] = R"JS((function () {
   });
 })();)JS";
 
-// Adwaita's dark window colour: no white flash before the page paints.
-constexpr GdkRGBA kBackground = {0.208, 0.208, 0.208, 1.0};
+// The desktop theme's window colour until the page paints: a page that follows the desktop's
+// light or dark preference then appears without a flash of the other one.
+GdkRGBA ThemeBackground(GtkWidget* widget) {
+  GdkRGBA colour = {1.0, 1.0, 1.0, 1.0};
+  if (!gtk_style_context_lookup_color(gtk_widget_get_style_context(widget), "theme_bg_color",
+                                      &colour)) {
+    colour = {1.0, 1.0, 1.0, 1.0};
+  }
+  colour.alpha = 1.0;  // a translucent view would show whatever lies behind the window
+  return colour;
+}
+
+void OnBrowserStarted(GObject*, GAsyncResult* result, gpointer data) {
+  gchar* uri = static_cast<gchar*>(data);
+  GError* error = nullptr;
+  if (!g_app_info_launch_default_for_uri_finish(result, &error)) {
+    Logger::Log(LogLevel::Warn, "engine",
+                std::string("Could not open ") + uri + " in the default browser: " +
+                    (error != nullptr ? error->message : "unknown error"));
+    g_clear_error(&error);
+  }
+  g_free(uri);
+}
+
+// GIO's default handler for the URL's scheme: the user's browser, as the desktop names it.
+// Asynchronous, so a browser started through D-Bus activation cannot stall the window.
+void OpenInDefaultBrowser(GtkWidget* widget, const char* uri) {
+  Logger::Log(LogLevel::Info, "engine", std::string("Opening ") + uri + " in the default browser");
+  GdkAppLaunchContext* context = gdk_display_get_app_launch_context(gtk_widget_get_display(widget));
+  g_app_info_launch_default_for_uri_async(uri, G_APP_LAUNCH_CONTEXT(context), nullptr,
+                                          &OnBrowserStarted, g_strdup(uri));
+  g_object_unref(context);
+}
 
 bool IsAllowedNavigation(const char* uri, const std::string& host) {
   if (uri == nullptr) return false;
@@ -123,8 +155,8 @@ struct WebKitGtkWebView::Callbacks {
     auto* self = static_cast<WebKitGtkWebView*>(data);
     if (!self->viewAlive_ || !self->handler_) return;
     // The channel cannot tell who posted: only a page of the UI origin may drive the host.
-    const char* current = webkit_web_view_get_uri(self->view_);
-    if (current == nullptr || self->host_.empty() || !IsUiOrigin(current, self->host_)) {
+    if (!self->ShowsUiPage()) {
+      const char* current = webkit_web_view_get_uri(self->view_);
       Logger::Log(LogLevel::Warn, "engine",
                   std::string("Ignored a page message from ") + (current ? current : "(none)"));
       return;
@@ -142,14 +174,18 @@ struct WebKitGtkWebView::Callbacks {
   static gboolean DecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                WebKitPolicyDecisionType type, gpointer data) {
     auto* self = static_cast<WebKitGtkWebView*>(data);
-    if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
-      webkit_policy_decision_ignore(decision);
-      return TRUE;
+    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION &&
+        type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+      return FALSE;
     }
-    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE;
     WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
         WEBKIT_NAVIGATION_POLICY_DECISION(decision));
     const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+      HandleNewWindow(self, action);
+      webkit_policy_decision_ignore(decision);
+      return TRUE;
+    }
     if (IsAllowedNavigation(uri, self->host_)) {
       webkit_policy_decision_use(decision);
     } else {
@@ -159,6 +195,25 @@ struct WebKitGtkWebView::Callbacks {
       webkit_policy_decision_ignore(decision);
     }
     return TRUE;
+  }
+
+  // A link with a new-window target asks through "decide-policy", window.open through
+  // "create". The program never opens a window of its own for the page: a web link the user
+  // followed goes to the browser, where it cannot reach the host.
+  static void HandleNewWindow(WebKitGtkWebView* self, WebKitNavigationAction* action) {
+    const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    if (uri != nullptr && self->ShowsUiPage() &&
+        MayOpenInBrowser(uri, webkit_navigation_action_is_user_gesture(action))) {
+      OpenInDefaultBrowser(GTK_WIDGET(self->view_), uri);
+    } else {
+      Logger::Log(LogLevel::Warn, "engine",
+                  std::string("Refused to open a new window for ") + (uri ? uri : "(none)"));
+    }
+  }
+
+  static GtkWidget* CreateWebView(WebKitWebView*, WebKitNavigationAction* action, gpointer data) {
+    HandleNewWindow(static_cast<WebKitGtkWebView*>(data), action);
+    return nullptr;  // no view: window.open gives the page null
   }
 
   static gboolean ContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*,
@@ -220,9 +275,11 @@ WebKitGtkWebView::WebKitGtkWebView(GtkNativeWindow& window) : window_(window) {
                                        settings, nullptr));
   g_object_unref(settings);
   g_object_ref_sink(view_);
-  webkit_web_view_set_background_color(view_, &kBackground);
+  const GdkRGBA background = ThemeBackground(GTK_WIDGET(view_));
+  webkit_web_view_set_background_color(view_, &background);
 
   g_signal_connect(view_, "decide-policy", G_CALLBACK(&Callbacks::DecidePolicy), this);
+  g_signal_connect(view_, "create", G_CALLBACK(&Callbacks::CreateWebView), this);
   g_signal_connect(view_, "context-menu", G_CALLBACK(&Callbacks::ContextMenu), this);
   g_signal_connect(view_, "web-process-terminated", G_CALLBACK(&Callbacks::ProcessTerminated),
                    this);
@@ -238,6 +295,11 @@ WebKitGtkWebView::~WebKitGtkWebView() {
   g_object_unref(contentManager_);
   g_object_unref(context_);
   g_object_unref(dataManager_);
+}
+
+bool WebKitGtkWebView::ShowsUiPage() const {
+  const char* current = webkit_web_view_get_uri(view_);
+  return current != nullptr && !host_.empty() && IsUiOrigin(current, host_);
 }
 
 void WebKitGtkWebView::SetContextMenusEnabled(bool enabled) {

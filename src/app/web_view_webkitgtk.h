@@ -20,6 +20,8 @@ class GtkNativeWindow;
 //
 // Security: a page message is dispatched only while the view shows a page of the UI origin,
 // navigation (of any frame) away from that origin is refused, and no new window is opened.
+// A new-window request of the UI page that external_link.h allows (a web link the user
+// followed) goes to the desktop's default browser instead; every other one is refused.
 // Profile data (local storage, caches) lives in a folder of this program under the user's
 // data and cache folders, never in another program's.
 class WebKitGtkWebView : public WebView {
@@ -46,6 +48,8 @@ class WebKitGtkWebView : public WebView {
   friend struct Callbacks;
 
   void LogSettings() const;
+  // True while the view shows a page of the UI origin.
+  bool ShowsUiPage() const;
 
   GtkNativeWindow& window_;
   WebKitWebsiteDataManager* dataManager_ = nullptr;

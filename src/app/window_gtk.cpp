@@ -10,10 +10,26 @@
 
 namespace {
 
+// The style class that marks our title bar, so the rules of kWindowCss reach nothing else.
+constexpr char kTitleBarClass[] = "quillfetch-titlebar";
+
 // Without a compositor GTK draws a 5-pixel frame around a client-side decorated window
 // ("solid-csd"); removing it keeps the outer size exactly the one asked for.
+//
+// The title bar is dark under every desktop theme, as the Windows flavour darkens only its
+// title bar. Asking GTK for its dark theme instead would also tell the page
+// "prefers-color-scheme: dark" under a light desktop; styling the header bar alone leaves the
+// page free to follow the desktop's preference.
 constexpr char kWindowCss[] =
-    "window.solid-csd decoration { margin: 0; padding: 0; border: none; box-shadow: none; }";
+    "window.solid-csd decoration { margin: 0; padding: 0; border: none; box-shadow: none; }"
+    "headerbar.quillfetch-titlebar { background: #2b2b2b none; color: #eeeeec;"
+    " border-color: #1c1c1c; box-shadow: none; text-shadow: none; }"
+    "headerbar.quillfetch-titlebar:backdrop { background: #333333 none; color: #919190; }"
+    "headerbar.quillfetch-titlebar button.titlebutton { background: none; color: #eeeeec;"
+    " border-color: transparent; box-shadow: none; text-shadow: none; -gtk-icon-shadow: none; }"
+    "headerbar.quillfetch-titlebar button.titlebutton:hover { background: #3d3d3d none; }"
+    "headerbar.quillfetch-titlebar button.titlebutton:active { background: #474747 none; }"
+    "headerbar.quillfetch-titlebar button.titlebutton:backdrop { color: #919190; }";
 
 GdkPixbuf* LoadPng(const unsigned char* bytes, size_t size) {
   GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type("png", nullptr);
@@ -50,9 +66,6 @@ void FlushDisplay() {
 }  // namespace
 
 GtkNativeWindow::GtkNativeWindow() : thread_(std::this_thread::get_id()) {
-  // Before any widget exists: darkens the title bar and makes the page see a dark preference.
-  g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", TRUE, nullptr);
-
   GtkCssProvider* css = gtk_css_provider_new();
   gtk_css_provider_load_from_data(css, kWindowCss, -1, nullptr);
   gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css),
@@ -72,6 +85,7 @@ GtkNativeWindow::GtkNativeWindow() : thread_(std::this_thread::get_id()) {
   gtk_header_bar_set_title(GTK_HEADER_BAR(header), "");
   gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(header), TRUE);
   gtk_header_bar_set_decoration_layout(GTK_HEADER_BAR(header), ":close");
+  gtk_style_context_add_class(gtk_widget_get_style_context(header), kTitleBarClass);
   gtk_window_set_titlebar(window, header);
   gtk_widget_show(header);
 

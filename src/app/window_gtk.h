@@ -10,9 +10,10 @@
 
 typedef struct _GtkWidget GtkWidget;
 
-// The main window on GTK 3: 520 x 420 outside, centred, fixed size, empty title, dark
-// preference, a client-side title bar with only a close button (the same look under any
-// window manager or none), and the program's icons.
+// The main window on GTK 3: 520 x 420 outside, centred, fixed size, empty title, a dark
+// client-side title bar with only a close button (the same look under any window manager or
+// none, and under a light or dark desktop theme), and the program's icons. Only the title bar
+// is dark: the content keeps the desktop's theme, so the page sees the desktop's preference.
 //
 // Messages posted from any thread queue up and reach MainWindowProc in posting order on the
 // window thread, from the GLib main loop. After Destroy, posts are refused (Post returns false)

@@ -118,6 +118,44 @@ class HostRun:
         self.process = None
         self.stderr_path = os.path.join(self.root, "stderr.txt")
 
+    def prefer_dark_theme(self):
+        """Makes the desktop dark for this run, as a user's GTK settings file does."""
+        folder = os.path.join(self.env["HOME"], ".config", "gtk-3.0")
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, "settings.ini"), "w") as f:
+            f.write("[Settings]\ngtk-application-prefer-dark-theme=1\n")
+
+    def use_recording_browser(self):
+        """Makes a recorder the desktop's default application for web links, and for every
+        other kind of link a page could try (files, javascript:, the UI's own scheme), as a
+        user's mimeapps.list names their browser. Returns a function that lists the URLs the
+        recorder was asked to open, in order."""
+        record = os.path.join(self.root, "opened.txt")
+        recorder = os.path.join(self.root, "record-url")
+        with open(recorder, "w") as f:
+            f.write('#!/bin/sh\nprintf \'%%s\\n\' "$1" >> %s\n' % record)
+        os.chmod(recorder, 0o755)
+        kinds = ["x-scheme-handler/" + s for s in ("http", "https", "file", "javascript", "app")]
+        kinds += ["text/plain", "text/html"]
+        applications = os.path.join(self.env["HOME"], ".local", "share", "applications")
+        os.makedirs(applications, exist_ok=True)
+        with open(os.path.join(applications, "e2e-recorder.desktop"), "w") as f:
+            f.write("[Desktop Entry]\nType=Application\nName=Recorder\nExec=%s %%u\n"
+                    "MimeType=%s;\n" % (recorder, ";".join(kinds)))
+        config = os.path.join(self.env["HOME"], ".config")
+        os.makedirs(config, exist_ok=True)
+        with open(os.path.join(config, "mimeapps.list"), "w") as f:
+            f.write("[Default Applications]\n")
+            f.writelines("%s=e2e-recorder.desktop\n" % kind for kind in kinds)
+
+        def opened():
+            try:
+                with open(record) as f:
+                    return f.read().splitlines()
+            except FileNotFoundError:
+                return []
+        return opened
+
     def start(self):
         self.stderr = open(self.stderr_path, "wb")
         self.process = subprocess.Popen([self.binary], env=self.env, cwd=self.root,

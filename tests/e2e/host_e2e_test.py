@@ -80,7 +80,6 @@ class BridgeTest(HostTestCase):
         self.assertIn("[INFO] [E2E] E2E unicode \u00fc\u20ac", log)
         self.assertIn("written 0", reports)
         self.assertIn("cleanup-answered 0", reports)
-        self.assertIn("dark true", reports)
         self.assertIn("origin app://quillfetch.localhost secure=true", reports)
         self.assertIn("chrome-replaceable false", reports)
         self.assertIn("SetupWebView::Initialize called", log)
@@ -144,6 +143,76 @@ class CloseButtonTest(HostTestCase):
             time.sleep(0.2)
         subprocess.run([TOOL, "close", str(window[0])], env=run.env, check=True, timeout=30)
         self.assertEqual(run.wait(timeout=EXIT_TIMEOUT), 0, run.stderr_tail())
+
+
+class ColourSchemeTest(HostTestCase):
+    """The page follows the desktop's light or dark preference; the title bar stays dark."""
+
+    def check(self, dark_desktop):
+        run = host_driver.HostRun(BINARY, self.display.display,
+                                  json.dumps({"scenario": "idle", "closeWith": "doCloseOverride"}))
+        self.addCleanup(run.close)
+        if dark_desktop:
+            run.prefer_dark_theme()
+        window = run.start().wait_for_window(TOOL, START_TIMEOUT)
+        run.wait_for_report("ready", START_TIMEOUT)
+        self.assertIn("prefers " + ("dark" if dark_desktop else "light"), run.reports())
+        # A point of the title bar away from its close button.
+        pixel = subprocess.run([TOOL, "pixel", str(window[0]), "100", "20"], env=run.env,
+                               capture_output=True, text=True, check=True, timeout=30).stdout
+        self.assertTrue(all(int(v) < 80 for v in pixel.split()), pixel)
+
+    def test_light_desktop(self):
+        self.check(dark_desktop=False)
+
+    def test_dark_desktop(self):
+        self.check(dark_desktop=True)
+
+
+class ExternalLinkTest(HostTestCase):
+    LICENCE = "https://example.com/licence?from=e2e#terms"
+    HELP = "http://example.com/help"
+
+    def test_web_links_the_user_follows_open_in_the_default_browser_only(self):
+        folder = tempfile.mkdtemp(prefix="qf-e2e-link-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        text_file = os.path.join(folder, "notes.txt")
+        with open(text_file, "w") as f:
+            f.write("a file a page should not open\n")
+        steps = [
+            {"name": "licence", "href": self.LICENCE, "target": "_blank"},
+            {"name": "help", "open": self.HELP},
+            {"name": "file", "href": "file://" + text_file, "target": "_blank"},
+            {"name": "javascript", "href": "javascript:document.title='x'", "target": "_blank"},
+            {"name": "ui-scheme", "href": "app://quillfetch.localhost/index.html",
+             "target": "_blank"},
+            {"name": "same-window", "href": "https://example.com/elsewhere"},
+        ]
+        run = host_driver.HostRun(BINARY, self.display.display,
+                                  json.dumps({"scenario": "links", "links": steps}))
+        self.addCleanup(run.close)
+        opened = run.use_recording_browser()
+        window = run.start().wait_for_window(TOOL, START_TIMEOUT)
+        x, y = window[1] + 260, window[2] + 250
+        for step in steps:
+            run.wait_for_report("link-shown " + step["name"], START_TIMEOUT)
+            subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], env=run.env,
+                           check=True, timeout=30)
+            run.wait_for_report("link-clicked " + step["name"])
+        done = run.wait_for_report("links-done")
+        self.assertEqual(done, "links-done app://quillfetch.localhost/index.html")
+
+        # The browser starts asynchronously. The recorder stands in for every kind of link, so
+        # anything else handed to the desktop would show here too: the requests no one clicked
+        # for (the page makes them first), the file, the script and the UI's own scheme.
+        deadline = time.monotonic() + 30
+        while len(opened()) < 2 and time.monotonic() < deadline:
+            time.sleep(0.2)
+        time.sleep(1)
+        self.assertEqual(opened(), [self.LICENCE, self.HELP])
+        log = run.log_text()
+        self.assertIn("Refused to open a new window for app://quillfetch.localhost/index.html", log)
+        self.assertIn("Refused navigation to https://example.com/elsewhere", log)
 
 
 class SingleInstanceTest(HostTestCase):

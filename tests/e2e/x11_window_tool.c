@@ -4,10 +4,14 @@
 //   x11_window_tool close ID      asks window ID to close, as a window manager's close button
 //                                 does (WM_PROTOCOLS / WM_DELETE_WINDOW)
 //   x11_window_tool mapped        how many windows are mapped on the root (popup menus count)
-// Exit code 0 on success, 2 on bad usage, 3 when the display cannot be opened.
+//   x11_window_tool pixel ID X Y  the colour at (X, Y) inside window ID: "<red> <green> <blue>",
+//                                 each 0-255, as the screen shows it
+// Exit code 0 on success, 1 when the pixel cannot be read, 2 on bad usage, 3 when the display
+// cannot be opened.
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -63,6 +67,19 @@ static void SendDelete(Display* display, Window window) {
   XSync(display, False);
 }
 
+static int PrintPixel(Display* display, Window window, int x, int y) {
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(display, window, &attributes)) return 1;
+  XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
+  if (image == NULL) return 1;
+  XColor colour;
+  colour.pixel = XGetPixel(image, 0, 0);
+  XDestroyImage(image);
+  XQueryColor(display, attributes.colormap, &colour);
+  printf("%d %d %d\n", colour.red >> 8, colour.green >> 8, colour.blue >> 8);
+  return 0;
+}
+
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
   Display* display = XOpenDisplay(NULL);
@@ -77,6 +94,8 @@ int main(int argc, char** argv) {
     ListWindows(display, 0, 1);
   } else if (strcmp(argv[1], "close") == 0 && argc == 3) {
     SendDelete(display, (Window)strtoul(argv[2], NULL, 10));
+  } else if (strcmp(argv[1], "pixel") == 0 && argc == 5) {
+    status = PrintPixel(display, (Window)strtoul(argv[2], NULL, 10), atoi(argv[3]), atoi(argv[4]));
   } else {
     status = 2;
   }

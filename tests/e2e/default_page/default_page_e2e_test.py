@@ -84,15 +84,19 @@ class DefaultPageTestCase(unittest.TestCase):
         self.addCleanup(server.close)
         return server
 
-    def start_page(self, url, auto_start):
-        """The program with the default page beside it, configured for `url`."""
+    def start_page(self, url, auto_start, licence_url=None):
+        """The program with the default page beside it, configured for `url`. A recorder stands
+        in for the user's browser (self.opened lists what it was asked to open)."""
         run = host_driver.HostRun(BINARY, self.display.display, None, page_dir=UI)
         self.addCleanup(run.close)
         self.receipts = os.path.join(run.root, "receipts")
         run.env["DEMO_RECEIPT_DIR"] = self.receipts
+        self.opened = run.use_recording_browser()
         config = {"productName": PRODUCT, "url": url, "archive_name": ARCHIVE,
                   "size": self.archive_facts["size"], "sha256": self.archive_facts["sha256"],
                   "launcherName": "Setup.exe", "autoStart": auto_start}
+        if licence_url:
+            config["licenceUrl"] = licence_url
         with open(os.path.join(run.ui_dir, "config.json"), "w") as f:
             json.dump(config, f)
         run.start()
@@ -232,6 +236,31 @@ class ExpiredLinkTest(DefaultPageTestCase):
         gets = [r for r in server.requests() if r["method"] == "GET"]
         self.assertEqual([r["target"] for r in gets], [target, target])
         self.assertEqual(log.count("[unzip] Unzip requested file="), 1)
+
+
+class LicenceLinkTest(DefaultPageTestCase):
+    def test_licence_terms_open_in_the_users_browser_and_the_installer_stays(self):
+        licence = "https://example.com/licence?product=demo"
+        run = self.start_page("http://127.0.0.1:9/" + ARCHIVE, auto_start=False,
+                              licence_url=licence)
+        window = run.wait_for_window(TOOL, START_TIMEOUT)
+        # The link starts the footer, whose middle is 29 px above the window's bottom edge. An
+        # idle page logs too little for its lines to reach the file soon, so instead of waiting
+        # for it the click is repeated, with time for the browser to start, until it lands.
+        x, y = window[1] + 50, window[2] + window[4] - 29
+        deadline = time.monotonic() + START_TIMEOUT
+        while not self.opened() and time.monotonic() < deadline:
+            subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], env=run.env,
+                           check=True, timeout=30)
+            end = time.monotonic() + 3
+            while not self.opened() and time.monotonic() < end:
+                time.sleep(0.1)
+        self.assertEqual(self.opened(), [licence])
+
+        subprocess.run([TOOL, "close", str(window[0])], env=run.env, check=True, timeout=30)
+        self.assertEqual(run.wait(timeout=EXIT_TIMEOUT), 0, run.stderr_tail())
+        self.assertEqual(self.opened(), [licence])
+        self.assertFalse([line for line in self.page_lines(run) if "started" in line])
 
 
 def main():

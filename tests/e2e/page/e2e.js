@@ -53,7 +53,6 @@ async function bridge() {
   // Answered from the clean-up thread: a script posted by a worker.
   const cleaned = await call({action: "doCleanUp"});
   log("cleanup-answered " + cleaned.result);
-  log("dark " + matchMedia("(prefers-color-scheme: dark)").matches);
   log("origin " + location.origin + " secure=" + window.isSecureContext);
   log("chrome-replaceable " + (() => { try { window.chrome = {}; } catch (e) {} return window.chrome.webview === undefined; })());
 
@@ -71,6 +70,42 @@ async function bridge() {
   log("bridge-done");
 }
 
+// Links the user follows: one at a time fills the page, so the test clicks the middle of the
+// window. "open" steps call window.open from the click, as the SDK's openExternal does.
+// Requests nobody clicked for come first: they must never reach the browser.
+async function links() {
+  const unasked = document.createElement("a");
+  unasked.href = "https://example.com/unasked-click";
+  unasked.target = "_blank";
+  unasked.click();
+  window.open("https://example.com/unasked-open", "_blank", "noopener");
+
+  const link = document.createElement("a");
+  link.id = "link";
+  link.textContent = "link";
+  document.body.appendChild(link);
+  for (const step of window.E2E.links) {
+    link.href = step.open ? "#" : step.href;
+    if (step.target) link.target = step.target;
+    else link.removeAttribute("target");
+    await new Promise((resolve) => {
+      link.onclick = (event) => {
+        log("link-clicked " + step.name);
+        if (step.open) {
+          event.preventDefault();
+          window.open(step.open, "_blank", "noopener");
+        }
+        // The click's own default action still sees this step's link.
+        setTimeout(resolve, 500);
+      };
+      log("link-shown " + step.name);
+    });
+  }
+  link.onclick = null;
+  await sleep(1000);
+  log("links-done " + location.href);
+}
+
 async function interactive() {
   document.addEventListener("contextmenu", () => log("contextmenu-event"));
   document.addEventListener("click", () => {
@@ -86,7 +121,9 @@ setInterval(() => post({action: "doWriteLog", level: "DEBUG", category: "E2E", m
 window.addEventListener("load", async () => {
   if (window.E2E.noRequestClose) delete window.requestClose;
   document.getElementById("status").textContent = "scenario " + window.E2E.scenario;
+  log("prefers " + (matchMedia("(prefers-color-scheme: dark)").matches ? "dark" : "light"));
   log("ready");
   if (window.E2E.scenario === "bridge") await bridge();
   if (window.E2E.scenario === "interactive") await interactive();
+  if (window.E2E.scenario === "links") await links();
 });
