@@ -10,10 +10,12 @@ Display: Xvfb is started with -displayfd, which lets the server pick a free disp
 """
 
 import glob
+import json
 import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -21,6 +23,7 @@ import http.server
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PAGE = os.path.join(HERE, "page")
+FAULT_SERVER = os.path.join(os.path.dirname(HERE), "support", "fault_http_server.py")
 
 
 class VirtualDisplay:
@@ -78,6 +81,31 @@ class ForeignServer:
     def close(self):
         self.server.shutdown()
         self.server.server_close()
+
+
+class FaultServer:
+    """tests/support/fault_http_server.py with `options`, in a process group of its own, its
+    request log in `folder`."""
+
+    def __init__(self, folder, *options):
+        self.log_path = os.path.join(folder, "requests.jsonl")
+        self.stderr = open(os.path.join(folder, "server-stderr.txt"), "wb")
+        self.process = subprocess.Popen(
+            [sys.executable, FAULT_SERVER, "--log", self.log_path, *options],
+            stdout=subprocess.PIPE, stderr=self.stderr, text=True, start_new_session=True)
+        self.port = int(self.process.stdout.readline())
+
+    def requests(self):
+        if not os.path.exists(self.log_path):
+            return []
+        with open(self.log_path) as f:
+            return [json.loads(line) for line in f if line.strip()]
+
+    def close(self):
+        self.process.kill()
+        self.process.wait()
+        self.process.stdout.close()
+        self.stderr.close()
 
 
 class HostRun:

@@ -43,12 +43,18 @@ class BridgeTest(HostTestCase):
     def test_page_drives_the_host_and_closes_with_doClose(self):
         foreign = host_driver.ForeignServer()
         self.addCleanup(foreign.close)
+        server_folder = tempfile.mkdtemp(prefix="qf-e2e-server-")
+        self.addCleanup(shutil.rmtree, server_folder, True)
+        redirecting = host_driver.FaultServer(server_folder, "--redirect", "ftp://127.0.0.1/a.zip")
+        self.addCleanup(redirecting.close)
+        signed = "/bucket.s3.amazonaws.com/a.zip?X-Amz-Algorithm=AWS4-HMAC-SHA256&X-Amz-Signature=1"
         fetches = ["style.css", "e2e.js", "secret-link.txt", "link-out/index.html",
                    "..%2Fsecret.txt", "%2e%2e/secret.txt", "..%5Csecret.txt", "x%00.html",
                    "missing.html", "app://other.localhost/index.html",
                    "app://quillfetch.localhost/../secret.txt"]
         run = host_driver.HostRun(BINARY, self.display.display, json.dumps({
-            "scenario": "bridge", "port": foreign.port, "fetches": fetches}))
+            "scenario": "bridge", "port": foreign.port, "fetches": fetches,
+            "redirectUrl": "http://127.0.0.1:%d%s" % (redirecting.port, signed)}))
         self.addCleanup(run.close)
         # What an escape would like to read: beside the UI folder, a sibling "UI2", and links.
         with open(os.path.join(run.app_dir, "secret.txt"), "w") as f:
@@ -80,6 +86,8 @@ class BridgeTest(HostTestCase):
         self.assertIn("[INFO] [E2E] E2E unicode \u00fc\u20ac", log)
         self.assertIn("written 0", reports)
         self.assertIn("cleanup-answered 0", reports)
+        self.assertIn("download 302 []", reports)
+        self.assertEqual([r["target"] for r in redirecting.requests()], [signed])
         self.assertIn("origin app://quillfetch.localhost secure=true", reports)
         self.assertIn("chrome-replaceable false", reports)
         self.assertIn("SetupWebView::Initialize called", log)

@@ -28,7 +28,6 @@ BINARY = None
 TOOL = None
 UI = os.path.join(REPO, "ui")
 MAKE_PRODUCT = os.path.join(REPO, "scripts", "demo", "make_demo_product.py")
-SERVER = os.path.join(TESTS, "support", "fault_http_server.py")
 PRODUCT = "Demo Product"
 ARCHIVE = "demo-product.zip"
 START_TIMEOUT = 90  # the first start on a busy machine can be slow
@@ -36,30 +35,6 @@ STEP_TIMEOUT = 120
 EXIT_TIMEOUT = 60
 GUID_FOLDER = re.compile(r"^\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\}$")
 PAGE_LINE = re.compile(r"^\[[^\]]*\] \[(\w+)\] \[UI\] (.*)$")
-
-
-class ArchiveServer:
-    """tests/support/fault_http_server.py serving the archive, in a process group of its own."""
-
-    def __init__(self, folder, archive, *options):
-        self.log_path = os.path.join(folder, "requests.jsonl")
-        self.stderr = open(os.path.join(folder, "server-stderr.txt"), "wb")
-        self.process = subprocess.Popen(
-            [sys.executable, SERVER, "--body-file", archive, "--log", self.log_path, *options],
-            stdout=subprocess.PIPE, stderr=self.stderr, text=True, start_new_session=True)
-        self.port = int(self.process.stdout.readline())
-
-    def requests(self):
-        if not os.path.exists(self.log_path):
-            return []
-        with open(self.log_path) as f:
-            return [json.loads(line) for line in f if line.strip()]
-
-    def close(self):
-        self.process.kill()
-        self.process.wait()
-        self.process.stdout.close()
-        self.stderr.close()
 
 
 class DefaultPageTestCase(unittest.TestCase):
@@ -80,7 +55,7 @@ class DefaultPageTestCase(unittest.TestCase):
 
     def serve(self, *options):
         folder = tempfile.mkdtemp(prefix="server-", dir=self.scratch)
-        server = ArchiveServer(folder, self.archive, *options)
+        server = host_driver.FaultServer(folder, "--body-file", self.archive, *options)
         self.addCleanup(server.close)
         return server
 

@@ -50,6 +50,11 @@ async function fetchReport(path) {
 async function bridge() {
   const written = await call({action: "doWriteLog", category: "E2E", message: "E2E unicode \u00fc\u20ac"});
   log("written " + written.result);
+  // A pre-signed link whose server redirects to another scheme: the host does not follow, and
+  // the redirect's status is the result.
+  const download = await call({action: "doDownload",
+                               fetchDownloadConfig: {url: window.E2E.redirectUrl, archive_name: "a.zip"}});
+  log("download " + download.result + " [" + download.message + "]");
   // Answered from the clean-up thread: a script posted by a worker.
   const cleaned = await call({action: "doCleanUp"});
   log("cleanup-answered " + cleaned.result);
