@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "app/setup_web_view.h"
+#include "base/detached_thread.h"
 #include "base/utf8_path.h"
 #include "bridge/page_callbacks.h"
 #include "download/download_engine.h"
@@ -49,14 +50,14 @@ void SetupWebView::DoCleanUp(const std::string& callbackId) {
   try {
     // The thread walks its own copy: the window thread may append while it runs. It holds the
     // engines so that a replacement cannot free them while it waits.
-    std::thread([this, callbackId, dirs = m_tempDirs, download = m_downloadEngine,
-                 zip = m_zipEngine]() mutable {
+    StartDetachedThread([this, callbackId, dirs = m_tempDirs, download = m_downloadEngine,
+                         zip = m_zipEngine]() mutable {
       const auto until = std::chrono::steady_clock::now() + kWindDownLimit;
       WaitForWindDown(download, until);
       WaitForWindDown(zip, until);
       CleanUpWorker(callbackId, std::move(dirs));
       m_cleaningUp.exchange(false);
-    }).detach();
+    });
   } catch (const std::system_error& e) {
     m_cleaningUp.exchange(false);
     Logger::Log(LogLevel::Warn, "engine",

@@ -5,6 +5,7 @@
 #include <system_error>
 #include <thread>
 
+#include "base/detached_thread.h"
 #include "base/hex_string.h"
 #include "base/utf_convert.h"
 #include "download/download_results.h"
@@ -43,10 +44,10 @@ bool DownloadEngine::StartDownload(const std::u16string& downloadUrl, const fs::
               "StartDownload url=" + Utf16ToUtf8(url) + ", dest=" + destPath.generic_string());
   cancelRequested.exchange(false);
   try {
-    std::thread([self] {
+    StartDetachedThread([self] {
       self->Run();
       self->running.exchange(false);
-    }).detach();
+    });
   } catch (...) {
     running.exchange(false);
     throw;

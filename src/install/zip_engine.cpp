@@ -4,6 +4,7 @@
 #include <system_error>
 #include <thread>
 
+#include "base/detached_thread.h"
 #include "base/utf8_path.h"
 #include "base/utf_convert.h"
 #include "bridge/page_callbacks.h"
@@ -44,10 +45,10 @@ bool ZipEngine::Start(const std::string& source, const std::string& destination,
   report.done = 0;
   report.todo = 0;
   try {
-    std::thread([self = shared_from_this()] {
+    StartDetachedThread([self = shared_from_this()] {
       self->Run();
       self->running.exchange(false);
-    }).detach();
+    });
   } catch (...) {
     running.exchange(false);
     throw;

@@ -1,0 +1,250 @@
+// The real quillfetch.exe under Wine with the fake web view runtime beside it (fake_runtime/):
+// what the program asks of the runtime, the page's messages and the answers it gets, the close
+// protocol, foreign origins and navigations, and the ways a start can fail.
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/main_window_proc.h"
+#include "base/utf8_path.h"
+#include "program_runner_win.h"
+#include "support/page_scripts.h"
+
+namespace {
+
+using nlohmann::json;
+
+constexpr int kRenderProcessExited = 1;  // COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED
+
+std::filesystem::path FakeLoader() {
+  return TestProgramFolder() / "fake_runtime" / "WebView2Loader.dll";
+}
+
+// A page that answers every close request with doClose.
+json ClosingPage(json onPageLoaded = json::array()) {
+  return {
+      {"onPageLoaded", std::move(onPageLoaded)},
+      {"onScript",
+       {{{"contains", "window.requestClose"}, {"steps", {{{"post", {{"action", "doClose"}}}}}}}}}};
+}
+
+std::vector<std::string> Scripts(const ProgramFolder& folder) {
+  std::vector<std::string> scripts;
+  for (const json& call : folder.Calls("ExecuteScript")) scripts.push_back(call["script"]);
+  return scripts;
+}
+
+size_t IndexOf(const json& calls, const std::string& name) {
+  for (size_t i = 0; i < calls.size(); ++i) {
+    if (calls[i].value("call", std::string()) == name) return i;
+  }
+  return calls.size();
+}
+
+void ExpectRuntimeUsedAsPlayed(const ProgramFolder& folder) {
+  const json record = folder.Record();
+  EXPECT_EQ(record.value("offThread", -1), 0) << "runtime called off the window thread";
+  EXPECT_EQ(record.value("unexpected", json::array()), json::array());
+  for (const char* event :
+       {"add_WebMessageReceived", "add_NavigationStarting", "add_FrameNavigationStarting",
+        "add_NewWindowRequested", "add_ProcessFailed"}) {
+    const auto calls = folder.Calls(event);
+    ASSERT_EQ(calls.size(), 1u) << event;
+    EXPECT_TRUE(calls[0]["token"].get<bool>()) << event << " registered without a token";
+  }
+}
+
+TEST(FakeRuntimeProgramTest, StartsTheWebViewAsTheRuntimeExpectsAndClosesThroughThePage) {
+  ProgramFolder folder(
+      FakeLoader(),
+      ClosingPage(
+          {{{"post",
+             {{"action", "doDataExchange"}, {"callbackId", "first"}, {"subAction", "in"}}}}}));
+  Program program(folder.exe());
+  ASSERT_TRUE(program.started());
+  const HWND window = program.WaitForWindow();
+  ASSERT_NE(window, nullptr) << "exit code " << program.WaitForExit(0);
+  ASSERT_TRUE(WaitFor([&] { return !ParseCallbackScripts(Scripts(folder)).empty(); }))
+      << folder.Record().dump() << folder.Logs();
+
+  const json record = folder.Record();
+  LARGE_INTEGER frequency = {};
+  QueryPerformanceFrequency(&frequency);
+  const double startupMs =
+      1000.0 *
+      static_cast<double>(record["firstMessageTicks"].get<long long>() - program.startTicks()) /
+      static_cast<double>(frequency.QuadPart);
+  std::cout << "[ startup  ] exec to the first page message: " << startupMs << " ms\n";
+  RecordProperty("startup_ms", std::to_string(startupMs));
+
+  const json environment = folder.Calls("CreateCoreWebView2EnvironmentWithOptions").at(0);
+  EXPECT_TRUE(environment["browserFolder"].is_null());
+  EXPECT_TRUE(environment["userDataFolder"].is_null());
+  EXPECT_FALSE(environment["options"].get<bool>());
+  EXPECT_EQ(folder.Calls("CreateCoreWebView2Controller").at(0)["parent"].get<uintptr_t>(),
+            reinterpret_cast<uintptr_t>(window));
+
+  // Neither developer variable is set: no context menu, no developer tools.
+  EXPECT_FALSE(folder.Calls("put_AreDefaultContextMenusEnabled").at(0)["value"].get<bool>());
+  EXPECT_FALSE(folder.Calls("put_AreDevToolsEnabled").at(0)["value"].get<bool>());
+
+  const json mapping = folder.Calls("SetVirtualHostNameToFolderMapping").at(0);
+  EXPECT_EQ(mapping["host"], "quillfetch.localhost");
+  EXPECT_TRUE(std::filesystem::equivalent(PathFromUtf8(mapping["folder"].get<std::string>()),
+                                          folder.path() / "UI"))
+      << mapping.dump();
+  EXPECT_EQ(mapping["kind"], 1);  // COREWEBVIEW2_HOST_RESOURCE_ACCESS_KIND_ALLOW
+
+  RECT client = {};
+  GetClientRect(window, &client);
+  const json bounds = folder.Calls("put_Bounds").at(0);
+  EXPECT_EQ(bounds["left"], client.left);
+  EXPECT_EQ(bounds["top"], client.top);
+  EXPECT_EQ(bounds["right"], client.right);
+  EXPECT_EQ(bounds["bottom"], client.bottom);
+
+  // The cache is cleared and the handler registered before the start page is asked for, so a
+  // message of the first load is not lost.
+  const json calls = record["calls"];
+  const json cache = folder.Calls("CallDevToolsProtocolMethod").at(0);
+  EXPECT_EQ(cache["method"], "Network.clearBrowserCache");
+  EXPECT_EQ(cache["parameters"], "{}");
+  EXPECT_EQ(folder.Calls("Navigate").at(0)["uri"], "https://quillfetch.localhost/index.html");
+  EXPECT_LT(IndexOf(calls, "add_WebMessageReceived"), IndexOf(calls, "Navigate"));
+  EXPECT_LT(IndexOf(calls, "CallDevToolsProtocolMethod"), IndexOf(calls, "Navigate"));
+  ExpectRuntimeUsedAsPlayed(folder);
+
+  // The close button asks the page; the first doClose starts a clean-up and so asks again.
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.WaitForExit(), 0u);
+  int asked = 0;
+  for (const std::string& script : Scripts(folder)) asked += script == kRequestCloseScript;
+  EXPECT_GE(asked, 2);
+  EXPECT_EQ(folder.Record().value("offThread", -1), 0);
+}
+
+TEST(FakeRuntimeProgramTest, AnswersItsOwnPageOnlyAndKeepsItOnItsOrigin) {
+  const json foreignClose = {{"action", "doCloseOverride"}};
+  const json page = ClosingPage({
+      {{"post", foreignClose}, {"source", "https://quillfetch.localhost.evil.example/index.html"}},
+      {{"post", foreignClose}, {"source", "https://evil.example/quillfetch.localhost/"}},
+      {{"post", foreignClose}, {"source", "http://quillfetch.localhost/index.html"}},
+      {{"navigate", "https://evil.example/"}},
+      {{"navigate", "https://quillfetch.localhost.evil.example/"}, {"frame", true}},
+      {{"navigate", "https://quillfetch.localhost/next.html"}},
+      {{"post",
+        {{"action", "doDataExchange"},
+         {"callbackId", "keep"},
+         {"subAction", "in"},
+         {"lang", "dé"}}}},
+      {{"post", {{"action", "doDataExchange"}, {"callbackId", "back"}, {"subAction", "out"}}}},
+      {{"post", {{"action", "OpenDevToolsWindow"}}}},
+  });
+  ProgramFolder folder(FakeLoader(), page, /*devMode=*/true);
+  Program program(folder.exe());
+  const HWND window = program.WaitForWindow();
+  ASSERT_NE(window, nullptr) << "exit code " << program.WaitForExit(0);
+  ASSERT_TRUE(WaitFor([&] { return !folder.Calls("OpenDevToolsWindow").empty(); }))
+      << folder.Record().dump() << folder.Logs();
+
+  // None of the foreign doCloseOverride messages closed the program.
+  EXPECT_EQ(program.WaitForExit(200), static_cast<DWORD>(STILL_ACTIVE));
+
+  std::vector<std::pair<std::string, bool>> navigations;
+  for (const json& event : folder.Events("navigationStarting"))
+    navigations.emplace_back(event["uri"], event["cancelled"]);
+  const std::vector<std::pair<std::string, bool>> expected = {
+      {"https://quillfetch.localhost/index.html", false},
+      {"https://evil.example/", true},
+      {"https://quillfetch.localhost.evil.example/", true},
+      {"https://quillfetch.localhost/next.html", false}};
+  EXPECT_EQ(navigations, expected);
+
+  // The UI's own messages are dispatched, and answered in Base64 JSON the page can decode.
+  const auto callbacks = ParseCallbackScripts(Scripts(folder));
+  ASSERT_EQ(callbacks.size(), 2u);
+  EXPECT_EQ(callbacks[0].function, "onActionComplete");
+  EXPECT_EQ(callbacks[0].payload["cbid"], "keep");
+  EXPECT_EQ(callbacks[1].payload["cbid"], "back");
+  EXPECT_EQ(callbacks[1].payload["result"], 0);
+  EXPECT_EQ(callbacks[1].payload["message"],
+            R"({"action":"doDataExchange","callbackId":"","lang":"dé","subAction":""})");
+
+  // Developer mode: context menus and tools on, and the page may open the tools.
+  EXPECT_TRUE(folder.Calls("put_AreDefaultContextMenusEnabled").at(0)["value"].get<bool>());
+  EXPECT_TRUE(folder.Calls("put_AreDevToolsEnabled").at(0)["value"].get<bool>());
+  ExpectRuntimeUsedAsPlayed(folder);
+
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.WaitForExit(), 0u);
+  // The log is written out at exit.
+  const std::string logs = folder.Logs();
+  EXPECT_NE(logs.find("Ignored a page message from https://evil.example/"), std::string::npos);
+  EXPECT_NE(logs.find("Refused navigation to https://evil.example/"), std::string::npos);
+}
+
+TEST(FakeRuntimeProgramTest, APageThatDiedNoLongerHoldsTheWindowOpen) {
+  // This page does not answer the close request: its renderer fails instead.
+  const json page = {{"onScript",
+                      {{{"contains", "window.requestClose"},
+                        {"steps", {{{"processFailed", kRenderProcessExited}}}}}}}};
+  ProgramFolder folder(FakeLoader(), page);
+  Program program(folder.exe());
+  const HWND window = program.WaitForWindow();
+  ASSERT_NE(window, nullptr) << "exit code " << program.WaitForExit(0);
+  ASSERT_TRUE(WaitFor([&] { return !folder.Events("navigationStarting").empty(); }));
+
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return !folder.Events("processFailed").empty(); }));
+  // Asked once, the page could not answer: the window stayed.
+  EXPECT_EQ(program.WaitForExit(200), static_cast<DWORD>(STILL_ACTIVE));
+
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.WaitForExit(), 0u);
+  EXPECT_EQ(Scripts(folder), std::vector<std::string>{kRequestCloseScript});
+  EXPECT_NE(folder.Logs().find("WebView process failed (kind 1)"), std::string::npos);
+}
+
+struct FailedStart {
+  const char* name;
+  const char* mode;  // the fake's environment mode; null: the SDK's real loader
+};
+
+class FailedStartTest : public testing::TestWithParam<FailedStart> {};
+
+TEST_P(FailedStartTest, LeavesAWindowThatTheCloseButtonCloses) {
+  const FailedStart& start = GetParam();
+  const std::filesystem::path loader =
+      start.mode != nullptr ? FakeLoader()
+                            : TestProgramFolder() / "real_runtime" / "WebView2Loader.dll";
+  ProgramFolder folder(loader, start.mode != nullptr ? json{{"environment", start.mode}} : json{});
+  Program program(folder.exe());
+  const HWND window = program.WaitForWindow();
+  ASSERT_NE(window, nullptr) << "exit code " << program.WaitForExit(0);
+  if (start.mode != nullptr) {
+    ASSERT_TRUE(WaitFor([&] { return !folder.Events("startFailed").empty(); }));
+  } else {
+    // The real loader tells nothing outside the program: give it time to look for a runtime.
+    Sleep(3000);
+  }
+
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.WaitForExit(), 0u);
+  EXPECT_TRUE(Scripts(folder).empty());
+  EXPECT_NE(folder.Logs().find("WebView could not start"), std::string::npos) << folder.Logs();
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, FailedStartTest,
+                         testing::Values(FailedStart{"EnvironmentFailsAtOnce", "fail-at-once"},
+                                         FailedStart{"EnvironmentFailsLater", "fail-later"},
+                                         FailedStart{"NoController", "no-controller"},
+                                         FailedStart{"RuntimeTooOldToMapAFolder", "no-webview3"},
+                                         FailedStart{"RealLoaderWithoutARuntime", nullptr}),
+                         [](const testing::TestParamInfo<FailedStart>& param) {
+                           return std::string(param.param.name);
+                         });
+
+}  // namespace
