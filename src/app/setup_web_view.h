@@ -49,14 +49,14 @@ class SetupWebView {
   // Page actions (see docs/page-contract.md). Each answers only through the page posters.
   void DoCancel(const std::string& callbackId);
   void DoCleanUp(const std::string& callbackId);
-  void DoDataExchange(nlohmann::json message);
-  void DoDownload(nlohmann::json message);
+  void DoDataExchange(const nlohmann::json& message);
+  void DoDownload(const nlohmann::json& message);
   void DoGetSysInfo(const std::string& callbackId);
-  void DoLaunchSetup(nlohmann::json message);
-  void DoWriteLog(nlohmann::json message);
-  void DoGetLogData(nlohmann::json message);
-  void DoUnZip(nlohmann::json message);
-  void PostToTeams(nlohmann::json message);
+  void DoLaunchSetup(const nlohmann::json& message);
+  void DoWriteLog(const nlohmann::json& message);
+  void DoGetLogData(const nlohmann::json& message);
+  void DoUnZip(const nlohmann::json& message);
+  void PostToTeams(const nlohmann::json& message);
 
   // The inline actions of the dispatcher.
   void DoClose();

@@ -13,17 +13,18 @@ std::string CompactText(const nlohmann::json& value) {
 
 // Keeps one JSON value for the page across page loads: "in" stores the whole message (with
 // "subAction" and "callbackId" blanked), "out" fetches it.
-void SetupWebView::DoDataExchange(nlohmann::json message) {
+void SetupWebView::DoDataExchange(const nlohmann::json& message) {
   if (m_webView == nullptr) return;
   const std::string callbackId = message.value("callbackId", std::string());
   const std::string subAction = message.value("subAction", std::string());
-  message["subAction"] = "";
-  message["callbackId"] = "";
 
   CallbackPayload answer;
   answer.cbid = callbackId;
   if (subAction == "in") {
-    m_exchangeData = std::make_unique<nlohmann::json>(std::move(message));
+    auto stored = std::make_unique<nlohmann::json>(message);
+    (*stored)["subAction"] = "";
+    (*stored)["callbackId"] = "";
+    m_exchangeData = std::move(stored);
     answer.message = CompactText(*m_exchangeData);
   } else if (subAction == "out") {
     if (m_exchangeData) {

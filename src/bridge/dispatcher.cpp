@@ -24,25 +24,25 @@ std::string CallbackIdOf(const json& message) {
 
 struct ActionEntry {
   std::string_view name;
-  void (*run)(SetupWebView& host, json& message);
+  void (*run)(SetupWebView& host, const json& message);
 };
 
 // Compared in this order; the first name equal ignoring ASCII case wins.
 constexpr std::array<ActionEntry, 14> kActionTable = {{
-    {"doCancel", [](SetupWebView& h, json& m) { h.DoCancel(CallbackIdOf(m)); }},
-    {"doCleanUp", [](SetupWebView& h, json& m) { h.DoCleanUp(CallbackIdOf(m)); }},
-    {"doClose", [](SetupWebView& h, json&) { h.DoClose(); }},
-    {"doCloseOverride", [](SetupWebView& h, json&) { h.DoCloseOverride(); }},
-    {"doDataExchange", [](SetupWebView& h, json& m) { h.DoDataExchange(m); }},
-    {"doDownload", [](SetupWebView& h, json& m) { h.DoDownload(m); }},
-    {"doGetSysInfo", [](SetupWebView& h, json& m) { h.DoGetSysInfo(CallbackIdOf(m)); }},
-    {"doMinimizeWnd", [](SetupWebView& h, json&) { h.DoMinimizeWnd(); }},
-    {"doLaunchSetup", [](SetupWebView& h, json& m) { h.DoLaunchSetup(m); }},
-    {"OpenDevToolsWindow", [](SetupWebView& h, json&) { h.OpenDevToolsWindow(); }},
-    {"doWriteLog", [](SetupWebView& h, json& m) { h.DoWriteLog(m); }},
-    {"doGetLogData", [](SetupWebView& h, json& m) { h.DoGetLogData(m); }},
-    {"doUnZip", [](SetupWebView& h, json& m) { h.DoUnZip(m); }},
-    {"postToTeams", [](SetupWebView& h, json& m) { h.PostToTeams(m); }},
+    {"doCancel", [](SetupWebView& h, const json& m) { h.DoCancel(CallbackIdOf(m)); }},
+    {"doCleanUp", [](SetupWebView& h, const json& m) { h.DoCleanUp(CallbackIdOf(m)); }},
+    {"doClose", [](SetupWebView& h, const json&) { h.DoClose(); }},
+    {"doCloseOverride", [](SetupWebView& h, const json&) { h.DoCloseOverride(); }},
+    {"doDataExchange", [](SetupWebView& h, const json& m) { h.DoDataExchange(m); }},
+    {"doDownload", [](SetupWebView& h, const json& m) { h.DoDownload(m); }},
+    {"doGetSysInfo", [](SetupWebView& h, const json& m) { h.DoGetSysInfo(CallbackIdOf(m)); }},
+    {"doMinimizeWnd", [](SetupWebView& h, const json&) { h.DoMinimizeWnd(); }},
+    {"doLaunchSetup", [](SetupWebView& h, const json& m) { h.DoLaunchSetup(m); }},
+    {"OpenDevToolsWindow", [](SetupWebView& h, const json&) { h.OpenDevToolsWindow(); }},
+    {"doWriteLog", [](SetupWebView& h, const json& m) { h.DoWriteLog(m); }},
+    {"doGetLogData", [](SetupWebView& h, const json& m) { h.DoGetLogData(m); }},
+    {"doUnZip", [](SetupWebView& h, const json& m) { h.DoUnZip(m); }},
+    {"postToTeams", [](SetupWebView& h, const json& m) { h.PostToTeams(m); }},
 }};
 
 const ActionEntry* FindAction(std::string_view name) {

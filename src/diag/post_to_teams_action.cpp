@@ -5,7 +5,7 @@
 #include "diag/teams_notifier.h"
 #include "log/logger.h"
 
-void SetupWebView::PostToTeams(nlohmann::json message) {
+void SetupWebView::PostToTeams(const nlohmann::json& message) {
   // A type error from the card (a "description" that is no string) leaves here on purpose:
   // the dispatcher drops the message, so the page gets no answer and nothing is sent.
   IssueReportNotifier().PostIssueReport(message);

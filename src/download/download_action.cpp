@@ -50,10 +50,12 @@ IntegrityFigures ReadIntegrityFigures(const nlohmann::json& config) {
 
 }  // namespace
 
-void SetupWebView::DoDownload(nlohmann::json message) {
+void SetupWebView::DoDownload(const nlohmann::json& message) {
   // Every read comes first: a malformed message raises its JSON type error to the dispatcher
   // before any state changes.
-  nlohmann::json& config = message["fetchDownloadConfig"];
+  static const nlohmann::json kAbsent;
+  const auto found = message.find("fetchDownloadConfig");
+  const nlohmann::json& config = found != message.end() ? *found : kAbsent;
   const std::string url = config.value("url", std::string());
   const std::string archiveName = config.value("archive_name", std::string());
   const std::string callbackId = message.value("callbackId", std::string());

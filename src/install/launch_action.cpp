@@ -16,7 +16,7 @@ constexpr char kDefaultLauncherName[] = "Setup.exe";
 constexpr uint32_t kResultLaunchBroken = 31;
 }  // namespace
 
-void SetupWebView::DoLaunchSetup(nlohmann::json message) {
+void SetupWebView::DoLaunchSetup(const nlohmann::json& message) {
   // Fields of the wrong type throw here, before the window is hidden.
   std::string launcherName = message.value("launcherName", std::string());
   if (launcherName.empty()) launcherName = kDefaultLauncherName;

@@ -7,7 +7,7 @@
 #include "install/zip_engine.h"
 #include "log/logger.h"
 
-void SetupWebView::DoUnZip(nlohmann::json message) {
+void SetupWebView::DoUnZip(const nlohmann::json& message) {
   // A missing or non-object "download" throws here, before anything changes.
   const std::string des = message.at("download").value("des", std::string());
   const std::string callbackId = message.value("callbackId", std::string());

@@ -32,7 +32,7 @@ void Answer(const std::string& callbackId, uint32_t result, std::string message)
 
 }  // namespace
 
-void SetupWebView::DoWriteLog(json message) {
+void SetupWebView::DoWriteLog(const json& message) {
   try {
     const std::string level = message.value("level", std::string("INFO"));
     const std::string category = message.value("category", std::string("UI"));
@@ -62,7 +62,7 @@ void SetupWebView::DoWriteLog(json message) {
   }
 }
 
-void SetupWebView::DoGetLogData(json message) {
+void SetupWebView::DoGetLogData(const json& message) {
   try {
     const int32_t maxEntries = IntegerMember(message, "maxEntries", int32_t{100});
     const bool includeDebug = message.value("includeDebug", false);
