@@ -14,7 +14,9 @@
 #include "base/environment.h"
 #include "base/utf8_path.h"
 #include "base/working_folder.h"
+#include "log/bounded_text.h"
 #include "log/log_file.h"
+#include "log/log_line.h"
 
 namespace fs = std::filesystem;
 
@@ -39,6 +41,7 @@ struct LoggerState {
   uint64_t linesSinceFlush = 0;
   std::chrono::steady_clock::time_point lastFlush;
   std::deque<LogEntry> recentEntries;
+  size_t recentBytes = 0;  // text held by recentEntries
 };
 
 LoggerState& State() {
@@ -131,6 +134,24 @@ void RotateIfNeeded(LoggerState& s) {
   ApplyRetention(s);
 }
 
+size_t EntryBytes(const LogEntry& entry) {
+  return entry.timestamp.size() + entry.level.size() + entry.category.size() +
+         entry.message.size() + entry.function.size() + entry.file.size();
+}
+
+// Oldest entries go first, once either the count or the byte budget would be exceeded; the
+// newest entry is always kept. Lock held.
+void KeepRecent(LoggerState& s, LogEntry entry) {
+  const size_t bytes = EntryBytes(entry);
+  while (!s.recentEntries.empty() && (s.recentEntries.size() >= Logger::kRecentCapacity ||
+                                      s.recentBytes + bytes > Logger::kRecentBudgetBytes)) {
+    s.recentBytes -= EntryBytes(s.recentEntries.front());
+    s.recentEntries.pop_front();
+  }
+  s.recentBytes += bytes;
+  s.recentEntries.push_back(std::move(entry));
+}
+
 // The write step shared by Log, LogWithSource and Initialize's start-up line. Lock held.
 void WriteLocked(LoggerState& s, LogLevel level, const std::string& category,
                  const std::string& message, const std::string& function, const std::string& file,
@@ -141,29 +162,19 @@ void WriteLocked(LoggerState& s, LogLevel level, const std::string& category,
     LogEntry entry;
     entry.timestamp = FormatTimestamp(s, std::chrono::system_clock::now());
     entry.level = Logger::LevelName(level);
-    entry.category = category;
-    entry.message = message;
-    std::string text;
-    text.reserve(entry.timestamp.size() + category.size() + message.size() + 24);
-    text += '[';
-    text += entry.timestamp;
-    text += "] [";
-    text += entry.level;
-    text += "] [";
-    text += category;
-    text += "] ";
-    text += message;
+    entry.category = CutToLimit(category, kMaxLogFieldBytes);
+    entry.message = CutToLimit(message, kMaxLogMessageBytes);
     if (withSource) {
-      text += " (" + file + ":" + std::to_string(line) + ", " + function + ")";
-      entry.function = function;
-      entry.file = file;
+      entry.function = CutToLimit(function, kMaxLogFieldBytes);
+      entry.file = CutToLimit(file, kMaxLogFieldBytes);
       entry.line = line;
     }
-    text += '\n';
+    const LogLineSource source{entry.function, entry.file, entry.line};
+    const std::string text = FormatLogLine(entry.timestamp, entry.level, entry.category,
+                                           entry.message, withSource ? &source : nullptr);
     s.stream.Append(text);
     ++s.linesSinceFlush;
-    if (s.recentEntries.size() >= Logger::kRecentCapacity) s.recentEntries.pop_front();
-    s.recentEntries.push_back(std::move(entry));
+    KeepRecent(s, std::move(entry));
     const auto now = std::chrono::steady_clock::now();
     if (s.linesSinceFlush >= kBatchFlushLines || now - s.lastFlush >= kBatchFlushInterval) {
       s.stream.Flush();
@@ -293,4 +304,5 @@ void Logger::ResetForTesting() {
   s.logFilePath.clear();
   s.linesSinceFlush = 0;
   s.recentEntries.clear();
+  s.recentBytes = 0;
 }

@@ -6,7 +6,7 @@
 
 // The process-wide log. Every component records events by level and category; accepted events
 // become one line each in a log file under a per-user folder and are also kept in memory (the
-// newest 1000) so that the page can read them back.
+// newest 1000, within a byte budget) so that the page can read them back.
 //
 // Promises:
 //  - Callable from any thread; one lock serialises everything.
@@ -16,6 +16,10 @@
 //    of 100 lines or 5 seconds otherwise. A file of 10 MiB or more is rotated; after a rotation
 //    only the five newest of this logger's own files are kept.
 //  - Log files are opened close-on-exec, so programs the host launches do not inherit them.
+//  - Texts are bounded (log/bounded_text.h: 64 KiB per message, 1 KiB per other field, cut
+//    with a marker) and the recent entries hold at most kRecentBudgetBytes of text. In the
+//    file, control characters are escaped (log/log_line.h), so every event is one line; the
+//    recent entries keep the text unescaped.
 // Does not promise: that a line is on disk when Log returns.
 
 enum class LogLevel : int32_t { Debug = 0, Info = 1, Warn = 2, Error = 3, Fatal = 4 };
@@ -35,6 +39,8 @@ class Logger {
   static constexpr uint64_t kRotationSize = 10'485'760;
   static constexpr size_t kFilesKept = 5;
   static constexpr size_t kRecentCapacity = 1000;
+  // Text kept in memory for the read-back, over all recent entries.
+  static constexpr size_t kRecentBudgetBytes = 4 * 1024 * 1024;
   static constexpr char kDefaultAppName[] = "Quillfetch";
 
   // Sets the logger up once: creates the folder (VLM_LOG_DIR wins over `logDirectory`), opens

@@ -122,6 +122,51 @@ nlohmann::json LogDataOf(const PageCallback& answer) {
   return nlohmann::json::parse(outer["logData"].get<std::string>());
 }
 
+// A page, a server or an archive name must not be able to write a line that reads as the
+// program's own; the read-back still gives the text as the caller wrote it.
+TEST_F(LogActionsTest, ControlCharactersCannotForgeLines) {
+  const std::string forged = "[2025-03-01 09:30:15.042] [INFO] [engine] Process exited code=0";
+  h.Post(nlohmann::json({{"action", "doWriteLog"},
+                         {"level", "WARN"},
+                         {"category", "UI] [engine"},
+                         {"message", "done\n" + forged + "\r\x1b[2K\x7f"},
+                         {"function", std::string("f\0g", 3)},
+                         {"file", "a.js\n"},
+                         {"line", 3}})
+             .dump());
+  const std::string text = FileText();
+  EXPECT_EQ(text.find("\n" + forged), std::string::npos);
+  EXPECT_EQ(text.find_first_of("\r\x1b\x7f"), std::string::npos);
+  EXPECT_NE(text.find("] [WARN] [UI\\x5D [engine] done\\n" + forged +
+                      "\\x0D\\x1B[2K\\x7F (a.js\\n:3, f\\x00g)\n"),
+            std::string::npos);
+  h.Post(R"({"action":"doGetLogData","callbackId":"g"})");
+  const auto entries = LogDataOf(h.Completions().at(0));
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0]["message"], "done\n" + forged + "\r\x1b[2K\x7f");
+  EXPECT_EQ(entries[0]["category"], "UI] [engine");
+}
+
+// Whole texts were kept: ten 20 MiB messages held half a gigabyte and overran the rotation.
+TEST_F(LogActionsTest, HugeTextsAreCutAtACharacterWithAMarker) {
+  std::string accented;
+  for (size_t i = 0; i < 600'000; ++i) accented += "\xC3\xA9";  // "é", two bytes each
+  h.Post(nlohmann::json({{"action", "doWriteLog"},
+                         {"level", "WARN"},
+                         {"category", std::string(5000, 'c')},
+                         {"message", "a" + accented}})
+             .dump());
+  h.Post(R"({"action":"doGetLogData","callbackId":"g"})");
+  const auto answers = h.Completions();
+  ASSERT_EQ(answers.at(0).payload["result"], 0);  // a cut inside a character would fail here
+  const auto entry = LogDataOf(answers[0]).at(0);
+  const std::string message = entry["message"];
+  // 65536 bytes fall in the middle of an "é": the cut is one byte earlier.
+  EXPECT_EQ(message, "a" + accented.substr(0, 65534) + " [... 1134466 bytes cut]");
+  EXPECT_EQ(entry["category"], std::string(1024, 'c') + " [... 3976 bytes cut]");
+  EXPECT_LT(FileText().size(), 70'000u);
+}
+
 TEST_F(LogActionsTest, GetLogDataBoundsAndDebugFiltering) {
   Logger::ResetForTesting();
   ScopedEnvironmentVariable dir("VLM_LOG_DIR", logFolder_.path().string());
