@@ -3,6 +3,8 @@
 
 #include <array>
 #include <exception>
+#include <stdexcept>
+#include <string>
 #include <string_view>
 
 #include "app/app_context.h"
@@ -52,8 +54,32 @@ const ActionEntry* FindAction(std::string_view name) {
   return nullptr;
 }
 
-void LogDropped(const char* reason) {
-  Logger::Log(LogLevel::Warn, "engine", std::string("Dropped page message: ") + reason);
+void LogDropped(const std::string& reason) {
+  Logger::Log(LogLevel::Warn, "engine", "Dropped page message: " + reason);
+}
+
+// Handlers copy and serialise messages recursively; a message nested deeper than this would
+// exhaust the stack, so the parser refuses it before any handler sees it.
+constexpr int kMaxMessageDepth = 64;
+// Far above what any page sends, far below what would swell the host's memory.
+constexpr size_t kMaxMessageBytes = 8 * 1024 * 1024;
+
+class MessageTooDeep : public std::runtime_error {
+ public:
+  MessageTooDeep()
+      : std::runtime_error("nested deeper than " + std::to_string(kMaxMessageDepth) + " levels") {}
+};
+
+json ParseMessage(std::string_view text) {
+  // `depth` counts the containers around the one that starts: the message object is at 0.
+  const json::parser_callback_t refuseDeep = [](int depth, json::parse_event_t event, json&) {
+    const bool opens =
+        event == json::parse_event_t::object_start || event == json::parse_event_t::array_start;
+    if (opens && depth >= kMaxMessageDepth) throw MessageTooDeep();
+    return true;
+  };
+  return json::parse(text.begin(), text.end(), refuseDeep, /*allow_exceptions=*/true,
+                     /*ignore_comments=*/false);
 }
 
 }  // namespace
@@ -62,13 +88,16 @@ void SetupWebView::OnWebMessageReceived(std::string_view text) {
   // Nothing may escape to the web view: a malformed message, or a handler that throws, is
   // dropped here without an answer.
   try {
-    json message = json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/true,
-                               /*ignore_comments=*/false);
+    if (text.size() > kMaxMessageBytes) {
+      LogDropped("larger than " + std::to_string(kMaxMessageBytes) + " bytes");
+      return;
+    }
+    const json message = ParseMessage(text);
     if (!message.is_object()) {
       LogDropped("not a JSON object");
       return;
     }
-    if (message.contains("callbackId") && !message["callbackId"].is_string()) {
+    if (message.contains("callbackId") && !message.at("callbackId").is_string()) {
       LogDropped("\"callbackId\" is not a string");
       return;
     }

@@ -75,6 +75,31 @@ TEST_F(DispatcherTest, AHandlerThatThrowsIsContainedAtTheEdge) {
   EXPECT_EQ(h.Completions().size(), 1u);
 }
 
+std::string Nested(size_t depth, const std::string& inner) {
+  return std::string(depth, '[') + inner + std::string(depth, ']');
+}
+
+// Deep nesting ended the host with a stack overflow in the handlers' recursive copies and
+// serialisation; a huge message swelled its memory. Both are refused before any handler runs.
+TEST_F(DispatcherTest, TooDeepOrTooLargeMessagesAreDroppedWithOneWarning) {
+  h.Post(R"({"action":"doWriteLog","callbackId":"w","message":)" + Nested(1'000'000, "") + "}");
+  h.Post(R"({"action":"doDataExchange","subAction":"in","callbackId":"d","x":)" +
+         Nested(400'000, "1") + "}");
+  h.Post(R"({"action":"doWriteLog","callbackId":"w","message":")" +
+         std::string(9 * 1024 * 1024, 'm') + R"("})");
+  EXPECT_TRUE(h.webView->scripts.empty());
+  const auto dropped = EntriesAt("WARN", "Dropped page message: ");
+  ASSERT_EQ(dropped.size(), 3u);
+  EXPECT_EQ(dropped[0].message, "Dropped page message: nested deeper than 64 levels");
+  EXPECT_EQ(dropped[2].message, "Dropped page message: larger than 8388608 bytes");
+
+  // 64 levels, the message object included, still pass.
+  h.Post(R"({"action":"doDataExchange","subAction":"in","callbackId":"d","x":)" + Nested(63, "1") +
+         "}");
+  ASSERT_EQ(h.Completions().size(), 1u);
+  EXPECT_EQ(h.Completions()[0].payload["result"], 0);
+}
+
 TEST_F(DispatcherTest, InlineActionsNeverAnswer) {
   for (const char* action : {"doMinimizeWnd", "OpenDevToolsWindow", "doCloseOverride"}) {
     h.Post(std::string(R"({"action":")") + action + R"(","callbackId":"id"})");
