@@ -94,4 +94,26 @@ TEST_F(DiagActionsTest, DescriptionThatIsNotAStringSendsAndAnswersNothing) {
   EXPECT_EQ(EntriesAt("WARN", "Dropped page message: ").size(), 1u);
 }
 
+// A page could make the host build a card of any size (each level indented again) and put
+// markup in its title.
+TEST_F(DiagActionsTest, AHostileReportArrivesBoundedAndEscaped) {
+  LocalHttpServer server(LocalHttpServer::Mode::kAnswer);
+  PointReportsAt(server.Url("/hook"));
+  std::string wide = std::string(60, '[') + "0";  // 100,000 lines 60 levels in, once indented
+  for (int i = 0; i < 100'000; ++i) wide += ",0";
+  wide += std::string(60, ']');
+  h.Post(R"({"action":"postToTeams","callbackId":"r","error":{"description":"<img src=x>"},)"
+         R"("x":)" +
+         wide + "}");
+  ASSERT_EQ(server.Requests().size(), 1u);
+  const std::string body = server.Requests()[0].body;
+  EXPECT_LT(body.size(), 24'000u);
+  const json card = json::parse(body);
+  EXPECT_EQ(card["summary"], "&lt;img src=x&gt;");
+  EXPECT_EQ(card["sections"][0]["activityTitle"], "&lt;img src=x&gt;");
+  const std::string text = card["sections"][0]["text"];
+  EXPECT_NE(text.find(" bytes cut]</code></pre>"), std::string::npos);
+  EXPECT_EQ(h.Completions().size(), 1u);
+}
+
 }  // namespace

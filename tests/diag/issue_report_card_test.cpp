@@ -34,12 +34,13 @@ TEST(IssueReportCardTest, BodyBytesAreExact) {
   const json message = json::parse(
       R"({"error":{"description":"Disk full","code":112},"callbackId":"c1","action":"postToTeams",)"
       R"("note":"caf\u00e9"})");
-  EXPECT_EQ(
-      BuildIssueReportBody(message),
-      R"({"sections":[{"activityTitle":"Disk full","text":"<pre><code>{\n)"
-      R"(    \"action\": \"postToTeams\",\n    \"callbackId\": \"c1\",\n    \"error\": {\n)"
-      R"(        \"code\": 112,\n        \"description\": \"Disk full\"\n    },\n)"
-      "    \\\"note\\\": \\\"caf\xC3\xA9\\\"\\n}</code></pre>\"}],\"summary\":\"Disk full\"}");
+  EXPECT_EQ(BuildIssueReportBody(message),
+            R"({"sections":[{"activityTitle":"Disk full","text":"<pre><code>{\"action\":)"
+            R"(\"postToTeams\",\"callbackId\":\"c1\",\"error\":{\"code\":112,)"
+            R"(\"description\":\"Disk full\"},\"note\":\"caf)"
+            "\xC3\xA9"
+            R"(\"}</code></pre>"}],)"
+            R"("summary":"Disk full"})");
 }
 
 TEST(IssueReportCardTest, ReportCannotInjectMarkupIntoTheCard) {
@@ -53,6 +54,14 @@ TEST(IssueReportCardTest, ReportCannotInjectMarkupIntoTheCard) {
   EXPECT_EQ(text.rfind("<pre><code>", 0), 0u);
   EXPECT_EQ(text.substr(text.size() - 13), "</code></pre>");
   EXPECT_EQ(EscapeHtml("a&amp;<>\"'"), "a&amp;amp;&lt;&gt;\"'");
+}
+
+// Indenting a 6,000-deep report took seconds and most of a gigabyte on the window thread.
+TEST(IssueReportCardTest, ADeepReportIsNotWrittenOut) {
+  nlohmann::json deep = nlohmann::json::array();
+  for (int i = 0; i < 6000; ++i) deep = nlohmann::json::array({std::move(deep)});
+  EXPECT_EQ(IssueReportCardText(deep),
+            "<pre><code>(message nested deeper than 64 levels)</code></pre>");
 }
 
 }  // namespace
