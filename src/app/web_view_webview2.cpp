@@ -1,6 +1,8 @@
 #include "app/web_view_webview2.h"
 
 #include <windows.h>
+
+#include "app/external_link.h"
 //
 #include <WebView2.h>
 #include <shellapi.h>
@@ -50,14 +52,6 @@ std::string TakeRuntimeString(LPWSTR text) {
   std::string result = Utf16ToUtf8(reinterpret_cast<const char16_t*>(text));
   CoTaskMemFree(text);
   return result;
-}
-
-bool IsWebLink(std::string_view url) {
-  const auto startsWith = [url](std::string_view prefix) {
-    return url.size() >= prefix.size() &&
-           EqualsIgnoringAsciiCase(url.substr(0, prefix.size()), prefix);
-  };
-  return startsWith("https://") || startsWith("http://");
 }
 
 class WebView2WebView : public WebView {
@@ -190,7 +184,7 @@ class WebView2WebView : public WebView {
           const std::string target = TakeRuntimeString(uri);
           BOOL userInitiated = FALSE;
           args->get_IsUserInitiated(&userInitiated);
-          if (userInitiated && IsWebLink(target)) {
+          if (MayOpenInBrowser(target, userInitiated != FALSE)) {
             const std::u16string wide = Wide(target);
             ShellExecuteW(nullptr, L"open", AsWide(wide), nullptr, nullptr, SW_SHOWNORMAL);
           } else {
