@@ -4,6 +4,7 @@
 #include "app/setup_web_view.h"
 #include "base/working_folder.h"
 #include "bridge/page_callbacks.h"
+#include "install/archive_ownership.h"
 #include "install/zip_engine.h"
 #include "log/logger.h"
 
@@ -11,6 +12,9 @@ void SetupWebView::DoUnZip(const nlohmann::json& message) {
   // A missing or non-object "download" throws here, before anything changes.
   const std::string des = message.at("download").value("des", std::string());
   const std::string callbackId = message.value("callbackId", std::string());
+  // Only an archive this run downloaded is removed afterwards; any other file the page names
+  // is extracted and left where it is.
+  const bool ownArchive = IsInsideWorkingFolder(des, m_tempDirs);
 
   // Straight to UTF-8: a narrow path string would be read back in another code page on Windows.
   const std::u8string folder = NewWorkingFolderPath().generic_u8string();
@@ -25,8 +29,13 @@ void SetupWebView::DoUnZip(const nlohmann::json& message) {
   auto engine = std::make_shared<ZipEngine>();
   engine->onComplete = &PostActionComplete;
   engine->onProgress = &PostActionProgress;
+  engine->removeArchiveWhenDone = ownArchive;
   m_zipEngine = engine;
 
   Logger::Log(LogLevel::Info, "unzip", "Unzip requested file=" + des);
+  if (!ownArchive) {
+    Logger::Log(LogLevel::Info, "unzip",
+                "The archive is not in a working folder of this run and is kept: " + des);
+  }
   engine->Start(des, destination, callbackId);
 }

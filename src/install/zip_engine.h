@@ -66,7 +66,18 @@ class ZipEngine : public std::enable_shared_from_this<ZipEngine> {
   SpaceQuery spaceQuery;
 
  private:
-  // One file entry; false when it failed (the report has then been sent).
+  // A link entry waits until every other entry is written.
+  struct PendingLink {
+    uint64_t index;
+    ZipEntryInfo entry;
+    std::string key;
+    std::filesystem::path path;
+  };
+
+  // Each: false when the entry failed (the report has then been sent).
+  bool ExtractEntry(ZipReader& reader, uint64_t index, const ZipEntryInfo& entry,
+                    const std::filesystem::path& target, uint64_t& runWritten);
+  bool ExtractLink(ZipReader& reader, const PendingLink& link, const std::filesystem::path& folder);
   bool ExtractFile(ZipReader& reader, uint64_t index, const ZipEntryInfo& entry,
                    const std::filesystem::path& target, uint64_t& runWritten);
   void ReportFailedEntry(const std::string& storedName, const std::string& reason);

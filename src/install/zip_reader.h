@@ -8,9 +8,11 @@
 // Read access to one ZIP archive, as the extraction engine needs it. One backend per reader
 // library (libzip on Linux); the engine sees only this interface.
 //
-// Promises: entry data is handed over in file order in chunks of at most kMaxChunk bytes, and an
-// entry succeeds only when its data matched the recorded size and CRC-32. Only stored and
-// deflated entries are read; encrypted entries and other methods fail.
+// Promises: an archive opens only when every local header agrees with its central-directory
+// record; entry data is handed over in file order in chunks of kMaxChunk bytes (the last one
+// shorter), and an entry succeeds only when its data matched the recorded size and CRC-32.
+// Only stored and deflated entries are read; encrypted entries and other methods fail, and the
+// failure's text names the method or the encryption.
 // Does not promise: anything about entry names (they come as stored, unchecked), or thread
 // safety (one reader belongs to one worker).
 
@@ -23,6 +25,7 @@ class ZipChunkSink {
 
 struct ZipEntryInfo {
   std::string name;          // the stored name: UTF-8, or CP437 decoded to UTF-8 when unmarked
+  std::string rawName;       // the name's bytes as stored, before any decoding
   uint64_t size = 0;         // uncompressed size as recorded
   bool isDirectory = false;  // name ends in '/' or the DOS directory bit 0x10 is set
   bool madeOnUnix = false;   // the entry's attributes are a Unix mode (high 16 bits)
@@ -33,7 +36,8 @@ struct ZipEntryInfo {
 
 class ZipReader {
  public:
-  static constexpr size_t kMaxChunk = 65536;
+  // The page's progress figures and the latency of a cancel are stated in chunks of this size.
+  static constexpr size_t kMaxChunk = 32768;
 
   virtual ~ZipReader() = default;
 

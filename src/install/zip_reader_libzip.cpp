@@ -125,6 +125,68 @@ class ArchiveStream {
   zip_error_t error_;
 };
 
+// "12 (bzip2)": the number as recorded, and what it is where it is known.
+std::string MethodName(const zip_stat_t& st) {
+  if ((st.valid & ZIP_STAT_COMP_METHOD) == 0) return "unknown";
+  const char* known = nullptr;
+  switch (st.comp_method) {
+    case 1:
+      known = "shrink";
+      break;
+    case 6:
+      known = "implode";
+      break;
+    case 9:
+      known = "deflate64";
+      break;
+    case 12:
+      known = "bzip2";
+      break;
+    case 14:
+      known = "LZMA";
+      break;
+    case 20:
+    case 93:
+      known = "zstd";
+      break;
+    case 95:
+      known = "xz";
+      break;
+    case 96:
+      known = "JPEG";
+      break;
+    case 97:
+      known = "WavPack";
+      break;
+    case 98:
+      known = "PPMd";
+      break;
+    case 99:
+      known = "AES";
+      break;
+    default:
+      break;
+  }
+  const std::string number = std::to_string(st.comp_method);
+  return known != nullptr ? number + " (" + known + ")" : number;
+}
+
+std::string EncryptionName(const zip_stat_t& st) {
+  if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) == 0) return "unknown method";
+  switch (st.encryption_method) {
+    case ZIP_EM_TRAD_PKWARE:
+      return "traditional PKWARE";
+    case ZIP_EM_AES_128:
+      return "AES-128";
+    case ZIP_EM_AES_192:
+      return "AES-192";
+    case ZIP_EM_AES_256:
+      return "AES-256";
+    default:
+      return "method " + std::to_string(st.encryption_method);
+  }
+}
+
 class LibzipReader final : public ZipReader {
  public:
   explicit LibzipReader(zip_t* archive) : archive_(archive) {}
@@ -140,6 +202,8 @@ class LibzipReader final : public ZipReader {
     if (zip_stat_index(archive_, index, 0, &st) != 0) return false;
     if ((st.valid & ZIP_STAT_NAME) == 0 || st.name == nullptr) return false;
     info.name = st.name;
+    const char* raw = zip_get_name(archive_, index, ZIP_FL_ENC_RAW);
+    info.rawName = raw != nullptr ? raw : st.name;
     info.size = (st.valid & ZIP_STAT_SIZE) != 0 ? st.size : 0;
     zip_uint8_t opsys = 0;
     zip_uint32_t attributes = 0;
@@ -160,12 +224,12 @@ class LibzipReader final : public ZipReader {
       return false;
     }
     if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) == 0 || st.encryption_method != ZIP_EM_NONE) {
-      error = "encrypted entry";
+      error = "encrypted entry (" + EncryptionName(st) + ")";
       return false;
     }
     if ((st.valid & ZIP_STAT_COMP_METHOD) == 0 ||
         (st.comp_method != ZIP_CM_STORE && st.comp_method != ZIP_CM_DEFLATE)) {
-      error = "unsupported compression method " + std::to_string(st.comp_method);
+      error = "unsupported compression method " + MethodName(st);
       return false;
     }
     const uint64_t expected = (st.valid & ZIP_STAT_SIZE) != 0 ? st.size : 0;
@@ -234,7 +298,9 @@ std::unique_ptr<ZipReader> ZipReader::Open(const std::string& utf8Path) {
     return nullptr;
   }
   stream.release();  // the source frees it (ZIP_SOURCE_FREE)
-  zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &error);
+  // A local header that disagrees with its central record (another name, size or method) is
+  // refused here: what would be written is not what the directory promised.
+  zip_t* archive = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
   zip_error_fini(&error);
   if (archive == nullptr) {
     zip_source_free(source);

@@ -1,5 +1,6 @@
-// doUnZip on Linux: file modes and a working folder whose path is not UTF-8. Windows has no
-// mode bits, and its paths are UTF-16, which cannot hold such bytes.
+// doUnZip on Linux: file modes, a working folder whose path is not UTF-8, and symbolic links.
+// Windows has no mode bits, its paths are UTF-16, which cannot hold such bytes, and it refuses
+// link entries.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -44,6 +45,62 @@ TEST_F(UnZipActionTest, OnlyExecuteBitsOfTheRecordedModeSurvive) {
   EXPECT_EQ(mode("private"), 0644u);
   EXPECT_EQ(mode("owner-x"), 0744u);
   EXPECT_EQ(mode("dos.exe"), 0644u);
+}
+
+TEST_F(UnZipActionTest, LibraryLinksAreMadeWhateverTheirOrder) {
+  // The tool's link comes before what it names; links are made once the files are there.
+  const UnZipRun run = RunUnZip(
+      h, Archive(
+             {ZipSymlink("bin/tool", "../lib/libx.so"), ZipFile("lib/libx.so.1.2", "ELF", 0100755),
+              ZipSymlink("lib/libx.so", "libx.so.1"), ZipSymlink("lib/libx.so.1", "libx.so.1.2")}));
+  EXPECT_EQ(run.completion["result"], 0);
+  EXPECT_EQ(fs::read_symlink(run.folder / "bin/tool"), "../lib/libx.so");
+  EXPECT_EQ(fs::read_symlink(run.folder / "lib/libx.so"), "libx.so.1");
+  EXPECT_EQ(ReadFileBytes(run.folder / "bin/tool"), "ELF");
+}
+
+TEST_F(UnZipActionTest, LinksThatCouldLeadOutsideAreRefused) {
+  struct Case {
+    std::vector<ZipTestEntry> entries;
+    std::string refused;  // the one entry that fails
+  };
+  const std::vector<Case> cases = {
+      {{ZipSymlink("up", "..")}, "up"},
+      {{ZipSymlink("abs", "/etc")}, "abs"},
+      // ".." after a link climbs from where the link points.
+      {{ZipSymlink("d/up", ".."), ZipSymlink("x", "d/up/..")}, "x"},
+      // Through a name that a later link could turn into the folder itself.
+      {{ZipSymlink("l1", "p/.."), ZipSymlink("p", ".")}, "l1"},
+      // A link inside a link.
+      {{ZipDirectory("sub/"), ZipSymlink("d2", "sub"), ZipSymlink("d2/y", "z")}, "d2/y"},
+      // A file through a link: it lands in a real folder, and the link is refused.
+      {{ZipSymlink("lib", "real"), ZipDirectory("real/"), ZipFile("lib/x", "x")}, "lib"},
+      // A link where a file was.
+      {{ZipFile("a", "text"), ZipSymlink("./a", "b")}, "./a"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.refused);
+    const std::string cbid = "l" + std::to_string(n++);
+    const UnZipRun run = RunUnZip(h, Archive(c.entries), cbid);
+    size_t refusals = 0;
+    for (const nlohmann::json& p : run.progress) {
+      refusals += p["message"] == "Failed to create " + c.refused && p["result"] == 1632;
+    }
+    EXPECT_EQ(refusals, 1u);
+    EXPECT_EQ(run.completion["message"], "Files not prepared");
+    EXPECT_FALSE(fs::is_symlink(run.folder / c.refused));
+    EXPECT_FALSE(fs::exists(run.folder / "real/x"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(run.folder / "sub/y")));
+  }
+  // Every link that was made resolves inside its own extraction folder.
+  const fs::path base = fs::canonical(h.temp.path());
+  for (const auto& item : fs::recursive_directory_iterator(h.temp.path())) {
+    if (!item.is_symlink()) continue;
+    const fs::path folder = base / *item.path().lexically_relative(h.temp.path()).begin();
+    const fs::path inside = fs::weakly_canonical(item.path()).lexically_relative(folder);
+    EXPECT_TRUE(!inside.empty() && *inside.begin() != "..") << item.path();
+  }
 }
 
 }  // namespace

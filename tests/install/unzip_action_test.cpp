@@ -52,8 +52,8 @@ TEST_F(UnZipActionTest, ExtractsNestedTreeWithThrottledProgressAndDeletesArchive
   // The working folder: a fresh GUID folder under TMPDIR, recorded for clean-up.
   EXPECT_EQ(run.folder.parent_path(), h.temp.path());
   EXPECT_EQ(run.folder.filename().string().size(), 38u);
-  ASSERT_EQ(h.host->m_tempDirs.size(), 1u);
-  EXPECT_EQ(h.host->m_tempDirs[0], run.folder.generic_string());
+  ASSERT_EQ(h.host->m_tempDirs.size(), 2u);  // the download's, then this one
+  EXPECT_EQ(h.host->m_tempDirs[1], run.folder.generic_string());
 
   EXPECT_EQ(ReadFileBytes(run.folder / "top.txt"), "hello");
   EXPECT_EQ(ReadFileBytes(run.folder / "a/b/c.txt"), big);
@@ -127,7 +127,7 @@ TEST_F(UnZipActionTest, UnreadableArchivesCompleteWithTwoAndAreDeleted) {
   };
   for (const auto& [name, bytes] : cases) {
     SCOPED_TRACE(name);
-    const fs::path path = h.temp.path() / name;
+    const fs::path path = downloads / name;
     WriteFileBytes(path, bytes);
     const UnZipRun run = RunUnZip(h, path, name);
     EXPECT_TRUE(run.progress.empty());
@@ -139,26 +139,36 @@ TEST_F(UnZipActionTest, UnreadableArchivesCompleteWithTwoAndAreDeleted) {
   EXPECT_EQ(missing.completion["result"], 2);
 }
 
-TEST_F(UnZipActionTest, CorruptOrUnsupportedEntryFailsWith1632) {
+TEST_F(UnZipActionTest, CorruptOrUnsupportedEntryFailsWith1632AndTheLogSaysWhy) {
   const std::string data = Pattern(200000, 4);
   auto bad = [&](auto change) {
     ZipTestEntry e = ZipFile("bad.bin", data);
     change(e);
     return e;
   };
-  const std::vector<std::pair<std::string, ZipTestEntry>> cases = {
-      {"deflated crc", bad([](ZipTestEntry& e) { e.crc = 0x12345678; })},
-      {"stored crc", bad([](ZipTestEntry& e) { e.method = 0, e.crc = 1; })},
-      {"size larger", bad([](ZipTestEntry& e) { e.recordedSize = 200001; })},
-      {"size smaller", bad([](ZipTestEntry& e) { e.recordedSize = 150000; })},
-      {"encrypted", bad([](ZipTestEntry& e) { e.encryptedFlag = true, e.method = 0; })},
-      {"bzip2", bad([](ZipTestEntry& e) { e.method = 12; })},
+  struct Case {
+    std::string label;
+    ZipTestEntry entry;
+    std::string cause;
   };
+  const std::vector<Case> cases = {
+      {"deflated crc", bad([](ZipTestEntry& e) { e.crc = 0x12345678; }), "CRC"},
+      {"stored crc", bad([](ZipTestEntry& e) { e.method = 0, e.crc = 1; }), "CRC"},
+      {"size larger", bad([](ZipTestEntry& e) { e.recordedSize = 200001; }), "less data"},
+      {"size smaller", bad([](ZipTestEntry& e) { e.recordedSize = 150000; }), "more data"},
+      {"encrypted", bad([](ZipTestEntry& e) { e.encryptedFlag = true, e.method = 0; }),
+       "encrypted entry (traditional PKWARE)"},
+      {"bzip2", bad([](ZipTestEntry& e) { e.method = 12; }),
+       "unsupported compression method 12 (bzip2)"},
+      {"zstd", bad([](ZipTestEntry& e) { e.method = 93; }),
+       "unsupported compression method 93 (zstd)"},
+  };
+  CapturedLog log;
   int n = 0;
-  for (const auto& [label, entry] : cases) {
-    SCOPED_TRACE(label);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
     const std::string cbid = "c" + std::to_string(n++);
-    const UnZipRun run = RunUnZip(h, Archive({ZipFile("ok.txt", "fine"), entry}), cbid);
+    const UnZipRun run = RunUnZip(h, Archive({ZipFile("ok.txt", "fine"), c.entry}), cbid);
     EXPECT_EQ(ReadFileBytes(run.folder / "ok.txt"), "fine");
     ASSERT_FALSE(run.progress.empty());
     const nlohmann::json& failure = run.progress.back();
@@ -167,13 +177,83 @@ TEST_F(UnZipActionTest, CorruptOrUnsupportedEntryFailsWith1632) {
     EXPECT_EQ(run.completion["result"], 1632);
     EXPECT_EQ(run.completion["message"], "Files not prepared");
     EXPECT_EQ(run.completion["done"], failure["done"]);
+    // The contract's line, then one that names the cause.
+    const std::vector<std::string> lines = log.Messages("Engine.Zip");
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3], "Failed to create bad.bin");
+    EXPECT_NE(lines[lines.size() - 2].find("Entry not extracted: bad.bin: " + c.cause),
+              std::string::npos)
+        << lines[lines.size() - 2];
   }
+}
+
+TEST_F(UnZipActionTest, ArchiveContentsThatWouldMislead) {
+  // A second entry of a name already extracted: the archive is inconsistent when the names are
+  // the same bytes; spelled another way, the second entry is refused and the first one stays.
+  const UnZipRun same = RunUnZip(
+      h, Archive({ZipFile("setup.exe", "good"), ZipFile("setup.exe", "evil", 0100755)}), "same");
+  EXPECT_EQ(same.completion["result"], 2);
+  const UnZipRun spelled = RunUnZip(
+      h, Archive({ZipFile("bin/setup.exe", "good"), ZipFile("bin\\./setup.exe", "evil", 0100755)}),
+      "spelled");
+  ASSERT_EQ(spelled.progress.size(), 2u);
+  EXPECT_EQ(spelled.progress[1],
+            Payload("spelled", 4, kRoute, "Failed to create bin\\./setup.exe", 1632, 8));
+  EXPECT_EQ(ReadFileBytes(spelled.folder / "bin/setup.exe"), "good");
+
+  // A local header that names another file than the central directory: the archive is refused.
+  ZipTestEntry disguised = ZipFile("readme.txt", "text");
+  disguised.localName = "setup.exe";
+  const UnZipRun inconsistent = RunUnZip(h, Archive({disguised}), "incons");
+  EXPECT_EQ(inconsistent.completion["result"], 2);
+  EXPECT_FALSE(fs::exists(inconsistent.folder));
+
+  // Control characters in an unmarked name are glyphs in the IBM PC code page: refused all the
+  // same, and nothing made.
+  ZipTestEntry glyphs = ZipFile("\x01smile\x82.txt", "x");
+  glyphs.madeBy = 0;
+  const UnZipRun controls =
+      RunUnZip(h, Archive({glyphs, ZipFile("tab\there", "x"), ZipFile("del\x7f", "x")}), "ctl");
+  ASSERT_FALSE(controls.progress.empty());
+  EXPECT_EQ(controls.progress[0]["result"], 1632);
+  EXPECT_EQ(controls.completion["result"], 1602);  // the later two stop as after a failure
+  EXPECT_TRUE(!fs::exists(controls.folder) || fs::is_empty(controls.folder));
+}
+
+TEST_F(UnZipActionTest, OnlyAnArchiveInsideAWorkingFolderIsDeleted) {
+  // What the page may name besides its download: any file of the user's, the working folder
+  // climbed out of, a folder whose name merely starts like a working folder's.
+  const fs::path thesis = h.temp.path() / "thesis.txt";
+  WriteFileBytes(thesis, "years of work");
+  const fs::path beside = h.temp.path() / "beside.zip";
+  WriteZip(beside, {ZipFile("a", "1")});
+  fs::create_directories(h.temp.path() / "{download}x");
+  const fs::path lookalike = h.temp.path() / "{download}x" / "p.zip";
+  WriteZip(lookalike, {ZipFile("a", "1")});
+  const std::vector<std::pair<std::string, std::string>> named = {
+      {PathToUtf8(thesis), "thesis"},
+      {PathToUtf8(downloads) + "/../beside.zip", "climb"},
+      {PathToUtf8(lookalike), "lookalike"},
+  };
+  for (const auto& [path, cbid] : named) {
+    nlohmann::json message = {
+        {"action", "doUnZip"}, {"callbackId", cbid}, {"download", {{"des", path}}}};
+    h.Post(message.dump());
+    ASSERT_TRUE(h.PumpUntil([&] { return !h.host->IsBusy(); }, 60000));
+  }
+  h.window.PumpAll();
+  EXPECT_EQ(CollectRun(h, "thesis").completion["result"], 2);
+  EXPECT_EQ(CollectRun(h, "climb").completion["result"], 0);
+  EXPECT_EQ(CollectRun(h, "lookalike").completion["result"], 0);
+  EXPECT_EQ(ReadFileBytes(thesis), "years of work");
+  EXPECT_TRUE(fs::exists(beside));
+  EXPECT_TRUE(fs::exists(lookalike));
 }
 
 TEST_F(UnZipActionTest, DamagedDataInsideAnIntactDirectoryFails) {
   std::string bytes = BuildZip({ZipFile("a.bin", Pattern(100000, 5))});
   bytes[bytes.size() / 3] ^= 0x5A;  // inside the deflate stream
-  const fs::path path = h.temp.path() / "flipped.zip";
+  const fs::path path = downloads / "flipped.zip";
   WriteFileBytes(path, bytes);
   const UnZipRun run = RunUnZip(h, path);
   EXPECT_EQ(run.completion["result"], 1632);
@@ -224,14 +304,20 @@ TEST_F(UnZipActionTest, NamesThatLeaveTheFolderAndLinksAreRefused) {
     EXPECT_EQ(run.progress[0], Payload(cbid, 0, kRoute, "Failed to create " + name, 1632, 5));
     EXPECT_EQ(run.completion, Payload(cbid, 0, kRoute, ZipEngine::kNotPreparedMessage, 1632, 5));
   }
-  // A link entry followed by a file through it.
+  // A link entry that names a folder outside, followed by a file through it. The file lands in
+  // a real folder of that name (Linux makes links last) or is created empty (Windows refuses
+  // the link first); either way the link is refused and nothing reaches the outside.
   const UnZipRun link = RunUnZip(
       h,
-      Archive({ZipSymlink("link", h.temp.path().string()), ZipFile("link/outside.txt", "pwned")}),
+      Archive({ZipSymlink("link", h.temp.path().string()), ZipFile("link/outside.txt", "inside")}),
       "link");
-  EXPECT_EQ(link.progress.at(0)["message"], "Failed to create link");
-  EXPECT_EQ(link.progress.at(0)["result"], 1632);
+  bool linkRefused = false;
+  for (const nlohmann::json& p : link.progress) {
+    linkRefused |= p["message"] == "Failed to create link" && p["result"] == 1632;
+  }
+  EXPECT_TRUE(linkRefused);
   EXPECT_FALSE(fs::is_symlink(link.folder / "link"));
+  EXPECT_FALSE(fs::exists(h.temp.path() / "outside.txt"));
   EXPECT_EQ(link.completion["message"], "Files not prepared");
 
   // Nothing anywhere in the test's folder holds what the hostile entries carried.
@@ -263,6 +349,7 @@ TEST_F(UnZipActionTest, TextReachesThePageAsValidUtf8) {
   // page intact.
   const fs::path wide = h.temp.path() / PathFromUtf8("tmp \u00e9 \u96ea");
   fs::create_directories(wide);
+  h.host->m_tempDirs.push_back(PathToUtf8(wide));
   ScopedEnvironmentVariable tmp(kTempDirectoryVariable, PathToUtf8(wide));
   const std::string name = "donn\u00e9es/\u96ea.txt";
   ZipTestEntry marked = ZipFile(name, "snow");
@@ -347,7 +434,7 @@ TEST_F(UnZipActionTest, ReplacementCancelsTheRunningExtractionOnly) {
   EXPECT_EQ(ReadFileBytes(oldFolder / "f0"), "data");
   for (int i = 1; i < 50; ++i) EXPECT_EQ(fs::file_size(oldFolder / ("f" + std::to_string(i))), 0u);
   EXPECT_FALSE(fs::exists(first));
-  EXPECT_EQ(h.host->m_tempDirs.size(), 2u);
+  EXPECT_EQ(h.host->m_tempDirs.size(), 3u);
 }
 
 TEST_F(UnZipActionTest, CloseCancelsAndWaitsForTheExtraction) {

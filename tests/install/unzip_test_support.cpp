@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "base/utf8_path.h"
+#include "log/logger.h"
 
 namespace {
 
@@ -55,4 +56,23 @@ nlohmann::json Payload(const std::string& cbid, uint64_t done, const std::string
                        const std::string& message, uint32_t result, uint64_t todo) {
   return {{"cbid", cbid}, {"done", done},     {"jsp", jsp},  {"message", message},
           {"name", ""},   {"result", result}, {"todo", todo}};
+}
+
+CapturedLog::CapturedLog() {
+  Logger::ResetForTesting();
+  ScopedEnvironmentVariable dir("VLM_LOG_DIR", PathToUtf8(folder_.path()));
+  ScopedEnvironmentVariable level("VLM_LOG_LEVEL", "DEBUG");
+  EXPECT_TRUE(Logger::Initialize("", "Quillfetch"));
+}
+
+CapturedLog::~CapturedLog() {
+  Logger::ResetForTesting();
+}
+
+std::vector<std::string> CapturedLog::Messages(const std::string& category) const {
+  std::vector<std::string> messages;
+  for (const LogEntry& e : Logger::GetRecentEntries(1000, true)) {
+    if (e.category == category) messages.push_back(e.message);
+  }
+  return messages;
 }

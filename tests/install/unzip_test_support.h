@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8_path.h"
 #include "install/zip_builder.h"
 #include "support/test_environment.h"
 
@@ -31,15 +32,37 @@ void PostUnZip(HostHarness& h, const std::filesystem::path& archive, const std::
 nlohmann::json Payload(const std::string& cbid, uint64_t done, const std::string& jsp,
                        const std::string& message, uint32_t result, uint64_t todo);
 
-// doUnZip through a host with fakes at its seams, on archives written into the test's folder.
+// The log of a test, at DEBUG, in a folder of its own; each line read back as its message.
+class CapturedLog {
+ public:
+  CapturedLog();
+  ~CapturedLog();
+  CapturedLog(const CapturedLog&) = delete;
+  CapturedLog& operator=(const CapturedLog&) = delete;
+
+  // The messages logged so far under `category`, oldest first.
+  std::vector<std::string> Messages(const std::string& category) const;
+
+ private:
+  TemporaryFolder folder_;
+};
+
+// doUnZip through a host with fakes at its seams, on archives written into a working folder
+// of the host's, as a download leaves them.
 class UnZipActionTest : public ::testing::Test {
  protected:
+  UnZipActionTest() {
+    std::filesystem::create_directories(downloads);
+    h.host->m_tempDirs.push_back(PathToUtf8(downloads));
+  }
+
   std::filesystem::path Archive(const std::vector<ZipTestEntry>& entries,
                                 const std::string& name = "p.zip") {
-    const std::filesystem::path path = h.temp.path() / name;
+    const std::filesystem::path path = downloads / name;
     WriteZip(path, entries);
     return path;
   }
 
   HostHarness h;
+  const std::filesystem::path downloads = h.temp.path() / "{download}";
 };

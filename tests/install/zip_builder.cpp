@@ -73,7 +73,7 @@ std::string BuildZip(const std::vector<ZipTestEntry>& entries) {
     const uint16_t flags = (e.utf8Flag ? 0x0800 : 0) | (e.encryptedFlag ? 0x0001 : 0);
     const uint32_t offset = static_cast<uint32_t>(out.size());
 
-    auto common = [&](std::string& rec) {
+    auto common = [&](std::string& rec, const std::string& name) {
       Put16(rec, 20);  // version needed
       Put16(rec, flags);
       Put16(rec, e.method);
@@ -82,17 +82,18 @@ std::string BuildZip(const std::vector<ZipTestEntry>& entries) {
       Put32(rec, crc);
       Put32(rec, static_cast<uint32_t>(body.size()));
       Put32(rec, size);
-      Put16(rec, static_cast<uint32_t>(e.name.size()));
+      Put16(rec, static_cast<uint32_t>(name.size()));
       Put16(rec, 0);  // extra length
     };
+    const std::string& localName = e.localName.value_or(e.name);
     Put32(out, 0x04034b50);
-    common(out);
-    out += e.name;
+    common(out, localName);
+    out += localName;
     out += body;
 
     Put32(central, 0x02014b50);
     Put16(central, (static_cast<uint32_t>(e.madeBy) << 8) | 20);
-    common(central);
+    common(central, e.name);
     Put16(central, 0);  // comment length
     Put16(central, 0);  // disk
     Put16(central, 0);  // internal attributes

@@ -20,6 +20,7 @@ struct ZipTestEntry {
   uint32_t externalAttributes = 0100644u << 16;
   std::optional<uint32_t> crc;           // recorded CRC-32 instead of the true one
   std::optional<uint32_t> recordedSize;  // recorded uncompressed size instead of the true one
+  std::optional<std::string> localName;  // the local header's name, when it is to disagree
 };
 
 ZipTestEntry ZipFile(std::string name, std::string data, uint32_t mode = 0100644);

@@ -1,0 +1,91 @@
+// Writes the seed archives of zip_extract_fuzzer into the folder named on the command line:
+// the well-formed and hostile archives that the extraction tests build, kept small so that
+// the fuzzer can vary every byte.
+//
+//   zip_fuzz_seeds <folder>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "install/zip_builder.h"
+
+namespace {
+
+ZipTestEntry With(ZipTestEntry e, void (*change)(ZipTestEntry&)) {
+  change(e);
+  return e;
+}
+
+std::vector<std::pair<std::string, std::vector<ZipTestEntry>>> Seeds() {
+  const std::string text = "setup data setup data install file value module 0x3F\n";
+  ZipTestEntry dos = ZipFile("a\\win\\path.txt", "x");
+  dos.madeBy = 0;
+  dos.externalAttributes = 0x20;
+  ZipTestEntry cp437 = ZipFile("caf\x82.txt", "cp437");
+  cp437.madeBy = 0;
+  ZipTestEntry glyphs = ZipFile("\x01smile\x82.txt", "x");
+  glyphs.madeBy = 0;
+  ZipTestEntry marked = ZipFile(
+      "donn\xc3\xa9"
+      "es/\xe9\x9b\xaa.txt",
+      "snow");
+  marked.utf8Flag = true;
+  ZipTestEntry badUtf8 = ZipFile("bad\xff\xfe.txt", "bytes");
+  badUtf8.utf8Flag = true;
+  ZipTestEntry disguised = ZipFile("readme.txt", "text");
+  disguised.localName = "setup.exe";
+  return {
+      {"tree",
+       {ZipFile("top.txt", "hello"), ZipFile("a/b/c.txt", text),
+        With(ZipFile("a/raw.bin", text), [](ZipTestEntry& e) { e.method = 0; }),
+        ZipDirectory("empty/dir/"), dos, ZipFile("run.sh", "#!/bin/sh\n", 0100755)}},
+      {"empty", {}},
+      {"empty-files", {ZipFile("a.txt", ""), ZipFile("d/b.txt", "")}},
+      {"names-outside",
+       {ZipFile("../evil.txt", "x"), ZipFile("a/../../evil.txt", "x"), ZipFile("..\\evil.txt", "x"),
+        ZipFile("/tmp/evil.txt", "x"), ZipFile("C:evil.txt", "x"),
+        ZipFile("//server/share/evil.txt", "x"), ZipFile("\\\\server\\share\\evil.txt", "x"),
+        ZipFile("..", "x")}},
+      {"names-control", {glyphs, ZipFile("line\nbreak", "x"), ZipFile("del\x7f", "x")}},
+      {"names-encoded", {cp437, marked}},
+      {"name-bad-utf8", {ZipFile("a", "1"), badUtf8}},
+      {"duplicates", {ZipFile("setup.exe", "good"), ZipFile("setup.exe", "evil", 0100755)}},
+      {"duplicates-spelled", {ZipFile("bin/setup.exe", "good"), ZipFile("bin\\./setup.exe", "x")}},
+      {"local-header-disagrees", {disguised}},
+      {"bad-crc", {With(ZipFile("bad.bin", text), [](ZipTestEntry& e) { e.crc = 0x12345678; })}},
+      {"bad-size", {With(ZipFile("big.bin", text), [](ZipTestEntry& e) { e.recordedSize = 9; })}},
+      {"encrypted",
+       {With(ZipFile("e.bin", text),
+             [](ZipTestEntry& e) { e.encryptedFlag = true, e.method = 0; })}},
+      {"bzip2", {With(ZipFile("m.bin", text), [](ZipTestEntry& e) { e.method = 12; })}},
+      {"links-libraries",
+       {ZipSymlink("bin/tool", "../lib/libx.so"), ZipFile("lib/libx.so.1.2", "ELF", 0100755),
+        ZipSymlink("lib/libx.so", "libx.so.1"), ZipSymlink("lib/libx.so.1", "libx.so.1.2")}},
+      {"links-outside",
+       {ZipSymlink("up", ".."), ZipSymlink("abs", "/etc"), ZipSymlink("d/up", ".."),
+        ZipSymlink("x", "d/up/..")}},
+      {"links-ordered", {ZipSymlink("l1", "p/.."), ZipSymlink("p", ".")}},
+      {"links-nested", {ZipDirectory("sub/"), ZipSymlink("d2", "sub"), ZipSymlink("d2/y", "z")}},
+      {"links-written-through",
+       {ZipSymlink("lib", "/tmp"), ZipDirectory("real/"), ZipFile("lib/x", "x")}},
+      {"file-below-file", {ZipFile("plain", ""), ZipFile("plain/below.txt", "x")}},
+  };
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: zip_fuzz_seeds <folder>\n");
+    return 2;
+  }
+  const std::filesystem::path folder = argv[1];
+  std::filesystem::create_directories(folder);
+  for (const auto& [name, entries] : Seeds()) WriteZip(folder / (name + ".zip"), entries);
+  const std::string tree = BuildZip(Seeds().front().second);
+  WriteFileBytes(folder / "truncated.zip", tree.substr(0, tree.size() / 2));
+  return 0;
+}
