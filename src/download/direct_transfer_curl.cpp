@@ -6,6 +6,7 @@
 
 #include "base/utf_convert.h"
 #include "download/curl_support_curl.h"
+#include "download/direct_transfer_rules.h"
 #include "download/download_engine.h"
 #include "download/download_results.h"
 #include "download/file_errors.h"
@@ -18,28 +19,7 @@ using std::chrono::milliseconds;
 namespace {
 
 constexpr char kCategory[] = "Engine.Download";
-constexpr int32_t kMaxAttempt = 6;  // so at most 7 sends
 constexpr long kOverallTimeoutMs = 86400000L;
-constexpr int64_t kSampleIntervalMs = 2000;
-
-bool IsRetryable(uint32_t error) {
-  switch (error) {
-    case winhttp::kTimeout:
-    case winhttp::kNameNotResolved:
-    case winhttp::kCannotConnect:
-    case winhttp::kConnectionError:
-    case winhttp::kResendRequest:
-    case winhttp::kClientAuthCertNeeded:
-    case winhttp::kSecureFailure:
-      return true;
-    default:
-      return false;
-  }
-}
-
-milliseconds RetryPause(int32_t attempt) {
-  return milliseconds(std::min<int64_t>(int64_t{1000} << attempt, 30000));
-}
 
 // One call's state, shared with libcurl's callbacks.
 struct DirectTransfer {
@@ -109,7 +89,7 @@ struct DirectTransfer {
     if (engine.onProgress) engine.onProgress(engine);
     const Clock::TimePoint now = clock.Now();
     const int64_t elapsed = WholeMilliseconds(lastSampleTime, now);
-    if (elapsed >= kSampleIntervalMs) {
+    if (elapsed >= kThroughputSampleIntervalMs) {
       const double mbps = static_cast<double>(total - lastSampleBytes) * 8.0 / 1000000.0 /
                           (static_cast<double>(elapsed) / 1000.0);
       Logger::Log(
@@ -209,11 +189,11 @@ HResult DownloadEngine::WinHttpDownload() {
 
     uint32_t error = code == CURLE_OK ? winhttp::kConnectionError : WinHttpErrorFromCurl(code);
     if (t.bodyThisSend > 0 && IsNetworkFailure(code)) error = winhttp::kConnectionError;
-    if (attempt >= kMaxAttempt || !IsRetryable(error)) {
+    if (attempt >= kDirectMaxRetries || !IsRetryableDirectError(error)) {
       t.Discard();
       return HResultFromWin32(error);
     }
-    if (!clock_.WaitFor(RetryPause(attempt), &cancelRequested) && cancelRequested.load()) {
+    if (!clock_.WaitFor(DirectRetryPause(attempt), &cancelRequested) && cancelRequested.load()) {
       t.Discard();
       return cancelled;
     }

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "base/utf_convert.h"
+#include "download/direct_transfer_rules.h"
 #include "download/download_engine.h"
 #include "download/download_results.h"
 #include "download/http_get_winhttp.h"
@@ -19,33 +20,12 @@ namespace {
 
 constexpr char kCategory[] = "Engine.Download";
 constexpr char16_t kAgent[] = u"Velmorante-Downloader/1.0";
-constexpr int32_t kMaxAttempt = 6;  // so at most 7 requests
-constexpr int64_t kSampleIntervalMs = 2000;
-
-bool IsRetryable(uint32_t error) {
-  switch (error) {
-    case winhttp::kTimeout:
-    case winhttp::kNameNotResolved:
-    case winhttp::kCannotConnect:
-    case winhttp::kConnectionError:
-    case winhttp::kResendRequest:
-    case winhttp::kClientAuthCertNeeded:
-    case winhttp::kSecureFailure:
-      return true;
-    default:
-      return false;
-  }
-}
 
 // Failures of the connection rather than of the answer: once body bytes have come, any of them
 // means the body was cut short.
 bool IsNetworkFailure(uint32_t error) {
   return error == winhttp::kTimeout || error == winhttp::kCannotConnect ||
          error == winhttp::kConnectionError || error == winhttp::kResendRequest;
-}
-
-milliseconds RetryPause(int32_t attempt) {
-  return milliseconds(std::min<int64_t>(int64_t{1000} << attempt, 30000));
 }
 
 // One call's state across its requests.
@@ -160,7 +140,7 @@ class DirectTransfer {
     if (engine_.onProgress) engine_.onProgress(engine_);
     const Clock::TimePoint now = clock_.Now();
     const int64_t elapsed = WholeMilliseconds(lastSampleTime_, now);
-    if (elapsed >= kSampleIntervalMs) {
+    if (elapsed >= kThroughputSampleIntervalMs) {
       const double mbps = static_cast<double>(total_ - lastSampleBytes_) * 8.0 / 1000000.0 /
                           (static_cast<double>(elapsed) / 1000.0);
       Logger::Log(
@@ -220,11 +200,11 @@ HResult DownloadEngine::WinHttpDownload() {
       transfer.Discard();
       return cancelled;
     }
-    if (attempt >= kMaxAttempt || !IsRetryable(error)) {
+    if (attempt >= kDirectMaxRetries || !IsRetryableDirectError(error)) {
       transfer.Discard();
       return HResultFromWin32(error);
     }
-    if (!clock_.WaitFor(RetryPause(attempt), &cancelRequested) && cancelRequested.load()) {
+    if (!clock_.WaitFor(DirectRetryPause(attempt), &cancelRequested) && cancelRequested.load()) {
       transfer.Discard();
       return cancelled;
     }

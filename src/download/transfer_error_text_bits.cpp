@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/utf_convert.h"
+#include "download/network_error_text.h"
 
 namespace {
 
@@ -10,23 +11,6 @@ constexpr uint32_t kHttpFacility = 0x8019u;
 constexpr uint32_t kWin32Facility = 0x8007u;
 constexpr uint32_t kFirstWinHttpError = 12000;
 constexpr uint32_t kLastWinHttpError = 12999;
-
-std::string DescribeNetworkError(uint32_t error) {
-  switch (error) {
-    case winhttp::kNameNotResolved:
-      return "The server name could not be resolved.";
-    case winhttp::kCannotConnect:
-      return "A connection with the server could not be established.";
-    case winhttp::kTimeout:
-      return "The operation timed out.";
-    case winhttp::kConnectionError:
-      return "The connection with the server was reset or ended early.";
-    case winhttp::kSecureFailure:
-      return "A secure connection with the server could not be established.";
-    default:
-      return "The server returned an invalid or unrecognized response.";
-  }
-}
 
 std::optional<std::string> SystemText(uint32_t error) {
   wchar_t* text = nullptr;

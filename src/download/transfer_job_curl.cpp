@@ -14,6 +14,7 @@
 #include "base/utf_convert.h"
 #include "download/curl_support_curl.h"
 #include "download/file_errors.h"
+#include "download/network_error_text.h"
 
 namespace fs = std::filesystem;
 
@@ -31,23 +32,6 @@ constexpr std::chrono::milliseconds kTransferringPollWait(5);
 bool IsTransientStatus(long status) {
   return status == 408 || status == 429 || status == 500 || status == 502 || status == 503 ||
          status == 504;
-}
-
-std::string DescribeNetworkError(uint32_t error) {
-  switch (error) {
-    case winhttp::kNameNotResolved:
-      return "The server name could not be resolved.";
-    case winhttp::kCannotConnect:
-      return "A connection with the server could not be established.";
-    case winhttp::kTimeout:
-      return "The operation timed out.";
-    case winhttp::kConnectionError:
-      return "The connection with the server was reset or ended early.";
-    case winhttp::kSecureFailure:
-      return "A secure connection with the server could not be established.";
-    default:
-      return "The server returned an invalid or unrecognized response.";
-  }
 }
 
 std::string DescribeFileError(uint32_t error) {

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+
+#include "download/hresult.h"
+
+// The direct transfer's retry rule and progress cadence, the same whichever HTTP client carries
+// it (libcurl on Linux, WinHTTP on Windows): both backends report failures as WinHTTP numbers.
+
+// Retries after the first send: at most 7 sends in all.
+inline constexpr int32_t kDirectMaxRetries = 6;
+// How often a throughput line is logged while the body arrives.
+inline constexpr int64_t kThroughputSampleIntervalMs = 2000;
+
+// Failures worth another send: the network, not the answer, let the request down.
+inline bool IsRetryableDirectError(uint32_t error) {
+  switch (error) {
+    case winhttp::kTimeout:
+    case winhttp::kNameNotResolved:
+    case winhttp::kCannotConnect:
+    case winhttp::kConnectionError:
+    case winhttp::kResendRequest:
+    case winhttp::kClientAuthCertNeeded:
+    case winhttp::kSecureFailure:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The pause before retry number `attempt` (0 for the first): 1 s doubling, at most 30 s.
+inline std::chrono::milliseconds DirectRetryPause(int32_t attempt) {
+  return std::chrono::milliseconds(std::min<int64_t>(int64_t{1000} << attempt, 30000));
+}
