@@ -253,6 +253,26 @@ const char* HttpGet::data() const {
   return context_->buffer.data();
 }
 
+namespace {
+
+// Some WinHTTP implementations (Wine's among them) pass socket errors through as they are; the
+// retry rule and the page know only WinHTTP's numbers for the same failures.
+uint32_t AsWinHttpError(DWORD error) {
+  switch (error) {
+    case 10053:  // WSAECONNABORTED
+    case 10054:  // WSAECONNRESET
+      return ERROR_WINHTTP_CONNECTION_ERROR;
+    case 10060:  // WSAETIMEDOUT
+      return ERROR_WINHTTP_TIMEOUT;
+    case 10061:  // WSAECONNREFUSED
+      return ERROR_WINHTTP_CANNOT_CONNECT;
+    default:
+      return error;
+  }
+}
+
+}  // namespace
+
 uint32_t HttpGet::Await() {
   for (;;) {
     if (cancel_.load()) {
@@ -260,7 +280,7 @@ uint32_t HttpGet::Await() {
       return kGetCancelled;
     }
     const DWORD waited = WaitForSingleObject(context_->done, kCancelPollMs);
-    if (waited == WAIT_OBJECT_0) return context_->error;
+    if (waited == WAIT_OBJECT_0) return AsWinHttpError(context_->error);
     if (waited != WAIT_TIMEOUT) {
       const DWORD error = GetLastError();
       Close();
