@@ -19,7 +19,11 @@ LoopbackSocket BindLoopback(uint16_t* port);
 // True when `socket` becomes readable (or a connection waits) within `milliseconds`.
 bool WaitReadable(LoopbackSocket socket, int milliseconds);
 
-// The next connection, or kNoSocket.
+// How long a send may wait for a peer that stopped reading: a client that keeps the connection
+// open after the first block it wanted (a pooling HTTP client) must not hold the server forever.
+inline constexpr int kSendTimeoutSeconds = 5;
+
+// The next connection, or kNoSocket. Its sends give up after kSendTimeoutSeconds.
 LoopbackSocket AcceptConnection(LoopbackSocket listener);
 
 // Bytes received or sent; 0 or less when the peer has gone or the call failed. Sending never

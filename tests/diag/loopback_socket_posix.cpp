@@ -2,6 +2,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <stdexcept>
@@ -41,7 +42,10 @@ bool WaitReadable(LoopbackSocket socket, int milliseconds) {
 
 LoopbackSocket AcceptConnection(LoopbackSocket listener) {
   const int client = accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC);
-  return client < 0 ? kNoSocket : client;
+  if (client < 0) return kNoSocket;
+  const timeval sendLimit{kSendTimeoutSeconds, 0};
+  setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
+  return client;
 }
 
 long ReceiveSome(LoopbackSocket socket, char* buffer, size_t size) {

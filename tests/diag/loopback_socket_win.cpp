@@ -63,7 +63,11 @@ bool WaitReadable(LoopbackSocket socket, int milliseconds) {
 
 LoopbackSocket AcceptConnection(LoopbackSocket listener) {
   const SOCKET client = accept(Native(listener), nullptr, nullptr);
-  return client == INVALID_SOCKET ? kNoSocket : static_cast<LoopbackSocket>(client);
+  if (client == INVALID_SOCKET) return kNoSocket;
+  const DWORD sendLimitMs = kSendTimeoutSeconds * 1000;
+  setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendLimitMs),
+             sizeof sendLimitMs);
+  return static_cast<LoopbackSocket>(client);
 }
 
 long ReceiveSome(LoopbackSocket socket, char* buffer, size_t size) {
