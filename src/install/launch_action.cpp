@@ -1,19 +1,22 @@
 #include <exception>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/native_window.h"
 #include "app/setup_web_view.h"
-#include "base/utf8_path.h"
 #include "bridge/page_callbacks.h"
 #include "install/app_launcher.h"
+#include "install/launcher_path.h"
 #include "log/logger.h"
 
 namespace {
 constexpr char kDefaultLauncherName[] = "Setup.exe";
 // ERROR_GEN_FAILURE: the launch itself broke down (for instance out of memory).
 constexpr uint32_t kResultLaunchBroken = 31;
+// ERROR_BAD_PATHNAME: a relative launcherName that leads out of unzipdir.
+constexpr uint32_t kResultNameLeavesFolder = 161;
 }  // namespace
 
 void SetupWebView::DoLaunchSetup(const nlohmann::json& message) {
@@ -27,10 +30,15 @@ void SetupWebView::DoLaunchSetup(const nlohmann::json& message) {
   answer.cbid = callbackId;
   if (m_hwnd != nullptr) m_hwnd->Hide();
   try {
-    // An absolute launcherName replaces the folder.
-    const std::filesystem::path executable = PathFromUtf8(unzipdir) / PathFromUtf8(launcherName);
-    m_appLauncher = std::make_unique<AppLauncher>();
-    answer.result = static_cast<uint32_t>(m_appLauncher->Run(executable));
+    const std::optional<std::filesystem::path> executable = LauncherPath(unzipdir, launcherName);
+    if (!executable) {
+      Logger::Log(LogLevel::Error, "Engine.AppLauncher",
+                  "Launcher name leaves the folder: " + launcherName);
+      answer.result = kResultNameLeavesFolder;
+    } else {
+      m_appLauncher = std::make_unique<AppLauncher>();
+      answer.result = static_cast<uint32_t>(m_appLauncher->Run(*executable));
+    }
   } catch (const std::exception& e) {
     Logger::Log(LogLevel::Error, "Engine.AppLauncher", std::string("Launch failed: ") + e.what());
     answer.result = kResultLaunchBroken;

@@ -36,6 +36,20 @@ TEST_F(LaunchActionTest, ExitCodeOfTheProbeIsTheResult) {
             7);
 }
 
+TEST_F(LaunchActionTest, RelativeNameThatLeavesTheFolderRunsNothing) {
+  // A program beside the folder that a page or a config could reach with "..": refused with
+  // ERROR_BAD_PATHNAME instead of started (it would answer 7).
+  Place("exit-7.exe");
+  const fs::path folder = dir / "product";
+  Place("product/readme.txt");
+  EXPECT_EQ(Launch({{"unzipdir", PathToUtf8(folder)}, {"launcherName", "../exit-7.exe"}})["result"],
+            161);
+  EXPECT_EQ(Launch({{"unzipdir", PathToUtf8(folder)},
+                    {"launcherName", "bin/../../exit-7.exe"}})["result"],
+            161);
+  ExpectHiddenThenShown();
+}
+
 TEST_F(LaunchActionTest, MissingProgramIs404) {
   EXPECT_EQ(LaunchResult(""), 404u);  // the default, Setup.exe
   ExpectHiddenThenShown();
