@@ -22,6 +22,19 @@ CurlList MakeHeaderList(const std::vector<std::string>& lines) {
   return CurlList(list);
 }
 
+namespace {
+
+bool IsHttpsUrl(std::string_view url) {
+  constexpr std::string_view kScheme = "https:";
+  if (url.size() < kScheme.size()) return false;
+  for (size_t i = 0; i < kScheme.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(url[i])) != kScheme[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 void SetCommonOptions(CURL* easy, const std::string& url, curl_slist* headers) {
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
@@ -35,7 +48,10 @@ void SetCommonOptions(CURL* easy, const std::string& url, curl_slist* headers) {
   // Download links commonly redirect to a mirror or CDN, as the platform clients follow.
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  // A download that starts secure stays secure: after a redirect from https to http anybody on
+  // the way could swap the archive. Refused, libcurl keeps the redirect as the answer, which then
+  // fails like any other status outside 2xx, as with the Windows client.
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, IsHttpsUrl(url) ? "https" : "http,https");
 }
 
 uint32_t WinHttpErrorFromCurl(CURLcode code) {
@@ -94,6 +110,11 @@ bool IsNetworkFailure(CURLcode code) {
 }
 
 uint32_t CheckDownloadUrl(const std::string& url) {
+  for (const char c : url) {
+    // libcurl would take some of these as they are; none belongs in a request line.
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7F) return winhttp::kInvalidUrl;
+  }
   CURLU* parts = curl_url();
   if (parts == nullptr) return win32::kNotEnoughMemory;
   uint32_t error = 0;
@@ -126,14 +147,20 @@ std::string_view Trim(std::string_view text) {
 
 }  // namespace
 
-bool ParseContentLength(const char* line, size_t length, uint64_t& value) {
-  constexpr std::string_view kName = "content-length:";
+std::optional<std::string_view> HeaderValue(const char* line, size_t length,
+                                            std::string_view lowerCaseName) {
   const std::string_view text(line, length);
-  if (text.size() < kName.size()) return false;
-  for (size_t i = 0; i < kName.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) != kName[i]) return false;
+  if (text.size() <= lowerCaseName.size() || text[lowerCaseName.size()] != ':') return std::nullopt;
+  for (size_t i = 0; i < lowerCaseName.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) != lowerCaseName[i]) return std::nullopt;
   }
-  const std::string_view number = Trim(text.substr(kName.size()));
+  return Trim(text.substr(lowerCaseName.size() + 1));
+}
+
+bool ParseContentLength(const char* line, size_t length, uint64_t& value) {
+  const std::optional<std::string_view> found = HeaderValue(line, length, "content-length");
+  if (!found) return false;
+  const std::string_view number = *found;
   uint64_t parsed = 0;
   const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), parsed);
   if (error != std::errc() || end != number.data() + number.size()) return false;

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What both libcurl transfers share: one-time library set-up, handles that free themselves,
@@ -26,8 +28,8 @@ using CurlList = std::unique_ptr<curl_slist, CurlListDeleter>;
 CurlList MakeHeaderList(const std::vector<std::string>& lines);
 
 // GET of `url` with `headers`, no proxy, no signals, the path sent as given (query included),
-// 60 s to resolve and connect, redirects followed (http and https only), and blocks of up to
-// 256 KiB for the write callback.
+// 60 s to resolve and connect, redirects followed (http and https only, and https only once the
+// URL is https), and blocks of up to 256 KiB for the write callback.
 void SetCommonOptions(CURL* easy, const std::string& url, curl_slist* headers);
 
 // The WinHTTP error number for a libcurl failure (0 for CURLE_OK).
@@ -38,9 +40,13 @@ uint32_t WinHttpErrorFromCurl(CURLcode code);
 bool IsNetworkFailure(CURLcode code);
 
 // "http://host/..." and "https://host/..." only; anything else gives the WinHTTP error number
-// for a bad URL or scheme.
+// for a bad URL (an empty one, or one holding spaces or control characters) or scheme.
 uint32_t CheckDownloadUrl(const std::string& url);
 
+// The trimmed value of a header line named `lowerCaseName` (compared without case); nullopt for
+// other lines.
+std::optional<std::string_view> HeaderValue(const char* line, size_t length,
+                                            std::string_view lowerCaseName);
 // Content-Length from a header line (case-insensitive name); false for other lines.
 bool ParseContentLength(const char* line, size_t length, uint64_t& value);
 // The numeric status of an "HTTP/x.y NNN ..." line; false for other lines.

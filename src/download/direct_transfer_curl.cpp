@@ -1,10 +1,12 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <system_error>
 
 #include "base/utf_convert.h"
+#include "download/content_range.h"
 #include "download/curl_support_curl.h"
 #include "download/direct_transfer_rules.h"
 #include "download/download_engine.h"
@@ -40,6 +42,8 @@ struct DirectTransfer {
   long status = 0;
   bool haveLength = false;
   uint64_t length = 0;
+  std::optional<uint64_t> rangeFirstByte = std::nullopt;  // of a Content-Range header
+  bool rangeMismatch = false;  // a 206 answer for other bytes than those asked for
   uint64_t bodyThisSend = 0;
 
   bool StatusOk() const { return status >= 200 && status < 300; }
@@ -48,14 +52,16 @@ struct DirectTransfer {
   // Headers of the final answer are in: decide where its body goes.
   bool OnHeadersEnd() {
     if (!StatusOk()) return true;  // its body is read and dropped; the status fails the call
+    if (status == 206 && (rangeFirstByte ? *rangeFirstByte != resumeOffset : resumeOffset > 0)) {
+      // Not the rest of the file: appending it would corrupt the archive. Start over from zero
+      // on the next send.
+      StartOver();
+      rangeMismatch = true;
+      return false;
+    }
     if (status != 206 && resumeOffset > 0) {
       // The server ignored the Range request and sends the whole body again.
-      std::fclose(file);
-      file = nullptr;
-      total = 0;
-      lastSampleBytes = 0;
-      engine.done = 0;
-      resumeOffset = 0;
+      StartOver();
     }
     if (file == nullptr) {
       file = std::fopen(engine.destPath.c_str(), "wb");
@@ -101,6 +107,16 @@ struct DirectTransfer {
     return true;
   }
 
+  // Forgets the bytes on disk; the next answer's body is written from the start of the file.
+  void StartOver() {
+    if (file != nullptr) std::fclose(file);
+    file = nullptr;
+    total = 0;
+    lastSampleBytes = 0;
+    engine.done = 0;
+    resumeOffset = 0;
+  }
+
   // Closes and removes what a failed call wrote, so no partial archive or error page remains.
   void Discard() {
     if (file != nullptr) std::fclose(file);
@@ -119,9 +135,12 @@ size_t OnHeader(char* line, size_t size, size_t count, void* context) {
     t->status = status;
     t->haveLength = false;
     t->length = 0;
+    t->rangeFirstByte.reset();
   } else if (ParseContentLength(line, length, contentLength)) {
     t->haveLength = true;
     t->length = contentLength;
+  } else if (const auto range = HeaderValue(line, length, "content-range")) {
+    t->rangeFirstByte = ContentRangeFirstByte(*range);
   } else if ((length == 2 && line[0] == '\r') || (length == 1 && line[0] == '\n')) {
     if (t->status >= 200 && !t->OnHeadersEnd()) return 0;
   }
@@ -171,6 +190,7 @@ HResult DownloadEngine::WinHttpDownload() {
     t.haveLength = false;
     t.length = 0;
     t.bodyThisSend = 0;
+    t.rangeMismatch = false;
 
     const CURLcode code = curl_easy_perform(easy.get());
     if (cancelRequested.load()) {
@@ -189,6 +209,8 @@ HResult DownloadEngine::WinHttpDownload() {
 
     uint32_t error = code == CURLE_OK ? winhttp::kConnectionError : WinHttpErrorFromCurl(code);
     if (t.bodyThisSend > 0 && IsNetworkFailure(code)) error = winhttp::kConnectionError;
+    // Sent again from zero, as a body cut short would be resumed.
+    if (t.rangeMismatch) error = winhttp::kConnectionError;
     if (attempt >= kDirectMaxRetries || !IsRetryableDirectError(error)) {
       t.Discard();
       return HResultFromWin32(error);

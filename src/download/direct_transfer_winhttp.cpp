@@ -55,6 +55,17 @@ class DirectTransfer {
     if (status < 200 || status >= 300) return status;
 
     const std::optional<uint64_t> length = get.ContentLength();
+    if (status == 206) {
+      const std::optional<uint64_t> first = get.ContentRangeFirstByte();
+      if (first ? *first != offset : offset > 0) {
+        // Not the rest of the file: appending it would corrupt the archive. Start over from
+        // zero on the next request.
+        if (file_ != INVALID_HANDLE_VALUE) {
+          if (const uint32_t error = Truncate()) return error;
+        }
+        return winhttp::kConnectionError;
+      }
+    }
     if (offset > 0 && status != 206) {
       // The server ignored the Range request and sends the whole body again.
       if (const uint32_t error = Truncate()) return error;

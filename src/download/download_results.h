@@ -20,6 +20,7 @@ inline constexpr char kUnknownError[] = "ERROR: Unknown error in the downloader"
 inline constexpr char kTooManyTransient[] = "Too many transient errors, aborting download ";
 inline constexpr char kManagerFailed[] = "Download manager failed to create instance.";
 inline constexpr char kJobFailed[] = "Download manager failed to create job, ";
+inline constexpr char kUrlRefused[] = "Download address refused by the download manager, ";
 inline constexpr char kComFailed[] = "Failed to initialize COM: ";
 inline constexpr char kJobDisplayName[] = "Velmorante: BITS Download";
 }  // namespace download_text

@@ -7,6 +7,7 @@
 #include <charconv>
 
 #include "base/utf_convert.h"
+#include "download/content_range.h"
 
 namespace {
 
@@ -210,26 +211,36 @@ uint32_t HttpGet::StatusCode(uint32_t& status) const {
   return 0;
 }
 
-std::optional<uint64_t> HttpGet::ContentLength() const {
+std::optional<std::string> HttpGet::HeaderText(uint32_t query) const {
   DWORD size = 0;
-  if (WinHttpQueryHeaders(request_, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
-                          WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX) ||
+  if (WinHttpQueryHeaders(request_, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER,
+                          &size, WINHTTP_NO_HEADER_INDEX) ||
       GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) {
     return std::nullopt;
   }
   std::u16string text(size / 2 + 1, u'\0');
   DWORD bytes = static_cast<DWORD>(text.size() * sizeof(char16_t));
-  if (!WinHttpQueryHeaders(request_, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
-                           text.data(), &bytes, WINHTTP_NO_HEADER_INDEX)) {
+  if (!WinHttpQueryHeaders(request_, query, WINHTTP_HEADER_NAME_BY_INDEX, text.data(), &bytes,
+                           WINHTTP_NO_HEADER_INDEX)) {
     return std::nullopt;
   }
-  const std::string digits = Utf16ToUtf8(std::u16string_view(text.data(), bytes / 2));
+  return Utf16ToUtf8(std::u16string_view(text.data(), bytes / 2));
+}
+
+std::optional<uint64_t> HttpGet::ContentLength() const {
+  const std::optional<std::string> digits = HeaderText(WINHTTP_QUERY_CONTENT_LENGTH);
+  if (!digits) return std::nullopt;
   uint64_t value = 0;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (error != std::errc() || end == digits.data() || end != digits.data() + digits.size()) {
+  const auto [end, error] = std::from_chars(digits->data(), digits->data() + digits->size(), value);
+  if (error != std::errc() || end == digits->data() || end != digits->data() + digits->size()) {
     return std::nullopt;
   }
   return value;
+}
+
+std::optional<uint64_t> HttpGet::ContentRangeFirstByte() const {
+  const std::optional<std::string> value = HeaderText(WINHTTP_QUERY_CONTENT_RANGE);
+  return value ? ::ContentRangeFirstByte(*value) : std::nullopt;
 }
 
 uint32_t HttpGet::QueryDataAvailable(uint32_t& available) {

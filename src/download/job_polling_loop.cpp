@@ -49,7 +49,18 @@ void DownloadEngine::RunBitsJob() {
   }
 
   job->SetNoProxy();
-  job->AddFile(url, destPath);
+  if (const HResult addCode = job->AddFile(url, destPath); Failed(addCode)) {
+    // The service refuses a URL it can never fetch (an empty one, a bad scheme): retrying a job
+    // without a file would only wait through every back-off before saying so.
+    result = LowWord(addCode);
+    message = download_text::kUrlRefused + ToHexString(static_cast<uint32_t>(addCode)) + ". ";
+    Logger::Log(LogLevel::Error, kCategory, message);
+    job->Cancel();
+    job.reset();
+    manager.reset();
+    Finish();
+    return;
+  }
   job->SetCustomHeaders(DownloadHeaderBlock());
   job->Resume();
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/utf_convert.h"
+#include "download/content_range.h"
 #include "download/curl_support_curl.h"
 #include "download/file_errors.h"
 #include "download/network_error_text.h"
@@ -59,7 +60,10 @@ class CurlTransferJob final : public TransferJob {
   HResult AddFile(const std::u16string& remoteUrl, const fs::path& local) override {
     std::lock_guard lock(mutex_);
     if (!url_.empty()) return kNotSupported;  // one file per job
-    url_ = Utf16ToUtf8(remoteUrl);
+    std::string url = Utf16ToUtf8(remoteUrl);
+    // Like the platform's service, refuse at once what no retry can ever fetch.
+    if (const uint32_t error = CheckDownloadUrl(url)) return HResultFromWin32(error);
+    url_ = std::move(url);
     dest_ = local;
     partial_ = local;
     partial_ += ".partial";
@@ -161,7 +165,9 @@ class CurlTransferJob final : public TransferJob {
     long status = 0;
     bool haveLength = false;
     uint64_t length = 0;
+    std::optional<uint64_t> rangeFirstByte = std::nullopt;  // of a Content-Range header
     uint32_t fileError = 0;
+    bool rangeMismatch = false;  // a 206 answer for other bytes than those asked for
     bool StatusOk() const { return status >= 200 && status < 300; }
   };
 
@@ -196,9 +202,12 @@ class CurlTransferJob final : public TransferJob {
     if (ParseStatusLine(line, length, status)) {
       run->status = status;
       run->haveLength = false;
+      run->rangeFirstByte.reset();
     } else if (ParseContentLength(line, length, contentLength)) {
       run->haveLength = true;
       run->length = contentLength;
+    } else if (const auto range = HeaderValue(line, length, "content-range")) {
+      run->rangeFirstByte = ContentRangeFirstByte(*range);
     } else if (((length == 2 && line[0] == '\r') || (length == 1 && line[0] == '\n')) &&
                run->status >= 200 && run->StatusOk()) {
       if (!run->job->OnBodyStarts(*run)) return 0;
@@ -225,6 +234,13 @@ class CurlTransferJob final : public TransferJob {
   }
 
   bool OnBodyStarts(Run& run) {
+    if (run.status == 206 &&
+        (run.rangeFirstByte ? *run.rangeFirstByte != run.offset : run.offset > 0)) {
+      // Not the rest of the file: appending it would corrupt the archive. The bytes on disk go,
+      // and the next Resume starts over from zero.
+      run.rangeMismatch = true;
+      return false;
+    }
     if (run.offset > 0 && run.status != 206) {
       // The server ignored the Range request: the whole body comes again.
       if (std::freopen(partial_.c_str(), "wb", run.file) == nullptr) {
@@ -286,7 +302,11 @@ class CurlTransferJob final : public TransferJob {
     if (stop_.load()) return;  // Cancel or the destructor settles the state
     if (run.fileError == 0 && closeErrno != 0) run.fileError = Win32ErrorFromFileErrno(closeErrno);
 
-    if (run.fileError != 0) {
+    if (run.rangeMismatch) {
+      RemovePartial();
+      Fail(TransferJobState::kTransientError, HResultFromWin32(winhttp::kInvalidServerResponse),
+           DescribeNetworkError(winhttp::kInvalidServerResponse));
+    } else if (run.fileError != 0) {
       Fail(TransferJobState::kError, HResultFromWin32(run.fileError),
            DescribeFileError(run.fileError));
     } else if (run.status != 0 && !run.StatusOk()) {

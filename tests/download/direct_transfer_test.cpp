@@ -144,6 +144,17 @@ TEST_F(DirectTransferTest, BodyCutShortContinuesWithRangeOrStartsOver) {
     EXPECT_EQ(FileContent(Destination()), body);
     EXPECT_EQ(progress.back().done, body.size());
   }
+  {
+    // A 206 answer that starts elsewhere than asked is not appended: the download starts over.
+    completions.clear();
+    FaultHttpServer server(
+        {"--body-file", bodyFile.string(), "--cut-after", "300000", "--wrong-range"});
+    ASSERT_EQ(Download(server.Url(kSignedTarget)).result, 0u);
+    EXPECT_TRUE(FileContent(Destination()) == body);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_FALSE(requests[2]["headers"].contains("range"));
+  }
   // Cut every time: the retry budget runs out and nothing is left behind.
   completions.clear();
   FaultHttpServer server(

@@ -260,6 +260,16 @@ TEST_F(JobPollingLoopTest, SetupFailuresEndAtOnce) {
   EXPECT_EQ(done.result, 0x0010u);
   EXPECT_EQ(done.message, "Download manager failed to create job, 0x80200010. ");
   EXPECT_EQ(script.resumes, 0);
+
+  // A URL the service refuses ends the download before the first poll.
+  completions.clear();
+  script = JobScript();
+  script.addFileCode = static_cast<HResult>(0x80070057);
+  done = RunDownload();
+  EXPECT_EQ(done.result, 87u);
+  EXPECT_EQ(done.message, "Download address refused by the download manager, 0x80070057. ");
+  EXPECT_EQ(script.resumes, 0);
+  EXPECT_EQ(script.polled, 0);
 }
 
 TEST_F(JobPollingLoopTest, CompletionThatCannotPlaceTheFileFails) {

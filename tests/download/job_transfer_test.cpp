@@ -117,12 +117,28 @@ TEST_F(JobTransferTest, BodyCutShortResumesWithRangeOrStartsOver) {
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1]["headers"]["range"], "bytes=300000-");
   }
-  completions.clear();
-  FaultHttpServer server(
-      {"--body-file", bodyFile.string(), "--cut-after", "300000", "--ignore-range"});
-  ASSERT_EQ(Download(server.Url(kTarget)).result, 0u);
-  EXPECT_EQ(FileContent(Destination()), body);
-  EXPECT_FALSE(fs::exists(Partial()));
+  for (const char* server_ignores : {"--ignore-range", "--wrong-range"}) {
+    // Whether the server sends the whole body again or a 206 for other bytes than those asked
+    // for, the file is the body, never a splice.
+    SCOPED_TRACE(server_ignores);
+    completions.clear();
+    FaultHttpServer server(
+        {"--body-file", bodyFile.string(), "--cut-after", "300000", server_ignores});
+    ASSERT_EQ(Download(server.Url(kTarget)).result, 0u);
+    EXPECT_TRUE(FileContent(Destination()) == body);
+    EXPECT_FALSE(fs::exists(Partial()));
+  }
+}
+
+TEST_F(JobTransferTest, UrlsThatCanNeverBeFetchedFailAtOnce) {
+  for (const char* url :
+       {"", "http://127.0.0.1:9/a.zip\r\nX-Injected: 1", "ftp://127.0.0.1/a.zip"}) {
+    SCOPED_TRACE(url);
+    completions.clear();
+    const CallbackPayload done = Download(url);
+    EXPECT_EQ(done.result, std::string(url).rfind("ftp", 0) == 0 ? 12006u : 12005u);
+    EXPECT_TRUE(clock.Pauses().empty());
+  }
 }
 
 TEST_F(JobTransferTest, CancelStopsAStalledJobAndRemovesItsFile) {

@@ -24,6 +24,7 @@ struct JobScript {
   std::optional<TransferJobError> error;
   HResult managerCode = kOk;
   HResult jobCode = kOk;
+  HResult addFileCode = kOk;
   HResult completeCode = kOk;
   std::string fileContentOnComplete;  // written to the local name by Complete
 
@@ -55,7 +56,7 @@ class ScriptedJob final : public TransferJob {
   HResult AddFile(const std::u16string& remoteUrl, const std::filesystem::path& local) override {
     s_.remoteUrl = remoteUrl;
     s_.localName = local;
-    return kOk;
+    return s_.addFileCode;
   }
   HResult SetCustomHeaders(const std::string& headers) override {
     s_.headers = headers;

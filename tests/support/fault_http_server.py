@@ -17,6 +17,11 @@ Options:
   --stall-after N       send the headers and N body bytes, then send nothing more until the
                         client goes away
   --redirect PATH       answer 302 with "Location: PATH" to every request for another target
+                        (PATH may be a whole URL)
+  --wrong-range         answer Range requests with 206 and the body from its first byte, as
+                        its Content-Range says, whatever range was asked for
+  --tls-cert PATH       serve https with this certificate chain ...
+  --tls-key PATH        ... and this key
   --log PATH            append one JSON line per request: {"method","target","headers"}, with
                         header names in lower case
 Ranges: "Range: bytes=S-" (and "bytes=S-E") are honoured with 206 and Content-Range unless
@@ -27,6 +32,7 @@ import json
 import os
 import socket
 import socketserver
+import ssl
 import sys
 import threading
 import time
@@ -127,6 +133,8 @@ class Handler(socketserver.BaseRequestHandler):
 
         start, end, status, extra = 0, state.size - 1, 200, {}
         wanted = None if args.ignore_range else parse_range(headers.get("range"), state.size)
+        if wanted is not None and args.wrong_range:
+            wanted = (0, state.size - 1)
         if wanted is not None:
             if wanted[0] >= state.size:
                 self.send_head(416, 0, {"Content-Range": "bytes */%d" % state.size})
@@ -171,6 +179,14 @@ class Handler(socketserver.BaseRequestHandler):
 
 class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
+    tls = None
+
+    def get_request(self):
+        sock, address = super().get_request()
+        if self.tls is not None:
+            # The handshake happens in the handler's thread, on first use.
+            sock = self.tls.wrap_socket(sock, server_side=True, do_handshake_on_connect=False)
+        return sock, address
 
     def handle_error(self, request, client_address):
         # Clients that go away mid-body (cancels, full disks) are part of the tests.
@@ -194,9 +210,16 @@ def main():
     parser.add_argument("--cut-times", type=int, default=1)
     parser.add_argument("--stall-after", type=int)
     parser.add_argument("--redirect")
+    parser.add_argument("--wrong-range", action="store_true")
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--tls-key")
     parser.add_argument("--log")
     args = parser.parse_args()
     server = Server(("127.0.0.1", 0), Handler)
+    if args.tls_cert:
+        tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        tls.load_cert_chain(args.tls_cert, args.tls_key)
+        server.tls = tls
     server.state = State(args)
     print(server.server_address[1], flush=True)
     server.serve_forever()
