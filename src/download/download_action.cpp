@@ -6,6 +6,7 @@
 #include "base/working_folder.h"
 #include "bridge/integer_member.h"
 #include "bridge/page_callbacks.h"
+#include "download/built_in_trust.h"
 #include "download/download_engine.h"
 #include "log/logger.h"
 
@@ -48,6 +49,24 @@ IntegrityFigures ReadIntegrityFigures(const nlohmann::json& config) {
   return figures;
 }
 
+// The signature members count only when a key is built in: a build without one ignores them,
+// as it always has. A `signature` that is not a string is kept as its JSON text, which is no
+// DER signature in base64 and so fails as a bad signature; a `signature_url` that is not a
+// string counts as absent.
+void ReadSignatureMembers(const nlohmann::json& config, DownloadEngine& engine) {
+  const std::span<const uint8_t> key = BuiltInArchiveKey();
+  if (key.empty()) return;
+  engine.archiveKey.assign(key.begin(), key.end());
+  if (const auto signature = config.find("signature"); signature != config.end()) {
+    engine.signature =
+        signature->is_string() ? signature->get<std::string>() : PageText(*signature);
+  }
+  if (const auto signatureUrl = config.find("signature_url");
+      signatureUrl != config.end() && signatureUrl->is_string()) {
+    engine.signatureUrl = Utf8ToUtf16(signatureUrl->get<std::string>());
+  }
+}
+
 }  // namespace
 
 void SetupWebView::DoDownload(const nlohmann::json& message) {
@@ -74,6 +93,7 @@ void SetupWebView::DoDownload(const nlohmann::json& message) {
   engine->onComplete = PostActionComplete;
   engine->expectedSize = figures.size;
   engine->expectedSha256 = figures.sha256;
+  ReadSignatureMembers(config, *engine);
   engine->rejectedBecause = plainName ? figures.problem : "Invalid archive name: " + archiveName;
   m_downloadEngine = engine;
 

@@ -40,6 +40,7 @@ bool DownloadEngine::StartDownload(const std::u16string& downloadUrl, const fs::
   todo = 0;
   url = downloadUrl;
   destPath = destination;
+  archiveVerified.exchange(false);
   Logger::Log(LogLevel::Debug, kCategory,
               "StartDownload url=" + Utf16ToUtf8(url) + ", dest=" + destPath.generic_string());
   cancelRequested.exchange(false);
@@ -99,6 +100,7 @@ void DownloadEngine::Finish() {
   // `running` clears last: a doClose that finds the engine idle destroys the window, and a
   // completion posted after that would never reach the page.
   if (result == 0) VerifyIntegrity();
+  if (result == 0 && !archiveKey.empty()) VerifySignature();
   if (comInitialized) LeaveCom();
   if (onComplete) {
     if (result == 0) message = DownloadResultJson(url, destPath);

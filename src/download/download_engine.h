@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/clock.h"
 #include "bridge/callback_payload.h"
@@ -63,6 +64,22 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
   // Optional integrity figures from the page; checked after a successful transfer.
   std::optional<uint64_t> expectedSize;
   std::string expectedSha256;  // hex, any case; empty = not checked
+  // Signed archives (download/archive_signature.h). With `archiveKey` (a DER P-256 public key)
+  // a transfer counts only when `signature` (base64 of the DER signature), or else the text
+  // fetched from `signatureUrl`, verifies the archive; any other outcome removes the archive and
+  // ends with 256 (no signature) or 24592 (one that does not verify). Without a key neither is
+  // looked at.
+  std::vector<uint8_t> archiveKey;
+  std::optional<std::string> signature;
+  std::u16string signatureUrl;
+  // Set by the worker once the archive verified, before the completion is posted; read on the
+  // window thread by VerifiedArchiveIs.
+  std::atomic<bool> archiveVerified{false};
+
+  // True when this engine's archive verified, `des` names it (in the form the completion's
+  // "des" gave it), and it still has the size and modification time it had then.
+  bool VerifiedArchiveIs(const std::string& des) const;
+
   // Set by the action when the request cannot be served (a bad archive name, a malformed size
   // or SHA-256): Run then ends at once with ERROR_INVALID_PARAMETER (87) and this text as the
   // message.
@@ -73,10 +90,18 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
   void LeaveCom();
   // Turns a successful transfer into result 23/24 when the file does not match.
   void VerifyIntegrity();
+  // With a key: turns a successful transfer into 256/24592 unless its signature verifies.
+  void VerifySignature();
+  // The text at signatureUrl through one direct GET into the working folder, or nullopt with
+  // the reason in `why`.
+  std::optional<std::string> FetchSignature(std::string& why);
 
   Clock& clock_;
   TransferJobManagerFactory jobs_;
   Clock::TimePoint startTime_{};
+  // What the archive was when it verified; written before archiveVerified is set.
+  uint64_t verifiedSize_ = 0;
+  std::filesystem::file_time_type verifiedWriteTime_{};
 };
 
 // True for pre-signed storage URLs, which take the direct transfer.

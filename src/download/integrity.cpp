@@ -1,7 +1,12 @@
 #include <cctype>
+#include <fstream>
+#include <iterator>
 #include <system_error>
 
+#include "base/hex_string.h"
 #include "base/sha256.h"
+#include "base/utf_convert.h"
+#include "download/archive_signature.h"
 #include "download/download_engine.h"
 #include "download/download_results.h"
 #include "log/logger.h"
@@ -39,4 +44,123 @@ void DownloadEngine::VerifyIntegrity() {
   message = "The download is incomplete or corrupt (" + problem + ").";
   Logger::Log(LogLevel::Error, "Engine.Download", message);
   std::filesystem::remove(destPath, ec);
+}
+
+// The vendor's key decides what may be extracted and run: an archive counts only with a
+// signature that verifies, and one that does not is removed so nothing can pick it up later.
+void DownloadEngine::VerifySignature() {
+  HResult failure = kOk;
+  std::string why;
+  std::optional<std::string> text = signature;
+  if (!text && !signatureUrl.empty()) text = FetchSignature(why);
+  std::error_code ec;
+  if (!text && cancelRequested.load()) {
+    result = download_result::kCancelled;
+    std::filesystem::remove(destPath, ec);
+    return;
+  }
+  if (!text) {
+    failure = trust_code::kNoSignature;
+    if (why.empty()) why = "no signature was given";
+  } else if (const std::optional<std::vector<uint8_t>> der = DecodeBase64(*text); !der) {
+    failure = trust_code::kBadSignature;
+    why = "the signature is not base64 text";
+  } else {
+    switch (VerifyFileSignature(archiveKey, destPath, *der)) {
+      case SignatureVerdict::kValid:
+        break;
+      case SignatureVerdict::kInvalid:
+        failure = trust_code::kBadSignature;
+        why = "the signature does not match the archive";
+        break;
+      case SignatureVerdict::kUnreadable:
+        failure = trust_code::kBadSignature;
+        why = "the archive could not be read";
+        break;
+    }
+  }
+
+  if (!Failed(failure)) {
+    verifiedSize_ = std::filesystem::file_size(destPath, ec);
+    verifiedWriteTime_ = std::filesystem::last_write_time(destPath, ec);
+    if (!ec) {
+      archiveVerified.exchange(true);
+      Logger::Log(LogLevel::Info, "Engine.Download",
+                  "Archive signature verified: " + destPath.generic_string());
+      return;
+    }
+    failure = trust_code::kBadSignature;
+    why = "the archive could not be read";
+  }
+  result = LowWord(failure);
+  message = "The download could not be verified (" + why + ").";
+  Logger::Log(LogLevel::Error, "Engine.Download",
+              message + ", hr=" + ToHexString(static_cast<uint32_t>(failure)));
+  std::filesystem::remove(destPath, ec);
+}
+
+// One direct GET whatever transfer the archive took: a signature is a few bytes, and the
+// background job would retry a missing one with back-off for many minutes. The body goes to
+// "<archive>.sig" beside the archive, never past kMaxSignatureFileBytes plus one block.
+std::optional<std::string> DownloadEngine::FetchSignature(std::string& why) {
+  const std::u16string archiveUrl = url;
+  const std::filesystem::path archivePath = destPath;
+  const uint64_t archiveDone = done;
+  const uint64_t archiveTodo = todo;
+  Callback pageProgress = std::move(onProgress);
+  bool tooLarge = false;
+
+  url = signatureUrl;
+  destPath = archivePath;
+  destPath += ".sig";
+  done = 0;
+  todo = 0;
+  // The page's progress belongs to the archive; these reports only watch the size.
+  onProgress = [this, &tooLarge](const CallbackPayload&) {
+    if (todo > kMaxSignatureFileBytes || done > kMaxSignatureFileBytes) {
+      tooLarge = true;
+      cancelRequested.exchange(true);
+    }
+  };
+  Logger::Log(LogLevel::Info, "Engine.Download",
+              "Fetching the archive's signature from " + Utf16ToUtf8(url));
+  const HResult code = WinHttpDownload();
+  // The size watch's own cancel is no cancel of the download.
+  if (tooLarge) cancelRequested.exchange(false);
+  const std::filesystem::path signaturePath = destPath;
+  onProgress = std::move(pageProgress);
+  url = archiveUrl;
+  destPath = archivePath;
+  done = archiveDone;
+  todo = archiveTodo;
+  result = 0;
+
+  std::optional<std::string> text;
+  std::error_code ec;
+  if (tooLarge) {
+    why = "the signature file is larger than " + std::to_string(kMaxSignatureFileBytes) + " bytes";
+  } else if (Failed(code)) {
+    why = "the signature could not be fetched, " + ToHexString(static_cast<uint32_t>(code));
+  } else if (std::filesystem::file_size(signaturePath, ec) > kMaxSignatureFileBytes || ec) {
+    why = "the signature file is larger than " + std::to_string(kMaxSignatureFileBytes) + " bytes";
+  } else {
+    std::ifstream in(signaturePath, std::ios::binary);
+    if (in) {
+      text.emplace(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } else {
+      why = "the signature file could not be read";
+    }
+  }
+  std::filesystem::remove(signaturePath, ec);
+  return text;
+}
+
+bool DownloadEngine::VerifiedArchiveIs(const std::string& des) const {
+  if (!archiveVerified.load() || des != SanitizeUtf8(destPath.generic_string())) return false;
+  std::error_code sizeError;
+  std::error_code timeError;
+  const uint64_t size = std::filesystem::file_size(destPath, sizeError);
+  const std::filesystem::file_time_type written =
+      std::filesystem::last_write_time(destPath, timeError);
+  return !sizeError && !timeError && size == verifiedSize_ && written == verifiedWriteTime_;
 }

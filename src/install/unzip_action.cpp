@@ -2,8 +2,12 @@
 #include <string>
 
 #include "app/setup_web_view.h"
+#include "base/hex_string.h"
 #include "base/working_folder.h"
 #include "bridge/page_callbacks.h"
+#include "download/archive_signature.h"
+#include "download/built_in_trust.h"
+#include "download/download_engine.h"
 #include "install/archive_ownership.h"
 #include "install/zip_engine.h"
 #include "log/logger.h"
@@ -15,6 +19,22 @@ void SetupWebView::DoUnZip(const nlohmann::json& message) {
   // Only an archive this run downloaded is removed afterwards; any other file the page names
   // is extracted and left where it is.
   const bool ownArchive = IsInsideWorkingFolder(des, m_tempDirs);
+
+  // With a key built in, only the archive that this run's latest download verified is opened:
+  // anything else could be a file the vendor never signed. Refused before any folder is made
+  // or any running extraction is disturbed.
+  if (!BuiltInArchiveKey().empty() &&
+      !(m_downloadEngine && m_downloadEngine->VerifiedArchiveIs(des))) {
+    CallbackPayload answer;
+    answer.cbid = callbackId;
+    answer.result = LowWord(trust_code::kNoSignature);
+    answer.message = "The archive was not verified by this download and is not extracted: " + des;
+    Logger::Log(
+        LogLevel::Error, "unzip",
+        answer.message + ", hr=" + ToHexString(static_cast<uint32_t>(trust_code::kNoSignature)));
+    PostActionComplete(answer);
+    return;
+  }
 
   // Straight to UTF-8: a narrow path string would be read back in another code page on Windows.
   const std::u8string folder = NewWorkingFolderPath().generic_u8string();

@@ -1,0 +1,11 @@
+#include "download/built_in_trust.h"
+
+#include "built_in_trust_data.h"
+
+std::span<const uint8_t> BuiltInArchiveKey() {
+  return kBuiltInArchiveKey;
+}
+
+std::string_view BuiltInSetupPublisher() {
+  return kBuiltInSetupPublisher;
+}

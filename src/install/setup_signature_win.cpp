@@ -1,0 +1,64 @@
+// windows.h first: the trust headers use its types.
+#include <softpub.h>
+#include <wincrypt.h>
+#include <windows.h>
+#include <wintrust.h>
+
+#include <string>
+
+#include "base/utf_convert.h"
+#include "install/setup_signature.h"
+
+namespace {
+
+// The simple display name of the certificate that signed the file, from the state that a
+// successful verification leaves open.
+std::string SignerName(HANDLE state) {
+  CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(state);
+  if (provider == nullptr) return {};
+  CRYPT_PROVIDER_SGNR* signer = WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0);
+  if (signer == nullptr) return {};
+  CRYPT_PROVIDER_CERT* certificate = WTHelperGetProvCertFromChain(signer, 0);
+  if (certificate == nullptr || certificate->pCert == nullptr) return {};
+  const DWORD length =
+      CertGetNameStringW(certificate->pCert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
+  if (length <= 1) return {};
+  std::u16string name(length, u'\0');
+  CertGetNameStringW(certificate->pCert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr,
+                     reinterpret_cast<LPWSTR>(name.data()), length);
+  name.resize(length - 1);
+  return Utf16ToUtf8(name);
+}
+
+}  // namespace
+
+uint32_t CheckSetupSignature(const std::filesystem::path& program, std::string_view publisher,
+                             std::string& detail) {
+  WINTRUST_FILE_INFO file{};
+  file.cbStruct = sizeof(file);
+  file.pcwszFilePath = program.c_str();
+  WINTRUST_DATA data{};
+  data.cbStruct = sizeof(data);
+  data.dwUIChoice = WTD_UI_NONE;
+  // Revocation of every certificate in the chain when the system checks revocation at all;
+  // no provider flag overrides the system's own setting.
+  data.fdwRevocationChecks = WTD_REVOKE_WHOLECHAIN;
+  data.dwUnionChoice = WTD_CHOICE_FILE;
+  data.pFile = &file;
+  data.dwStateAction = WTD_STATEACTION_VERIFY;
+  GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+
+  const auto status = static_cast<uint32_t>(
+      WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data));
+  uint32_t code = status;
+  if (status != 0) {
+    detail = "the program's signature is not trusted";
+  } else if (const std::string signer = SignerName(data.hWVTStateData); signer != publisher) {
+    code = kSignerNameMismatch;
+    detail =
+        "the program is signed by \"" + signer + "\", not by \"" + std::string(publisher) + "\"";
+  }
+  data.dwStateAction = WTD_STATEACTION_CLOSE;
+  WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+  return code;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "download/archive_signature.h"
+
+// Fixed vectors made once with the openssl command line (tests/support/signing holds the test
+// key pair; "openssl dgst -sha256 -sign"), the same on every platform.
+namespace signature_vectors {
+
+// The DER SubjectPublicKeyInfo of tests/support/signing/test-archive-key.pub.pem.
+inline constexpr char kKey[] =
+    "MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAEsF/OThiibIzNMX68SqJsbRjRtUKgI3KPhk5oPHNNINMn4NTOBp6EDyRF"
+    "dh6llMjXAd6V4I9Op9LjylmR8543Ow==";
+// Another P-256 key, whose signatures these are not.
+inline constexpr char kOtherKey[] =
+    "MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAEgfYtq4B8VwYeS4MANJvadHmJzrzPQgJ/8k1SgUFuNw+JO+/xZt4+DacO"
+    "QpXaTB6nKR9fXXtTgHBUYwdLwVjg5w==";
+
+// PatternArchive: 2.5 MiB + 13 bytes, so the file is read in three blocks. Its signature has two
+// 32-byte integers.
+inline constexpr size_t kPatternSize = 2621453;
+inline constexpr char kPatternSignature[] =
+    "MEQCIDLyryN3uczAjzq6LfVAGrz9OHvifO+LC2fV+f8aXe3IAiB64dGr+ecJ7r5bOC9X8XwkcWno7N4rq45/7nuVHHUF"
+    "Fg==";
+// The signature of kOtherArchive; both of its integers carry a sign byte (33 bytes of DER).
+inline constexpr char kOtherArchive[] = "another archive\n";
+inline constexpr char kOtherSignature[] =
+    "MEYCIQC+CYqGWnM3HR4KuLX6gacA1FVbb0ZOrO3pX8djmlf61wIhAMP7aluf/KBMeXfs5KmcGlbZtEzz2IFbt5rPsFsI"
+    "h41/";
+
+inline std::string PatternArchive() {
+  std::string bytes(kPatternSize, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<char>((static_cast<uint32_t>(i) * 2654435761u) >> 24);
+  }
+  return bytes;
+}
+
+inline std::vector<uint8_t> Bytes(const char* base64) {
+  return DecodeBase64(base64).value_or(std::vector<uint8_t>());
+}
+
+inline void WriteFile(const std::filesystem::path& file, const std::string& bytes) {
+  std::ofstream(file, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace signature_vectors

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include "download/signature_vectors.h"
+#include "download/transfer_fixture.h"
+
+namespace fs = std::filesystem;
+using namespace signature_vectors;
+
+namespace {
+
+constexpr char kSignedTarget[] =
+    "/bucket.s3.amazonaws.com/archive.zip?X-Amz-Algorithm=AWS4-HMAC-SHA256&X-Amz-Signature=1";
+
+// A keyed engine fetching the pattern archive: the checks after the transfer on the platform's
+// own transfer and cryptography.
+class SignedDownloadTest : public TransferFixture {
+ protected:
+  void SetUp() override {
+    TransferFixture::SetUp();
+    archiveFile = folder.path() / "pattern.zip";
+    WriteFile(archiveFile, PatternArchive());
+  }
+
+  CallbackPayload DownloadSigned(std::optional<std::string> signature, std::string signatureUrl) {
+    completions.clear();
+    FaultHttpServer server({"--body-file", archiveFile.string()});
+    engine = MakeEngine(server.Url(kSignedTarget), Destination());
+    engine->archiveKey = Bytes(kKey);
+    engine->signature = std::move(signature);
+    engine->signatureUrl = Utf8ToUtf16(signatureUrl);
+    engine->Run();
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(completions.size(), 1u);
+    return completions.empty() ? CallbackPayload() : completions.back();
+  }
+
+  std::string Des() const { return Destination().generic_string(); }
+
+  fs::path archiveFile;
+};
+
+TEST_F(SignedDownloadTest, InlineSignaturesGiveTheirCodesAndOnlyAGoodOneKeepsTheArchive) {
+  const struct {
+    std::optional<std::string> signature;
+    uint32_t result;
+  } cases[] = {
+      {std::nullopt, 256},                   // none given
+      {"not base64!", 24592},                // not base64
+      {kOtherSignature, 24592},              // another archive's
+      {std::string(kPatternSignature), 0u},  // its own
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.signature.value_or("(none)"));
+    const CallbackPayload done = DownloadSigned(c.signature, "");
+    EXPECT_EQ(done.result, c.result) << done.message;
+    EXPECT_EQ(fs::exists(Destination()), c.result == 0);
+    EXPECT_EQ(engine->VerifiedArchiveIs(Des()), c.result == 0);
+    if (c.result != 0) {
+      EXPECT_EQ(done.message.rfind("The download could not be verified (", 0), 0u);
+    }
+  }
+  EXPECT_EQ(EntriesAt("ERROR", "The download could not be verified (no signature was given).")
+                .back()
+                .message,
+            "The download could not be verified (no signature was given)., hr=0x800B0100");
+
+  // The archive changed after it verified is no longer the one that did.
+  std::ofstream(Destination(), std::ios::binary | std::ios::app) << 'x';
+  EXPECT_FALSE(engine->VerifiedArchiveIs(Des()));
+}
+
+TEST_F(SignedDownloadTest, SignatureUrlIsFetchedBesideTheArchiveWithinItsLimit) {
+  const fs::path signatureFile = folder.path() / "pattern.zip.sig";
+  WriteFile(signatureFile, std::string(kPatternSignature) + "\n");
+  {
+    FaultHttpServer signatures({"--body-file", signatureFile.string()});
+    const CallbackPayload done = DownloadSigned(std::nullopt, signatures.Url("/pattern.zip.sig"));
+    ASSERT_EQ(done.result, 0u) << done.message;
+    EXPECT_TRUE(engine->VerifiedArchiveIs(Des()));
+    // The page saw the archive's figures, never the signature's.
+    EXPECT_EQ(done.done, kPatternSize);
+    for (const CallbackPayload& p : progress) EXPECT_EQ(p.todo, kPatternSize);
+    EXPECT_FALSE(fs::exists(Destination().string() + ".sig"));
+  }
+
+  FaultHttpServer missing({"--status", "404"});
+  CallbackPayload done = DownloadSigned(std::nullopt, missing.Url("/pattern.zip.sig"));
+  EXPECT_EQ(done.result, 256u);
+  EXPECT_NE(done.message.find("could not be fetched, 0x80070194"), std::string::npos)
+      << done.message;
+  EXPECT_FALSE(fs::exists(Destination()));
+
+  // A body far past 4 KiB is cut off, with or without a length in advance.
+  WriteFile(signatureFile, std::string(300000, 'A'));
+  for (const char* length : {"--ignore-range", "--no-content-length"}) {
+    FaultHttpServer large({"--body-file", signatureFile.string(), length});
+    done = DownloadSigned(std::nullopt, large.Url("/pattern.zip.sig"));
+    EXPECT_EQ(done.result, 256u);
+    EXPECT_NE(done.message.find("larger than 4096 bytes"), std::string::npos) << done.message;
+    EXPECT_FALSE(fs::exists(Destination()));
+    EXPECT_FALSE(engine->cancelRequested.load());
+  }
+}
+
+}  // namespace
