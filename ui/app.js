@@ -1,23 +1,28 @@
-// The default installer page: wires the page SDK, the configuration, the installation and the view.
+// The default installer page: wires the page SDK, the configuration, the language, the
+// installation and the view.
 
 import * as host from './sdk/host.js';
 import { loadConfig } from './js/config.js';
+import { Texts, pickLanguage } from './js/i18n.js';
 import { Installer } from './js/installer.js';
-import { sendReport } from './js/report.js';
+import { LOG_ENTRIES, buildReport, sendReport } from './js/report.js';
 import { screenFor } from './js/screens.js';
 import { View } from './js/view.js';
 
 let config = null;
 let installer = null;
 let pageState = { phase: 'loading' };
+// The system's language until config.json may name another.
+let texts = new Texts(pickLanguage(null));
 
 const view = new View(document, { onAction, onReport });
+view.setTexts(texts);
 
 function render(state) {
   pageState = state;
-  view.render(screenFor(state, config));
+  view.render(screenFor(state, config, texts));
   // A question about stopping work that has ended meanwhile no longer means anything.
-  if (!installer?.busy) view.dismissDialog();
+  if (!installer?.busy) view.dismissCloseQuestion();
 }
 
 function showPageFailure(code, detail = '') {
@@ -25,7 +30,8 @@ function showPageFailure(code, detail = '') {
 }
 
 function onAction(id) {
-  if (id === 'install' || id === 'retry') installer?.start();
+  if (id === 'install') installer?.start();
+  else if (id === 'retry') installer?.retry();
   else if (id === 'cancel') installer?.cancel();
   else if (id === 'close') onCloseRequest();
 }
@@ -37,10 +43,10 @@ async function onCloseRequest() {
   if (installer?.state.phase === 'installing') return; // the setup's own window is in charge
   if (installer && ['downloading', 'extracting'].includes(installer.state.phase)) {
     const stop = await view.confirm({
-      title: 'Stop the installation?',
-      text: `${config.productName} is not installed yet. If you close now, the download is lost.`,
-      confirmLabel: 'Stop and close',
-      cancelLabel: 'Keep installing',
+      title: texts.t('close.title'),
+      text: texts.t('close.text', { product: config.productName }),
+      confirmLabel: texts.t('close.confirm'),
+      cancelLabel: texts.t('close.cancel'),
     });
     if (!stop) return;
   }
@@ -48,14 +54,35 @@ async function onCloseRequest() {
   host.close();
 }
 
+// Nothing leaves the machine before the user has seen what the report holds and agreed.
 async function onReport() {
-  view.setReportState({ text: 'Sending report…', busy: true });
+  const screen = view.screenName;
+  const still = () => view.screenName === screen;
+  view.setReportState({ text: texts.t('report.preparing'), busy: true });
+  const report = await buildReport(host, config, pageState);
+  if (!still()) return;
+  view.setReportState({ text: '', busy: false });
+  const send = await view.consent({
+    items: [
+      texts.t('report.itemFailure'),
+      texts.t('report.itemLog', { count: LOG_ENTRIES }),
+      texts.t('report.itemSystem'),
+      texts.t('report.itemAddress'),
+    ],
+    preview: JSON.stringify(report, null, 2),
+  });
+  if (!send || !still()) return;
+  view.setReportState({ text: texts.t('report.sending'), busy: true });
+  const ref = report.reference;
   try {
-    await sendReport(host, config, pageState);
-    view.setReportState({ text: 'Report sent. Thank you.', busy: true });
+    await sendReport(host, report);
+    if (!still()) return;
+    const time = texts.time(new Date());
+    view.setReportState({ text: texts.t('report.passedOn', { time, ref }), busy: true });
   } catch {
-    view.setReportState({ text: 'The report could not be sent.', busy: false });
+    if (still()) view.setReportState({ text: texts.t('report.failed', { ref }), busy: false });
   }
+  view.keepFocus();
 }
 
 async function boot() {
@@ -71,6 +98,10 @@ async function boot() {
     host.log('ERROR', `Installer configuration: ${error.message}`).catch(() => {});
     showPageFailure('config', error.message);
     return;
+  }
+  if (config.language !== texts.lang) {
+    texts = new Texts(config.language);
+    view.setTexts(texts);
   }
   view.setProduct(config.productName);
   view.setLicenceLink(config.licenceUrl);

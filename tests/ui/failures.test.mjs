@@ -2,7 +2,7 @@
 
 import assert from 'node:assert/strict';
 import { after, before, test } from 'node:test';
-import { openPage, screenOf, startSuite, waitForScreen } from './support/harness.mjs';
+import { openPage, screenOf, startSuite, until, waitForScreen } from './support/harness.mjs';
 
 let suite;
 before(async () => {
@@ -29,6 +29,13 @@ async function failAt(page, host, stage, code, hostMessage) {
   host.plans.doLaunchSetup = { result: 0 };
   host.plans[ACTION[stage]] =
     stage === 'setup' ? { result: code } : { steps: [], result: code, message: hostMessage };
+  // After a failed setup, Try again runs the setup alone: a failure of another step needs a
+  // fresh start.
+  if (stage !== 'setup' && (await page.textContent('#buttons')).includes('Run setup again')) {
+    host.exchange = null;
+    await page.reload();
+    await waitForScreen(page, 'idle');
+  }
   const button = (await page.$('#action-retry')) ?? (await page.$('#action-install'));
   await button.click();
   const shown = code >= 0x80000000 ? `${code} (0x${code.toString(16).toUpperCase()})` : code;
@@ -60,7 +67,8 @@ test('every failure code shows its own message for the step that failed', async 
       assert.deepEqual({ title: screen.title, text: screen.text }, expected, `${stage} ${code}`);
       assert.notEqual(screen.text, fallback.text, `${stage} ${code} has no specific message`);
       assert.ok(!/\{(product|launcher)\}/.test(screen.text), screen.text);
-      assert.deepEqual(screen.buttons, ['Close', 'Try again']);
+      const rerun = stage === 'setup' && code !== 404;
+      assert.deepEqual(screen.buttons, ['Close', rerun ? 'Run setup again' : 'Download again']);
       assert.equal(screen.report, true);
       texts.add(screen.text);
     }
@@ -106,7 +114,7 @@ test('Cancel stops the download or the extraction, and Try again starts over', a
     });
     const screen = await waitForScreen(page, 'cancelled');
     assert.equal(screen.title, 'Installation cancelled');
-    assert.deepEqual(screen.buttons, ['Close', 'Try again']);
+    assert.deepEqual(screen.buttons, ['Close', 'Download again']);
     await host.waitFor('doCleanUp');
 
     const downloads = host.count('doDownload');
@@ -140,11 +148,28 @@ test('a download that finishes despite the cancel does not go on to the setup', 
   await page.close();
 });
 
-test('Report a problem sends the failure, the log and the machine description', async () => {
+test('Report a problem asks first, shows what it sends, and can report every failure', async () => {
   const { page, host } = await openPage(suite);
   await waitForScreen(page, 'idle');
   await failAt(page, host, 'download', 12007, 'Could not resolve host');
+
+  // Declined: nothing is sent, focus goes back to the link.
+  await page.focus('#report');
+  await page.keyboard.press('Enter');
+  await page.waitForSelector('#consent:not([hidden])');
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'consent-cancel');
+  assert.match(await page.textContent('#consent-items'), /machine ID.*download address/s);
+  await page.click('#consent-show');
+  assert.match(await page.textContent('#consent-preview'), /"machineId"/);
+  await page.keyboard.press('Escape');
+  await page.waitForSelector('#consent', { state: 'hidden' });
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'report');
+  assert.equal(host.count('postToTeams'), 0);
+
   await page.click('#report');
+  await page.waitForSelector('#consent:not([hidden])');
+  const preview = JSON.parse(await page.textContent('#consent-preview'));
+  await page.click('#consent-send');
   const report = await host.waitFor('postToTeams');
   assert.ok(host.count('doGetLogData') >= 1 && host.count('doGetSysInfo') >= 1);
   assert.equal(report.error.description, 'Demo Product: The server could not be found');
@@ -152,9 +177,25 @@ test('Report a problem sends the failure, the log and the machine description', 
   assert.equal(report.error.hostMessage, 'Could not resolve host');
   assert.equal(report.systemInfo.machineId, 'ab'.repeat(32));
   assert.equal(report.log[0].message, 'Page ready');
+  // What was shown is what is sent, under a reference that the log and the confirmation share.
+  const { action, callbackId, ...sent } = report;
+  assert.deepEqual(sent, preview);
+  assert.match(report.reference, /^[0-9A-F]{6}$/);
+  const logged = host.messages.filter((m) => m.action === 'doWriteLog').map((m) => m.message);
+  assert.ok(logged.includes(`Problem report ${report.reference} handed over for sending`));
   await page.waitForFunction(
-    () => document.getElementById('report-status').textContent === 'Report sent. Thank you.',
+    (ref) => document.getElementById('report-status').textContent.endsWith(`Reference: ${ref}`),
+    report.reference,
   );
-  assert.equal(await page.isDisabled('#report'), true);
+  assert.doesNotMatch(await page.textContent('#report-status'), /sent\./);
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'action-retry');
+
+  // The next failure can be reported again.
+  await failAt(page, host, 'download', 503, 'Service Unavailable');
+  assert.equal(await page.isDisabled('#report'), false);
+  assert.equal(await page.textContent('#report-status'), '');
+  await page.click('#report');
+  await page.click('#consent-send');
+  await until(() => host.count('postToTeams') === 2, 'a second report');
   await page.close();
 });

@@ -176,8 +176,8 @@ test('a broken config.json shows what is wrong instead of an Install button', as
     const screen = await waitForScreen(page, 'failed');
     assert.equal(screen.title, 'The installer is not set up correctly');
     assert.equal(screen.detail, detail);
-    assert.deepEqual(screen.buttons, []);
-    assert.equal(screen.report, false);
+    assert.deepEqual(screen.buttons, ['Close']);
+    assert.equal(screen.report, true);
     assert.equal(host.count('doDownload'), 0);
     await host.pressClose(); // the window's close button still closes
     await host.waitFor('doClose');

@@ -1,15 +1,25 @@
 // Reads config.json beside the page: what to install and how.
 //
 // {
-//   "productName": "Demo Product",          shown in the title and messages
+//   "productName": "Demo Product",          shown in the title and messages; or one name per
+//                                           language: {"en": "…", "ar": "…"} (an "en" or the
+//                                           first entry stands in for other languages)
 //   "url": "https://…/product.zip",         the archive
 //   "archive_name": "product.zip",          its file name in the working folder
 //   "size": 1234, "sha256": "…",            optional: the host checks the archive against them
+//   "signature": "…",                       optional: the archive's detached signature, or
+//   "signature_url": "https://…/….sig",     where to fetch it; a host built without a key
+//                                           ignores both
 //   "launcherName": "Setup.exe",            the setup program inside the archive (optional)
-//   "licenceUrl": "https://…/licence",      "Licence terms" link, opened in the user's browser
-//                                           (optional)
+//   "licenceUrl": "https://…/licence",      optional links, opened in the user's browser:
+//   "supportUrl": "https://…/support",      "Licence terms", "Contact support" and
+//   "downloadPageUrl": "https://…/get",     "Get a new copy" (the last two on failures)
+//   "language": "de",                       optional: the page's language instead of the
+//                                           system's (en, de, ar)
 //   "autoStart": false                      start without waiting for the Install button
 // }
+
+import { pickLanguage } from './i18n.js';
 
 export class ConfigError extends Error {}
 
@@ -21,8 +31,11 @@ function requireString(config, key) {
   return value;
 }
 
-/** Checks and normalises a parsed config. Throws ConfigError naming the first bad member. */
-export function parseConfig(config) {
+/**
+ * Checks and normalises a parsed config, and picks the page's language from its "language" or
+ * else from `languages` (the user's, best first). Throws ConfigError naming the first bad member.
+ */
+export function parseConfig(config, languages = undefined) {
   if (!config || typeof config !== 'object' || Array.isArray(config)) {
     throw new ConfigError('the configuration must be a JSON object');
   }
@@ -42,15 +55,47 @@ export function parseConfig(config) {
     }
     archive.sha256 = config.sha256.toLowerCase();
   }
+  if (config.signature !== undefined) archive.signature = requireString(config, 'signature');
+  if (config.signature_url !== undefined) {
+    archive.signature_url = requireWebUrl(config, 'signature_url');
+  }
   const launcherName =
     config.launcherName === undefined ? '' : requireString(config, 'launcherName');
+  if (config.language !== undefined && typeof config.language !== 'string') {
+    throw new ConfigError('"language" must be a language tag such as "de"');
+  }
+  const language = pickLanguage(config.language, languages);
+  const optionalUrl = (key) => (config[key] === undefined ? '' : requireWebUrl(config, key));
   return {
-    productName: requireString(config, 'productName'),
+    productName: productNameFor(config, language),
+    language,
     archive,
     launcherName,
-    licenceUrl: config.licenceUrl === undefined ? '' : requireWebUrl(config, 'licenceUrl'),
+    licenceUrl: optionalUrl('licenceUrl'),
+    supportUrl: optionalUrl('supportUrl'),
+    downloadPageUrl: optionalUrl('downloadPageUrl'),
     autoStart: config.autoStart === true,
   };
+}
+
+function productNameFor(config, language) {
+  const names = config.productName;
+  if (typeof names === 'string') return requireString(config, 'productName');
+  const valid =
+    names &&
+    typeof names === 'object' &&
+    !Array.isArray(names) &&
+    Object.keys(names).length > 0 &&
+    Object.values(names).every((name) => typeof name === 'string' && name.trim() !== '');
+  if (!valid) {
+    throw new ConfigError(
+      '"productName" must be a non-empty string or an object of non-empty names per language',
+    );
+  }
+  const byPrimary = Object.fromEntries(
+    Object.entries(names).map(([tag, name]) => [tag.toLowerCase().split(/[-_]/)[0], name]),
+  );
+  return byPrimary[language] ?? byPrimary.en ?? Object.values(names)[0];
 }
 
 // The host opens only http and https links in the user's browser; anything else would be a

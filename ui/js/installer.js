@@ -4,7 +4,7 @@
 // every change. It keeps its position in the host (doDataExchange) at each step, so a reloaded
 // page picks up the request that is still running instead of starting a second one.
 
-import { RESTART_CODES } from './failures.js';
+import { RESTART_CODES, SETUP_NEEDS_NEW_COPY } from './failures.js';
 import { RateMeter } from './rate-meter.js';
 
 /** Phases in which host work is running and closing would interrupt it. */
@@ -12,6 +12,23 @@ const BUSY = new Set(['downloading', 'extracting', 'installing', 'cancelling']);
 
 /** How long a resumed step may stay silent before the page gives up on it. */
 const RESUME_SILENCE_MS = 45000;
+
+/**
+ * How long a running download may go without a report before the page says it is waiting for
+ * the server. The host reports about once a second while bytes arrive.
+ */
+const STALL_MS = 5000;
+
+/** True when "Try again" can run the setup again from the files already extracted. */
+export function canRerunSetup(state) {
+  if (!state?.folder) return false;
+  if (state.phase === 'cancelled') return state.by === 'setup';
+  return (
+    state.phase === 'failed' &&
+    state.failure?.stage === 'setup' &&
+    !SETUP_NEEDS_NEW_COPY.has(state.failure.code)
+  );
+}
 
 /** A failure the page itself detects (stage 'page' in the failure table). */
 export class PageFailure extends Error {
@@ -25,14 +42,21 @@ export class PageFailure extends Error {
 export class Installer {
   /**
    * host: the page SDK; config: from config.js; onChange(state) after every change.
-   * Options: now (a clock in ms for the rate meter), resumeSilenceMs.
+   * Options: now (a clock in ms for the rate meter), resumeSilenceMs, stallMs.
    */
-  constructor(host, config, onChange, { now, resumeSilenceMs = RESUME_SILENCE_MS } = {}) {
+  constructor(
+    host,
+    config,
+    onChange,
+    { now, resumeSilenceMs = RESUME_SILENCE_MS, stallMs = STALL_MS } = {},
+  ) {
     this.host = host;
     this.config = config;
     this.onChange = onChange;
     this.meter = new RateMeter(now);
     this.resumeSilenceMs = resumeSilenceMs;
+    this.stallMs = stallMs;
+    this.stallTimer = null;
     this.cleaning = false;
     this.closing = false;
     this.state = { phase: 'idle' };
@@ -73,6 +97,21 @@ export class Installer {
     if (this.busy || this.closing) return;
     this.log('INFO', `Installation of ${this.config.productName} started`);
     this.run({ phase: 'downloading' });
+  }
+
+  /**
+   * "Try again" on a result screen: runs the setup again from the extracted files while they are
+   * kept (a setup that failed or was cancelled by its user), else starts over from the download.
+   */
+  retry() {
+    if (this.busy || this.closing) return;
+    if (!canRerunSetup(this.state)) {
+      this.start();
+      return;
+    }
+    const { archive, folder } = this.state;
+    this.log('INFO', `Running the setup again from ${folder}`);
+    this.run({ phase: 'installing', archive, folder, rerun: true });
   }
 
   /** Asks the host to stop the running download or extraction; its answer ends the step. */
@@ -121,7 +160,13 @@ export class Installer {
         () => this.host.launchSetup({ unzipdir: folder, launcherName: this.config.launcherName }),
         { archive, folder },
       );
-      this.finishSetup(exitCode);
+      if (from.rerun && exitCode === 404) {
+        // The extracted files went meanwhile (removed by the user or the system): start over.
+        this.log('INFO', 'The extracted files are gone; downloading again');
+        this.run({ phase: 'downloading' });
+        return;
+      }
+      this.finishSetup(exitCode, { archive, folder });
     } catch (error) {
       this.fail(error);
     }
@@ -138,7 +183,12 @@ export class Installer {
       ? this.host.resume(kindOf(phase), resumeId, onProgress)
       : begin(onProgress);
     this.save({ phase, cbid: request.callbackId, ...saved });
-    const result = await (resumeId && phase !== 'installing' ? this.watch(request) : request);
+    let result;
+    try {
+      result = await (resumeId && phase !== 'installing' ? this.watch(request) : request);
+    } finally {
+      clearTimeout(this.stallTimer);
+    }
     if (this.cancelRequested) throw cancelledError();
     return result;
   }
@@ -163,18 +213,51 @@ export class Installer {
   progress(phase, progress) {
     this.onSilenceBroken?.();
     if (this.state.phase !== phase) return; // cancelling or closing: keep that screen
-    const rate = phase === 'downloading' ? this.meter.sample(progress.done, progress.total) : {};
-    this.set({ ...this.state, progress: { ...progress, ...rate } });
+    if (phase === 'downloading') {
+      this.armStall();
+      const rate = this.meter.sample(progress.done, progress.total);
+      this.set({ ...this.state, progress: { ...progress, ...rate, stalled: false } });
+      return;
+    }
+    // A report about a refused entry carries the host's reason, not an entry name: the line
+    // keeps the last entry written.
+    const entry = progress.result === 0 ? progress.message : (this.state.progress?.message ?? '');
+    this.set({ ...this.state, progress: { ...progress, message: entry } });
   }
 
-  finishSetup(exitCode) {
+  // A silent download says so, and its speed starts again from fresh samples: figures measured
+  // across the silence would first freeze, then swing wildly when bytes flow again.
+  armStall() {
+    clearTimeout(this.stallTimer);
+    this.stallTimer = setTimeout(() => {
+      if (this.state.phase !== 'downloading' || !this.state.progress) return;
+      this.meter.reset();
+      this.log('INFO', `No download progress for ${this.stallMs} ms; waiting for the server`);
+      this.set({
+        ...this.state,
+        progress: {
+          ...this.state.progress,
+          bytesPerSecond: null,
+          secondsLeft: null,
+          stalled: true,
+        },
+      });
+    }, this.stallMs);
+  }
+
+  // The extracted files stay while a run of the setup from them may be wanted again.
+  finishSetup(exitCode, kept) {
     this.log('INFO', `Setup exited with code ${exitCode}`);
     if (exitCode === 0 || RESTART_CODES.has(exitCode)) {
       this.end({ phase: 'succeeded', exitCode, restartNeeded: exitCode !== 0 });
     } else if (exitCode === 1602) {
-      this.end({ phase: 'cancelled', exitCode, by: 'setup' });
+      this.end({ phase: 'cancelled', exitCode, by: 'setup', ...kept });
     } else {
-      this.end({ phase: 'failed', failure: { stage: 'setup', code: exitCode, hostMessage: '' } });
+      this.end({
+        phase: 'failed',
+        failure: { stage: 'setup', code: exitCode, hostMessage: '' },
+        ...kept,
+      });
     }
   }
 
@@ -193,6 +276,8 @@ export class Installer {
             code: error?.code ?? 0,
             hostMessage: error?.hostMessage ?? String(error),
           };
+    // Where the work was, so a message about disk space can name the disk.
+    if (failure.stage === 'unzip' && this.state.archive) failure.archive = this.state.archive;
     this.log(
       'ERROR',
       `${failure.stage} failed with result ${failure.code}${failure.hostMessage ? `: ${failure.hostMessage}` : ''}`,
@@ -204,7 +289,7 @@ export class Installer {
     if (this.closing) return;
     this.set(state);
     this.save(state);
-    this.cleanUp();
+    if (!canRerunSetup(state)) this.cleanUp();
   }
 
   // The working folders go as soon as nothing needs them. The host drops a second clean-up while

@@ -1,48 +1,63 @@
 // What the window shows for each installer state: a plain description that view.js draws.
 //
-// A screen: { name, step, tone, title, text, progress, stats: [left, right], detail,
-//             actions: [{ id, label, primary }], report }
-// `progress` is null (no bar), { fraction: null } (indeterminate) or { fraction }.
+// A screen: { name, step, steps, tone, title, text, progress, stats: [left, right], statsPath,
+//             detail, detailHidden, actions: [{ id, label, primary }], links: [{ label, href }],
+//             report, milestone }
+// `progress` is null (no bar), { fraction: null, valueText } (indeterminate) or
+// { fraction, valueText }. `steps` false hides the product's steps (a page that cannot start).
+// `detailHidden` puts the detail line behind a "Details" control. `milestone` is the short text
+// the screen reader hears when it changes on the same screen (coarse progress, a stall).
 // Action ids are handled by app.js: install, cancel, retry, close.
 
-import { describeFailure } from './failures.js';
-import { formatBytes, formatPercent, formatRate, formatTimeLeft } from './format.js';
+import { describeFailure, diskOf, spaceFromHostText } from './failures.js';
+import { Texts } from './i18n.js';
+import { canRerunSetup } from './installer.js';
 
-const CLOSE = { id: 'close', label: 'Close' };
+const ENGLISH = new Texts('en');
+const MILESTONES = [0.25, 0.5, 0.75];
 
-function downloadingScreen(state, product) {
+function downloadingScreen(state, product, t) {
   const p = state.progress;
-  let text = 'Connecting to the download server…';
+  let text = t.t('download.connecting');
   const stats = ['', ''];
+  let valueText = text;
+  let milestone = '';
   if (p) {
     const sizes = p.total
-      ? `${formatBytes(p.done)} of ${formatBytes(p.total)}`
-      : formatBytes(p.done);
-    stats[0] = [sizes, formatRate(p.bytesPerSecond)].filter(Boolean).join(' · ');
-    stats[1] = formatPercent(p.fraction);
-    text =
-      (p.total && formatTimeLeft(p.secondsLeft)) ||
-      (p.total ? 'Estimating time left…' : 'Downloading…');
+      ? t.t('download.sizes', { done: t.bytes(p.done), total: t.bytes(p.total) })
+      : t.bytes(p.done);
+    stats[0] = [sizes, t.rate(p.bytesPerSecond)].filter(Boolean).join(' · ');
+    stats[1] = t.percent(p.fraction);
+    if (p.stalled) text = t.t('download.waiting');
+    else if (p.total) text = t.timeLeft(p.secondsLeft) || t.t('download.estimating');
+    else text = t.t('download.running');
+    valueText = [stats[1], sizes, p.stalled ? text : ''].filter(Boolean).join(', ');
+    const reached = MILESTONES.filter((m) => (p.fraction ?? 0) >= m).pop();
+    if (p.stalled) milestone = text;
+    else if (reached) milestone = t.t('download.milestone', { percent: t.percent(reached) });
   }
   return {
     step: 'download',
-    title: `Downloading ${product}`,
+    title: t.t('download.title', { product }),
     text,
-    progress: { fraction: p?.fraction ?? null },
+    progress: { fraction: p?.fraction ?? null, valueText },
     stats,
-    actions: [{ id: 'cancel', label: 'Cancel' }],
+    milestone,
+    actions: [{ id: 'cancel', label: t.t('action.cancel') }],
   };
 }
 
-function extractingScreen(state, product) {
+function extractingScreen(state, product, t) {
   const p = state.progress;
+  const percent = t.percent(p?.fraction ?? null);
   return {
     step: 'extract',
-    title: 'Preparing files',
-    text: `Unpacking ${product}…`,
-    progress: { fraction: p?.fraction ?? null },
-    stats: [p?.message ?? '', formatPercent(p?.fraction ?? null)],
-    actions: [{ id: 'cancel', label: 'Cancel' }],
+    title: t.t('extract.title'),
+    text: t.t('extract.text', { product }),
+    progress: { fraction: p?.fraction ?? null, valueText: percent || t.t('extract.title') },
+    stats: [p?.message ?? '', percent],
+    statsPath: true,
+    actions: [{ id: 'cancel', label: t.t('action.cancel') }],
   };
 }
 
@@ -51,89 +66,129 @@ function formatCode(code) {
   return code >= 0x80000000 ? `${code} (0x${code.toString(16).toUpperCase()})` : String(code);
 }
 
-function failedScreen(state, config) {
-  const { stage, code, hostMessage } = state.failure;
-  const message = describeFailure(stage, code, {
-    product: config.productName,
-    launcher: config.launcherName || 'Setup.exe',
+// Disk full during extraction: the host's byte counts, in the user's units, and the disk.
+function diskText(failure, product, t) {
+  const space = failure.code === 112 && spaceFromHostText(failure.hostMessage);
+  if (!space) return '';
+  return t.t('disk.needed', {
+    product,
+    needed: t.bytes(space.needed),
+    available: t.bytes(space.available),
+    missing: t.bytes(Math.max(0, space.needed - space.available)),
+    disk: diskOf(failure.archive) || '/',
   });
-  const codeText = typeof code === 'number' ? `Error ${formatCode(code)}` : '';
-  // A page that cannot start (no host, no usable configuration) has nothing to retry or report.
-  const stuck = stage === 'page' && code !== 'lost';
+}
+
+function retryAction(state, t) {
+  const label = canRerunSetup(state) ? t.t('action.retrySetup') : t.t('action.retryDownload');
+  return { id: 'retry', label, primary: true };
+}
+
+function failedScreen(state, config, product, t) {
+  const failure = state.failure;
+  const { stage, code, hostMessage } = failure;
+  const message = describeFailure(
+    stage,
+    code,
+    { product, launcher: config?.launcherName || 'Setup.exe' },
+    t,
+  );
+  const codeText = typeof code === 'number' ? t.t('failure.code', { code: formatCode(code) }) : '';
+  const close = { id: 'close', label: t.t('action.close') };
+  // Without the host there is nothing to close, retry or report with.
+  const noHost = stage === 'page' && code === 'no-host';
+  const noConfig = stage === 'page' && code === 'config';
+  let actions = [close, retryAction(state, t)];
+  if (noHost) actions = [];
+  else if (noConfig) actions = [{ ...close, primary: true }];
   return {
-    step: stage === 'setup' ? 'install' : stage === 'unzip' ? 'extract' : stuck ? null : 'download',
+    step: stage === 'setup' ? 'install' : stage === 'unzip' ? 'extract' : 'download',
+    steps: stage !== 'page' || code === 'lost',
     tone: 'error',
     title: message.title,
-    text: message.text,
+    text: diskText(failure, product, t) || message.text,
     detail: [codeText, hostMessage].filter(Boolean).join(' · '),
-    actions: stuck ? [] : [CLOSE, { id: 'retry', label: 'Try again', primary: true }],
-    report: !stuck,
+    detailHidden: true,
+    actions,
+    links: noHost ? [] : failureLinks(config, t),
+    report: !noHost,
   };
 }
 
-/** The screen for `state` of an installation of `config`. */
-export function screenFor(state, config) {
-  const product = config?.productName ?? 'the product';
+function failureLinks(config, t) {
+  const links = [];
+  if (config?.downloadPageUrl) {
+    links.push({ label: t.t('link.downloadPage'), href: config.downloadPageUrl });
+  }
+  if (config?.supportUrl) links.push({ label: t.t('link.support'), href: config.supportUrl });
+  return links;
+}
+
+/** The screen for `state` of an installation of `config`, in the language of `texts`. */
+export function screenFor(state, config, texts = ENGLISH) {
+  const t = texts;
+  const product = config?.productName ?? t.t('brand.fallback');
+  const close = { id: 'close', label: t.t('action.close') };
   const screen = (() => {
     switch (state.phase) {
       case 'loading':
-        return { title: 'Getting ready…', text: '', actions: [] };
+        return { title: t.t('loading.title'), text: '', steps: false, actions: [] };
       case 'idle':
         return {
-          title: `Install ${product}`,
-          text: `${product} will be downloaded and installed on this computer.`,
-          detail: config?.archive.size ? `Download size: ${formatBytes(config.archive.size)}` : '',
-          actions: [CLOSE, { id: 'install', label: 'Install', primary: true }],
+          title: t.t('idle.title', { product }),
+          text: t.t('idle.text', { product }),
+          detail: config?.archive.size
+            ? t.t('idle.size', { size: t.bytes(config.archive.size) })
+            : '',
+          actions: [close, { id: 'install', label: t.t('action.install'), primary: true }],
         };
       case 'downloading':
-        return downloadingScreen(state, product);
+        return downloadingScreen(state, product, t);
       case 'extracting':
-        return extractingScreen(state, product);
+        return extractingScreen(state, product, t);
       case 'installing':
         return {
           step: 'install',
-          title: 'Installing',
-          text: `Follow the steps of the ${product} setup. This window comes back when it is done.`,
-          progress: { fraction: null },
+          title: t.t('install.title'),
+          text: t.t('install.text', { product }),
+          progress: { fraction: null, valueText: t.t('install.title') },
           actions: [],
         };
       case 'cancelling':
         return {
           step: state.step,
-          title: 'Cancelling…',
-          text: 'Stopping the installation. This takes a moment.',
-          progress: { fraction: null },
+          title: t.t('cancelling.title'),
+          text: t.t('cancelling.text'),
+          progress: { fraction: null, valueText: t.t('cancelling.title') },
           actions: [],
         };
       case 'closing':
         return {
-          title: 'Closing…',
-          text: 'Stopping and removing temporary files.',
-          progress: { fraction: null },
+          title: t.t('closing.title'),
+          text: t.t('closing.text'),
+          progress: { fraction: null, valueText: t.t('closing.title') },
           actions: [],
         };
       case 'succeeded':
         return {
           step: 'done',
           tone: 'success',
-          title: `${product} is installed`,
-          text: state.restartNeeded
-            ? 'Restart your computer to finish the installation.'
-            : `You can start ${product} now.`,
-          actions: [{ ...CLOSE, label: 'Finish', primary: true }],
+          title: t.t('success.title', { product }),
+          text: state.restartNeeded ? t.t('success.restart') : t.t('success.start', { product }),
+          actions: [{ ...close, label: t.t('action.finish'), primary: true }],
         };
       case 'cancelled':
         return {
           tone: 'warn',
-          title: 'Installation cancelled',
+          title: t.t('cancelled.title'),
           text:
             state.by === 'setup'
-              ? `The ${product} setup was cancelled. Nothing was installed.`
-              : `${product} was not installed. You can start again at any time.`,
-          actions: [CLOSE, { id: 'retry', label: 'Try again', primary: true }],
+              ? t.t('cancelled.bySetup', { product })
+              : t.t('cancelled.byUser', { product }),
+          actions: [close, retryAction(state, t)],
         };
       case 'failed':
-        return failedScreen(state, config ?? { productName: product, launcherName: '' });
+        return failedScreen(state, config, product, t);
       default:
         return { title: '', text: '', actions: [] };
     }
@@ -141,11 +196,16 @@ export function screenFor(state, config) {
   return {
     name: state.phase,
     step: null,
+    steps: true,
     tone: 'info',
     progress: null,
     stats: ['', ''],
+    statsPath: false,
     detail: '',
+    detailHidden: false,
+    links: [],
     report: false,
+    milestone: '',
     ...screen,
   };
 }

@@ -1,7 +1,13 @@
-// Draws screens (see screens.js) into index.html's fixed markup, and runs the confirm dialog.
-// It knows nothing about the host or the installation: buttons call back with their action id.
+// Draws screens (see screens.js) into index.html's fixed markup, speaks what matters through one
+// polite status region, and runs the two modal dialogs (the close question and the report's
+// consent). It knows nothing about the host or the installation: buttons call back with their
+// action id.
+//
+// Focus is never left on nothing: a new screen puts it on its main choice, or on its title when
+// it has no buttons, and a dialog that closes returns it to where it was if that still exists.
 
 const STEPS = ['download', 'extract', 'install'];
+const FOCUSABLE = 'button:not([hidden]), [href], pre[tabindex]:not([hidden])';
 
 export class View {
   constructor(doc, { onAction, onReport }) {
@@ -10,6 +16,8 @@ export class View {
     this.el = {
       app: doc.querySelector('.app'),
       product: $('product'),
+      steps: $('steps'),
+      stepItems: [...doc.querySelectorAll('.steps li')],
       title: $('title'),
       text: $('text'),
       progress: $('progress'),
@@ -17,26 +25,59 @@ export class View {
       statLeft: $('stat-left'),
       statRight: $('stat-right'),
       detail: $('detail'),
+      detailsToggle: $('details-toggle'),
+      links: $('links'),
+      announcer: $('announcer'),
       licence: $('licence'),
       report: $('report'),
       reportStatus: $('report-status'),
       buttons: $('buttons'),
-      steps: [...doc.querySelectorAll('.steps li')],
       dialog: $('dialog'),
       dialogTitle: $('dialog-title'),
       dialogText: $('dialog-text'),
       dialogConfirm: $('dialog-confirm'),
       dialogCancel: $('dialog-cancel'),
+      consent: $('consent'),
+      consentItems: $('consent-items'),
+      consentShow: $('consent-show'),
+      consentPreview: $('consent-preview'),
+      consentSend: $('consent-send'),
+      consentCancel: $('consent-cancel'),
     };
     this.onAction = onAction;
     this.el.report.addEventListener('click', () => onReport());
+    this.el.detailsToggle.addEventListener('click', () =>
+      this.showDetail(this.el.detailsToggle.getAttribute('aria-expanded') !== 'true'),
+    );
+    this.el.consentShow.addEventListener('click', () => {
+      const open = this.el.consentPreview.hidden;
+      this.el.consentPreview.hidden = !open;
+      this.el.consentItems.hidden = open;
+      this.el.consentShow.setAttribute('aria-expanded', String(open));
+    });
     this.lastStep = null;
     this.screenName = null;
+    this.milestone = '';
+    this.modal = null;
+  }
+
+  /** Puts the page into the language of `texts`: lang, dir and every fixed text. */
+  setTexts(texts) {
+    this.texts = texts;
+    const root = this.doc.documentElement;
+    root.lang = texts.lang;
+    root.dir = texts.dir;
+    for (const node of this.doc.querySelectorAll('[data-t]'))
+      node.textContent = texts.t(node.dataset.t);
+    for (const node of this.doc.querySelectorAll('[data-t-label]')) {
+      node.setAttribute('aria-label', texts.t(node.dataset.tLabel));
+    }
+    this.doc.title = texts.t('brand.fallback');
   }
 
   setProduct(name) {
     this.el.product.textContent = name;
-    this.doc.title = `${name} Setup`;
+    this.doc.title = this.texts.t('doc.title', { product: name });
   }
 
   /** Links "Licence terms" to `url`; an empty one hides it. */
@@ -50,23 +91,85 @@ export class View {
   render(screen) {
     const { el } = this;
     const changed = screen.name !== this.screenName;
+    const wasDone = this.doneSteps();
     this.screenName = screen.name;
     el.app.dataset.screen = screen.name;
     el.app.dataset.tone = screen.tone;
     el.title.textContent = screen.title;
     el.text.textContent = screen.text;
-    el.detail.textContent = screen.detail;
-    el.statLeft.textContent = screen.stats[0];
-    el.statRight.textContent = screen.stats[1];
+    this.renderStats(screen);
     this.renderProgress(screen.progress);
+    el.steps.hidden = !screen.steps;
     this.renderSteps(screen.step);
+    el.detail.textContent = screen.detail;
+    el.detailsToggle.hidden = !screen.detailHidden || !screen.detail;
+    if (changed) this.showDetail(false);
+    else if (!screen.detailHidden) el.detail.hidden = false;
+    if (changed || this.linksKey !== JSON.stringify(screen.links)) this.renderLinks(screen.links);
     el.report.hidden = !screen.report;
     // The footer has room for one link beside the report's status: a failure's report wins.
     el.licence.hidden = !this.licenceUrl || screen.report;
-    if (changed) el.reportStatus.textContent = '';
+    if (changed) this.setReportState({ text: '', busy: false });
     if (changed || this.buttonIds !== screen.actions.map((a) => a.id).join()) {
       this.renderButtons(screen.actions);
     }
+    this.speak(screen, changed, wasDone);
+    this.keepFocus();
+  }
+
+  // One announcement per new screen (with the steps it finished), and one per milestone.
+  speak(screen, changed, wasDone) {
+    if (changed) {
+      const finished = this.doneSteps()
+        .filter((step) => !wasDone.includes(step))
+        .map((step) => `${this.stepLabel(step)} ${this.texts.t('step.done')}`);
+      const body = ['idle', 'loading'].includes(screen.name) ? [] : [screen.text];
+      this.announce([...finished, screen.title, ...body].filter(Boolean).join('. '));
+      this.milestone = screen.milestone;
+    } else if (screen.milestone && screen.milestone !== this.milestone) {
+      this.milestone = screen.milestone;
+      this.announce(screen.milestone);
+    }
+  }
+
+  announce(text) {
+    if (text) this.el.announcer.textContent = text;
+  }
+
+  stepLabel(step) {
+    return this.texts.t(`step.${step}`);
+  }
+
+  doneSteps() {
+    return this.el.stepItems
+      .filter((li) => li.classList.contains('done'))
+      .map((li) => li.dataset.step);
+  }
+
+  showDetail(open) {
+    const { el } = this;
+    el.detailsToggle.setAttribute('aria-expanded', String(open));
+    el.detail.hidden = !open && !el.detailsToggle.hidden;
+  }
+
+  // An entry path keeps its file name whole: the folders before it give way first.
+  renderStats(screen) {
+    const { el } = this;
+    const left = screen.stats[0];
+    const cut = screen.statsPath ? Math.max(left.lastIndexOf('/'), left.lastIndexOf('\\')) + 1 : 0;
+    el.statLeft.classList.toggle('path', cut > 0);
+    if (cut > 0) {
+      const folders = this.doc.createElement('span');
+      folders.className = 'path-folders';
+      folders.textContent = left.slice(0, cut);
+      const name = this.doc.createElement('span');
+      name.className = 'path-name';
+      name.textContent = left.slice(cut);
+      el.statLeft.replaceChildren(folders, name);
+    } else {
+      el.statLeft.textContent = left;
+    }
+    el.statRight.textContent = screen.stats[1];
   }
 
   renderProgress(progress) {
@@ -83,26 +186,46 @@ export class View {
       el.bar.style.width = '';
       el.progress.removeAttribute('aria-valuenow');
     }
+    if (progress.valueText) el.progress.setAttribute('aria-valuetext', progress.valueText);
+    else el.progress.removeAttribute('aria-valuetext');
   }
 
   // Steps before the current one are done; 'done' marks all three. Screens without a step keep
-  // the last one, so a failure shows where it happened.
+  // the last one, so a failure shows where it happened. Each step says its state in words too.
   renderSteps(step) {
     if (step) this.lastStep = step;
     const current = step === null && this.screenName === 'idle' ? null : this.lastStep;
     const index = current === 'done' ? STEPS.length : STEPS.indexOf(current);
-    this.el.steps.forEach((li, i) => {
-      li.classList.toggle('done', index >= 0 && i < index);
+    this.el.stepItems.forEach((li, i) => {
+      const done = index >= 0 && i < index;
+      li.classList.toggle('done', done);
       li.classList.toggle('current', i === index);
       if (i === index) li.setAttribute('aria-current', 'step');
       else li.removeAttribute('aria-current');
+      const state = done ? 'step.done' : i === index ? 'step.current' : null;
+      li.querySelector('.step-state').textContent = state ? this.texts.t(state) : '';
     });
+  }
+
+  renderLinks(links) {
+    this.linksKey = JSON.stringify(links);
+    this.el.links.replaceChildren(
+      ...links.map(({ label, href }) => {
+        const a = this.doc.createElement('a');
+        a.className = 'link';
+        a.href = href;
+        a.target = '_blank';
+        a.rel = 'noopener noreferrer';
+        a.textContent = label;
+        return a;
+      }),
+    );
   }
 
   renderButtons(actions) {
     const { el } = this;
-    const hadFocus =
-      el.buttons.contains(this.doc.activeElement) || this.doc.activeElement === this.doc.body;
+    const active = this.doc.activeElement;
+    const hadFocus = el.buttons.contains(active) || active === this.doc.body || active === el.title;
     el.buttons.replaceChildren(
       ...actions.map((action) => {
         const button = this.doc.createElement('button');
@@ -116,9 +239,28 @@ export class View {
     );
     this.buttonIds = actions.map((a) => a.id).join();
     // Keyboard users land on the main choice of each new screen.
-    if (hadFocus && !this.dialogOpen) {
-      const target = el.buttons.querySelector('.primary') ?? el.buttons.querySelector('button');
-      target?.focus();
+    if (hadFocus && !this.modal) this.focusMain();
+  }
+
+  focusMain() {
+    const { el } = this;
+    const target =
+      el.buttons.querySelector('.primary') ?? el.buttons.querySelector('button') ?? el.title;
+    target.focus();
+  }
+
+  // Focus on something that went away (a hidden control, a replaced button) moves to the screen.
+  keepFocus() {
+    if (this.modal) return;
+    const active = this.doc.activeElement;
+    if (
+      !active ||
+      active === this.doc.body ||
+      active.disabled ||
+      !active.isConnected ||
+      active.closest('[hidden]')
+    ) {
+      this.focusMain();
     }
   }
 
@@ -130,45 +272,72 @@ export class View {
   /** Shows a modal question. Resolves true for confirm, false for cancel or Escape. */
   confirm({ title, text, confirmLabel, cancelLabel }) {
     const { el } = this;
-    if (this.dialogOpen) return this.dialogOpen;
+    if (this.modal) return this.modal.answer;
     el.dialogTitle.textContent = title;
     el.dialogText.textContent = text;
     el.dialogConfirm.textContent = confirmLabel;
     el.dialogCancel.textContent = cancelLabel;
-    const returnFocus = this.doc.activeElement;
-    el.dialog.hidden = false;
+    return this.openModal('close', el.dialog, el.dialogConfirm, el.dialogCancel);
+  }
+
+  /** Shows what a report holds (`items`, and `preview` on demand). Resolves true to send it. */
+  consent({ items, preview }) {
+    const { el } = this;
+    if (this.modal) return this.modal.answer;
+    el.consentItems.replaceChildren(
+      ...items.map((item) => {
+        const li = this.doc.createElement('li');
+        li.textContent = item;
+        return li;
+      }),
+    );
+    el.consentItems.hidden = false;
+    el.consentPreview.textContent = preview;
+    el.consentPreview.hidden = true;
+    el.consentShow.setAttribute('aria-expanded', 'false');
+    return this.openModal('consent', el.consent, el.consentSend, el.consentCancel, el.report);
+  }
+
+  openModal(kind, backdrop, confirm, cancel, returnFocus = this.doc.activeElement) {
+    const { el } = this;
+    backdrop.hidden = false;
     el.app.inert = true;
-    el.dialogCancel.focus();
-    this.dialogOpen = new Promise((resolve) => {
-      const finish = (answer) => {
-        el.dialog.hidden = true;
+    cancel.focus();
+    const answer = new Promise((resolve) => {
+      const finish = (result) => {
+        backdrop.hidden = true;
         el.app.inert = false;
-        el.dialog.removeEventListener('keydown', onKey);
-        el.dialogConfirm.onclick = null;
-        el.dialogCancel.onclick = null;
-        this.dialogOpen = null;
-        returnFocus?.focus?.();
-        resolve(answer);
+        backdrop.removeEventListener('keydown', onKey);
+        confirm.onclick = null;
+        cancel.onclick = null;
+        this.modal = null;
+        if (returnFocus?.isConnected && !returnFocus.closest('[hidden]')) returnFocus.focus();
+        else this.focusMain();
+        resolve(result);
       };
       const onKey = (event) => {
         if (event.key === 'Escape') {
           event.preventDefault();
           finish(false);
         } else if (event.key === 'Tab') {
-          // Two buttons: Tab moves between them and never leaves the dialog.
+          // Focus cycles through the dialog's controls and never leaves it.
           event.preventDefault();
-          (this.doc.activeElement === el.dialogCancel ? el.dialogConfirm : el.dialogCancel).focus();
+          const stops = [...backdrop.querySelectorAll(FOCUSABLE)];
+          const at = stops.indexOf(this.doc.activeElement);
+          const step = event.shiftKey ? -1 : 1;
+          stops[(at + step + stops.length) % stops.length].focus();
         }
       };
-      el.dialog.addEventListener('keydown', onKey);
-      el.dialogConfirm.onclick = () => finish(true);
-      el.dialogCancel.onclick = () => finish(false);
+      backdrop.addEventListener('keydown', onKey);
+      confirm.onclick = () => finish(true);
+      cancel.onclick = () => finish(false);
     });
-    return this.dialogOpen;
+    this.modal = { kind, answer, cancel };
+    return answer;
   }
 
-  /** Closes an open dialog as if cancelled (the screen behind it changed its meaning). */
-  dismissDialog() {
-    if (this.dialogOpen) this.el.dialogCancel.click();
+  /** Closes an open close question as if cancelled (the work it was about has ended). */
+  dismissCloseQuestion() {
+    if (this.modal?.kind === 'close') this.modal.cancel.click();
   }
 }

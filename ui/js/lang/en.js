@@ -1,0 +1,385 @@
+// English: the page's reference language. Every other table has exactly these ids.
+//
+// A text is a string with {name} placeholders, or an object of plural forms chosen by
+// Intl.PluralRules for its {count}. Failures are [title, text] per step and code; the keys
+// '4xx', '5xx', 'net', 'crash' and '*' are the step's fallbacks for codes without an entry.
+
+export default {
+  name: 'English',
+  dir: 'ltr',
+  strings: {
+    'doc.title': '{product} Setup',
+    'brand.fallback': 'Setup',
+    'brand.subtitle': 'Installer',
+    'steps.label': 'Installation steps',
+    'step.download': 'Download',
+    'step.extract': 'Prepare',
+    'step.install': 'Install',
+    'step.done': '(done)',
+    'step.current': '(current step)',
+    'action.close': 'Close',
+    'action.install': 'Install',
+    'action.cancel': 'Cancel',
+    'action.finish': 'Finish',
+    'action.retryDownload': 'Download again',
+    'action.retrySetup': 'Run setup again',
+    'loading.title': 'Getting ready…',
+    'idle.title': 'Install {product}',
+    'idle.text': '{product} will be downloaded and installed on this computer.',
+    'idle.size': 'Download size: {size}',
+    'download.title': 'Downloading {product}',
+    'download.connecting': 'Connecting to the download server…',
+    'download.estimating': 'Estimating time left…',
+    'download.running': 'Downloading…',
+    'download.waiting': 'Waiting for the server…',
+    'download.sizes': '{done} of {total}',
+    'download.milestone': 'Downloaded {percent}',
+    'time.fewSeconds': 'A few seconds left',
+    'time.seconds': { one: '{count} second left', other: '{count} seconds left' },
+    'time.minutes': { one: 'About {count} minute left', other: 'About {count} minutes left' },
+    'time.hours': 'About {hours} left',
+    'time.hoursMinutes': 'About {hours} {minutes} left',
+    'extract.title': 'Preparing files',
+    'extract.text': 'Unpacking {product}…',
+    'install.title': 'Installing',
+    'install.text':
+      'Follow the steps in the setup window of {product}. This window comes back when it is done.',
+    'cancelling.title': 'Cancelling…',
+    'cancelling.text': 'Stopping the installation. This takes a moment.',
+    'closing.title': 'Closing…',
+    'closing.text': 'Stopping and removing temporary files.',
+    'success.title': '{product} is installed',
+    'success.start': 'You can start {product} now.',
+    'success.restart': 'Restart your computer to finish the installation.',
+    'cancelled.title': 'Installation cancelled',
+    'cancelled.bySetup': 'The {product} setup was cancelled. Nothing was installed.',
+    'cancelled.byUser': '{product} was not installed. You can start again at any time.',
+    'failure.code': 'Error {code}',
+    'failure.details': 'Details',
+    'disk.needed':
+      '{product} needs {needed} on {disk}, but only {available} is free. Free up at least {missing}, then try again.',
+    'link.licence': 'Licence terms',
+    'link.support': 'Contact support',
+    'link.downloadPage': 'Get a new copy',
+    'close.title': 'Stop the installation?',
+    'close.text': '{product} is not installed yet. If you close now, the download is lost.',
+    'close.confirm': 'Stop and close',
+    'close.cancel': 'Keep installing',
+    'report.link': 'Report a problem',
+    'report.title': 'Send a problem report?',
+    'report.intro': 'The report helps find the cause of the problem. It contains:',
+    'report.itemFailure': 'what went wrong, with the technical details',
+    'report.itemLog': {
+      one: 'the last line of the installer’s log, with folder names',
+      other: 'the last {count} lines of the installer’s log, with folder names',
+    },
+    'report.itemSystem': 'this computer’s processor, disk space and machine ID',
+    'report.itemAddress': 'the download address and the version of the page’s browser engine',
+    'report.show': 'Show the report',
+    'report.send': 'Send',
+    'report.dontSend': 'Don’t send',
+    'report.preparing': 'Preparing the report…',
+    'report.sending': 'Sending the report…',
+    'report.passedOn': 'Report passed on for sending at {time}. Reference: {ref}',
+    'report.failed': 'The report could not be sent. Reference: {ref}',
+  },
+  failures: {
+    download: {
+      1603: ['The download was interrupted', 'The download stopped unexpectedly. Try again.'],
+      1604: [
+        'The download failed',
+        'The file could not be downloaded. Check your internet connection, then try again.',
+      ],
+      1460: [
+        'The connection keeps failing',
+        'The download was stopped after repeated network errors. Check your internet connection, then try again.',
+      ],
+      23: [
+        'The download is corrupt',
+        'The downloaded file does not match the original. It was probably damaged on the way. Try again.',
+      ],
+      24: [
+        'The download is incomplete',
+        'The downloaded file does not have the expected size. Try again.',
+      ],
+      87: [
+        'The download address was refused',
+        'The installer will not download from the address it was given. Get a new copy of this installer.',
+      ],
+      256: [
+        'The download is not signed',
+        'Its signature is missing or could not be fetched, so the download cannot be checked. Try again; if it keeps failing, get a new copy of this installer.',
+      ],
+      24592: [
+        'This download could not be verified',
+        'Its signature does not match, so the file may have been altered. Nothing was run. Get a new copy of this installer or contact support.',
+      ],
+      400: [
+        'The download link is not valid',
+        'The server did not accept the download request. Get a new copy of this installer.',
+      ],
+      401: [
+        'The server refused the download',
+        'The server asks for credentials that this installer does not have. Get a new copy of this installer.',
+      ],
+      403: [
+        'The download link has expired',
+        'The server refused access to the file, as it does when a link has expired. Try again; if it keeps failing, get a new copy of this installer.',
+      ],
+      404: [
+        'The file was not found',
+        'The server has no file at this address. Get a new copy of this installer.',
+      ],
+      408: ['The server timed out', 'The server took too long to answer. Try again in a moment.'],
+      410: [
+        'This version is no longer available',
+        'The server no longer offers this file. Get a new copy of this installer.',
+      ],
+      429: [
+        'The server is busy',
+        'The server is receiving too many requests. Wait a few minutes, then try again.',
+      ],
+      500: [
+        'The server had a problem',
+        'The download server reported an internal error. Try again later.',
+      ],
+      502: [
+        'The server is unavailable',
+        'A gateway between you and the download server failed. Try again later.',
+      ],
+      503: [
+        'The server is unavailable',
+        'The download server is down or overloaded. Try again later.',
+      ],
+      504: [
+        'The server timed out',
+        'A gateway between you and the download server gave up waiting. Try again later.',
+      ],
+      12002: [
+        'The connection timed out',
+        'The download server did not answer in time. Check your internet connection, then try again.',
+      ],
+      12007: [
+        'The server could not be found',
+        'The name of the download server could not be resolved. Check your internet connection, then try again.',
+      ],
+      12029: [
+        'Could not connect to the server',
+        'The download server could not be reached. Check your internet connection and firewall, then try again.',
+      ],
+      12030: [
+        'The connection was lost',
+        'The connection to the download server broke off. Try again.',
+      ],
+      12032: ['The connection was reset', 'The download server asked to start over. Try again.'],
+      12044: [
+        'The server asks for a certificate',
+        'The download server requires a client certificate that this computer does not have.',
+      ],
+      12152: [
+        'The server sent an invalid answer',
+        'The download server answered in a way the installer does not understand. Try again later.',
+      ],
+      12175: [
+        'A secure connection failed',
+        'The server’s certificate could not be verified. Check the computer’s date and time, then try again.',
+      ],
+      112: [
+        'Not enough disk space',
+        'There is not enough free space on the disk of the temporary folder. Free some space, then try again.',
+      ],
+      39: [
+        'Not enough disk space',
+        'There is not enough free space on the disk of the temporary folder. Free some space, then try again.',
+      ],
+      5: ['Access denied', 'The installer is not allowed to write to its temporary folder.'],
+      3: [
+        'The temporary folder is missing',
+        'The folder for temporary files could not be found or created.',
+      ],
+      206: [
+        'The file path is too long',
+        'The temporary folder is nested too deeply to hold the download.',
+      ],
+      267: [
+        'A file is in the way',
+        'A file stands where the installer needs to create its temporary folder.',
+      ],
+      12005: [
+        'The download address is not valid',
+        'The address of the file is malformed. Get a new copy of this installer.',
+      ],
+      12006: [
+        'The download address is not supported',
+        'The address of the file uses a protocol the installer cannot download from.',
+      ],
+      '4xx': [
+        'The server refused the download',
+        'The server answered with HTTP status {status}. Get a new copy of this installer.',
+      ],
+      '5xx': [
+        'The server had a problem',
+        'The server answered with HTTP status {status}. Try again later.',
+      ],
+      net: [
+        'A network error occurred',
+        'The download could not go on. Check your internet connection, then try again.',
+      ],
+      '*': ['The download failed', 'The file could not be downloaded. Try again.'],
+    },
+    unzip: {
+      2: [
+        'The download is not a valid package',
+        'The downloaded file could not be opened as an archive. It may be damaged. Try again.',
+      ],
+      1632: [
+        'The files could not be prepared',
+        'Some files of {product} could not be unpacked. The package may be damaged, or the disk may be full.',
+      ],
+      112: [
+        'Not enough disk space',
+        'There is not enough free space to unpack the files. Free some space, then try again.',
+      ],
+      256: [
+        'The package was not verified',
+        'The downloaded package had not been verified, so nothing was unpacked. Try again.',
+      ],
+      '*': [
+        'The files could not be prepared',
+        'The downloaded package could not be unpacked. Try again.',
+      ],
+    },
+    setup: {
+      404: [
+        'The setup program is missing',
+        'The downloaded package does not contain {launcher}. Get a new copy of this installer.',
+      ],
+      2: [
+        'The setup program could not start',
+        'The setup program or a file it needs was not found.',
+      ],
+      5: ['The setup program could not start', 'Permission to run the setup program was denied.'],
+      193: [
+        'The setup program could not start',
+        'The setup program is not a program this computer can run.',
+      ],
+      120: ['The setup program could not start', 'The system could not start the setup program.'],
+      3: [
+        'The setup program could not start',
+        'A folder on the path of the setup program is missing.',
+      ],
+      4: [
+        'The setup program could not start',
+        'Too many files are open on this computer. Close some programs, then try again.',
+      ],
+      8: [
+        'The setup program could not start',
+        'There is not enough memory. Close some programs, then try again.',
+      ],
+      32: [
+        'The setup program could not start',
+        'The setup program is in use by another program. Try again in a moment.',
+      ],
+      87: [
+        'The setup program could not start',
+        'The system refused the way the setup program was to be started.',
+      ],
+      206: ['The setup program could not start', 'The path of the setup program is too long.'],
+      1117: [
+        'The setup program could not start',
+        'A disk error occurred while the setup program was being read.',
+      ],
+      1450: [
+        'The setup program could not start',
+        'The system is short of resources. Close some programs, then try again.',
+      ],
+      1921: [
+        'The setup program could not start',
+        'The path of the setup program leads into a loop of links.',
+      ],
+      31: [
+        'The setup program could not start',
+        'Starting the setup program broke down. Restart the computer, then try again.',
+      ],
+      128: [
+        'The result of the setup is unknown',
+        'The installer could not learn how the setup program ended. Check whether {product} works.',
+      ],
+      256: [
+        'The setup program is not signed',
+        'It carries no signature, so it was not started. Get a new copy of this installer or contact support.',
+      ],
+      24592: [
+        'The setup program could not be verified',
+        'Its signature does not match, so it may have been altered. It was not started. Get a new copy of this installer or contact support.',
+      ],
+      271: [
+        'The setup program is from an unknown publisher',
+        'It is not signed by the expected publisher, so it was not started. Get a new copy of this installer or contact support.',
+      ],
+      265: [
+        'The setup program’s signature is not trusted',
+        'Its certificate leads to an authority this computer does not trust, so it was not started. Contact support.',
+      ],
+      257: [
+        'The setup program’s signature has expired',
+        'Its certificate is no longer valid, so it was not started. Check the computer’s date and time; if it is right, get a new copy of this installer.',
+      ],
+      268: [
+        'The setup program’s certificate was revoked',
+        'Its publisher’s certificate has been withdrawn, so it was not started. Do not run it; contact support.',
+      ],
+      1: [
+        'Installation did not finish',
+        'The setup of {product} ended with an error. Restart the computer, then run the setup again.',
+      ],
+      1603: [
+        'Installation failed',
+        'A fatal error occurred while {product} was being installed. Restart the computer, then run the setup again. If it keeps failing, report the problem.',
+      ],
+      1618: [
+        'Another installation is running',
+        'Finish the other installation, then run the setup again.',
+      ],
+      1619: [
+        'The installation package could not be opened',
+        'The setup could not read its own files. Download the installer again.',
+      ],
+      1625: [
+        'Installation is not allowed',
+        'A policy on this computer forbids this installation. Ask your administrator.',
+      ],
+      1633: [
+        'This computer is not supported',
+        '{product} cannot be installed on this kind of computer. Get the version made for it.',
+      ],
+      1638: [
+        'Another version is already installed',
+        'Remove the installed version of {product} first, then run the setup again.',
+      ],
+      crash: [
+        'The setup program stopped unexpectedly',
+        'It crashed or was ended before it finished. {product} may not be installed. Run the setup again.',
+      ],
+      '*': [
+        'Installation did not finish',
+        'The setup program of {product} ended with an error. Run the setup again; if it keeps failing, report the problem.',
+      ],
+    },
+    page: {
+      config: [
+        'The installer is not set up correctly',
+        'Its configuration could not be read. Get a new copy of this installer.',
+      ],
+      'no-host': [
+        'The installer cannot run here',
+        'This page only works inside its installer program.',
+      ],
+      lost: [
+        'The installer lost track of its work',
+        'The page was reloaded and no news came from the download since. Try again.',
+      ],
+      '*': ['Something went wrong', 'Try again.'],
+    },
+  },
+};
