@@ -59,6 +59,38 @@ export interface DownloadConfig {
   size?: number;
   /** Expected SHA-256 as hex; a mismatch fails with 23. */
   sha256?: string;
+  /**
+   * The archive's detached signature, checked against the key built into the host: a mismatch
+   * fails with 24592. A host built without a key ignores it.
+   */
+  signature?: string;
+  /** Where the host fetches the signature from instead (http or https); unobtainable: 256. */
+  signature_url?: string;
+}
+
+/**
+ * The default page's config.json. Every URL is absolute http or https; the links open in the
+ * user's browser.
+ */
+export interface PageConfig {
+  /** One name, or one per language tag ("en", "de", "ar"); "en" or the first stands in. */
+  productName: string | Record<string, string>;
+  url: string;
+  archive_name: string;
+  size?: number;
+  sha256?: string;
+  signature?: string;
+  signature_url?: string;
+  /** The setup program inside the archive; the host's default is "Setup.exe". */
+  launcherName?: string;
+  licenceUrl?: string;
+  /** "Contact support" on failure screens. */
+  supportUrl?: string;
+  /** "Get a new copy" on failure screens: where this installer can be downloaded again. */
+  downloadPageUrl?: string;
+  /** The page's language instead of the system's: "en", "de" or "ar". */
+  language?: string;
+  autoStart?: boolean;
 }
 
 export interface DownloadResult {

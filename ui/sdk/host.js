@@ -169,7 +169,11 @@ const downloadResult = (answer) => parseJsonOr(answer.message, { des: '', url: '
 const unzipResult = (answer) => answer.message;
 const progressOf = (onProgress) => (onProgress ? (answer) => onProgress(toProgress(answer)) : null);
 
-/** doDownload. Resolves with {des, url}; rejects with HostError (1602 when cancelled). */
+/**
+ * doDownload of `config` ({url, archive_name} and optionally size, sha256, signature,
+ * signature_url, passed on as they are). Resolves with {des, url}; rejects with HostError (1602
+ * when cancelled).
+ */
 export function download(config, onProgress = null) {
   const raw = request('doDownload', { fetchDownloadConfig: config }, progressOf(onProgress));
   return checked('doDownload', raw, downloadResult);

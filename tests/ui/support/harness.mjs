@@ -114,3 +114,74 @@ export async function until(predicate, what = 'condition', timeoutMs = 20000) {
     await new Promise((resolve) => setTimeout(resolve, 10));
   }
 }
+
+const axeSource = join(repoRoot, 'tests', 'ui', 'node_modules', 'axe-core', 'axe.min.js');
+
+/** axe-core's WCAG 2.1 A/AA and best-practice violations on the page as it is now. */
+export async function axeViolations(page) {
+  if (!(await page.evaluate(() => 'axe' in window))) await page.addScriptTag({ path: axeSource });
+  return page.evaluate(async () => {
+    const result = await window.axe.run(document, {
+      runOnly: ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa', 'best-practice'],
+    });
+    return result.violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target).join(' ')}`);
+  });
+}
+
+/**
+ * Drives one page through every screen and dialog of an installation whose setup fails once and
+ * then succeeds, calling `visit(page, name)` at each: idle, downloading, close-question,
+ * extracting, installing, failed (details open), consent (contents shown), succeeded.
+ */
+export async function walkScreens(suite, options, visit) {
+  const { page, host, pageErrors } = await openPage(suite, {
+    ...options,
+    prepare: (h) => {
+      h.plans.doDownload = 'manual';
+      h.plans.doUnZip = 'manual';
+      h.plans.doLaunchSetup = 'manual';
+    },
+  });
+  await waitForScreen(page, 'idle');
+  await visit(page, 'idle');
+  await page.click('#action-install');
+  const download = await host.waitFor('doDownload');
+  const dl = { name: 'UtlDwldFile', jsp: 'onDownloadProgress', todo: 4000000 };
+  await host.progress(download.callbackId, { ...dl, done: 0 });
+  await page.waitForTimeout(600); // a speed needs half a second of samples
+  await host.progress(download.callbackId, { ...dl, done: 1500000 });
+  await waitForScreen(page, 'downloading');
+  await visit(page, 'downloading');
+  await host.pressClose();
+  await page.waitForSelector('#dialog:not([hidden])');
+  await visit(page, 'close-question');
+  await page.keyboard.press('Escape');
+  await host.complete(download.callbackId, {
+    ...dl,
+    done: 4000000,
+    message: JSON.stringify({ des: '/tmp/{DL}/demo-product.zip', url: DEMO_CONFIG.url }),
+  });
+  const unzip = await host.waitFor('doUnZip');
+  const uz = { jsp: 'onUnZipProgress', todo: 1000 };
+  await host.progress(unzip.callbackId, { ...uz, done: 500, message: 'bin/app.pak' });
+  await waitForScreen(page, 'extracting');
+  await visit(page, 'extracting');
+  await host.complete(unzip.callbackId, { ...uz, done: 1000, message: '/tmp/{UZ}' });
+  const launch = await host.waitFor('doLaunchSetup');
+  await waitForScreen(page, 'installing');
+  await visit(page, 'installing');
+  await host.complete(launch.callbackId, { result: 1603 });
+  await waitForScreen(page, 'failed');
+  await page.click('#details-toggle');
+  await visit(page, 'failed');
+  await page.click('#report');
+  await page.waitForSelector('#consent:not([hidden])');
+  await page.click('#consent-show');
+  await visit(page, 'consent');
+  await page.keyboard.press('Escape');
+  host.plans.doLaunchSetup = { result: 0 };
+  await page.click('#action-retry');
+  await waitForScreen(page, 'succeeded');
+  await visit(page, 'succeeded');
+  return { page, host, pageErrors };
+}
