@@ -2,6 +2,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/app_context.h"
 #include "app/native_window.h"
@@ -20,7 +22,40 @@ bool PageCanAnswer(const SetupWebView& host) {
   return host.m_webView != nullptr && host.m_webView->IsPageAlive();
 }
 
+// `first` and the scripts queued right behind it, in order, up to kScriptBatchBytes.
+std::vector<std::string> TakeScriptBurst(NativeWindow& window, std::string first) {
+  std::vector<std::string> scripts;
+  size_t bytes = first.size();
+  scripts.push_back(std::move(first));
+  uintptr_t wParam = 0;
+  intptr_t lParam = 0;
+  while (bytes < kScriptBatchBytes && window.TakeQueued(WM_RUN_SCRIPT, wParam, lParam)) {
+    std::unique_ptr<std::string> next(reinterpret_cast<std::string*>(wParam));
+    if (!next) continue;
+    bytes += next->size();
+    scripts.push_back(std::move(*next));
+  }
+  return scripts;
+}
+
 }  // namespace
+
+std::string BatchScripts(const std::vector<std::string>& scripts) {
+  if (scripts.size() == 1) return scripts.front();
+  static constexpr char kOpen[] = "try{\n";
+  // Reporting must not throw either: a page may have replaced console.error.
+  static constexpr char kClose[] = "\n}catch(e){try{console.error(e);}catch(_){}}\n";
+  size_t size = 0;
+  for (const std::string& script : scripts) size += script.size() + sizeof kOpen + sizeof kClose;
+  std::string batch;
+  batch.reserve(size);
+  for (const std::string& script : scripts) {
+    batch += kOpen;
+    batch += script;
+    batch += kClose;
+  }
+  return batch;
+}
 
 bool MainWindowProc(NativeWindow& window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
   switch (message) {
@@ -38,8 +73,11 @@ bool MainWindowProc(NativeWindow& window, uint32_t message, uintptr_t wParam, in
       return true;
     case WM_RUN_SCRIPT: {
       std::unique_ptr<std::string> script(reinterpret_cast<std::string*>(wParam));
-      if (script && g_setupWebView != nullptr && g_setupWebView->m_webView != nullptr) {
-        g_setupWebView->m_webView->ExecuteScript(*script);
+      if (!script) return true;
+      // Taken even without a web view: queued scripts would be dropped one by one anyway.
+      const std::vector<std::string> burst = TakeScriptBurst(window, std::move(*script));
+      if (g_setupWebView != nullptr && g_setupWebView->m_webView != nullptr) {
+        g_setupWebView->m_webView->ExecuteScript(BatchScripts(burst));
       }
       return true;
     }

@@ -15,6 +15,19 @@ class NativeWindow {
   // longer takes messages; the caller then still owns whatever wParam points to.
   virtual bool Post(uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
 
+  // Removes the message at the head of this window's queue when it is `message`, handing its
+  // parameters (and whatever wParam owns) to the caller. False, with the queue unchanged, when
+  // the queue is empty or starts with anything else: nothing is ever taken out of order. The
+  // window procedure uses it to run a burst of queued scripts in one evaluation. A window may
+  // always answer false (this default); each message then simply arrives on its own.
+  // Window thread only.
+  virtual bool TakeQueued(uint32_t message, uintptr_t& wParam, intptr_t& lParam) {
+    (void)message;
+    (void)wParam;
+    (void)lParam;
+    return false;
+  }
+
   virtual void Show() = 0;
   virtual void Hide() = 0;
   virtual void ShowMinimized() = 0;

@@ -107,6 +107,8 @@ GtkNativeWindow::~GtkNativeWindow() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     closed_ = true;
+    for (const Item& item : draining_) Discard(item);
+    draining_.clear();
     for (const Item& item : queue_) Discard(item);
     queue_.clear();
     if (drainSource_ != 0) g_source_remove(drainSource_);
@@ -139,20 +141,38 @@ int GtkNativeWindow::OnDrain(void* self) {
   return G_SOURCE_REMOVE;
 }
 
+bool GtkNativeWindow::TakeQueued(uint32_t message, uintptr_t& wParam, intptr_t& lParam) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (closed_) return false;
+  // The batch being carried comes before anything posted since it was taken.
+  std::deque<Item>& head = draining_.empty() ? queue_ : draining_;
+  if (head.empty()) return false;
+  const Item& next = head.front();
+  if (next.kind != Kind::kMessage || next.message != message) return false;
+  wParam = next.wParam;
+  lParam = next.lParam;
+  head.pop_front();
+  return true;
+}
+
 void GtkNativeWindow::Drain() {
-  std::deque<Item> batch;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    batch.swap(queue_);
+    draining_.insert(draining_.end(), queue_.begin(), queue_.end());
+    queue_.clear();
     drainSource_ = 0;
   }
-  // Messages posted while this batch runs go to a later drain, so the order is kept.
-  while (!batch.empty()) {
-    const Item item = batch.front();
-    batch.pop_front();
+  // Messages posted while this batch runs go to a later drain, so the order is kept. A drain
+  // nested inside a message of this one (a loop run by a handler) carries on with the same
+  // batch, in order.
+  for (;;) {
+    Item item;
     bool closed;
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      if (draining_.empty()) break;
+      item = draining_.front();
+      draining_.pop_front();
       closed = closed_;
     }
     if (closed) {

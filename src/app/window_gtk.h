@@ -16,7 +16,8 @@ typedef struct _GtkWidget GtkWidget;
 // is dark: the content keeps the desktop's theme, so the page sees the desktop's preference.
 //
 // Messages posted from any thread queue up and reach MainWindowProc in posting order on the
-// window thread, from the GLib main loop. After Destroy, posts are refused (Post returns false)
+// window thread, from the GLib main loop; TakeQueued hands over the head of that queue. After
+// Destroy, posts are refused (Post returns false)
 // and messages still queued are dropped, their scripts freed.
 // Show, Hide and ShowMinimized may be called from any thread: off the window thread they are
 // carried out there later, but IsVisible reflects them at once.
@@ -35,6 +36,7 @@ class GtkNativeWindow : public NativeWindow {
   GtkNativeWindow& operator=(const GtkNativeWindow&) = delete;
 
   bool Post(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+  bool TakeQueued(uint32_t message, uintptr_t& wParam, intptr_t& lParam) override;
   void Show() override;
   void Hide() override;
   void ShowMinimized() override;
@@ -73,9 +75,10 @@ class GtkNativeWindow : public NativeWindow {
   GtkWidget* content_ = nullptr;
 
   mutable std::mutex mutex_;
-  std::deque<Item> queue_;    // guarded by mutex_
-  unsigned drainSource_ = 0;  // guarded by mutex_: the pending drain, 0 when none
-  bool closed_ = false;       // guarded by mutex_: no more posts after Destroy
+  std::deque<Item> queue_;     // guarded by mutex_
+  std::deque<Item> draining_;  // guarded by mutex_: the batch being carried, ahead of queue_
+  unsigned drainSource_ = 0;   // guarded by mutex_: the pending drain, 0 when none
+  bool closed_ = false;        // guarded by mutex_: no more posts after Destroy
 
   std::atomic<bool> visible_{false};
   bool quitRequested_ = false;

@@ -87,6 +87,26 @@ bool Win32NativeWindow::Post(uint32_t message, uintptr_t wParam, intptr_t lParam
   return PostMessageW(AsHwnd(hwnd_), message, wParam, lParam) != FALSE;
 }
 
+bool Win32NativeWindow::TakeQueued(uint32_t message, uintptr_t& wParam, intptr_t& lParam) {
+  const HWND hwnd = AsHwnd(hwnd_);
+  if (destroyed_ || hwnd == nullptr) return false;
+  // Posted messages only (no input, paint or sent messages), for this window and its children
+  // (the web view's own windows), in queue order: the head must be ours and `message`.
+  MSG next = {};
+  if (!PeekMessageW(&next, hwnd, 0, 0, PM_NOREMOVE | PM_NOYIELD | PM_QS_POSTMESSAGE)) {
+    return false;
+  }
+  if (next.hwnd != hwnd || next.message != message) return false;
+  // Only this thread takes messages out and others only append, so the first `message` in the
+  // queue is still the head just seen.
+  if (!PeekMessageW(&next, hwnd, message, message, PM_REMOVE | PM_NOYIELD | PM_QS_POSTMESSAGE)) {
+    return false;
+  }
+  wParam = next.wParam;
+  lParam = next.lParam;
+  return true;
+}
+
 void Win32NativeWindow::ShowWith(int command) {
   if (destroyed_) return;
   if (GetCurrentThreadId() == threadId_) {

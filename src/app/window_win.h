@@ -12,7 +12,8 @@
 //
 // Every message of the window reaches the portable MainWindowProc first; what it leaves goes to
 // DefWindowProcW, except WM_CLOSE, which the page decides. Post is PostMessageW, so messages
-// from any thread keep their order per thread and run on the window thread. After the window is
+// from any thread keep their order per thread and run on the window thread; TakeQueued looks at
+// the first message posted to this window (or a child) that is still queued. After the window is
 // destroyed posts are refused and the caller keeps what wParam points to.
 // Show, Hide and ShowMinimized from another thread do not wait for the window thread (which may
 // be blocked waiting for a launched setup): they are carried out asynchronously.
@@ -34,6 +35,7 @@ class Win32NativeWindow : public NativeWindow {
   Win32NativeWindow& operator=(const Win32NativeWindow&) = delete;
 
   bool Post(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+  bool TakeQueued(uint32_t message, uintptr_t& wParam, intptr_t& lParam) override;
   void Show() override;
   void Hide() override;
   void ShowMinimized() override;

@@ -187,6 +187,36 @@ TEST(FakeRuntimeProgramTest, AnswersItsOwnPageOnlyAndKeepsItOnItsOrigin) {
   EXPECT_NE(logs.find("Refused navigation to https://evil.example/"), std::string::npos);
 }
 
+TEST(FakeRuntimeProgramTest, ABurstOfAnswersReachesThePageInOrderInFewerEvaluations) {
+  // Every message is dispatched before the window runs the first answer, so the answers queue
+  // up behind one another.
+  constexpr int kMessages = 20;
+  json steps = json::array();
+  for (int i = 0; i < kMessages; ++i) {
+    steps.push_back({{"post",
+                      {{"action", "doDataExchange"},
+                       {"callbackId", "b" + std::to_string(i)},
+                       {"subAction", "in"}}}});
+  }
+  ProgramFolder folder(FakeLoader(), ClosingPage(steps));
+  Program program(folder.exe());
+  const HWND window = program.WaitForWindow();
+  ASSERT_NE(window, nullptr) << "exit code " << program.WaitForExit(0);
+  ASSERT_TRUE(WaitFor([&] { return ParseCallbackScripts(Scripts(folder)).size() >= kMessages; }))
+      << folder.Record().dump() << folder.Logs();
+
+  const auto callbacks = ParseCallbackScripts(Scripts(folder));
+  ASSERT_EQ(callbacks.size(), static_cast<size_t>(kMessages));
+  for (int i = 0; i < kMessages; ++i) {
+    EXPECT_EQ(callbacks[i].payload["cbid"], "b" + std::to_string(i));
+  }
+  EXPECT_LT(Scripts(folder).size(), static_cast<size_t>(kMessages));
+  ExpectRuntimeUsedAsPlayed(folder);
+
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.WaitForExit(), 0u);
+}
+
 TEST(FakeRuntimeProgramTest, APageThatDiedNoLongerHoldsTheWindowOpen) {
   // This page does not answer the close request: its renderer fails instead.
   const json page = {{"onScript",

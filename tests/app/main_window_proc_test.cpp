@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/window_messages.h"
 #include "bridge/page_callbacks.h"
@@ -85,6 +86,43 @@ TEST_F(MainWindowProcTest, ScriptsRunOnlyOnceTheWebViewIsReady) {
   h.window.PumpAll();
   ASSERT_EQ(fake->scripts.size(), 1u);
   EXPECT_EQ(fake->scripts[0], "late();");
+}
+
+TEST_F(MainWindowProcTest, QueuedScriptsRunTogetherInOrderWithoutPassingOtherMessages) {
+  HostHarness h;
+  h.window.TakeQueuedMessages();
+  for (const char* script : {"a();", "b();", "c();"}) EXPECT_TRUE(PostScriptToWindow(script));
+  h.window.Post(WM_RUN_SCRIPT, 0, 0);  // carries nothing: skipped, the burst goes on
+  EXPECT_TRUE(PostScriptToWindow("d();"));
+  h.window.Post(WM_CLOSE_REQUEST, 0, 0);
+  EXPECT_TRUE(PostScriptToWindow("e();"));
+  h.window.PumpAll();
+  // The close request is not overtaken: "e();" waits for it, and its requestClose script
+  // (posted behind "e();") runs after it.
+  EXPECT_EQ(h.webView->scripts,
+            (std::vector<std::string>{BatchScripts({"a();", "b();", "c();", "d();"}), "e();",
+                                      kRequestCloseScript}));
+
+  // Each script of a batch on lines of its own, in order, once.
+  const std::string& batch = h.webView->scripts[0];
+  size_t at = 0;
+  for (const char* script : {"\na();\n", "\nb();\n", "\nc();\n", "\nd();\n"}) {
+    const size_t found = batch.find(script, at);
+    ASSERT_NE(found, std::string::npos) << script;
+    EXPECT_EQ(batch.find(script, found + 1), std::string::npos) << script;
+    at = found;
+  }
+}
+
+TEST_F(MainWindowProcTest, ABurstIsCutIntoEvaluationsOfBoundedSize) {
+  HostHarness h;
+  h.window.TakeQueuedMessages();
+  const std::string half(kScriptBatchBytes / 2, 'x');
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(PostScriptToWindow(half));
+  h.window.PumpAll();
+  ASSERT_EQ(h.webView->scripts.size(), 2u);
+  EXPECT_EQ(h.webView->scripts[0], BatchScripts({half, half}));
+  EXPECT_EQ(h.webView->scripts[1], half);
 }
 
 TEST_F(MainWindowProcTest, DestroyNowEndsTheLoopAndLaterPostsAreRefused) {

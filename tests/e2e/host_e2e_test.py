@@ -116,6 +116,15 @@ class BridgeTest(HostTestCase):
         self.assertIn("requestClose {}", reports)
 
 
+class ScriptBurstTest(HostTestCase):
+    def test_a_burst_of_answers_reaches_the_page_complete_and_in_order(self):
+        # Every other answer's handler throws: the answers batched with it still run.
+        run = self.run_host({"scenario": "burst", "burst": 300, "throwEvery": 2,
+                             "closeWith": "doCloseOverride"})
+        self.assertEqual(run.wait_for_report("burst-done", START_TIMEOUT),
+                         "burst-done 300 in-order")
+
+
 class CloseButtonTest(HostTestCase):
     def test_close_button_asks_the_page_which_overrides(self):
         run = self.run_host({"scenario": "idle", "closeWith": "doCloseOverride"})

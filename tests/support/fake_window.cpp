@@ -15,6 +15,20 @@ bool FakeWindow::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
   return true;
 }
 
+bool FakeWindow::TakeQueued(uint32_t message, uintptr_t& wParam, intptr_t& lParam) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!takeQueued_ || queue_.empty() || queue_.front().message != message) return false;
+  wParam = queue_.front().wParam;
+  lParam = queue_.front().lParam;
+  queue_.pop_front();
+  return true;
+}
+
+void FakeWindow::TakeQueuedMessages() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  takeQueued_ = true;
+}
+
 void FakeWindow::Show() {
   std::lock_guard<std::mutex> lock(mutex_);
   visible_ = true;

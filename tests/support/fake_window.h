@@ -20,6 +20,8 @@ class FakeWindow : public NativeWindow {
   ~FakeWindow() override;
 
   bool Post(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+  // Answers false (each message alone) unless the test called TakeQueuedMessages().
+  bool TakeQueued(uint32_t message, uintptr_t& wParam, intptr_t& lParam) override;
   void Show() override;
   void Hide() override;
   void ShowMinimized() override;
@@ -32,6 +34,10 @@ class FakeWindow : public NativeWindow {
   size_t PumpAll();
   // Hands over at most one message; false when the queue was empty.
   bool PumpOne();
+
+  // From now on hands the head of the queue to the window procedure as the real windows do, so
+  // bursts of queued scripts run in one evaluation.
+  void TakeQueuedMessages();
 
   // Queued messages without handling them (scripts stay owned by the queue).
   std::vector<Message> Pending() const;
@@ -51,5 +57,6 @@ class FakeWindow : public NativeWindow {
   bool visible_ = true;
   bool minimized_ = false;
   bool destroyed_ = false;
+  bool takeQueued_ = false;
   int quitCode_ = -1;
 };

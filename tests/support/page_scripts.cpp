@@ -47,7 +47,16 @@ std::optional<PageCallback> ParseCallbackScript(const std::string& script) {
 std::vector<PageCallback> ParseCallbackScripts(const std::vector<std::string>& scripts) {
   std::vector<PageCallback> callbacks;
   for (const std::string& script : scripts) {
-    if (auto callback = ParseCallbackScript(script)) callbacks.push_back(std::move(*callback));
+    // A burst runs as one script with each callback on a line of its own.
+    size_t begin = 0;
+    while (begin <= script.size()) {
+      size_t end = script.find('\n', begin);
+      if (end == std::string::npos) end = script.size();
+      if (auto callback = ParseCallbackScript(script.substr(begin, end - begin))) {
+        callbacks.push_back(std::move(*callback));
+      }
+      begin = end + 1;
+    }
   }
   return callbacks;
 }

@@ -19,5 +19,5 @@ std::string Base64Decode(const std::string& text);
 // Parses "window.F && window.F('<base64>');". nullopt for any other script.
 std::optional<PageCallback> ParseCallbackScript(const std::string& script);
 
-// Every callback among `scripts`, in order.
+// Every callback among `scripts`, in order, also those batched into one script.
 std::vector<PageCallback> ParseCallbackScripts(const std::vector<std::string>& scripts);

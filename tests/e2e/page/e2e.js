@@ -21,8 +21,17 @@ function decode(base64) {
   return JSON.parse(new TextDecoder().decode(bytes));
 }
 
+const burstSeen = [];
+
 window.onActionComplete = (base64) => {
   const payload = decode(base64);
+  if (payload.cbid.startsWith("burst-")) {
+    burstSeen.push(payload.cbid);
+    if (Number(payload.cbid.slice(6)) % window.E2E.throwEvery === 1) {
+      throw new Error("E2E handler fails on purpose");
+    }
+    return;
+  }
   log("complete " + payload.cbid + " " + payload.result);
   const resolve = pending.get(payload.cbid);
   if (resolve) {
@@ -111,6 +120,20 @@ async function links() {
   log("links-done " + location.href);
 }
 
+// Many answers at once, queued behind one another in the host: each must arrive once and in
+// order, also those after an answer whose handler threw.
+async function burst() {
+  const count = window.E2E.burst;
+  for (let i = 0; i < count; ++i) {
+    post({action: "doDataExchange", callbackId: "burst-" + i, subAction: "out"});
+  }
+  const deadline = Date.now() + 30000;
+  while (burstSeen.length < count && Date.now() < deadline) await sleep(50);
+  await sleep(500);  // a late duplicate would arrive here
+  const inOrder = burstSeen.every((id, i) => id === "burst-" + i);
+  log(`burst-done ${burstSeen.length} ${inOrder ? "in-order" : "out-of-order"}`);
+}
+
 async function interactive() {
   document.addEventListener("contextmenu", () => log("contextmenu-event"));
   document.addEventListener("click", () => {
@@ -131,4 +154,5 @@ window.addEventListener("load", async () => {
   if (window.E2E.scenario === "bridge") await bridge();
   if (window.E2E.scenario === "interactive") await interactive();
   if (window.E2E.scenario === "links") await links();
+  if (window.E2E.scenario === "burst") await burst();
 });
