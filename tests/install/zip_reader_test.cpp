@@ -1,0 +1,103 @@
+// The reader's own promises on deflated entries, which it inflates itself: the same bytes in
+// chunks of at most kMaxChunk across many compressed-input blocks, and a refusal (never a hang)
+// of data that is broken or ends early.
+
+#include "install/zip_reader.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <random>
+#include <string>
+
+#include "install/zip_builder.h"
+#include "support/test_environment.h"
+
+namespace {
+
+struct RecordingSink final : ZipChunkSink {
+  size_t Write(uint64_t offset, const void* data, size_t length) override {
+    if (offset != bytes.size() || length == 0 || length > ZipReader::kMaxChunk) chunksOk = false;
+    bytes.append(static_cast<const char*>(data), length);
+    return length;
+  }
+  std::string bytes;
+  bool chunksOk = true;
+};
+
+// Half noise, half text: the compressed stream spans several of the reader's input blocks and
+// holds both stored and Huffman-coded blocks.
+std::string MixedData(size_t size) {
+  std::mt19937 random(5);
+  std::string data(size, '\0');
+  for (size_t i = 0; i < size; ++i) {
+    data[i] = (i / 65536) % 2 == 0 ? static_cast<char>(random())
+                                   : static_cast<char>("setup data "[i % 11]);
+  }
+  return data;
+}
+
+bool ExtractOnly(const std::filesystem::path& archive, RecordingSink& sink, std::string& error) {
+  std::unique_ptr<ZipReader> reader = ZipReader::Open(archive.string());
+  if (!reader) {
+    error = "not opened";
+    return false;
+  }
+  return reader->Extract(0, sink, error);
+}
+
+TEST(ZipReaderTest, DeflatedEntryArrivesWholeInBoundedChunks) {
+  TemporaryFolder temp;
+  const std::string data = MixedData(3'000'000);
+  WriteZip(temp.path() / "a.zip", {ZipFile("big.bin", data)});
+  RecordingSink sink;
+  std::string error;
+  ASSERT_TRUE(ExtractOnly(temp.path() / "a.zip", sink, error)) << error;
+  EXPECT_TRUE(sink.chunksOk);
+  EXPECT_TRUE(sink.bytes == data);
+}
+
+TEST(ZipReaderTest, BrokenOrShortDeflateDataFails) {
+  TemporaryFolder temp;
+  const std::string data = MixedData(400'000);
+  {
+    std::string bytes = BuildZip({ZipFile("x.bin", data)});
+    const size_t middle = 30 + 5 + 150'000;  // inside the compressed data
+    for (size_t i = middle; i < middle + 64; ++i) bytes[i] = static_cast<char>(~bytes[i]);
+    WriteFileBytes(temp.path() / "broken.zip", bytes);
+    RecordingSink sink;
+    std::string error;
+    EXPECT_FALSE(ExtractOnly(temp.path() / "broken.zip", sink, error));
+    EXPECT_FALSE(error.empty());
+  }
+  {
+    // A stream flushed but never finished: its data runs out before its last block.
+    z_stream z{};
+    ASSERT_EQ(deflateInit2(&z, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    std::string stream(deflateBound(&z, data.size()) + 64, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(stream.data());
+    z.avail_out = static_cast<uInt>(stream.size());
+    ASSERT_EQ(deflate(&z, Z_SYNC_FLUSH), Z_OK);
+    stream.resize(z.total_out);
+    deflateEnd(&z);
+    // Recorded as stored, then marked deflated in both headers (local: offset 8; central: 10).
+    ZipTestEntry entry = ZipFile("x.bin", stream);
+    entry.method = 0;
+    entry.crc = static_cast<uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+    entry.recordedSize = static_cast<uint32_t>(data.size());
+    std::string bytes = BuildZip({entry});
+    bytes[8] = 8;
+    bytes[bytes.find("PK\x01\x02") + 10] = 8;
+    WriteFileBytes(temp.path() / "short.zip", bytes);
+    RecordingSink sink;
+    std::string error;
+    EXPECT_FALSE(ExtractOnly(temp.path() / "short.zip", sink, error));
+    EXPECT_NE(error.find("ends early"), std::string::npos) << error;
+    EXPECT_TRUE(sink.bytes == data);  // everything the stream held was handed over
+  }
+}
+
+}  // namespace
