@@ -81,6 +81,9 @@ test('the question goes away when the work it is about has ended', async () => {
   const screen = await screenOf(page);
   assert.equal(screen.title, 'Could not connect to the server');
   assert.equal(host.count('doClose'), 0);
+  // Not silently: focus lands on the new screen's main choice, and the failure is spoken.
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'action-retry');
+  assert.match(await page.textContent('#announcer'), /^Could not connect to the server\./);
   await page.close();
 });
 

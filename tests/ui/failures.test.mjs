@@ -2,7 +2,14 @@
 
 import assert from 'node:assert/strict';
 import { after, before, test } from 'node:test';
-import { openPage, screenOf, startSuite, until, waitForScreen } from './support/harness.mjs';
+import {
+  DEMO_CONFIG,
+  openPage,
+  screenOf,
+  startSuite,
+  until,
+  waitForScreen,
+} from './support/harness.mjs';
 
 let suite;
 before(async () => {
@@ -197,5 +204,121 @@ test('Report a problem asks first, shows what it sends, and can report every fai
   await page.click('#report');
   await page.click('#consent-send');
   await until(() => host.count('postToTeams') === 2, 'a second report');
+  await page.close();
+});
+
+test('signature outcomes and refused addresses have their own message in every language', async () => {
+  const signature = { signature: 'c2lnbmF0dXJl', signature_url: 'https://example.com/p.zip.sig' };
+  const { page, host } = await openPage(suite, { config: { ...DEMO_CONFIG, ...signature } });
+  await waitForScreen(page, 'idle');
+  const codes = {
+    download: [87, 256, 24592],
+    unzip: [256],
+    setup: [256, 24592, 271, 265, 257, 268],
+  };
+  let n = 0;
+  for (const [stage, list] of Object.entries(codes)) {
+    for (const code of list) {
+      const screen = await failAt(page, host, stage, code, `s${++n}`);
+      // A setup refused for its signature is never offered to run again.
+      assert.deepEqual(screen.buttons, ['Close', 'Download again'], `${stage} ${code}`);
+    }
+  }
+  assert.deepEqual((await host.waitFor('doDownload')).fetchDownloadConfig, {
+    url: DEMO_CONFIG.url,
+    archive_name: DEMO_CONFIG.archive_name,
+    size: DEMO_CONFIG.size,
+    ...signature,
+  });
+  const messages = await page.evaluate(async (all) => {
+    const { describeFailure } = await import('/js/failures.js');
+    const { LANGUAGES, Texts } = await import('/js/i18n.js');
+    return Object.keys(LANGUAGES).map((lang) => {
+      const texts = new Texts(lang);
+      return Object.entries(all).map(([stage, list]) => [
+        describeFailure(stage, 987654, {}, texts).text,
+        list.map((code) => describeFailure(stage, code, {}, texts).text),
+      ]);
+    });
+  }, codes);
+  for (const stages of messages) {
+    for (const [fallback, texts] of stages) {
+      assert.equal(new Set(texts).size, texts.length, texts.join('\n'));
+      assert.ok(!texts.includes(fallback), fallback);
+    }
+  }
+  assert.match(messages[0][0][1][2], /could not be verified|Nothing was run/);
+  await page.close();
+});
+
+test('a full disk during extraction says how much space is needed on which disk', async () => {
+  const links = {
+    supportUrl: 'https://example.com/help',
+    downloadPageUrl: 'https://example.com/get',
+  };
+  const { page, host } = await openPage(suite, { config: { ...DEMO_CONFIG, ...links } });
+  await waitForScreen(page, 'idle');
+  const hostText =
+    'Not enough disk space to extract: 5368709120 bytes needed, 1073741824 bytes available';
+  const screen = await failAt(page, host, 'unzip', 112, hostText);
+  assert.equal(
+    screen.text,
+    'Demo Product needs 5.0 GB on /tmp, but only 1.0 GB is free. Free up at least 4.0 GB, then try again.',
+  );
+  // The host's own text waits behind Details.
+  assert.equal(await page.isHidden('#detail'), true);
+  await page.click('#details-toggle');
+  assert.equal(await page.isVisible('#detail'), true);
+  assert.equal(await page.getAttribute('#details-toggle', 'aria-expanded'), 'true');
+  assert.deepEqual(
+    await page.$$eval('#links a', (all) => all.map((a) => [a.textContent, a.href, a.target])),
+    [
+      ['Get a new copy', links.downloadPageUrl, '_blank'],
+      ['Contact support', links.supportUrl, '_blank'],
+    ],
+  );
+  const disks = await page.evaluate(async () => {
+    const { diskOf } = await import('/js/failures.js');
+    return ['C:\\Users\\a\\Temp\\{A}\\p.zip', '\\\\srv\\share\\{A}\\p.zip'].map(diskOf);
+  });
+  assert.deepEqual(disks, ['C:', '\\\\srv\\share']);
+  await page.close();
+});
+
+test('a failed setup runs again from the kept files, and downloads again once they are gone', async () => {
+  const { page, host } = await openPage(suite, {
+    prepare: (h) => {
+      h.plans.doLaunchSetup = { result: 1603 };
+    },
+  });
+  await waitForScreen(page, 'idle');
+  await page.click('#action-install');
+  let screen = await waitForScreen(page, 'failed');
+  assert.match(screen.text, /Restart the computer, then run the setup again/);
+  assert.deepEqual(screen.buttons, ['Close', 'Run setup again']);
+  const first = await host.waitFor('doLaunchSetup');
+  assert.equal(host.count('doCleanUp'), 0);
+
+  // The same files: no second download or extraction.
+  const from = host.messages.length;
+  await page.click('#action-retry');
+  const again = await host.waitFor('doLaunchSetup', { from });
+  assert.equal(again.unzipdir, first.unzipdir);
+  const exits = () =>
+    host.messages.filter((m) => m.message === 'Setup exited with code 1603').length;
+  await until(() => exits() === 2, 'the second run of the setup');
+  assert.deepEqual([host.count('doDownload'), host.count('doUnZip')], [1, 1]);
+
+  // The files went meanwhile: the host finds nothing at the path, and the page starts over.
+  host.plans.doLaunchSetup = { result: 404 };
+  const downloads = host.count('doDownload');
+  const before = host.messages.length;
+  await page.click('#action-retry');
+  await host.waitFor('doDownload', { from: before });
+  assert.equal(host.count('doDownload'), downloads + 1);
+  screen = await waitForScreen(page, 'failed');
+  assert.equal(screen.title, 'The setup program is missing');
+  assert.deepEqual(screen.buttons, ['Close', 'Download again']);
+  await host.waitFor('doCleanUp');
   await page.close();
 });

@@ -73,6 +73,31 @@ test('an installation goes from Install to the success screen and cleans up', as
   );
   assert.equal((await screenOf(page)).statRight, '50%');
 
+  // A refused entry's report carries the host's reason, not a name: the line keeps the entry.
+  const uz = { jsp: 'onUnZipProgress', todo: 1000 };
+  await host.progress(unzip.callbackId, {
+    ...uz,
+    done: 600,
+    result: 1602,
+    message: 'Cancelling, please wait...',
+  });
+  await page.waitForFunction(() => document.getElementById('stat-right').textContent === '60%');
+  assert.equal((await screenOf(page)).statLeft, entry);
+  // A long path gives way in its folders: the file name stays whole.
+  await host.progress(unzip.callbackId, {
+    ...uz,
+    done: 700,
+    message: `${'a-long-folder-name/'.repeat(8)}setup-data.bin`,
+  });
+  await page.waitForFunction(() => document.getElementById('stat-right').textContent === '70%');
+  assert.deepEqual(
+    await page.$eval('#stat-left .path-name', (e) => [
+      e.textContent,
+      e.scrollWidth <= e.clientWidth,
+    ]),
+    ['setup-data.bin', true],
+  );
+
   await host.complete(unzip.callbackId, {
     jsp: 'onUnZipProgress',
     done: 1000,
@@ -178,6 +203,7 @@ test('a broken config.json shows what is wrong instead of an Install button', as
     assert.equal(screen.detail, detail);
     assert.deepEqual(screen.buttons, ['Close']);
     assert.equal(screen.report, true);
+    assert.equal(await page.isHidden('#steps'), true); // the product's steps mean nothing here
     assert.equal(host.count('doDownload'), 0);
     await host.pressClose(); // the window's close button still closes
     await host.waitFor('doClose');
@@ -217,5 +243,50 @@ test('the page loads nothing from outside its own origin', async () => {
   await page.click('#action-close');
   assert.deepEqual(foreign, []);
   assert.ok(suite.server.state.requests.includes('/sdk/host.js'));
+  await page.close();
+});
+
+test('a stalled download says it waits for the server, then estimates from fresh figures', async () => {
+  const { page, host } = await openPage(suite, {
+    load: false,
+    config: { ...DEMO_CONFIG, size: 100 * 2 ** 20 },
+    prepare: (h) => {
+      h.plans.doDownload = 'manual';
+    },
+  });
+  await page.clock.install();
+  await page.goto(`${suite.server.origin}/index.html`);
+  await waitForScreen(page, 'idle');
+  await page.click('#action-install');
+  const download = await host.waitFor('doDownload');
+  const MB = 2 ** 20;
+  const report = (mb) =>
+    host.progress(download.callbackId, {
+      name: 'UtlDwldFile',
+      jsp: 'onDownloadProgress',
+      done: mb * MB,
+      todo: 100 * MB,
+    });
+  for (const mb of [0, 1, 2]) {
+    await report(mb);
+    await page.clock.fastForward(1000);
+  }
+  await report(3); // 1 MB/s with 97 MB to go
+  assert.equal((await screenOf(page)).text, 'About 2 minutes left');
+
+  await page.clock.fastForward(6000);
+  let screen = await screenOf(page);
+  assert.equal(screen.text, 'Waiting for the server…');
+  assert.doesNotMatch(screen.statLeft, /\/s/);
+  assert.equal(await page.textContent('#announcer'), 'Waiting for the server…');
+
+  // Bytes again after 12 s of silence, at the old speed: no estimate from the silence itself.
+  await page.clock.fastForward(6000);
+  await report(4);
+  screen = await screenOf(page);
+  assert.equal(screen.text, 'Estimating time left…');
+  await page.clock.fastForward(1000);
+  await report(5);
+  assert.equal((await screenOf(page)).text, 'About 2 minutes left');
   await page.close();
 });

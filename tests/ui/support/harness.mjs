@@ -123,6 +123,7 @@ export async function axeViolations(page) {
   return page.evaluate(async () => {
     const result = await window.axe.run(document, {
       runOnly: ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa', 'best-practice'],
+      resultTypes: ['violations'],
     });
     return result.violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target).join(' ')}`);
   });
