@@ -1,6 +1,6 @@
 // Saves the main screens of the default page as docs/images/page-<screen>[-light].png, at the
 // size the host gives the page, in the dark theme and the light one (the page follows the
-// desktop's).
+// desktop's), with a full disk and the page in Arabic and German among them.
 //
 //   node tests/ui/screenshots.mjs [output folder]
 
@@ -86,6 +86,62 @@ try {
     await failing.page.waitForSelector('#dialog:not([hidden])');
     await shot(failing.page, 'close-confirm');
     await failing.page.close();
+
+    // A full disk with the host's figures, its details open, and the vendor's links.
+    const full = await openPage(suite, {
+      colorScheme: scheme,
+      config: {
+        ...DEMO_CONFIG,
+        supportUrl: 'https://example.com/support',
+        downloadPageUrl: 'https://example.com/download',
+      },
+      prepare: (h) => {
+        h.plans.doUnZip = {
+          steps: [],
+          result: 112,
+          message:
+            'Not enough disk space to extract: 5368709120 bytes needed, 1073741824 bytes available',
+        };
+      },
+    });
+    await waitForScreen(full.page, 'idle');
+    await full.page.click('#action-install');
+    await waitForScreen(full.page, 'failed');
+    await full.page.click('#details-toggle');
+    await shot(full.page, 'failure-disk');
+    await full.page.close();
+
+    // The page in Arabic (right to left) while downloading, and in German after a failed setup.
+    const names = { en: 'Demo Product', ar: 'المنتج التجريبي', de: 'Demoprodukt' };
+    const arabic = await openPage(suite, {
+      colorScheme: scheme,
+      config: { ...DEMO_CONFIG, language: 'ar', productName: names },
+      prepare: (h) => {
+        h.plans.doDownload = 'manual';
+      },
+    });
+    await waitForScreen(arabic.page, 'idle');
+    await arabic.page.click('#action-install');
+    const arDownload = await arabic.host.waitFor('doDownload');
+    for (const done of [420e6, 421.3e6, 422.6e6, 423.9e6]) {
+      await arabic.host.progress(arDownload.callbackId, { ...dl, todo: 900 * 2 ** 20, done });
+      await arabic.page.waitForTimeout(400);
+    }
+    await shot(arabic.page, 'downloading-ar');
+    await arabic.page.close();
+
+    const german = await openPage(suite, {
+      colorScheme: scheme,
+      config: { ...DEMO_CONFIG, language: 'de', productName: names },
+      prepare: (h) => {
+        h.plans.doLaunchSetup = { result: 1603 };
+      },
+    });
+    await waitForScreen(german.page, 'idle');
+    await german.page.click('#action-install');
+    await waitForScreen(german.page, 'failed');
+    await shot(german.page, 'failure-de');
+    await german.page.close();
   }
 } finally {
   await suite.close();

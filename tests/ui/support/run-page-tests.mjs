@@ -12,10 +12,13 @@ const testsFolder = resolve(dirname(fileURLToPath(import.meta.url)), '..');
 const chromium = process.env.VLM_CHROMIUM ?? '/usr/bin/chromium';
 
 function missing() {
-  try {
-    createRequire(resolve(testsFolder, 'package.json')).resolve('playwright-core');
-  } catch {
-    return 'playwright-core';
+  const require = createRequire(resolve(testsFolder, 'package.json'));
+  for (const name of ['playwright-core', 'axe-core']) {
+    try {
+      require.resolve(name);
+    } catch {
+      return name;
+    }
   }
   return existsSync(chromium) ? null : chromium;
 }
