@@ -2,11 +2,11 @@
 
 #include "app/web_view.h"
 #include "base/utf8_path.h"
-#include "base/working_folder.h"
 #include "bridge/dev_environment.h"
 #include "download/download_engine.h"
 #include "install/app_launcher.h"
 #include "install/zip_engine.h"
+#include "log/log_folder.h"
 #include "log/logger.h"
 
 std::string StartPageUrl() {
@@ -19,7 +19,7 @@ std::filesystem::path UiFolderForExecutable(const std::filesystem::path& executa
 
 SetupWebView::SetupWebView(NativeWindow* hwnd)
     : m_hwnd(hwnd), m_uiFolder(UiFolderForExecutable(CurrentExecutablePath())) {
-  Logger::Initialize(PathToUtf8(TempDirectory() / "Velmorante" / "Logs"), "Quillfetch");
+  Logger::Initialize(PathToUtf8(DefaultLogFolder()), "Quillfetch");
 }
 
 SetupWebView::SetupWebView(NativeWindow* hwnd, std::filesystem::path uiFolder)

@@ -5,12 +5,12 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include "base/private_state_folder.h"
 
 namespace {
 
-// A descriptor on the lock file, or -1 when it cannot be opened. O_NOFOLLOW: in a shared /tmp
-// another user could plant a symbolic link under our name.
+// A descriptor on the lock file, or -1 when it cannot be opened. O_NOFOLLOW: a link planted
+// under our name is never followed, should the folder be one that others can write to.
 int OpenLockFile(const std::filesystem::path& file) {
   const int flags = O_CLOEXEC | O_NOFOLLOW;
   int fd = ::open(file.c_str(), O_RDWR | O_CREAT | flags, 0644);
@@ -31,10 +31,7 @@ int TryLock(int fd) {
 }  // namespace
 
 FlockInstanceLocks::FlockInstanceLocks(std::filesystem::path folder) : folder_(std::move(folder)) {
-  if (folder_.empty()) {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    folder_ = runtime != nullptr && runtime[0] != '\0' ? runtime : "/tmp";
-  }
+  if (folder_.empty()) folder_ = PrivateStateFolder().value_or(std::filesystem::path());
 }
 
 FlockInstanceLocks::~FlockInstanceLocks() {
@@ -46,6 +43,7 @@ std::filesystem::path FlockInstanceLocks::LockFilePath(const char* name) const {
 }
 
 bool FlockInstanceLocks::IsHeldElsewhere(const char* name) {
+  if (folder_.empty()) return false;  // no private folder: cannot tell, the start goes on
   const int fd = OpenLockFile(LockFilePath(name));
   if (fd < 0) return false;  // cannot tell: the start goes on
   const bool held = TryLock(fd) == 0;
@@ -54,6 +52,7 @@ bool FlockInstanceLocks::IsHeldElsewhere(const char* name) {
 }
 
 bool FlockInstanceLocks::Hold(const char* name) {
+  if (folder_.empty()) return true;
   const int fd = OpenLockFile(LockFilePath(name));
   if (fd < 0) return true;  // cannot tell: the start goes on without the guard
   const int locked = TryLock(fd);

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -7,7 +8,22 @@
 
 bool LogFile::Open(const std::string& path) {
   Close();
-  file_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  // A new file is ours alone; an existing one is appended to only when it is a plain file of
+  // this user's with no other name, never through a symbolic or hard link planted under the
+  // name the next file will have.
+  constexpr int kFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC;
+  int fd = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0600);
+  if (fd < 0 && errno == EEXIST) {
+    fd = ::open(path.c_str(), kFlags);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+                    st.st_nlink != 1)) {
+      ::close(fd);
+      fd = -1;
+    }
+  }
+  if (fd >= 0) ::fchmod(fd, 0600);  // whatever the umask made of it
+  file_ = fd;
   return file_ != kClosed;
 }
 

@@ -13,9 +13,9 @@
 
 #include "base/environment.h"
 #include "base/utf8_path.h"
-#include "base/working_folder.h"
 #include "log/bounded_text.h"
 #include "log/log_file.h"
+#include "log/log_folder.h"
 #include "log/log_line.h"
 
 namespace fs = std::filesystem;
@@ -230,13 +230,15 @@ bool Logger::Initialize(const std::string& logDirectory, const std::string& appN
     } else if (!logDirectory.empty()) {
       folder = PathFromUtf8(logDirectory);
     } else {
-      folder = TempDirectory() / "Velmorante" / "Logs";
+      folder = DefaultLogFolder();
+      if (folder.empty()) return false;
     }
     fs::create_directories(folder);
     s.logDirectory = PathToUtf8(folder);
     s.logFilePath = folder / LogFileName(s.appName);
     s.stampSecond = -1;  // the time zone may have changed since an earlier run (tests)
     if (!s.stream.Open(PathToUtf8(s.logFilePath))) return false;
+    ApplyRetention(s);  // also when no run ever grows a file to the rotation size
     const std::optional<std::string> dev = ReadLoggerVariable("VLM_IS_DEV");
     const bool development = dev && !dev->empty() && *dev != "0";
     s.minLevel = MinLevelFromEnvironment(development);

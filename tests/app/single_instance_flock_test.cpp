@@ -103,15 +103,20 @@ TEST(FlockInstanceLocksTest, ALaunchedProgramDoesNotInheritTheLock) {
   ::waitpid(sleeper, nullptr, 0);
 }
 
-TEST(FlockInstanceLocksTest, LockFilesLiveInTheRuntimeFolderElseTmp) {
+TEST(FlockInstanceLocksTest, LockFilesLiveInTheUsersPrivateFolderNeverInTmp) {
   TemporaryFolder folder;
   {
     ScopedEnvironmentVariable runtime("XDG_RUNTIME_DIR", folder.path().string());
     EXPECT_EQ(FlockInstanceLocks().LockFilePath(kHeldInstanceLockName),
-              folder.path() / "velmoranSetupESD-02c7dcb8-e644-4804-934d-5a442668112e.lock");
+              folder.path() / "Velmorante" /
+                  "velmoranSetupESD-02c7dcb8-e644-4804-934d-5a442668112e.lock");
   }
+  // Without a runtime folder: the state folder, not the shared /tmp where another user's
+  // instance would hold the same lock.
   ScopedEnvironmentVariable runtime("XDG_RUNTIME_DIR", std::nullopt);
-  EXPECT_EQ(FlockInstanceLocks().LockFilePath(kProbedInstanceLockName).parent_path(), "/tmp");
+  ScopedEnvironmentVariable state("XDG_STATE_HOME", (folder.path() / "state").string());
+  EXPECT_EQ(FlockInstanceLocks().LockFilePath(kProbedInstanceLockName).parent_path(),
+            folder.path() / "state" / "Velmorante");
 }
 
 TEST(FlockInstanceLocksTest, AnUnusableFolderDoesNotStopTheStart) {

@@ -235,8 +235,8 @@ class ExternalLinkTest(HostTestCase):
 class SingleInstanceTest(HostTestCase):
     def test_start_while_another_process_holds_the_first_lock(self):
         runtime = os.path.join(self.make_folder(), "run")
-        os.makedirs(runtime, mode=0o700)
-        with open(os.path.join(runtime, PROBED_LOCK), "w") as lock:
+        os.makedirs(os.path.join(runtime, "Velmorante"), mode=0o700)
+        with open(os.path.join(runtime, "Velmorante", PROBED_LOCK), "w") as lock:
             fcntl.flock(lock, fcntl.LOCK_EX)
             run = self.run_host({"scenario": "idle"}, runtime_dir=runtime)
             self.assertEqual(run.wait(timeout=EXIT_TIMEOUT), 183)

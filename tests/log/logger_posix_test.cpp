@@ -1,8 +1,10 @@
 // What only POSIX can show of the Logger: local time under a TZ rule, the process's exit while
-// workers log, and descriptors that launched programs do not inherit.
+// workers log, descriptors that launched programs do not inherit, and a log folder and files
+// that nobody else can plant or read.
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -123,6 +125,72 @@ TEST_F(LoggerTest, LaunchedProgramsDoNotInheritTheLogFile) {
   EXPECT_TRUE(DescriptorsOf(first).empty());  // the full file was closed
   listing = ChildDescriptorListing();
   EXPECT_EQ(listing.find(second.filename().string()), std::string::npos) << listing;
+}
+
+// Permission bits of `path` itself (a link is not followed).
+unsigned Mode(const fs::path& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 01000000;
+}
+
+TEST_F(LoggerTest, DefaultFolderIsPrivateEvenUnderAPlantedLinkOrAnOpenUmask) {
+  struct UmaskGuard {
+    mode_t old = ::umask(0);
+    ~UmaskGuard() { ::umask(old); }
+  } openUmask;
+  // The runtime folder's entry is a link to a folder somebody else reads: it is passed over for
+  // the next candidate, and nothing is written through it.
+  const fs::path elsewhere = temp_.path() / "elsewhere";
+  fs::create_directories(elsewhere);
+  fs::create_directories(temp_.path() / "run");
+  fs::create_symlink(elsewhere, temp_.path() / "run" / "Velmorante");
+  ScopedEnvironmentVariable runtime("XDG_RUNTIME_DIR", (temp_.path() / "run").string());
+  ScopedEnvironmentVariable state("XDG_STATE_HOME", (temp_.path() / "state").string());
+
+  ASSERT_TRUE(Logger::Initialize("", "Quillfetch"));
+  const fs::path folder = temp_.path() / "state" / "Velmorante";
+  EXPECT_EQ(CurrentFile().parent_path(), folder / "Logs");
+  EXPECT_TRUE(fs::is_empty(elsewhere));
+  EXPECT_EQ(Mode(folder), 0700u);
+  EXPECT_EQ(Mode(folder / "Logs"), 0700u);
+  EXPECT_EQ(Mode(CurrentFile()), 0600u);
+
+  // Our own folder left open to others (an older version, a careless copy) is narrowed.
+  Logger::ResetForTesting();
+  ::chmod(folder.c_str(), 0777);
+  ASSERT_TRUE(Logger::Initialize("", "Quillfetch"));
+  EXPECT_EQ(Mode(folder), 0700u);
+}
+
+TEST_F(LoggerTest, NeverAppendsThroughALinkPlantedUnderTheNextFileNames) {
+  fs::create_directories(Folder());
+  const fs::path victim = temp_.path() / "bashrc";
+  std::ofstream(victim) << "original\n";
+  // Links under the names of the next few seconds, one of which the logger will choose.
+  const auto plant = [&](bool hard) {
+    for (const fs::path& file : OwnLogFiles(Folder())) fs::remove(file);
+    const std::time_t now = std::time(nullptr);
+    for (std::time_t t = now; t < now + 4; ++t) {
+      std::tm local{};
+      localtime_r(&t, &local);
+      char name[64];
+      std::strftime(name, sizeof name, "Quillfetch_%Y%m%d_%H%M%S.log", &local);
+      if (hard) {
+        fs::create_hard_link(victim, Folder() / name);
+      } else {
+        fs::create_symlink(victim, Folder() / name);
+      }
+    }
+  };
+  for (const bool hard : {false, true}) {
+    SCOPED_TRACE(hard ? "hard links" : "symbolic links");
+    Logger::ResetForTesting();
+    plant(hard);
+    EXPECT_FALSE(Initialize());
+    Logger::Log(LogLevel::Info, "UI", "page text");
+    Logger::ResetForTesting();
+    EXPECT_EQ(ReadAll(victim), "original\n");
+  }
 }
 
 }  // namespace

@@ -102,6 +102,8 @@ class LoggerTest : public ::testing::Test {
 
   TemporaryFolder temp_;
   ScopedEnvironmentVariable tmpdir_{kTempDirectoryVariable, temp_.path().string()};
+  // The default log folder: in the temporary folder on Windows, the runtime folder on Linux.
+  ScopedEnvironmentVariable runtimeDir_{"XDG_RUNTIME_DIR", temp_.path().string()};
   ScopedEnvironmentVariable logDir_{"VLM_LOG_DIR", std::nullopt};
   ScopedEnvironmentVariable isDev_{"VLM_IS_DEV", std::nullopt};
   ScopedEnvironmentVariable logLevel_{"VLM_LOG_LEVEL", std::nullopt};
