@@ -1,6 +1,6 @@
-// windows.h first: bcrypt.h uses its types.
-#include <bcrypt.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <bcrypt.h>
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
-// windows.h first: the trust headers use its types.
+#include <windows.h>
+// After windows.h, whose types they use.
 #include <softpub.h>
 #include <wincrypt.h>
-#include <windows.h>
 #include <wintrust.h>
 
 #include <string>
@@ -50,7 +50,9 @@ uint32_t CheckSetupSignature(const std::filesystem::path& program, std::string_v
 
   const auto status = static_cast<uint32_t>(
       WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data));
-  uint32_t code = status;
+  // It can also answer a bare Win32 error (a file that cannot be opened): made an HRESULT, so
+  // that the page's low 16 bits are that error and the log shows a failure code.
+  uint32_t code = status <= 0xFFFFu && status != 0 ? 0x80070000u | status : status;
   if (status != 0) {
     detail = "the program's signature is not trusted";
   } else if (const std::string signer = SignerName(data.hWVTStateData); signer != publisher) {

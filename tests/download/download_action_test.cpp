@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "bridge/page_callbacks.h"
+#include "download/built_in_trust.h"
 #include "download/download_engine.h"
 #include "support/fault_http_server.h"
 #include "support/logger_fixture.h"
@@ -160,6 +161,19 @@ TEST_F(DownloadActionTest, IntegrityFiguresFromThePage) {
   PostDownload("good", server.Url("/a.zip"),
                R"(,"size":1000,"sha256":")" + std::string(kBodySha256) + R"(")");
   EXPECT_EQ(CompletionFor("good")["result"], 0);
+}
+
+// A program built without a key takes downloads as it always has, whatever signature the page
+// names (a keyed program is tested end to end, tests/e2e).
+TEST_F(DownloadActionTest, WithoutABuiltInKeySignaturesAreIgnored) {
+  ASSERT_TRUE(BuiltInArchiveKey().empty());
+  FaultHttpServer server({"--body-file", MakeBody(1000).string()});
+  FaultHttpServer signatures({"--status", "404"});
+  PostDownload(
+      "d", server.Url("/a.zip"),
+      R"(,"signature":"not base64!","signature_url":")" + signatures.Url("/a.zip.sig") + R"(")");
+  EXPECT_EQ(CompletionFor("d")["result"], 0);
+  EXPECT_TRUE(signatures.Requests().empty());
 }
 
 TEST_F(DownloadActionTest, MalformedIntegrityFiguresAreAnsweredAndFetchNothing) {

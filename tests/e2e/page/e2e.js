@@ -134,6 +134,20 @@ async function burst() {
   log(`burst-done ${burstSeen.length} ${inOrder ? "in-order" : "out-of-order"}`);
 }
 
+// Actions one after another, each reported as "step <name> <result> <message>". A doUnZip
+// whose "download" is "$last" takes the answer of the latest successful doDownload.
+async function steps() {
+  let last = null;
+  for (const step of window.E2E.steps) {
+    const message = Object.assign({}, step.message);
+    if (message.download === "$last") message.download = last;
+    const answer = await call(message);
+    if (message.action === "doDownload" && answer.result === 0) last = JSON.parse(answer.message);
+    log(`step ${step.name} ${answer.result} ${answer.message}`);
+  }
+  log("steps-done");
+}
+
 async function interactive() {
   document.addEventListener("contextmenu", () => log("contextmenu-event"));
   document.addEventListener("click", () => {
@@ -155,4 +169,5 @@ window.addEventListener("load", async () => {
   if (window.E2E.scenario === "interactive") await interactive();
   if (window.E2E.scenario === "links") await links();
   if (window.E2E.scenario === "burst") await burst();
+  if (window.E2E.scenario === "steps") await steps();
 });

@@ -1,0 +1,174 @@
+"""End-to-end tests of signed archives: the real program with the test key built in
+(tests/support/signing), under a virtual X display, fetching from a server on 127.0.0.1.
+
+Usage: signed_archive_e2e_test.py --binary PATH --tool PATH [unittest arguments]
+
+The test page runs a list of actions in order and reports each answer; the files left in the
+run's temporary folder tell what was kept and what was extracted.
+"""
+
+import base64
+import functools
+import glob
+import http.server
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import unittest
+import zipfile
+
+import host_driver
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+TEST_KEY = os.path.join(os.path.dirname(HERE), "support", "signing", "test-archive-key.pem")
+BINARY = None
+TOOL = None
+START_TIMEOUT = 90
+STEPS_TIMEOUT = 240
+NO_SIGNATURE = 256  # 0x800B0100
+BAD_SIGNATURE = 24592  # 0x80096010
+
+
+def sign(path):
+    der = subprocess.run(["openssl", "dgst", "-sha256", "-sign", TEST_KEY, path],
+                         check=True, capture_output=True, timeout=60).stdout
+    return base64.b64encode(der).decode()
+
+
+class FolderServer:
+    """Serves a folder's files on 127.0.0.1 (404 for anything else), and lists what was asked."""
+
+    def __init__(self, folder):
+        self.paths = []
+        paths = self.paths
+
+        class Handler(http.server.SimpleHTTPRequestHandler):
+            def do_GET(self):
+                paths.append(self.path)
+                super().do_GET()
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(
+            ("127.0.0.1", 0), functools.partial(Handler, directory=folder))
+        self.port = self.server.server_address[1]
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def url(self, name):
+        return "http://127.0.0.1:%d/%s" % (self.port, name)
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+class SignedArchiveTest(unittest.TestCase):
+    def setUp(self):
+        self.display = host_driver.VirtualDisplay()
+        self.addCleanup(self.display.close)
+        self.files = tempfile.mkdtemp(prefix="qf-signed-")
+        self.addCleanup(shutil.rmtree, self.files, True)
+
+    def write(self, name, data):
+        path = os.path.join(self.files, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def make_zip(self, name, text):
+        path = os.path.join(self.files, name)
+        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("payload/readme.txt", text)
+            z.writestr("payload/data.bin", os.urandom(300000))
+        return path
+
+    def test_only_archives_signed_with_the_built_in_key_are_kept_and_extracted(self):
+        product = self.make_zip("product.zip", "signed product\n")
+        other = self.make_zip("other.zip", "another product\n")
+        signature = sign(product)
+        with open(product, "rb") as f:
+            original = f.read()
+        altered = bytearray(original)
+        altered[len(altered) // 2] ^= 1
+        self.write("altered.zip", bytes(altered))
+        self.write("truncated.zip", original[:-100])
+        self.write("product.zip.sig", (signature + "\n").encode())
+        server = FolderServer(self.files)
+        self.addCleanup(server.close)
+
+        def download(name, url, **members):
+            config = {"url": server.url(url), "archive_name": "product.zip"}
+            config.update(members)
+            return {"name": name, "message": {"action": "doDownload", "fetchDownloadConfig": config}}
+
+        def unzip(name, download_member):
+            return {"name": name, "message": {"action": "doUnZip", "download": download_member}}
+
+        run = host_driver.HostRun(BINARY, self.display.display, None)
+        self.addCleanup(run.close)
+        # A well-formed archive the page names but no download of this run verified.
+        planted = os.path.join(run.root, "planted.zip")
+        shutil.copy(product, planted)
+        steps = [
+            unzip("planted-first", {"des": planted}),
+            download("inline", "product.zip", signature=signature),
+            unzip("verified", "$last"),
+            download("from-url", "product.zip", signature_url=server.url("product.zip.sig")),
+            download("missing", "product.zip"),
+            download("not-base64", "product.zip", signature="%%%%"),
+            download("other-archive", "product.zip", signature=sign(other)),
+            download("altered", "altered.zip", signature=signature),
+            download("truncated", "truncated.zip", signature=signature),
+            download("url-404", "product.zip", signature_url=server.url("nothing.sig")),
+            unzip("planted-later", {"des": planted}),
+        ]
+        with open(os.path.join(run.ui_dir, "scenario.js"), "w") as f:
+            f.write("window.E2E = %s;\n" % json.dumps({"scenario": "steps", "steps": steps}))
+        run.start()
+        run.wait_for_report("steps-done", STEPS_TIMEOUT)
+
+        results = {}
+        for report in run.reports():
+            if report.startswith("step "):
+                _, name, result, message = report.split(" ", 3)
+                results[name] = (int(result), message)
+        self.assertEqual({name: result for name, (result, _) in results.items()}, {
+            "planted-first": NO_SIGNATURE, "inline": 0, "verified": 0, "from-url": 0,
+            "missing": NO_SIGNATURE, "not-base64": BAD_SIGNATURE, "other-archive": BAD_SIGNATURE,
+            "altered": BAD_SIGNATURE, "truncated": BAD_SIGNATURE, "url-404": NO_SIGNATURE,
+            "planted-later": NO_SIGNATURE}, run.reports())
+        self.assertIn("could not be verified (no signature was given)", results["missing"][1])
+        self.assertIn("could not be fetched", results["url-404"][1])
+        self.assertIn("does not match the archive", results["altered"][1])
+        self.assertIn("not extracted: " + planted, results["planted-later"][1])
+        log = run.log_text()
+        self.assertIn("hr=0x800B0100", log)
+        self.assertIn("hr=0x80096010", log)
+
+        # Kept: the archive fetched with its signature file, which is not left beside it. The
+        # extracted one went with its extraction; every refused one is gone.
+        temp = run.env["TMPDIR"]
+        self.assertEqual(len(glob.glob(os.path.join(temp, "*", "product.zip"))), 1)
+        self.assertEqual(glob.glob(os.path.join(temp, "*", "*.sig")), [])
+        # Extracted once, from the verified archive; the planted one twice refused, untouched.
+        extracted = glob.glob(os.path.join(temp, "*", "payload", "readme.txt"))
+        self.assertEqual(len(extracted), 1)
+        with open(extracted[0]) as f:
+            self.assertEqual(f.read(), "signed product\n")
+        self.assertTrue(os.path.exists(planted))
+        self.assertIn("/product.zip.sig", server.paths)
+        self.assertIn("/nothing.sig", server.paths)
+
+
+if __name__ == "__main__":
+    args = sys.argv[1:]
+    BINARY = os.path.abspath(args[args.index("--binary") + 1])
+    TOOL = os.path.abspath(args[args.index("--tool") + 1])
+    rest = [a for i, a in enumerate(args)
+            if a not in ("--binary", "--tool") and (i == 0 or args[i - 1] not in ("--binary", "--tool"))]
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
