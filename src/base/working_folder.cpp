@@ -15,3 +15,13 @@ std::string FormatRegistryGuid(const std::array<uint8_t, 16>& bytes) {
 std::filesystem::path NewWorkingFolderPath() {
   return TempDirectory() / NewGuidFolderName();
 }
+
+void CreateWorkingFolders(const std::filesystem::path& workingFolder,
+                          const std::filesystem::path& inside, std::error_code& ec) {
+  ec.clear();
+  if (!std::filesystem::exists(workingFolder, ec) && !ec) {
+    std::filesystem::create_directories(workingFolder.parent_path(), ec);
+    if (!ec) CreatePrivateFolder(workingFolder, ec);
+  }
+  if (!ec && inside != workingFolder) std::filesystem::create_directories(inside, ec);
+}

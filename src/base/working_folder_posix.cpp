@@ -1,5 +1,7 @@
+#include <sys/stat.h>
 #include <uuid/uuid.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,4 +20,11 @@ std::filesystem::path TempDirectory() {
   const char* tmpdir = std::getenv("TMPDIR");
   if (tmpdir != nullptr && *tmpdir != '\0') return std::filesystem::path(tmpdir);
   return std::filesystem::path("/tmp");
+}
+
+void CreatePrivateFolder(const std::filesystem::path& folder, std::error_code& ec) {
+  // mkdir's mode passes through the umask; chmod sets it exactly.
+  if (::mkdir(folder.c_str(), 0700) != 0 || ::chmod(folder.c_str(), 0700) != 0) {
+    ec.assign(errno, std::generic_category());
+  }
 }

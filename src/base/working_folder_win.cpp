@@ -22,3 +22,10 @@ std::filesystem::path TempDirectory() {
   if (n == 0 || n > MAX_PATH) return std::filesystem::path(L"C:\\Windows\\Temp\\");
   return std::filesystem::path(std::wstring(buffer, n));
 }
+
+void CreatePrivateFolder(const std::filesystem::path& folder, std::error_code& ec) {
+  std::filesystem::create_directory(folder, ec);
+  if (!ec && !std::filesystem::is_directory(folder, ec) && !ec) {
+    ec = std::make_error_code(std::errc::file_exists);
+  }
+}

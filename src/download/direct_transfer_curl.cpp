@@ -64,7 +64,7 @@ struct DirectTransfer {
       StartOver();
     }
     if (file == nullptr) {
-      file = std::fopen(engine.destPath.c_str(), "wb");
+      file = OpenArchiveFile(engine.destPath, false);
       if (file == nullptr) {
         fileError = Win32ErrorFromFileErrno(errno);
         return false;
@@ -223,7 +223,7 @@ HResult DownloadEngine::WinHttpDownload() {
 
   if (t.file == nullptr) {
     // A 2xx answer always opens the file; this is only reached for a body-less exchange.
-    t.file = std::fopen(destPath.c_str(), "wb");
+    t.file = OpenArchiveFile(destPath, false);
     if (t.file == nullptr) return HResultFromWin32(Win32ErrorFromFileErrno(errno));
   }
   int closeErrno = 0;

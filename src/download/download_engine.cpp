@@ -8,6 +8,7 @@
 #include "base/detached_thread.h"
 #include "base/hex_string.h"
 #include "base/utf_convert.h"
+#include "base/working_folder.h"
 #include "download/download_results.h"
 #include "download/file_errors.h"
 #include "log/logger.h"
@@ -76,7 +77,7 @@ void DownloadEngine::Run() {
   // letting the transfer fail later with a less telling code.
   std::error_code ec;
   const fs::path folder = destPath.parent_path();
-  if (!folder.empty()) fs::create_directories(folder, ec);
+  if (!folder.empty()) CreateWorkingFolders(folder, folder, ec);
   if (ec) {
     result = Win32ErrorFromFileError(ec);
     message =

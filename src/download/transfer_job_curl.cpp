@@ -266,7 +266,7 @@ class CurlTransferJob final : public TransferJob {
     const uint64_t onDisk = fs::exists(partial_, ec) ? fs::file_size(partial_, ec) : 0;
     Run run{this};
     run.offset = ec ? 0 : onDisk;
-    run.file = std::fopen(partial_.c_str(), run.offset > 0 ? "ab" : "wb");
+    run.file = OpenArchiveFile(partial_, run.offset > 0);
     if (run.file == nullptr) {
       const uint32_t error = Win32ErrorFromFileErrno(errno);
       Fail(TransferJobState::kError, HResultFromWin32(error), DescribeFileError(error));

@@ -9,6 +9,7 @@
 #include "base/detached_thread.h"
 #include "base/utf8_path.h"
 #include "base/utf_convert.h"
+#include "base/working_folder.h"
 #include "bridge/page_callbacks.h"
 #include "install/entry_link.h"
 #include "install/entry_rules.h"
@@ -160,7 +161,7 @@ void ZipEngine::Run() {
 bool ZipEngine::ExtractEntry(ZipReader& reader, uint64_t index, const ZipEntryInfo& entry,
                              const fs::path& target, uint64_t& runWritten) {
   std::error_code ec;
-  fs::create_directories(target.parent_path(), ec);
+  CreateWorkingFolders(PathFromUtf8(destinationPath), target.parent_path(), ec);
   if (!ec && entry.isDirectory) fs::create_directories(target, ec);
   if (ec) {
     ReportFailedEntry(entry.name, "cannot create folder: " + ec.message());
@@ -198,7 +199,7 @@ bool ZipEngine::ExtractLink(ZipReader& reader, const PendingLink& link, const fs
     return false;
   }
   std::error_code ec;
-  fs::create_directories(link.path.parent_path(), ec);
+  CreateWorkingFolders(folder, link.path.parent_path(), ec);
   if (ec) {
     ReportFailedEntry(name, "cannot create folder: " + ec.message());
     return false;

@@ -1,4 +1,5 @@
-// doUnZip on Linux: file modes, a working folder whose path is not UTF-8, and symbolic links.
+// doUnZip on Linux: file modes, a working folder whose path is not UTF-8, symbolic links, and
+// working folders that stay the user's own whatever the umask.
 // Windows has no mode bits, its paths are UTF-16, which cannot hold such bytes, and it refuses
 // link entries.
 
@@ -9,6 +10,7 @@
 
 #include "install/unzip_test_support.h"
 #include "install/zip_builder.h"
+#include "support/fault_http_server.h"
 
 namespace fs = std::filesystem;
 
@@ -23,6 +25,49 @@ TEST_F(UnZipActionTest, WorkingFolderThatIsNotUtf8ArrivesWithReplacementCharacte
   EXPECT_EQ(run.completion["message"],
             (h.temp.path() / "tmp\xef\xbf\xbd" / run.folder.filename()).string());
   EXPECT_EQ(ReadFileBytes(run.folder / "x.txt"), "x");
+}
+
+TEST_F(UnZipActionTest, DownloadAndExtractionFoldersAreTheUsersAloneWhateverTheUmask) {
+  // Under umask 000 another local user could otherwise swap the archive between its check and
+  // its extraction, or the setup between extraction and launch.
+  struct UmaskGuard {
+    mode_t old = ::umask(0);
+    ~UmaskGuard() { ::umask(old); }
+  } openUmask;
+  const auto mode = [](const fs::path& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 01000000u;
+  };
+  const fs::path served = Archive({ZipFile("bin/setup.sh", "#!/bin/sh\n")}, "served.zip");
+  FaultHttpServer server({"--body-file", served.string()});
+  // The background job, then the direct transfer of a pre-signed URL.
+  for (const std::string target : {"/a.zip", "/b.s3.amazonaws.com/a.zip?X-Amz-Signature=s"}) {
+    SCOPED_TRACE(target);
+    const std::string id = "d" + std::to_string(target.size());
+    h.Post(nlohmann::json({{"action", "doDownload"},
+                           {"callbackId", id},
+                           {"fetchDownloadConfig",
+                            {{"url", server.Url(target)}, {"archive_name", "archive.zip"}}}})
+               .dump());
+    nlohmann::json done;
+    ASSERT_TRUE(h.PumpUntil(
+        [&] {
+          for (const PageCallback& c : h.Completions()) {
+            if (c.payload["cbid"] == id) done = c.payload;
+          }
+          return !done.is_null();
+        },
+        60000));
+    ASSERT_EQ(done["result"], 0) << done;
+    const fs::path archive =
+        nlohmann::json::parse(done["message"].get<std::string>())["des"].get<std::string>();
+    EXPECT_EQ(mode(archive.parent_path()), 0700u);
+    EXPECT_EQ(mode(archive), 0600u);
+
+    const UnZipRun run = RunUnZip(h, archive, "u" + id);
+    ASSERT_EQ(run.completion["result"], 0);
+    EXPECT_EQ(mode(run.folder), 0700u);
+  }
 }
 
 TEST_F(UnZipActionTest, OnlyExecuteBitsOfTheRecordedModeSurvive) {
