@@ -22,6 +22,20 @@ export function pickLanguage(override, wanted = navigator.languages ?? [navigato
 }
 
 const BYTE_UNITS = ['byte', 'kilobyte', 'megabyte', 'gigabyte', 'terabyte'];
+const FALLBACK_UNITS = {
+  byte: 'B',
+  kilobyte: 'kB',
+  megabyte: 'MB',
+  gigabyte: 'GB',
+  terabyte: 'TB',
+  'byte-per-second': 'B/s',
+  'kilobyte-per-second': 'kB/s',
+  'megabyte-per-second': 'MB/s',
+  'gigabyte-per-second': 'GB/s',
+  'terabyte-per-second': 'TB/s',
+  hour: 'h',
+  minute: 'min',
+};
 
 export class Texts {
   constructor(lang = 'en') {
@@ -57,12 +71,22 @@ export class Texts {
   }
 
   unit(value, unit, options = {}) {
-    return new Intl.NumberFormat(this.lang, {
-      style: 'unit',
-      unit,
-      unitDisplay: 'short',
-      ...options,
-    }).format(value);
+    try {
+      return new Intl.NumberFormat(this.lang, {
+        style: 'unit',
+        unit,
+        unitDisplay: 'short',
+        ...options,
+      }).format(value);
+    } catch {
+      // An engine without this unit (older web views lack compound ones) still shows a number.
+      const { minimumFractionDigits, maximumFractionDigits } = options;
+      const number = new Intl.NumberFormat(this.lang, {
+        minimumFractionDigits,
+        maximumFractionDigits,
+      }).format(value);
+      return `${number} ${FALLBACK_UNITS[unit] ?? unit}`;
+    }
   }
 
   // Steps of 1024 shown with the decimal unit names users know; one decimal below 10 so the
