@@ -77,11 +77,11 @@ bool IsAllowedNavigation(const char* uri, const std::string& host) {
          (!host.empty() && IsUiOrigin(text, host));
 }
 
-void FinishWithStatus(WebKitURISchemeRequest* request, int status, const char* reason, GBytes* body,
-                      const std::string& mimeType) {
-  GInputStream* stream = g_memory_input_stream_new_from_bytes(body);
-  WebKitURISchemeResponse* response =
-      webkit_uri_scheme_response_new(stream, static_cast<gint64>(g_bytes_get_size(body)));
+// Answers with `body`, `length` bytes long, which WebKit reads as it sends: a file is never
+// held in memory whole.
+void FinishWithStream(WebKitURISchemeRequest* request, int status, const char* reason,
+                      GInputStream* body, gint64 length, const std::string& mimeType) {
+  WebKitURISchemeResponse* response = webkit_uri_scheme_response_new(body, length);
   webkit_uri_scheme_response_set_status(response, static_cast<guint>(status), reason);
   webkit_uri_scheme_response_set_content_type(response, mimeType.c_str());
   // Once headers are set they replace the content type given above, so it is repeated here.
@@ -92,14 +92,14 @@ void FinishWithStatus(WebKitURISchemeRequest* request, int status, const char* r
   webkit_uri_scheme_response_set_http_headers(response, headers);
   webkit_uri_scheme_request_finish_with_response(request, response);
   g_object_unref(response);
-  g_object_unref(stream);
 }
 
 void FinishWithError(WebKitURISchemeRequest* request, int status) {
   const char* reason = status == 403 ? "Forbidden" : status == 400 ? "Bad Request" : "Not Found";
-  GBytes* body = g_bytes_new_static(reason, strlen(reason));
-  FinishWithStatus(request, status, reason, body, "text/plain; charset=utf-8");
-  g_bytes_unref(body);
+  GInputStream* body = g_memory_input_stream_new_from_data(reason, strlen(reason), nullptr);
+  FinishWithStream(request, status, reason, body, static_cast<gint64>(strlen(reason)),
+                   "text/plain; charset=utf-8");
+  g_object_unref(body);
 }
 
 std::string HostOfUri(const char* uri) {
@@ -139,15 +139,24 @@ struct WebKitGtkWebView::Callbacks {
       FinishWithError(request, resource.status);
       return;
     }
-    gchar* contents = nullptr;
-    gsize length = 0;
-    if (!g_file_get_contents(resource.file.c_str(), &contents, &length, nullptr)) {
+    // Opened here, on the window's thread (an open and a stat); WebKit reads the stream on its
+    // own as the page takes the body, so a large file costs neither memory nor a stalled window.
+    GFile* file = g_file_new_for_path(resource.file.c_str());
+    GFileInputStream* stream = g_file_read(file, nullptr, nullptr);
+    g_object_unref(file);
+    GFileInfo* info = stream != nullptr
+                          ? g_file_input_stream_query_info(stream, G_FILE_ATTRIBUTE_STANDARD_SIZE,
+                                                           nullptr, nullptr)
+                          : nullptr;
+    if (info == nullptr) {
+      if (stream != nullptr) g_object_unref(stream);
       FinishWithError(request, 404);
       return;
     }
-    GBytes* body = g_bytes_new_take(contents, length);
-    FinishWithStatus(request, 200, "OK", body, resource.mimeType);
-    g_bytes_unref(body);
+    const gint64 length = g_file_info_get_size(info);
+    g_object_unref(info);
+    FinishWithStream(request, 200, "OK", G_INPUT_STREAM(stream), length, resource.mimeType);
+    g_object_unref(stream);
   }
 
   static void MessageReceived(WebKitUserContentManager*, WebKitJavascriptResult* result,

@@ -108,6 +108,15 @@ class FaultServer:
         self.stderr.close()
 
 
+def peak_rss_bytes(pid):
+    """The process's peak resident set so far (VmHWM)."""
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1]) * 1024
+    raise RuntimeError("no VmHWM for process %d" % pid)
+
+
 class HostRun:
     def __init__(self, binary, display, scenario, extra_env=None, page_dir=PAGE, runtime_dir=None):
         self.root = tempfile.mkdtemp(prefix="qf-e2e-")

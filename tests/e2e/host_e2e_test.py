@@ -53,7 +53,7 @@ class BridgeTest(HostTestCase):
                    "missing.html", "app://other.localhost/index.html",
                    "app://quillfetch.localhost/../secret.txt"]
         run = host_driver.HostRun(BINARY, self.display.display, json.dumps({
-            "scenario": "bridge", "port": foreign.port, "fetches": fetches,
+            "scenario": "bridge", "port": foreign.port, "fetches": fetches, "streams": ["big.bin"],
             "redirectUrl": "http://127.0.0.1:%d%s" % (redirecting.port, signed)}))
         self.addCleanup(run.close)
         # What an escape would like to read: beside the UI folder, a sibling "UI2", and links.
@@ -64,10 +64,18 @@ class BridgeTest(HostTestCase):
             f.write("TOP-SECRET")
         os.symlink(os.path.join(run.app_dir, "secret.txt"), os.path.join(run.ui_dir, "secret-link.txt"))
         os.symlink(os.path.join(run.app_dir, "UI2"), os.path.join(run.ui_dir, "link-out"))
+        # A large file in the UI folder (sparse: no disk needed) is served without being held
+        # in the host's memory whole.
+        big_size = 768 << 20
+        with open(os.path.join(run.ui_dir, "big.bin"), "wb") as f:
+            f.truncate(big_size)
         run.start()
 
         window = run.wait_for_window(TOOL, START_TIMEOUT)
+        run.wait_for_report("streams-start", START_TIMEOUT)
+        peak_before = host_driver.peak_rss_bytes(run.process.pid)
         run.wait_for_report("bridge-done", START_TIMEOUT)
+        peak_growth = host_driver.peak_rss_bytes(run.process.pid) - peak_before
 
         # A second start while the first runs: refused at once, no window of its own.
         second = subprocess.Popen([run.binary], env=run.env, stdout=subprocess.DEVNULL,
@@ -104,6 +112,8 @@ class BridgeTest(HostTestCase):
         for path in ("secret-link.txt", "link-out/index.html", "..%2Fsecret.txt", "..%5Csecret.txt"):
             self.assertIn(" 403 ", fetched[path])
         self.assertIn(" 404 ", fetched["missing.html"])
+        self.assertIn("stream big.bin 200 %d" % big_size, reports)
+        self.assertLess(peak_growth, big_size // 3)
 
         # The foreign origin got nothing: neither the frame nor the navigation was allowed,
         # and the page stayed where it was.

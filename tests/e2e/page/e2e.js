@@ -56,6 +56,19 @@ async function fetchReport(path) {
   }
 }
 
+// Reads a body without keeping it, as a page streaming a large resource would.
+async function streamReport(path) {
+  try {
+    const response = await fetch(path);
+    const reader = response.body.getReader();
+    let bytes = 0;
+    for (let part = await reader.read(); !part.done; part = await reader.read()) bytes += part.value.length;
+    log(`stream ${path} ${response.status} ${bytes}`);
+  } catch (e) {
+    log(`stream ${path} error`);
+  }
+}
+
 async function bridge() {
   const written = await call({action: "doWriteLog", category: "E2E", message: "E2E unicode \u00fc\u20ac"});
   log("written " + written.result);
@@ -71,6 +84,14 @@ async function bridge() {
   log("chrome-replaceable " + (() => { try { window.chrome = {}; } catch (e) {} return window.chrome.webview === undefined; })());
 
   for (const path of window.E2E.fetches) await fetchReport(path);
+  if (window.E2E.streams) {
+    // The test reads the host's memory before the streams begin: a hundred lines flush the
+    // report to the file at once, and the pause gives the test time to find it.
+    log("streams-start");
+    for (let i = 0; i < 100; ++i) post({action: "doWriteLog", level: "DEBUG", category: "E2E", message: "E2E tick"});
+    await sleep(2000);
+    for (const path of window.E2E.streams) await streamReport(path);
+  }
 
   // A frame and a navigation of a foreign origin: both must be refused.
   const frame = document.createElement("iframe");
