@@ -205,6 +205,12 @@ test('a broken config.json shows what is wrong instead of an Install button', as
     assert.equal(screen.report, true);
     assert.equal(await page.isHidden('#steps'), true); // the product's steps mean nothing here
     assert.equal(host.count('doDownload'), 0);
+    if (typeof config === 'string') {
+      // Without a configuration the problem can still be reported.
+      await page.click('#report');
+      await page.click('#consent-send');
+      assert.equal((await host.waitFor('postToTeams')).error.hostMessage, detail);
+    }
     await host.pressClose(); // the window's close button still closes
     await host.waitFor('doClose');
     await page.close();
