@@ -10,6 +10,7 @@ would, the page closes the program, and the run is summed up: how the setup ende
 whether the working folders are gone, and where the screenshots are.
 
 Usage: run_demo.py --binary PATH --tool PATH --work DIR [--headless] [--screenshots DIR]
+                   [--signing-key PRIVATE.pem]
 Exit code 0 when the product was installed and the program ended normally.
 """
 import argparse
@@ -170,6 +171,7 @@ def main():
     parser.add_argument("--payload-mb", type=int, default=256)
     parser.add_argument("--setup-seconds", type=int, default=3)
     parser.add_argument("--timeout", type=float, default=45, help="seconds for the whole road")
+    parser.add_argument("--signing-key", help="signs the archive with this key (scripts/sign-archive)")
     args = parser.parse_args()
 
     work = os.path.abspath(args.work)
@@ -201,6 +203,11 @@ def main():
         config = {"productName": PRODUCT, "url": url, "archive_name": ARCHIVE,
                   "size": archive["size"], "sha256": archive["sha256"],
                   "launcherName": LAUNCHER, "autoStart": args.headless}
+        if args.signing_key:
+            config["signature"] = subprocess.run(
+                [os.path.join(ROOT, "scripts", "sign-archive"), "sign", args.signing_key,
+                 os.path.join(www, ARCHIVE)], check=True, capture_output=True, text=True).stdout.strip()
+            say("signed the archive: %s" % config["signature"])
         with open(os.path.join(ui_dir, "config.json"), "w") as f:
             json.dump(config, f, indent=2)
         say("wrote %s" % os.path.join(ui_dir, "config.json"))
