@@ -9,6 +9,14 @@
 const STEPS = ['download', 'extract', 'install'];
 const FOCUSABLE = 'button:not([hidden]), [href], pre[tabindex]:not([hidden])';
 
+/** Parts read as one announcement: each ends with its own stop, or gets one. */
+function sentences(parts) {
+  return parts
+    .filter(Boolean)
+    .map((part) => (/[.…!?:؟]$/.test(part) ? part : `${part}.`))
+    .join(' ');
+}
+
 export class View {
   constructor(doc, { onAction, onReport }) {
     this.doc = doc;
@@ -124,7 +132,7 @@ export class View {
         .filter((step) => !wasDone.includes(step))
         .map((step) => `${this.stepLabel(step)} ${this.texts.t('step.done')}`);
       const body = ['idle', 'loading'].includes(screen.name) ? [] : [screen.text];
-      this.announce([...finished, screen.title, ...body].filter(Boolean).join('. '));
+      this.announce(sentences([...finished, screen.title, ...body]));
       this.milestone = screen.milestone;
     } else if (screen.milestone && screen.milestone !== this.milestone) {
       this.milestone = screen.milestone;
