@@ -132,7 +132,8 @@ export async function axeViolations(page) {
 /**
  * Drives one page through every screen and dialog of an installation whose setup fails once and
  * then succeeds, calling `visit(page, name)` at each: idle, downloading, close-question,
- * extracting, installing, failed (details open), consent (contents shown), succeeded.
+ * extracting, installing, failed (details open), consent (contents shown), report sent,
+ * succeeded.
  */
 export async function walkScreens(suite, options, visit) {
   const { page, host, pageErrors } = await openPage(suite, {
@@ -179,7 +180,12 @@ export async function walkScreens(suite, options, visit) {
   await page.waitForSelector('#consent:not([hidden])');
   await page.click('#consent-show');
   await visit(page, 'consent');
-  await page.keyboard.press('Escape');
+  await page.click('#consent-send');
+  await host.waitFor('postToTeams');
+  await page.waitForFunction(() =>
+    /[0-9A-F]{6}$/.test(document.getElementById('report-status').textContent),
+  );
+  await visit(page, 'report sent');
   host.plans.doLaunchSetup = { result: 0 };
   await page.click('#action-retry');
   await waitForScreen(page, 'succeeded');
