@@ -51,18 +51,24 @@ IntegrityFigures ReadIntegrityFigures(const nlohmann::json& config) {
 
 // The signature members count only when a key is built in: a build without one ignores them,
 // as it always has. A `signature` that is not a string is kept as its JSON text, which is no
-// DER signature in base64 and so fails as a bad signature; a `signature_url` that is not a
-// string counts as absent.
+// DER signature in base64 and so fails as a bad signature. Empty or blank texts (a config.json
+// whose field was left empty) and a `signature_url` that is not a string count as absent.
+bool IsBlank(const std::string& text) {
+  return text.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
 void ReadSignatureMembers(const nlohmann::json& config, DownloadEngine& engine) {
   const std::span<const uint8_t> key = BuiltInArchiveKey();
   if (key.empty()) return;
   engine.archiveKey.assign(key.begin(), key.end());
   if (const auto signature = config.find("signature"); signature != config.end()) {
-    engine.signature =
+    std::string text =
         signature->is_string() ? signature->get<std::string>() : PageText(*signature);
+    if (!IsBlank(text)) engine.signature = std::move(text);
   }
   if (const auto signatureUrl = config.find("signature_url");
-      signatureUrl != config.end() && signatureUrl->is_string()) {
+      signatureUrl != config.end() && signatureUrl->is_string() &&
+      !IsBlank(signatureUrl->get_ref<const std::string&>())) {
     engine.signatureUrl = Utf8ToUtf16(signatureUrl->get<std::string>());
   }
 }

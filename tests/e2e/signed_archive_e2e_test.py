@@ -120,6 +120,7 @@ class SignedArchiveTest(unittest.TestCase):
             unzip("verified", "$last"),
             download("from-url", "product.zip", signature_url=server.url("product.zip.sig")),
             download("missing", "product.zip"),
+            download("blank", "product.zip", signature=" \n", signature_url=""),
             download("not-base64", "product.zip", signature="%%%%"),
             download("other-archive", "product.zip", signature=sign(other)),
             download("altered", "altered.zip", signature=signature),
@@ -139,7 +140,7 @@ class SignedArchiveTest(unittest.TestCase):
                 results[name] = (int(result), message)
         self.assertEqual({name: result for name, (result, _) in results.items()}, {
             "planted-first": NO_SIGNATURE, "inline": 0, "verified": 0, "from-url": 0,
-            "missing": NO_SIGNATURE, "not-base64": BAD_SIGNATURE, "other-archive": BAD_SIGNATURE,
+            "missing": NO_SIGNATURE, "blank": NO_SIGNATURE, "not-base64": BAD_SIGNATURE, "other-archive": BAD_SIGNATURE,
             "altered": BAD_SIGNATURE, "truncated": BAD_SIGNATURE, "url-404": NO_SIGNATURE,
             "planted-later": NO_SIGNATURE}, run.reports())
         self.assertIn("could not be verified (no signature was given)", results["missing"][1])
