@@ -68,6 +68,8 @@ function(_vlm_archive_key_hex key out_var)
   if(EXISTS "${key}" AND NOT IS_DIRECTORY "${key}")
     file(READ "${key}" text)
     set(origin "the file ${key}")
+    # A new key in the same file is picked up by the next build.
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${key}")
   endif()
   if(text MATCHES "-----BEGIN ([A-Z ]+)-----")
     if(NOT CMAKE_MATCH_1 STREQUAL "PUBLIC KEY")
