@@ -55,8 +55,12 @@ export function parseConfig(config, languages = undefined) {
     }
     archive.sha256 = config.sha256.toLowerCase();
   }
-  if (config.signature !== undefined) archive.signature = requireString(config, 'signature');
-  if (config.signature_url !== undefined) {
+  // The host takes a blank signature for none; so does the page, rather than refusing to start.
+  if (config.signature !== undefined) {
+    if (typeof config.signature !== 'string') throw new ConfigError('"signature" must be a string');
+    if (config.signature.trim() !== '') archive.signature = config.signature;
+  }
+  if (config.signature_url !== undefined && config.signature_url !== '') {
     archive.signature_url = requireWebUrl(config, 'signature_url');
   }
   const launcherName =
