@@ -20,7 +20,6 @@
 namespace trust_code {
 inline constexpr HResult kNoSignature = static_cast<HResult>(0x800B0100u);   // TRUST_E_NOSIGNATURE
 inline constexpr HResult kBadSignature = static_cast<HResult>(0x80096010u);  // TRUST_E_BAD_DIGEST
-inline constexpr HResult kSignerMismatch = static_cast<HResult>(0x800B010Fu);  // CERT_E_CN_NO_MATCH
 }  // namespace trust_code
 
 // The largest signature text a signature_url may answer with; a DER P-256 signature is at most
