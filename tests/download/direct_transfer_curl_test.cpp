@@ -1,6 +1,8 @@
-// Linux only: WinHTTP reads a connection closed before any answer as an invalid response
-// (12152), which the retry rule does not retry; libcurl reports that the connection broke. And
-// WinHTTP refuses a redirect from https to http by itself; libcurl is told to.
+// Linux only: libcurl hands over what each socket read returned (about 16 KiB), and the
+// transfer gathers those into whole 256 KiB blocks, one progress report each. WinHTTP reads a
+// connection closed before any answer as an invalid response (12152), which the retry rule does not
+// retry; libcurl reports that the connection broke. And WinHTTP refuses a redirect from https to
+// http by itself; libcurl is told to.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -20,6 +22,16 @@ TEST_F(DirectTransferCurlTest, ConnectionsDroppedBeforeAnyAnswerAreRetriedUntilS
   ASSERT_EQ(Download(server.Url("/b.s3.amazonaws.com/a.zip?X-Amz-Algorithm=A")).result, 0u);
   EXPECT_EQ(clock.Pauses(), (std::vector<int64_t>{1000, 2000, 4000, 8000, 16000, 30000}));
   EXPECT_TRUE(FileContent(Destination()) == body);
+}
+
+TEST_F(DirectTransferCurlTest, ReportsOncePerWhole256KiBBlock) {
+  FaultHttpServer server({"--body-file", MakeBody((1 << 20) + 1000).string()});
+  ASSERT_EQ(Download(server.Url("/b.s3.amazonaws.com/a.zip?X-Amz-Algorithm=A")).result, 0u);
+  EXPECT_TRUE(FileContent(Destination()) == body);
+  // The length (done 0), four whole blocks, and the last 1,000 bytes.
+  std::vector<uint64_t> done;
+  for (const CallbackPayload& p : progress) done.push_back(p.done);
+  EXPECT_EQ(done, (std::vector<uint64_t>{0, 262144, 524288, 786432, 1048576, 1049576}));
 }
 
 // libcurl trusts only the system's certificates, so this case sends its request with the
