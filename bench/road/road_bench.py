@@ -15,11 +15,12 @@ engines' ("StartDownload", "WinHTTP completed" / "BITS completed", "Unzip starti
 and network processes are not counted).
 
 Usage: python3 bench/road/road_bench.py BUILD_DIR [--rounds N] [--product-mib N]
-           [--work DIR] [--binary PATH] [--rss-mib N]
+           [--work DIR] [--binary PATH] [--rss-mib N] [--page DIR]
   --product-mib  uncompressed size of the product (default 400); the archive is deflated
   --rss-mib      also run the direct road once with a stored (uncompressed) archive of this
                  size, to show the host's peak RSS does not grow with the archive (e.g. 1024)
   --binary       the host program (default BUILD_DIR/src/app/quillfetch)
+  --page         the page's folder (default ui/, the default page; its config.json is replaced)
 Targets (ratios tools / host): direct download >= 0.9 x curl and the page sees the completion
 within 50 ms of the engine; extraction >= 1.0 x bsdtar; the whole direct road >= 0.9 x the
 tools; host peak RSS <= 160 MB, flat in the archive's size.
@@ -118,11 +119,11 @@ def peak_rss_mb(pid):
     return float("nan")
 
 
-def run_host(binary, display, url, timeout, direct):
+def run_host(binary, display, url, timeout, direct, ui):
     """One road through the page; returns the stage times (s) and the host's peak RSS (MB)."""
     page = tempfile.mkdtemp(prefix="qf-road-ui-")
     shutil.rmtree(page)
-    shutil.copytree(os.path.join(ROOT, "ui"), page)
+    shutil.copytree(ui, page)
     with open(os.path.join(page, "config.json"), "w") as f:
         json.dump({"productName": PRODUCT, "url": url, "archive_name": ARCHIVE,
                    "launcherName": LAUNCHER, "autoStart": True}, f)
@@ -209,6 +210,7 @@ def main():
     parser.add_argument("--work", default=os.path.join(tempfile.gettempdir(), "vlm-road-bench"))
     parser.add_argument("--binary")
     parser.add_argument("--timeout", type=float, default=180)
+    parser.add_argument("--page", default=os.path.join(ROOT, "ui"))
     args = parser.parse_args()
     binary = args.binary or os.path.join(args.build, "src", "app", "quillfetch")
     for tool in ("curl", "bsdtar", "Xvfb"):
@@ -229,11 +231,12 @@ def main():
     tools, direct, job = [], [], []
     try:
         run_tools(direct_url, args.work)  # warm-up: the archive into the page cache
-        run_host(binary, display.display, direct_url, args.timeout, True)
+        run_host(binary, display.display, direct_url, args.timeout, True, args.page)
         for number in range(args.rounds):
             tools.append(run_tools(direct_url, args.work))
-            direct.append(run_host(binary, display.display, direct_url, args.timeout, True))
-            job.append(run_host(binary, display.display, job_url, args.timeout, False))
+            direct.append(
+                run_host(binary, display.display, direct_url, args.timeout, True, args.page))
+            job.append(run_host(binary, display.display, job_url, args.timeout, False, args.page))
             print("round %d: tools %.2f s, direct %.2f s, job %.2f s" %
                   (number + 1, tools[-1]["road"], direct[-1]["road"], job[-1]["road"]), flush=True)
         big = None
@@ -246,7 +249,7 @@ def main():
             make_product(big_product, args.rss_mib, stored=True)
             server = host_driver.FaultServer(args.work, "--body-file", big_product)
             url = "http://127.0.0.1:%d%s" % (server.port, PRESIGNED)
-            big = run_host(binary, display.display, url, args.timeout, True)
+            big = run_host(binary, display.display, url, args.timeout, True, args.page)
             big["archive_mib"] = os.path.getsize(big_product) / 1048576.0
     finally:
         server.close()
