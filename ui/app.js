@@ -25,6 +25,32 @@ function render(state) {
   if (!installer?.busy) view.dismissCloseQuestion();
 }
 
+// A fast download reports hundreds of times a second, and redrawing for each report keeps the
+// web view too busy to take the next answers promptly: within a phase the screen is redrawn at
+// most once a frame, and the last figures are never dropped. A new phase is drawn at once.
+const FRAME_MS = 16;
+let lastDrawn = -Infinity;
+let waitingState = null;
+let waitingTimer = 0;
+
+function drawNow(state) {
+  clearTimeout(waitingTimer);
+  waitingTimer = 0;
+  waitingState = null;
+  lastDrawn = performance.now();
+  render(state);
+}
+
+function onInstallerChange(state) {
+  const wait = lastDrawn + FRAME_MS - performance.now();
+  if (state.phase !== pageState.phase || wait <= 0) {
+    drawNow(state);
+    return;
+  }
+  waitingState = state;
+  if (!waitingTimer) waitingTimer = setTimeout(() => drawNow(waitingState), wait);
+}
+
 function showPageFailure(code, detail = '') {
   render({ phase: 'failed', failure: { stage: 'page', code, hostMessage: detail } });
 }
@@ -105,7 +131,7 @@ async function boot() {
   }
   view.setProduct(config.productName);
   view.setLicenceLink(config.licenceUrl);
-  installer = new Installer(host, config, render);
+  installer = new Installer(host, config, onInstallerChange);
   if (await installer.restore()) return;
   render({ phase: 'idle' });
   host.log('INFO', `Installer page ready for ${config.productName}`).catch(() => {});
