@@ -113,7 +113,9 @@ class BridgeTest(HostTestCase):
             self.assertIn(" 403 ", fetched[path])
         self.assertIn(" 404 ", fetched["missing.html"])
         self.assertIn("stream big.bin 200 %d" % big_size, reports)
-        self.assertLess(peak_growth, big_size // 3)
+        # Read whole, the file alone would add its size; under AddressSanitizer the freed
+        # blocks that its quarantine keeps add up to a few hundred MB.
+        self.assertLess(peak_growth, big_size // 2)
 
         # The foreign origin got nothing: neither the frame nor the navigation was allowed,
         # and the page stayed where it was.
