@@ -86,23 +86,11 @@ class DirectTransfer {
     }
 
     uint64_t bodyThisRequest = 0;
-    for (;;) {
-      uint32_t available = 0;
-      if (const uint32_t error = get.QueryDataAvailable(available)) {
-        return bodyThisRequest > 0 && IsNetworkFailure(error) ? winhttp::kConnectionError : error;
-      }
-      if (available == 0) break;
-      while (available > 0) {
-        uint32_t got = 0;
-        if (const uint32_t error = get.Read(available, got)) {
-          return bodyThisRequest > 0 && IsNetworkFailure(error) ? winhttp::kConnectionError : error;
-        }
-        if (got == 0) break;  // ask again how much there is
-        if (const uint32_t error = Write(get.data(), got)) return error;
-        bodyThisRequest += got;
-        available = got >= available ? 0 : available - got;
-      }
-    }
+    const uint32_t bodyError = ReceiveBody(get, bodyThisRequest);
+    // What arrived before a failure counts: a retry continues after it.
+    const uint32_t writeError = WriteBlock();
+    if (bodyError != 0) return bodyError;
+    if (writeError != 0) return writeError;
     // WinHTTP may end a body that was cut short without an error: the length tells.
     if (length && total_ != start + *length) return winhttp::kConnectionError;
     return 0;
@@ -138,13 +126,56 @@ class DirectTransfer {
   }
 
  private:
-  uint32_t Write(const char* data, uint32_t size) {
+  // Reads the body into the file until its end or a failure; 0 at the end.
+  uint32_t ReceiveBody(HttpGet& get, uint64_t& received) {
+    for (;;) {
+      uint32_t available = 0;
+      if (const uint32_t error = get.QueryDataAvailable(available)) {
+        return received > 0 && IsNetworkFailure(error) ? winhttp::kConnectionError : error;
+      }
+      if (available == 0) return 0;
+      while (available > 0) {
+        uint32_t got = 0;
+        if (const uint32_t error = get.Read(available, got)) {
+          return received > 0 && IsNetworkFailure(error) ? winhttp::kConnectionError : error;
+        }
+        if (got == 0) break;  // ask again how much there is
+        if (const uint32_t error = Gather(get.data(), got)) return error;
+        received += got;
+        available = got >= available ? 0 : available - got;
+      }
+    }
+  }
+
+  // Reads may be far smaller than kGetBlockSize (Wine's are a few KiB); the page gets one
+  // progress callback per block written, so received bytes are gathered into whole blocks.
+  uint32_t Gather(const char* data, uint32_t size) {
     if (!haveFirstByte_) {
       haveFirstByte_ = true;
       firstByteTime_ = clock_.Now();
     }
+    if (block_.capacity() < kGetBlockSize) block_.reserve(kGetBlockSize);
+    while (size > 0) {
+      const uint32_t take =
+          std::min<uint32_t>(size, static_cast<uint32_t>(kGetBlockSize - block_.size()));
+      block_.append(data, take);
+      data += take;
+      size -= take;
+      if (block_.size() == kGetBlockSize) {
+        if (const uint32_t error = WriteBlock()) return error;
+      }
+    }
+    return 0;
+  }
+
+  // Writes and reports the gathered bytes.
+  uint32_t WriteBlock() {
+    const auto size = static_cast<DWORD>(block_.size());
+    if (size == 0) return 0;
     DWORD written = 0;
-    if (!WriteFile(file_, data, size, &written, nullptr)) return GetLastError();
+    const bool ok = WriteFile(file_, block_.data(), size, &written, nullptr);
+    block_.clear();
+    if (!ok) return GetLastError();
     if (written != size) return win32::kWriteFault;
     engine_.done += size;
     total_ += size;
@@ -190,6 +221,7 @@ class DirectTransfer {
   Clock::TimePoint firstByteTime_{};
   HANDLE file_ = INVALID_HANDLE_VALUE;
   bool createdFile_ = false;
+  std::string block_;  // received, not yet written (less than kGetBlockSize)
 };
 
 }  // namespace

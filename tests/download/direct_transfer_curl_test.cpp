@@ -24,16 +24,6 @@ TEST_F(DirectTransferCurlTest, ConnectionsDroppedBeforeAnyAnswerAreRetriedUntilS
   EXPECT_TRUE(FileContent(Destination()) == body);
 }
 
-TEST_F(DirectTransferCurlTest, ReportsOncePerWhole256KiBBlock) {
-  FaultHttpServer server({"--body-file", MakeBody((1 << 20) + 1000).string()});
-  ASSERT_EQ(Download(server.Url("/b.s3.amazonaws.com/a.zip?X-Amz-Algorithm=A")).result, 0u);
-  EXPECT_TRUE(FileContent(Destination()) == body);
-  // The length (done 0), four whole blocks, and the last 1,000 bytes.
-  std::vector<uint64_t> done;
-  for (const CallbackPayload& p : progress) done.push_back(p.done);
-  EXPECT_EQ(done, (std::vector<uint64_t>{0, 262144, 524288, 786432, 1048576, 1049576}));
-}
-
 // libcurl trusts only the system's certificates, so this case sends its request with the
 // transfers' own options plus the test's certificate rather than through a transfer.
 TEST_F(DirectTransferCurlTest, HttpsDoesNotFollowARedirectToHttp) {
