@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -45,6 +46,9 @@ class SetupWebView {
   // Entry of every page message: parses the JSON text and dispatches it by action name.
   // Never throws; a malformed message is dropped with one WARN line.
   void OnWebMessageReceived(std::string_view json);
+  // The longest message OnWebMessageReceived takes, in bytes; longer ones are dropped with a
+  // warning. Far above what any page sends, far below what would swell the host's memory.
+  static constexpr size_t kMaxMessageBytes = 8 * 1024 * 1024;
 
   // Page actions (see docs/page-contract.md). Each answers only through the page posters.
   void DoCancel(const std::string& callbackId);

@@ -8,9 +8,11 @@
 #include <shellapi.h>
 #include <wrl/client.h>
 
+#include <cwchar>
 #include <utility>
 
 #include "app/com_handler_win.h"
+#include "app/setup_web_view.h"
 #include "app/window_win.h"
 #include "base/ascii.h"
 #include "base/hex_string.h"
@@ -140,8 +142,14 @@ class WebView2WebView : public WebView {
       return;
     }
     LPWSTR json = nullptr;
-    if (FAILED(args->get_WebMessageAsJson(&json))) return;
-    const std::string text = TakeRuntimeString(json);
+    if (FAILED(args->get_WebMessageAsJson(&json)) || json == nullptr) return;
+    // Every UTF-16 unit becomes at least one UTF-8 byte, so a message of more units than the
+    // dispatcher takes bytes is refused there anyway: only that much is converted, never a
+    // page's whole gigabyte.
+    const size_t units = wcsnlen(json, SetupWebView::kMaxMessageBytes + 1);
+    const std::string text =
+        Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(json), units));
+    CoTaskMemFree(json);
     // A copy: the handler may replace itself while it runs.
     const WebView::MessageHandler handler = handler_;
     handler(text);

@@ -61,8 +61,7 @@ void LogDropped(const std::string& reason) {
 // Handlers copy and serialise messages recursively; a message nested deeper than this would
 // exhaust the stack, so the parser refuses it before any handler sees it.
 constexpr int kMaxMessageDepth = 64;
-// Far above what any page sends, far below what would swell the host's memory.
-constexpr size_t kMaxMessageBytes = 8 * 1024 * 1024;
+constexpr size_t kMaxMessageBytes = SetupWebView::kMaxMessageBytes;
 
 class MessageTooDeep : public std::runtime_error {
  public:
