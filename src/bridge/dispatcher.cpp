@@ -61,7 +61,6 @@ void LogDropped(const std::string& reason) {
 // Handlers copy and serialise messages recursively; a message nested deeper than this would
 // exhaust the stack, so the parser refuses it before any handler sees it.
 constexpr int kMaxMessageDepth = 64;
-constexpr size_t kMaxMessageBytes = SetupWebView::kMaxMessageBytes;
 
 class MessageTooDeep : public std::runtime_error {
  public:
