@@ -8,6 +8,7 @@ import {
   DEMO_CONFIG,
   axeViolations,
   openPage,
+  startHeldDownload,
   startSuite,
   waitForScreen,
   walkScreens,
@@ -104,14 +105,7 @@ test('the status region speaks screens and milestones, not every progress report
 });
 
 test('the bar says its value in words', async () => {
-  const { page, host } = await openPage(suite, {
-    prepare: (h) => {
-      h.plans.doDownload = 'manual';
-    },
-  });
-  await waitForScreen(page, 'idle');
-  await page.click('#action-install');
-  const download = await host.waitFor('doDownload');
+  const { page, host, download } = await startHeldDownload(suite);
   await host.progress(download.callbackId, {
     jsp: 'onDownloadProgress',
     done: 1000000,

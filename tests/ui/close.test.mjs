@@ -2,7 +2,14 @@
 
 import assert from 'node:assert/strict';
 import { after, before, test } from 'node:test';
-import { openPage, screenOf, startSuite, until, waitForScreen } from './support/harness.mjs';
+import {
+  openPage,
+  screenOf,
+  startHeldDownload,
+  startSuite,
+  until,
+  waitForScreen,
+} from './support/harness.mjs';
 
 let suite;
 before(async () => {
@@ -21,14 +28,7 @@ test('the close button closes an idle installer at once', async () => {
 });
 
 test('closing while busy asks first, then keeps agreeing until the host is idle', async () => {
-  const { page, host } = await openPage(suite, {
-    prepare: (h) => {
-      h.plans.doDownload = 'manual';
-    },
-  });
-  await waitForScreen(page, 'idle');
-  await page.click('#action-install');
-  const download = await host.waitFor('doDownload');
+  const { page, host, download } = await startHeldDownload(suite);
   await host.progress(download.callbackId, {
     name: 'UtlDwldFile',
     jsp: 'onDownloadProgress',
@@ -66,14 +66,7 @@ test('closing while busy asks first, then keeps agreeing until the host is idle'
 });
 
 test('the question goes away when the work it is about has ended', async () => {
-  const { page, host } = await openPage(suite, {
-    prepare: (h) => {
-      h.plans.doDownload = 'manual';
-    },
-  });
-  await waitForScreen(page, 'idle');
-  await page.click('#action-install');
-  const download = await host.waitFor('doDownload');
+  const { page, host, download } = await startHeldDownload(suite);
   await host.pressClose();
   await page.waitForSelector('#dialog:not([hidden])');
   await host.complete(download.callbackId, { name: 'UtlDwldFile', result: 12029 });

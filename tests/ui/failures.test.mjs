@@ -6,6 +6,7 @@ import {
   DEMO_CONFIG,
   openPage,
   screenOf,
+  startHeldDownload,
   startSuite,
   until,
   waitForScreen,
@@ -135,14 +136,7 @@ test('Cancel stops the download or the extraction, and Try again starts over', a
 });
 
 test('a download that finishes despite the cancel does not go on to the setup', async () => {
-  const { page, host } = await openPage(suite, {
-    prepare: (h) => {
-      h.plans.doDownload = 'manual';
-    },
-  });
-  await waitForScreen(page, 'idle');
-  await page.click('#action-install');
-  const work = await host.waitFor('doDownload');
+  const { page, host, download: work } = await startHeldDownload(suite);
   await page.click('#action-cancel');
   await host.waitFor('doCancel');
   await host.complete(work.callbackId, {

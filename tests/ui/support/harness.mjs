@@ -82,6 +82,23 @@ export async function openPage(
   return { page, host, foreign, pageErrors };
 }
 
+/**
+ * A page (see openPage) whose download the test answers by hand: it waits for the install
+ * screen, presses Install and returns the page, its host and the doDownload request.
+ */
+export async function startHeldDownload(suite, options = {}) {
+  const opened = await openPage(suite, {
+    ...options,
+    prepare: (h) => {
+      h.plans.doDownload = 'manual';
+      options.prepare?.(h);
+    },
+  });
+  await waitForScreen(opened.page, 'idle');
+  await opened.page.click('#action-install');
+  return { ...opened, download: await opened.host.waitFor('doDownload') };
+}
+
 /** The text of the main status elements. */
 export async function screenOf(page) {
   return page.evaluate(() => ({
