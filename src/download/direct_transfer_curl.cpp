@@ -107,6 +107,9 @@ struct DirectTransfer {
     const size_t size = block.size();
     if (size == 0) return true;
     const bool written = std::fwrite(block.data(), 1, size, file) == size;
+    if (written && engine.arrivingArchiveCheck) {
+      engine.arrivingArchiveCheck->Wrote(total, block.data(), size);
+    }
     block.clear();
     if (!written) {
       fileError = Win32ErrorFromFileErrno(errno);

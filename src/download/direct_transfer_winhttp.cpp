@@ -174,6 +174,9 @@ class DirectTransfer {
     if (size == 0) return 0;
     DWORD written = 0;
     const bool ok = WriteFile(file_, block_.data(), size, &written, nullptr);
+    if (ok && written == size && engine_.arrivingArchiveCheck) {
+      engine_.arrivingArchiveCheck->Wrote(total_, block_.data(), size);
+    }
     block_.clear();
     if (!ok) return GetLastError();
     if (written != size) return win32::kWriteFault;

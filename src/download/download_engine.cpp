@@ -87,6 +87,9 @@ void DownloadEngine::Run() {
     return;
   }
 
+  if (!archiveKey.empty() && (signature || !signatureUrl.empty())) {
+    arrivingArchiveCheck = StreamedSignatureCheck::Start(archiveKey);
+  }
   startTime_ = clock_.Now();
   if (IsPresignedS3Url(url)) {
     const HResult transfer = WinHttpDownload();
@@ -102,6 +105,7 @@ void DownloadEngine::Finish() {
   // completion posted after that would never reach the page.
   if (result == 0) VerifyIntegrity();
   if (result == 0 && !archiveKey.empty()) VerifySignature();
+  arrivingArchiveCheck.reset();
   if (comInitialized) LeaveCom();
   if (onComplete) {
     if (result == 0) message = DownloadResultJson(url, destPath);

@@ -12,6 +12,7 @@
 #include "base/clock.h"
 #include "bridge/callback_payload.h"
 #include "download/hresult.h"
+#include "download/streamed_signature_check.h"
 #include "download/transfer_job.h"
 
 // Carries one download from start to end on a worker thread of its own.
@@ -72,6 +73,9 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
   std::vector<uint8_t> archiveKey;
   std::optional<std::string> signature;
   std::u16string signatureUrl;
+  // Set by Run for a download with a key and a signature to check: the transfers hand it each
+  // block they write, so the archive is hashed while it arrives. Reset by Finish.
+  std::unique_ptr<StreamedSignatureCheck> arrivingArchiveCheck;
   // Set by the worker once the archive verified, before the completion is posted; read on the
   // window thread by VerifiedArchiveIs.
   std::atomic<bool> archiveVerified{false};

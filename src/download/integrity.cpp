@@ -66,7 +66,19 @@ void DownloadEngine::VerifySignature() {
     failure = trust_code::kBadSignature;
     why = "the signature is not base64 text";
   } else {
-    switch (VerifyFileSignature(archiveKey, destPath, *der)) {
+    std::optional<SignatureVerdict> verdict;
+    if (arrivingArchiveCheck) {
+      const uint64_t size = std::filesystem::file_size(destPath, ec);
+      if (!ec) verdict = arrivingArchiveCheck->Finish(size, *der);
+      arrivingArchiveCheck.reset();
+    }
+    if (!verdict) {
+      // Hashed after the transfer: the platform's service hands the file over only at its end,
+      // and a transfer may resume from bytes the check did not see.
+      Logger::Log(LogLevel::Info, "Engine.Download", "Reading the archive to check its signature");
+      verdict = VerifyFileSignature(archiveKey, destPath, *der);
+    }
+    switch (*verdict) {
       case SignatureVerdict::kValid:
         break;
       case SignatureVerdict::kInvalid:
@@ -108,6 +120,8 @@ std::optional<std::string> DownloadEngine::FetchSignature(std::string& why) {
   const uint64_t archiveDone = done;
   const uint64_t archiveTodo = todo;
   Callback pageProgress = std::move(onProgress);
+  // The signature file is not part of the archive.
+  std::unique_ptr<StreamedSignatureCheck> archiveCheck = std::move(arrivingArchiveCheck);
   bool tooLarge = false;
 
   url = signatureUrl;
@@ -129,6 +143,7 @@ std::optional<std::string> DownloadEngine::FetchSignature(std::string& why) {
   if (tooLarge) cancelRequested.exchange(false);
   const std::filesystem::path signaturePath = destPath;
   onProgress = std::move(pageProgress);
+  arrivingArchiveCheck = std::move(archiveCheck);
   url = archiveUrl;
   destPath = archivePath;
   done = archiveDone;

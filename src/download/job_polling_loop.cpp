@@ -62,6 +62,7 @@ void DownloadEngine::RunBitsJob() {
     return;
   }
   job->SetCustomHeaders(DownloadHeaderBlock());
+  if (arrivingArchiveCheck) job->WatchWrites(arrivingArchiveCheck.get());
   job->Resume();
 
   int32_t transientErrors = 0;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "download/file_write_watcher.h"
 #include "download/hresult.h"
 
 // The background transfer service as the job polling loop sees it: a manager that creates
@@ -65,6 +66,10 @@ class TransferJob {
   virtual HResult Cancel() = 0;
   // Places the transferred file at its local name.
   virtual HResult Complete() = 0;
+  // A job that writes the file itself tells `watcher` of each piece as it writes it, from its
+  // own thread, until it is cancelled or completes; the platform's service hands the file over
+  // only at the end and tells no one. `watcher` must outlive the job's transfer.
+  virtual void WatchWrites(FileWriteWatcher* /*watcher*/) {}
 };
 
 class TransferJobManager {

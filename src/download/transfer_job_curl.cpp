@@ -145,6 +145,9 @@ class CurlTransferJob final : public TransferJob {
     return kOk;
   }
 
+  // Before the first Resume, whose thread then reads it without the lock.
+  void WatchWrites(FileWriteWatcher* watcher) override { watcher_ = watcher; }
+
   HResult Complete() override {
     std::lock_guard lock(mutex_);
     if (state_ != TransferJobState::kTransferred) return kInvalidState;
@@ -161,7 +164,8 @@ class CurlTransferJob final : public TransferJob {
   struct Run {
     CurlTransferJob* job;
     FILE* file = nullptr;
-    uint64_t offset = 0;  // bytes on disk when this request was sent
+    uint64_t offset = 0;   // bytes on disk when this request was sent
+    uint64_t written = 0;  // bytes in the file so far
     long status = 0;
     bool haveLength = false;
     uint64_t length = 0;
@@ -224,6 +228,9 @@ class CurlTransferJob final : public TransferJob {
       run->fileError = Win32ErrorFromFileErrno(errno);
       return 0;
     }
+    // Outside the job's lock: the watcher may hold the write back while it catches up.
+    if (run->job->watcher_) run->job->watcher_->Wrote(run->written, data, length);
+    run->written += length;
     std::lock_guard lock(run->job->mutex_);
     run->job->progress_.bytesTransferred += length;
     return length;
@@ -250,6 +257,7 @@ class CurlTransferJob final : public TransferJob {
       }
       run.offset = 0;
     }
+    run.written = run.offset;
     std::lock_guard lock(mutex_);
     progress_.bytesTransferred = run.offset;
     progress_.bytesTotal =
@@ -351,6 +359,7 @@ class CurlTransferJob final : public TransferJob {
   std::atomic<bool> stop_{false};
   std::thread worker_;
   bool completed_ = false;
+  FileWriteWatcher* watcher_ = nullptr;
 };
 
 class CurlTransferJobManager final : public TransferJobManager {

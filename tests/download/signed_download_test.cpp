@@ -21,10 +21,13 @@ class SignedDownloadTest : public TransferFixture {
     WriteFile(archiveFile, PatternArchive());
   }
 
-  CallbackPayload DownloadSigned(std::optional<std::string> signature, std::string signatureUrl) {
+  CallbackPayload DownloadSigned(std::optional<std::string> signature, std::string signatureUrl,
+                                 const char* target = kSignedTarget,
+                                 std::vector<std::string> faults = {}) {
     completions.clear();
-    FaultHttpServer server({"--body-file", archiveFile.string()});
-    engine = MakeEngine(server.Url(kSignedTarget), Destination());
+    faults.insert(faults.begin(), {"--body-file", archiveFile.string()});
+    FaultHttpServer server(faults);
+    engine = MakeEngine(server.Url(target), Destination());
     engine->archiveKey = Bytes(kKey);
     engine->signature = std::move(signature);
     engine->signatureUrl = Utf8ToUtf16(signatureUrl);
@@ -100,6 +103,34 @@ TEST_F(SignedDownloadTest, SignatureUrlIsFetchedBesideTheArchiveWithinItsLimit) 
     EXPECT_FALSE(fs::exists(Destination()));
     EXPECT_FALSE(engine->cancelRequested.load());
   }
+}
+
+// The archive is hashed while it arrives, through a resume and through a start over from zero;
+// it is read again only when the transfer began from bytes the check never saw.
+TEST_F(SignedDownloadTest, TheArchiveIsHashedAsItArrivesUnlessItResumesFromDisk) {
+  const std::vector<std::string> cuts[] = {{"--cut-after", "1000003"},
+                                           {"--cut-after", "1000003", "--ignore-range"}};
+  std::vector<const char*> targets = {kSignedTarget};
+#ifndef _WIN32
+  targets.push_back("/archive.zip");  // the background job; the platform's service tells nobody
+#endif
+  for (const char* target : targets) {
+    for (const std::vector<std::string>& cut : cuts) {
+      SCOPED_TRACE(std::string(target) + " " + cut.back());
+      const CallbackPayload done = DownloadSigned(kPatternSignature, "", target, cut);
+      EXPECT_EQ(done.result, 0u) << done.message;
+      EXPECT_TRUE(engine->VerifiedArchiveIs(Des()));
+      EXPECT_TRUE(EntriesAt("INFO", "Reading the archive to check its signature").empty());
+    }
+  }
+#ifndef _WIN32
+  // A job left off by an earlier run goes on from its partial file.
+  WriteFile(Destination().string() + ".partial", PatternArchive().substr(0, 1000000));
+  const CallbackPayload done = DownloadSigned(kPatternSignature, "", "/archive.zip");
+  EXPECT_EQ(done.result, 0u) << done.message;
+  EXPECT_TRUE(engine->VerifiedArchiveIs(Des()));
+  EXPECT_EQ(EntriesAt("INFO", "Reading the archive to check its signature").size(), 1u);
+#endif
 }
 
 }  // namespace
