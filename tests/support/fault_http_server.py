@@ -20,6 +20,7 @@ Options:
                         (PATH may be a whole URL)
   --wrong-range         answer Range requests with 206 and the body from its first byte, as
                         its Content-Range says, whatever range was asked for
+  --rate-mbit N         send bodies no faster than N megabits per second, as over a real link
   --tls-cert PATH       serve https with this certificate chain ...
   --tls-key PATH        ... and this key
   --log PATH            append one JSON line per request: {"method","target","headers"}, with
@@ -173,8 +174,20 @@ class Handler(socketserver.BaseRequestHandler):
     def send_body(self, start, count):
         if count <= 0 or not self.server.state.args.body_file:
             return
+        rate = self.server.state.args.rate_mbit
         with open(self.server.state.args.body_file, "rb") as body:
-            self.request.sendfile(body, start, count)
+            if not rate:
+                self.request.sendfile(body, start, count)
+                return
+            began = time.monotonic()
+            sent = 0
+            while sent < count:
+                piece = min(256 * 1024, count - sent)
+                self.request.sendfile(body, start + sent, piece)
+                sent += piece
+                ahead = sent * 8 / (rate * 1e6) - (time.monotonic() - began)
+                if ahead > 0:
+                    time.sleep(ahead)
 
 
 class Server(socketserver.ThreadingTCPServer):
@@ -211,6 +224,7 @@ def main():
     parser.add_argument("--stall-after", type=int)
     parser.add_argument("--redirect")
     parser.add_argument("--wrong-range", action="store_true")
+    parser.add_argument("--rate-mbit", type=float)
     parser.add_argument("--tls-cert")
     parser.add_argument("--tls-key")
     parser.add_argument("--log")
