@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/external_link.h"
+#include "app/users_browser_win.h"
 //
 #include <WebView2.h>
 #include <shellapi.h>
@@ -193,8 +194,7 @@ class WebView2WebView : public WebView {
           BOOL userInitiated = FALSE;
           args->get_IsUserInitiated(&userInitiated);
           if (MayOpenInBrowser(target, userInitiated != FALSE)) {
-            const std::u16string wide = Wide(target);
-            ShellExecuteW(nullptr, L"open", AsWide(wide), nullptr, nullptr, SW_SHOWNORMAL);
+            OpenInUsersBrowser(AsWide(Wide(target)));
           } else {
             Logger::Log(LogLevel::Warn, "engine", "Refused a new window for " + target);
           }
