@@ -27,11 +27,8 @@ tools; host peak RSS <= 160 MB, flat in the archive's size.
 """
 
 import argparse
-import datetime
-import glob
 import json
 import os
-import re
 import shutil
 import statistics
 import subprocess
@@ -55,7 +52,6 @@ SETUP = "#!/bin/sh\nexit 0\n"
 PRESIGNED = ("/bucket.s3.amazonaws.com/" + ARCHIVE +
              "?X-Amz-Algorithm=AWS4-HMAC-SHA256&X-Amz-Credential=bench&X-Amz-Date=20260101T000000Z"
              "&X-Amz-Expires=3600&X-Amz-SignedHeaders=host&X-Amz-Signature=" + "0" * 64)
-LOG_LINE = re.compile(r"^\[(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})\] \[(\w+)\] \[([^\]]*)\] (.*)$")
 
 
 def make_product(path, mib, stored):
@@ -87,18 +83,6 @@ def make_product(path, mib, stored):
     if budget > mib * 1024 * 1024 // 20:
         print("note: only %d MiB of libraries found" % (mib - budget // (1024 * 1024)))
     os.replace(partial, path)
-
-
-def log_entries(log_dir):
-    entries = []
-    for path in sorted(glob.glob(os.path.join(log_dir, "*.log"))):
-        with open(path, encoding="utf-8", errors="replace") as f:
-            for line in f:
-                match = LOG_LINE.match(line.rstrip("\n"))
-                if match:
-                    stamp = datetime.datetime.strptime(match[1], "%Y-%m-%d %H:%M:%S.%f")
-                    entries.append((stamp.timestamp(), match[2], match[3], match[4]))
-    return entries
 
 
 def first(entries, prefix, category=None):
@@ -134,14 +118,14 @@ def run_host(binary, display, url, timeout, direct, ui):
         deadline = time.monotonic() + timeout
         entries = []
         while time.monotonic() < deadline and run.process.poll() is None:
-            entries = log_entries(run.log_dir)
+            entries = host_driver.log_entries(run.log_dir)
             if first(entries, "Setup exited with code ", "UI") is not None:
                 break
             if any(level == "ERROR" and cat == "UI" for _, level, cat, _ in entries):
                 raise RuntimeError("the page failed: %s" % [e[3] for e in entries if e[2] == "UI"])
             time.sleep(0.05)
         rss = peak_rss_mb(run.process.pid)
-        entries = log_entries(run.log_dir)
+        entries = host_driver.log_entries(run.log_dir)
     finally:
         run.close()
     marks = {

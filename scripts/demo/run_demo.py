@@ -14,11 +14,9 @@ Usage: run_demo.py --binary PATH --tool PATH --work DIR [--headless] [--screensh
 Exit code 0 when the product was installed and the program ended normally.
 """
 import argparse
-import datetime
 import glob
 import json
 import os
-import re
 import shutil
 import signal
 import subprocess
@@ -32,6 +30,10 @@ PRODUCT = "Demo Product"
 ARCHIVE = "demo-product.zip"
 LAUNCHER = "Setup.exe"
 
+# The host's log reader, shared with the end-to-end tests.
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+import host_driver  # noqa: E402
+
 # The page's road through the log (category UI); each line opens the stage named after it.
 STAGE_MARKS = [
     ("downloading", "Installation of %s started" % PRODUCT),
@@ -39,24 +41,10 @@ STAGE_MARKS = [
     ("installing", "Files prepared in "),
     ("result", "Setup exited with code "),
 ]
-LOG_LINE = re.compile(r"^\[(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})\] \[(\w+)\] \[([^\]]*)\] (.*)$")
 
 
 def say(text):
     print("demo: " + text, flush=True)
-
-
-def log_entries(log_dir):
-    """(time, level, category, message) of every line in the log folder, oldest file first."""
-    entries = []
-    for path in sorted(glob.glob(os.path.join(log_dir, "*.log"))):
-        with open(path, encoding="utf-8", errors="replace") as f:
-            for line in f:
-                match = LOG_LINE.match(line.rstrip("\n"))
-                if match:
-                    stamp = datetime.datetime.strptime(match[1], "%Y-%m-%d %H:%M:%S.%f")
-                    entries.append((stamp.timestamp(), match[2], match[3], match[4]))
-    return entries
 
 
 def find_message(entries, prefix, category="UI"):
@@ -236,7 +224,7 @@ def main():
                     if found:
                         window, grabber.area = found[0], found[1]
                         say("window %d at %s" % (window, found[1]))
-                entries = log_entries(logs)
+                entries = host_driver.log_entries(logs)
                 result = find_message(entries, "Setup exited with code ")
                 failure = next((e for e in entries if e[1] == "ERROR" and e[2] == "UI"), None)
                 if window is not None and (result or failure):
@@ -266,7 +254,7 @@ def main():
         server.stop()
         say("stopped the server")
 
-    entries = log_entries(logs)
+    entries = host_driver.log_entries(logs)
     say("the downloader ended with exit code %s after %.1f s" % (code, took))
     if code == 183:
         say("another instance of the downloader is running; close it and run again")

@@ -9,9 +9,11 @@ Display: Xvfb is started with -displayfd, which lets the server pick a free disp
 (xvfb-run -a guesses a free number first and races with parallel test runs.)
 """
 
+import datetime
 import glob
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -24,6 +26,31 @@ import http.server
 HERE = os.path.dirname(os.path.abspath(__file__))
 PAGE = os.path.join(HERE, "page")
 FAULT_SERVER = os.path.join(os.path.dirname(HERE), "support", "fault_http_server.py")
+
+
+LOG_LINE = re.compile(r"^\[(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})\] \[(\w+)\] \[([^\]]*)\] (.*)$")
+
+
+def log_text(log_dir):
+    """Every log file in `log_dir`, oldest first, as one text."""
+    text = ""
+    for path in sorted(glob.glob(os.path.join(log_dir, "*.log"))):
+        with open(path, encoding="utf-8", errors="replace") as f:
+            text += f.read()
+    return text
+
+
+def log_entries(log_dir):
+    """(time, level, category, message) of every line in the log folder, oldest file first."""
+    entries = []
+    for path in sorted(glob.glob(os.path.join(log_dir, "*.log"))):
+        with open(path, encoding="utf-8", errors="replace") as f:
+            for line in f:
+                match = LOG_LINE.match(line.rstrip("\n"))
+                if match:
+                    stamp = datetime.datetime.strptime(match[1], "%Y-%m-%d %H:%M:%S.%f")
+                    entries.append((stamp.timestamp(), match[2], match[3], match[4]))
+    return entries
 
 
 class VirtualDisplay:
@@ -204,11 +231,7 @@ class HostRun:
         return self.process.wait(timeout=timeout)
 
     def log_text(self):
-        text = ""
-        for path in sorted(glob.glob(os.path.join(self.log_dir, "*.log"))):
-            with open(path, encoding="utf-8", errors="replace") as f:
-                text += f.read()
-        return text
+        return log_text(self.log_dir)
 
     def reports(self):
         """The page's reports, "E2E " cut off, ticks left out."""
