@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "base/detached_thread.h"
+#include "base/free_space.h"
 #include "base/hex_string.h"
 #include "base/utf_convert.h"
 #include "base/working_folder.h"
@@ -106,12 +107,25 @@ void DownloadEngine::Finish() {
   if (result == 0) VerifyIntegrity();
   if (result == 0 && !archiveKey.empty()) VerifySignature();
   arrivingArchiveCheck.reset();
+  if (result == win32::kDiskFull) DescribeFullDisk();
   if (comInitialized) LeaveCom();
   if (onComplete) {
     if (result == 0) message = DownloadResultJson(url, destPath);
     onComplete(*this);
   }
   running.exchange(false);
+}
+
+// A full disk is the one failure the user can mend on the spot; the page says how much to free,
+// and where, from these figures. The archive's partial bytes are gone by now, so what is
+// available is what the user has to work with.
+void DownloadEngine::DescribeFullDisk() {
+  const fs::path folder = destPath.parent_path();
+  const std::optional<uint64_t> available = AvailableSpace(folder);
+  if (todo == 0 || todo == kUnknownSize || !available) return;
+  message = "Not enough disk space to download: " + std::to_string(todo) + " bytes needed, " +
+            std::to_string(*available) + " bytes available in " + folder.generic_string();
+  Logger::Log(LogLevel::Error, kCategory, message);
 }
 
 void DownloadEngine::ReportProgress() {

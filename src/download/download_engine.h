@@ -91,6 +91,9 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
 
  private:
   void ReportProgress();
+  // For a download that failed with a full disk: the archive's size and the space left in its
+  // folder as the message, when both are known.
+  void DescribeFullDisk();
   void LeaveCom();
   // Turns a successful transfer into result 23/24 when the file does not match.
   void VerifyIntegrity();

@@ -139,6 +139,10 @@ void DownloadEngine::RunBitsJob() {
         }
         // Give up: the next poll sees the flag and cancels the job, keeping this result.
         cancelRequested.exchange(true);
+        if (TransferJobProgress progress; todo == 0 && !Failed(job->GetProgress(progress)) &&
+                                          progress.bytesTotal != kUnknownSize) {
+          todo = progress.bytesTotal;  // a full disk's message names the size
+        }
         if (std::optional<TransferJobError> error = job->GetError()) {
           const HResult code = error->code.value_or(kOk);
           message = error->description ? *error->description : download_text::kUnknownError;

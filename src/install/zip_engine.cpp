@@ -13,7 +13,7 @@
 #include "bridge/page_callbacks.h"
 #include "install/entry_link.h"
 #include "install/entry_rules.h"
-#include "install/free_space.h"
+#include "base/free_space.h"
 #include "log/logger.h"
 
 namespace fs = std::filesystem;

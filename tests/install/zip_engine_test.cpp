@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "install/free_space.h"
+#include "base/free_space.h"
 #include "install/zip_builder.h"
 #include "install/zip_engine_fixture.h"
 #include "support/test_environment.h"

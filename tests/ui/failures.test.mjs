@@ -245,7 +245,7 @@ test('signature outcomes and refused addresses have their own message in every l
   await page.close();
 });
 
-test('a full disk during extraction says how much space is needed on which disk', async () => {
+test('a full disk says how much space is needed on which disk', async () => {
   const links = {
     supportUrl: 'https://example.com/help',
     downloadPageUrl: 'https://example.com/get',
@@ -276,6 +276,16 @@ test('a full disk during extraction says how much space is needed on which disk'
     return ['C:\\Users\\a\\Temp\\{A}\\p.zip', '\\\\srv\\share\\{A}\\p.zip'].map(diskOf);
   });
   assert.deepEqual(disks, ['C:', '\\\\srv\\share']);
+
+  // A download names the folder it could not fill.
+  const downloadText =
+    'Not enough disk space to download: 2147483648 bytes needed, 536870912 bytes available in ' +
+    'C:/Users/a/AppData/Local/Temp/Velmorante/{A}';
+  const downloadScreen = await failAt(page, host, 'download', 112, downloadText);
+  assert.equal(
+    downloadScreen.text,
+    'Demo Product needs 2.0 GB on C:, but only 512 MB is free. Free up at least 1.5 GB, then try again.',
+  );
   await page.close();
 });
 

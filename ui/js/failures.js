@@ -57,14 +57,15 @@ export function listedCodes() {
   );
 }
 
-// The host's text for an extraction that does not fit: "… N bytes needed, M bytes available".
-const SPACE_TEXT = /(\d+) bytes needed, (\d+) bytes available/;
+// The host's text for an archive or its files that do not fit: "… N bytes needed, M bytes
+// available", and after a download " in <its folder>".
+const SPACE_TEXT = /(\d+) bytes needed, (\d+) bytes available(?: in (.+))?/;
 
-/** {needed, available} in bytes from the host's disk-full text, or null. */
+/** {needed, available, folder} from the host's disk-full text (folder may be ''), or null. */
 export function spaceFromHostText(hostMessage) {
   const match = SPACE_TEXT.exec(hostMessage ?? '');
   if (!match) return null;
-  return { needed: Number(match[1]), available: Number(match[2]) };
+  return { needed: Number(match[1]), available: Number(match[2]), folder: match[3] ?? '' };
 }
 
 /** The disk a working path lies on, as the user names it: "C:", "\\server\share", or its folder. */

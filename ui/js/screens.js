@@ -66,7 +66,8 @@ function formatCode(code) {
   return code >= 0x80000000 ? `${code} (0x${code.toString(16).toUpperCase()})` : String(code);
 }
 
-// Disk full during extraction: the host's byte counts, in the user's units, and the disk.
+// Disk full: the host's byte counts, in the user's units, and the disk of the archive (or,
+// for a download, of the folder the host names).
 function diskText(failure, product, t) {
   const space = failure.code === 112 && spaceFromHostText(failure.hostMessage);
   if (!space) return '';
@@ -75,7 +76,7 @@ function diskText(failure, product, t) {
     needed: t.bytes(space.needed),
     available: t.bytes(space.available),
     missing: t.bytes(Math.max(0, space.needed - space.available)),
-    disk: diskOf(failure.archive) || '/',
+    disk: diskOf(failure.archive || space.folder) || '/',
   });
 }
 

@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "install/free_space.h"
+#include "base/free_space.h"
 
 std::optional<uint64_t> AvailableSpace(const std::filesystem::path& path) {
   std::error_code ec;

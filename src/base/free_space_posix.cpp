@@ -1,6 +1,6 @@
 #include <sys/statvfs.h>
 
-#include "install/free_space.h"
+#include "base/free_space.h"
 
 std::optional<uint64_t> AvailableSpace(const std::filesystem::path& path) {
   std::filesystem::path probe = path;
