@@ -53,6 +53,17 @@ def log_entries(log_dir):
     return entries
 
 
+def program_arguments(argv):
+    """(binary, tool, unittest's argv) from `test.py --binary PATH --tool PATH [unittest args]`."""
+    args = argv[1:]
+    paths = {}
+    for flag in ("--binary", "--tool"):
+        index = args.index(flag)
+        paths[flag] = os.path.abspath(args[index + 1])
+        del args[index:index + 2]
+    return paths["--binary"], paths["--tool"], [argv[0]] + args
+
+
 class VirtualDisplay:
     def __init__(self):
         read_end, write_end = os.pipe()

@@ -312,9 +312,5 @@ class DeveloperSwitchTest(HostTestCase):
 
 
 if __name__ == "__main__":
-    args = sys.argv[1:]
-    BINARY = os.path.abspath(args[args.index("--binary") + 1])
-    TOOL = os.path.abspath(args[args.index("--tool") + 1])
-    rest = [a for i, a in enumerate(args)
-            if a not in ("--binary", "--tool") and (i == 0 or args[i - 1] not in ("--binary", "--tool"))]
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+    BINARY, TOOL, unittest_argv = host_driver.program_arguments(sys.argv)
+    unittest.main(argv=unittest_argv, verbosity=2)

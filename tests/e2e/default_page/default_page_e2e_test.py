@@ -240,16 +240,8 @@ class LicenceLinkTest(DefaultPageTestCase):
 
 def main():
     global BINARY, TOOL
-    args = sys.argv[1:]
-    for flag in ("--binary", "--tool"):
-        index = args.index(flag)
-        value = os.path.abspath(args[index + 1])
-        del args[index:index + 2]
-        if flag == "--binary":
-            BINARY = value
-        else:
-            TOOL = value
-    unittest.main(argv=[sys.argv[0]] + args, verbosity=2)
+    BINARY, TOOL, unittest_argv = host_driver.program_arguments(sys.argv)
+    unittest.main(argv=unittest_argv, verbosity=2)
 
 
 if __name__ == "__main__":
