@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/local_address.h"
 #include "base/ascii.h"
 
 namespace {
@@ -55,7 +56,7 @@ bool IsAcceptableAuthority(std::string_view authority) {
     host = authority.substr(0, colon);
     rest = colon == std::string_view::npos ? std::string_view() : authority.substr(colon);
   }
-  if (host.empty() || IsThisMachine(host)) return false;
+  if (host.empty() || IsThisMachine(host) || IsLocalNetworkAddress(host)) return false;
   if (rest.empty()) return true;
   return rest.front() == ':' && rest.size() <= 6 && IsDigits(rest.substr(1));
 }

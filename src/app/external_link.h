@@ -15,6 +15,8 @@
 // form a web view hands over: printable ASCII without quotes, angle brackets, backslashes or
 // backticks. Refused besides: any other scheme (file:, javascript:, data:, the UI's own
 // scheme, ...), user information before the host (it disguises the real host), a port that is
-// not 1 to 5 digits, and "localhost" or any name under it, which is this machine and, on
-// Windows, the UI's own origin (a relative link with a new-window target resolves to it).
+// not 1 to 5 digits, "localhost" or any name under it, which is this machine and, on Windows,
+// the UI's own origin (a relative link with a new-window target resolves to it), and an address
+// of this machine or the local network in any spelling (app/local_address.h): a page must not
+// send the user's browser to the router or a service only this machine can reach.
 bool MayOpenInBrowser(std::string_view url, bool userInitiated);

@@ -216,6 +216,10 @@ class ExternalLinkTest(HostTestCase):
             {"name": "ui-scheme", "href": "app://quillfetch.localhost/index.html",
              "target": "_blank"},
             {"name": "same-window", "href": "https://example.com/elsewhere"},
+            # This machine and the local network, in spellings the web view normalises.
+            {"name": "loopback", "href": "http://127.1:8080/", "target": "_blank"},
+            {"name": "metadata", "href": "http://0xA9FEA9FE/latest/", "target": "_blank"},
+            {"name": "ipv6-loopback", "open": "http://[::1]/"},
         ]
         run = host_driver.HostRun(BINARY, self.display.display,
                                   json.dumps({"scenario": "links", "links": steps}))
