@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "download/download_url.h"
 #include "download/hresult.h"
 
 void EnsureCurlGlobalInit() {
@@ -126,12 +127,9 @@ bool IsNetworkFailure(CURLcode code) {
   }
 }
 
-uint32_t CheckDownloadUrl(const std::string& url) {
-  for (const char c : url) {
-    // libcurl would take some of these as they are; none belongs in a request line.
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte == 0x7F) return winhttp::kInvalidUrl;
-  }
+uint32_t CheckCurlDownloadUrl(const std::string& url) {
+  // libcurl would take some bad URLs as they are: the shared rule comes first.
+  if (const uint32_t error = CheckDownloadUrl(url)) return error;
   CURLU* parts = curl_url();
   if (parts == nullptr) return win32::kNotEnoughMemory;
   uint32_t error = 0;

@@ -46,9 +46,9 @@ uint32_t WinHttpErrorFromCurl(CURLcode code);
 // time-outs and bodies cut short.
 bool IsNetworkFailure(CURLcode code);
 
-// "http://host/..." and "https://host/..." only; anything else gives the WinHTTP error number
-// for a bad URL (an empty one, or one holding spaces or control characters) or scheme.
-uint32_t CheckDownloadUrl(const std::string& url);
+// CheckDownloadUrl (download/download_url.h), then whether libcurl can parse `url` at all;
+// the WinHTTP error number for a bad URL or scheme, else 0.
+uint32_t CheckCurlDownloadUrl(const std::string& url);
 
 // The trimmed value of a header line named `lowerCaseName` (compared without case); nullopt for
 // other lines.

@@ -190,7 +190,7 @@ HResult DownloadEngine::WinHttpDownload() {
   t.lastSampleTime = t.startTime;
 
   const std::string target = Utf16ToUtf8(url);
-  if (const uint32_t urlError = CheckDownloadUrl(target)) return HResultFromWin32(urlError);
+  if (const uint32_t urlError = CheckCurlDownloadUrl(target)) return HResultFromWin32(urlError);
   EnsureCurlGlobalInit();
   CurlEasy easy(curl_easy_init());
   if (!easy) return HResultFromWin32(win32::kNotEnoughMemory);

@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "base/hex_string.h"
+#include "base/utf_convert.h"
 #include "download/download_engine.h"
+#include "download/download_url.h"
 #include "download/download_results.h"
 #include "download/request_headers.h"
 #include "download/transfer_figures.h"
@@ -49,9 +51,13 @@ void DownloadEngine::RunBitsJob() {
   }
 
   job->SetNoProxy();
-  if (const HResult addCode = job->AddFile(url, destPath); Failed(addCode)) {
-    // The service refuses a URL it can never fetch (an empty one, a bad scheme): retrying a job
-    // without a file would only wait through every back-off before saying so.
+  // Asked before the service sees the URL: the platform's service takes UNC names and file://
+  // URLs too, which must never be fetched with the elevated program's rights.
+  const uint32_t urlError = CheckDownloadUrl(Utf16ToUtf8(url));
+  if (const HResult addCode = urlError != 0 ? HResultFromWin32(urlError) : job->AddFile(url, destPath);
+      Failed(addCode)) {
+    // A URL that can never be fetched (an empty one, a bad scheme) ends the download at once:
+    // retrying a job without a file would only wait through every back-off before saying so.
     result = LowWord(addCode);
     message = download_text::kUrlRefused + ToHexString(static_cast<uint32_t>(addCode)) + ". ";
     Logger::Log(LogLevel::Error, kCategory, message);

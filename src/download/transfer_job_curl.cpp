@@ -62,7 +62,7 @@ class CurlTransferJob final : public TransferJob {
     if (!url_.empty()) return kNotSupported;  // one file per job
     std::string url = Utf16ToUtf8(remoteUrl);
     // Like the platform's service, refuse at once what no retry can ever fetch.
-    if (const uint32_t error = CheckDownloadUrl(url)) return HResultFromWin32(error);
+    if (const uint32_t error = CheckCurlDownloadUrl(url)) return HResultFromWin32(error);
     url_ = std::move(url);
     dest_ = local;
     partial_ = local;

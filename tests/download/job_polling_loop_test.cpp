@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <utility>
 
 #include "base/utf_convert.h"
 #include "download/download_engine.h"
@@ -25,11 +26,11 @@ ScriptedPoll Poll(State state, uint64_t transferred = 0, uint64_t total = 0) {
 class JobPollingLoopTest : public LoggerFixture {
  protected:
   // Runs one download synchronously on the test thread, through the worker body.
-  CallbackPayload RunDownload() {
+  CallbackPayload RunDownload(const std::u16string& url = u"http://127.0.0.1/archive.zip") {
     engine = std::make_shared<DownloadEngine>(clock, script.Factory());
     engine->onProgress = [this](const CallbackPayload& p) { progress.push_back(p); };
     engine->onComplete = [this](const CallbackPayload& p) { completions.push_back(p); };
-    engine->url = u"http://127.0.0.1/archive.zip";
+    engine->url = url;
     engine->destPath = folder.path() / "{GUID}" / "archive.zip";
     engine->name = "UtlDwldFile";
     engine->cbid = "7";
@@ -270,6 +271,20 @@ TEST_F(JobPollingLoopTest, SetupFailuresEndAtOnce) {
   EXPECT_EQ(done.message, "Download address refused by the download manager, 0x80070057. ");
   EXPECT_EQ(script.resumes, 0);
   EXPECT_EQ(script.polled, 0);
+
+  // What the platform's service would take but must never fetch with the program's rights (a
+  // share, a local file) is refused before the service sees it.
+  for (const auto& [url, code] : {std::pair{u"\\\\attacker\\share\\a.zip", 12005u},
+                                  std::pair{u"file://attacker/share/a.zip", 12006u},
+                                  std::pair{u"FILE:///C:/Windows/System32/config/SAM", 12006u},
+                                  std::pair{u"http:\\\\attacker\\share", 12005u}}) {
+    completions.clear();
+    script = JobScript();
+    done = RunDownload(url);
+    EXPECT_EQ(done.result, code);
+    EXPECT_TRUE(script.remoteUrl.empty());
+    EXPECT_EQ(script.resumes, 0);
+  }
 }
 
 TEST_F(JobPollingLoopTest, CompletionThatCannotPlaceTheFileFails) {

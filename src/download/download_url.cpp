@@ -1,0 +1,38 @@
+#include "download/download_url.h"
+
+#include "base/ascii.h"
+#include "download/hresult.h"
+
+namespace {
+
+bool IsSchemeCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
+         c == '-' || c == '.';
+}
+
+}  // namespace
+
+uint32_t CheckDownloadUrl(std::string_view url) {
+  for (const char c : url) {
+    const auto byte = static_cast<unsigned char>(c);
+    // None belongs in a request line; a backslash is how UNC names and DOS paths begin.
+    if (byte <= 0x20 || byte == 0x7F || c == '\\') return winhttp::kInvalidUrl;
+  }
+  const size_t colon = url.find(':');
+  if (colon == std::string_view::npos || colon == 0) return winhttp::kInvalidUrl;
+  const std::string_view scheme = url.substr(0, colon);
+  for (const char c : scheme) {
+    if (!IsSchemeCharacter(c)) return winhttp::kInvalidUrl;
+  }
+  if (!EqualsIgnoringAsciiCase(scheme, "http") && !EqualsIgnoringAsciiCase(scheme, "https")) {
+    return winhttp::kUnrecognizedScheme;
+  }
+  const std::string_view rest = url.substr(colon + 1);
+  if (rest.substr(0, 2) != "//") return winhttp::kInvalidUrl;
+  const std::string_view authority = rest.substr(2, rest.substr(2).find_first_of("/?#"));
+  const size_t at = authority.rfind('@');
+  const std::string_view hostAndPort =
+      at == std::string_view::npos ? authority : authority.substr(at + 1);
+  if (hostAndPort.empty() || hostAndPort.front() == ':') return winhttp::kInvalidUrl;
+  return 0;
+}
