@@ -14,20 +14,39 @@ namespace {
 // The channel the bridge script posts to: window.webkit.messageHandlers.quillfetch.
 constexpr char kMessageChannel[] = "quillfetch";
 
-// Gives the page the message call of the Windows web view. JSON.stringify and the channel are
-// captured before any page script runs, and window.chrome cannot be replaced afterwards, so page
-// code cannot break the bridge by accident.
-constexpr char kBridgeScript[] = R"JS((function () {
+// The page's messages reach the host only from the top frame of the UI page. The channel lives
+// in a script world of its own, which no page script can enter, and only the top frame's copy
+// of that world listens: the page hands it each message as a DOM event on its own document.
+// A frame cannot post: it has no channel in its world, no bridge of its own, and a frame of
+// another origin (a sandboxed srcdoc frame included) cannot reach the top document.
+constexpr char kBridgeWorld[] = "quillfetch-bridge";
+
+// In the bridge world, top frame only: forwards the page's message events to the channel.
+constexpr char kChannelScript[] = R"JS((function () {
   'use strict';
   var handlers = window.webkit && window.webkit.messageHandlers;
   var channel = handlers && handlers.quillfetch;
   if (!channel) return;
   var post = channel.postMessage.bind(channel);
+  document.addEventListener('quillfetch-message', function (event) {
+    if (typeof event.detail === 'string') post(event.detail);
+  });
+})();)JS";
+
+// In the page's world, top frame only: gives the page the message call of the Windows web view.
+// What it uses is captured before any page script runs, and window.chrome cannot be replaced
+// afterwards, so page code cannot break the bridge by accident.
+constexpr char kBridgeScript[] = R"JS((function () {
+  'use strict';
   var stringify = JSON.stringify;
+  var dispatch = EventTarget.prototype.dispatchEvent;
+  var BridgeEvent = CustomEvent;
+  var target = document;
   var webview = Object.freeze({
     postMessage: function (message) {
       var text = stringify(message);
-      post(text === undefined ? 'null' : text);
+      dispatch.call(target, new BridgeEvent('quillfetch-message',
+                                             { detail: text === undefined ? 'null' : text }));
     }
   });
   Object.defineProperty(window, 'chrome', {
@@ -265,7 +284,13 @@ WebKitGtkWebView::WebKitGtkWebView(GtkNativeWindow& window) : window_(window) {
   g_signal_connect(contentManager_,
                    (std::string("script-message-received::") + kMessageChannel).c_str(),
                    G_CALLBACK(&Callbacks::MessageReceived), this);
-  webkit_user_content_manager_register_script_message_handler(contentManager_, kMessageChannel);
+  webkit_user_content_manager_register_script_message_handler_in_world(
+      contentManager_, kMessageChannel, kBridgeWorld);
+  WebKitUserScript* channel = webkit_user_script_new_for_world(
+      kChannelScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+      WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kBridgeWorld, nullptr, nullptr);
+  webkit_user_content_manager_add_script(contentManager_, channel);
+  webkit_user_script_unref(channel);
   WebKitUserScript* bridge =
       webkit_user_script_new(kBridgeScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
                              WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);

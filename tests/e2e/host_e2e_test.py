@@ -121,6 +121,8 @@ class BridgeTest(HostTestCase):
         # and the page stayed where it was.
         self.assertEqual(foreign.requests, [])
         self.assertNotIn("foreign-message", log)
+        # Neither the sandboxed frame nor the plain one reached the host.
+        self.assertNotIn("E2E frame-message", log)
         self.assertIn("still-here app://quillfetch.localhost/index.html", reports)
         self.assertIn("Refused navigation to http://127.0.0.1:%d/evil.html" % foreign.port, log)
 

@@ -93,6 +93,27 @@ async function bridge() {
     for (const path of window.E2E.streams) await streamReport(path);
   }
 
+  // Frames of the page may show content but never drive the host: a sandboxed one (release
+  // notes shown the usual safe way) and a plain one each try to post through their own world
+  // and through the top window. (A frame of the page's own origin can reach the page's own
+  // functions, as the page itself can: that is not a frame's power but the page's.)
+  const framePoster = (kind) => `<script>
+    const text = (how) => JSON.stringify({action: "doWriteLog", category: "E2E", message: "E2E frame-message ${kind} " + how});
+    try { window.webkit.messageHandlers.quillfetch.postMessage(text("channel")); } catch (e) {}
+    try { window.chrome.webview.postMessage(JSON.parse(text("bridge"))); } catch (e) {}
+    try { parent.postMessage(text("window-message"), "*"); } catch (e) {}
+    if ("${kind}" === "sandboxed") {
+      try { parent.document.dispatchEvent(new CustomEvent("quillfetch-message", {detail: text("event")})); } catch (e) {}
+    }
+  <\/script>`;
+  for (const [kind, sandbox] of [["sandboxed", "allow-scripts"], ["plain", null]]) {
+    const notes = document.createElement("iframe");
+    if (sandbox) notes.setAttribute("sandbox", sandbox);
+    notes.srcdoc = framePoster(kind);
+    document.body.appendChild(notes);
+  }
+  await sleep(500);
+
   // A frame and a navigation of a foreign origin: both must be refused.
   const frame = document.createElement("iframe");
   frame.src = `http://127.0.0.1:${window.E2E.port}/frame.html`;
