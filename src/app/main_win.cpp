@@ -34,6 +34,11 @@ int RunMainWindow() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // Before anything loads a DLL: the program runs elevated from the folder it was saved to,
+  // where anyone may have left a DLL named like a system one. From here on, DLLs that are not
+  // already loaded (the delay-loaded imports, and whatever the system loads for us) come from
+  // System32 only; the web view's loader is loaded by its full path.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   MutexInstanceLocks locks;
   return RunSingleInstance(locks, [instance] {
     g_app = new AppContext();

@@ -1,6 +1,7 @@
 #include "app/main_window_proc.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,6 +23,15 @@ bool PageCanAnswer(const SetupWebView& host) {
   return host.m_webView != nullptr && host.m_webView->IsPageAlive();
 }
 
+// The script a WM_RUN_SCRIPT carries, or the one waiting under the key it carries (none when
+// it already ran with an earlier message).
+std::optional<std::string> ScriptOf(NativeWindow& window, std::string carried, intptr_t lParam) {
+  if (lParam != kLatestScriptKey) return carried;
+  std::string latest = window.TakeLatestScript(carried);
+  if (latest.empty()) return std::nullopt;
+  return latest;
+}
+
 // `first` and the scripts queued right behind it, in order, up to kScriptBatchBytes.
 std::vector<std::string> TakeScriptBurst(NativeWindow& window, std::string first) {
   std::vector<std::string> scripts;
@@ -32,8 +42,10 @@ std::vector<std::string> TakeScriptBurst(NativeWindow& window, std::string first
   while (bytes < kScriptBatchBytes && window.TakeQueued(WM_RUN_SCRIPT, wParam, lParam)) {
     std::unique_ptr<std::string> next(reinterpret_cast<std::string*>(wParam));
     if (!next) continue;
-    bytes += next->size();
-    scripts.push_back(std::move(*next));
+    std::optional<std::string> script = ScriptOf(window, std::move(*next), lParam);
+    if (!script) continue;
+    bytes += script->size();
+    scripts.push_back(std::move(*script));
   }
   return scripts;
 }
@@ -75,7 +87,9 @@ bool MainWindowProc(NativeWindow& window, uint32_t message, uintptr_t wParam, in
       std::unique_ptr<std::string> script(reinterpret_cast<std::string*>(wParam));
       if (!script) return true;
       // Taken even without a web view: queued scripts would be dropped one by one anyway.
-      const std::vector<std::string> burst = TakeScriptBurst(window, std::move(*script));
+      std::optional<std::string> first = ScriptOf(window, std::move(*script), lParam);
+      if (!first) return true;
+      const std::vector<std::string> burst = TakeScriptBurst(window, std::move(*first));
       if (g_setupWebView != nullptr && g_setupWebView->m_webView != nullptr) {
         g_setupWebView->m_webView->ExecuteScript(BatchScripts(burst));
       }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
+#include <string>
+#include <unordered_map>
 
 // The main window as the portable code needs it. One backend per platform (GTK on Linux,
 // Win32 on Windows) and a fake for tests.
@@ -38,4 +41,23 @@ class NativeWindow {
 
   // Ends the message loop; the program then exits with `exitCode`.
   virtual void PostQuit(int exitCode) = 0;
+
+  // Queues `script` as the latest of a series under `key` (a callback id's progress): while an
+  // earlier one still waits for the window thread, it is replaced and nothing new is posted, so
+  // a window thread that is busy (waiting for a setup) never finds more than one waiting per
+  // key. Posting is refused once it passes the limit of posted messages a thread may hold
+  // (10,000 on Windows), and a completion posted after such a flood would be lost. Any thread.
+  // False when the window no longer takes messages.
+  bool PostLatestScript(const std::string& key, std::string script);
+
+  // Window thread: the script waiting under `key`, no longer waiting; empty when none waits.
+  std::string TakeLatestScript(const std::string& key);
+
+ protected:
+  // For windows that drop their queue without running it: what waited is forgotten too.
+  void ForgetLatestScripts();
+
+ private:
+  std::mutex latestMutex_;
+  std::unordered_map<std::string, std::string> latest_;
 };

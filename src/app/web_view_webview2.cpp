@@ -325,9 +325,10 @@ void WebView2Environment::CreateWebView(NativeWindow& window, ReadyCallback read
   start->hwnd = static_cast<HWND>(win32->handle());
 
   // By full path only: the search order of a bare name would let a planted DLL run elevated.
+  // Its own dependencies come from System32, never from the folder it shares with the program.
   static HMODULE loader = nullptr;
   if (loader == nullptr) {
-    loader = LoadLibraryExW(loaderPath_.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    loader = LoadLibraryExW(loaderPath_.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   }
   if (loader == nullptr) {
     start->Fail("no loader at " + Utf16ToUtf8(loaderPath_.u16string()) + " (error " +

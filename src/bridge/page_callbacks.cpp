@@ -28,7 +28,12 @@ bool PostScriptToWindow(std::string script) {
 }
 
 void PostActionProgress(const CallbackPayload& payload) {
-  PostScriptToWindow(FormatScript(kProgressScriptTemplate, EncodeCallbackPayload(payload)));
+  NativeWindow* window = g_app != nullptr ? g_app->hwnd : nullptr;
+  if (window == nullptr) return;
+  // Only the newest report of an action matters to the page: while the window thread is busy,
+  // reports replace each other instead of filling its queue.
+  window->PostLatestScript(payload.cbid,
+                           FormatScript(kProgressScriptTemplate, EncodeCallbackPayload(payload)));
 }
 
 void PostActionComplete(const CallbackPayload& payload) {

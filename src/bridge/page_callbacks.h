@@ -14,6 +14,9 @@ inline constexpr char kCompletionScriptTemplate[] =
     "window.onActionComplete && window.onActionComplete('{}');";
 
 // "window.onActionProgress && window.onActionProgress('<base64>');"
+// A report that finds an earlier one of the same callback id still waiting replaces it (the
+// page sees the newest figures, never an older one after a newer), so reports cannot fill the
+// window's queue while its thread is busy; completions are never merged.
 void PostActionProgress(const CallbackPayload& payload);
 
 // Shows the main window first when it is hidden, then posts

@@ -9,6 +9,7 @@
 #include "app/window_messages.h"
 #include "bridge/page_callbacks.h"
 #include "support/logger_fixture.h"
+#include "support/page_scripts.h"
 
 namespace {
 
@@ -112,6 +113,38 @@ TEST_F(MainWindowProcTest, QueuedScriptsRunTogetherInOrderWithoutPassingOtherMes
     EXPECT_EQ(batch.find(script, found + 1), std::string::npos) << script;
     at = found;
   }
+}
+
+TEST_F(MainWindowProcTest, ProgressWaitingForABusyWindowNeverCrowdsOutACompletion) {
+  // The window thread waits for a setup while two downloads keep reporting: a Win32 thread
+  // holds at most 10,000 posted messages, and past that a completion would be lost.
+  HostHarness h;
+  h.window.TakeQueuedMessages();
+  CallbackPayload report;
+  for (uint64_t done = 1; done <= 20000; ++done) {
+    report.done = done;
+    report.cbid = "a";
+    PostActionProgress(report);
+    report.cbid = "b";
+    PostActionProgress(report);
+  }
+  CallbackPayload finished;
+  finished.cbid = "a";
+  PostActionComplete(finished);
+  EXPECT_EQ(h.window.Pending().size(), 3u);
+
+  h.window.PumpAll();
+  std::vector<std::string> seen;
+  for (const PageCallback& callback : ParseCallbackScripts(h.webView->scripts)) {
+    seen.push_back(callback.function + " " + callback.payload["cbid"].get<std::string>() + " " +
+                   std::to_string(callback.payload["done"].get<uint64_t>()));
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"onActionProgress a 20000", "onActionProgress b 20000",
+                                            "onActionComplete a 0"}));
+
+  // Once run, the next report is posted again.
+  PostActionProgress(report);
+  EXPECT_EQ(h.window.PumpAll(), 1u);
 }
 
 TEST_F(MainWindowProcTest, ABurstIsCutIntoEvaluationsOfBoundedSize) {

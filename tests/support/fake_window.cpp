@@ -96,6 +96,7 @@ void FakeWindow::Clear() {
     if (m.message == WM_RUN_SCRIPT) delete reinterpret_cast<std::string*>(m.wParam);
   }
   queue_.clear();
+  ForgetLatestScripts();
 }
 
 bool FakeWindow::destroyed() const {
