@@ -1,12 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
-
-#include "app/window_messages.h"
 
 // The main window as the portable code needs it. One backend per platform (GTK on Linux,
 // Win32 on Windows) and a fake for tests.
@@ -51,7 +48,6 @@ class NativeWindow {
   // key. Posting is refused once it passes the limit of posted messages a thread may hold
   // (10,000 on Windows), and a completion posted after such a flood would be lost. Any thread.
   // False when the window no longer takes messages.
-  // (Defined here, not in a source of app/: the bridge posts through it.)
   bool PostLatestScript(const std::string& key, std::string script);
 
   // Window thread: the script waiting under `key`, no longer waiting; empty when none waits.
@@ -66,32 +62,3 @@ class NativeWindow {
   std::unordered_map<std::string, std::string> latest_;
 };
 
-inline bool NativeWindow::PostLatestScript(const std::string& key, std::string script) {
-  std::lock_guard lock(latestMutex_);
-  const auto [waiting, added] = latest_.try_emplace(key, std::move(script));
-  if (!added) {
-    waiting->second = std::move(script);  // its message is still queued and will run this one
-    return true;
-  }
-  auto owned = std::make_unique<std::string>(key);
-  if (!Post(WM_RUN_SCRIPT, reinterpret_cast<uintptr_t>(owned.get()), kLatestScriptKey)) {
-    latest_.erase(waiting);
-    return false;
-  }
-  owned.release();  // the window procedure owns it now
-  return true;
-}
-
-inline std::string NativeWindow::TakeLatestScript(const std::string& key) {
-  std::lock_guard lock(latestMutex_);
-  const auto waiting = latest_.find(key);
-  if (waiting == latest_.end()) return std::string();
-  std::string script = std::move(waiting->second);
-  latest_.erase(waiting);
-  return script;
-}
-
-inline void NativeWindow::ForgetLatestScripts() {
-  std::lock_guard lock(latestMutex_);
-  latest_.clear();
-}
