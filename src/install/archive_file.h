@@ -23,7 +23,8 @@ class ArchiveFile {
   virtual uint64_t Size() const = 0;
   // Up to `length` bytes at `offset` into `data`: the count read (0 at the end), -1 on failure.
   virtual int64_t ReadAt(uint64_t offset, void* data, size_t length) = 0;
-  // True when the system's record of the file (size, modification and change times) is as it was
-  // at Open: nothing was written to it meanwhile, even bytes put back as they were.
+  // True when the system's record of the file is as it was at Open: nothing was written to it
+  // meanwhile, not even bytes put back as they were (on Linux its change time, which also moves
+  // when the file loses or gains a name, must not have moved).
   virtual bool UnchangedSinceOpen() = 0;
 };
