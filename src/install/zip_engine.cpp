@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <exception>
-#include <utility>
 #include <system_error>
 #include <thread>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "base/detached_thread.h"
