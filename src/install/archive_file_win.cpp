@@ -42,12 +42,11 @@ class HandleArchiveFile final : public ArchiveFile {
 
 }  // namespace
 
-std::unique_ptr<ArchiveFile> ArchiveFile::Open(const std::filesystem::path& path,
-                                               Sharing sharing) {
+std::unique_ptr<ArchiveFile> ArchiveFile::Open(const std::filesystem::path& path, Sharing sharing) {
   // Readers and writers are what the C runtime's own streams share; delete sharing is never
   // given, so the name keeps naming this file while it is read.
-  const DWORD share = sharing == Sharing::kReadersOnly ? FILE_SHARE_READ
-                                                        : FILE_SHARE_READ | FILE_SHARE_WRITE;
+  const DWORD share =
+      sharing == Sharing::kReadersOnly ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
   const HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;

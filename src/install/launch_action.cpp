@@ -30,7 +30,8 @@ constexpr uint32_t kResultNameLeavesFolder = 161;
 // With a key built in, only what the vendor signed runs: a program inside a folder that this run
 // extracted, with 0, from an archive whose signature verified. An absolute name never qualifies,
 // whatever it names. True when `executable` may run; else the reason is logged.
-bool FromVerifiedExtraction(const std::string& launcherName, const std::filesystem::path& executable,
+bool FromVerifiedExtraction(const std::string& launcherName,
+                            const std::filesystem::path& executable,
                             const std::vector<std::shared_ptr<const ZipEngine>>& extractions) {
   if (BuiltInArchiveKey().empty()) return true;
   std::string refusal;
@@ -45,8 +46,8 @@ bool FromVerifiedExtraction(const std::string& launcherName, const std::filesyst
     refusal = "not inside a folder extracted from a verified archive";
   }
   Logger::Log(LogLevel::Error, "Engine.AppLauncher",
-              "Setup program refused, " + refusal + ": " + PathToUtf8(executable) + ", hr=" +
-                  ToHexString(static_cast<uint32_t>(trust_code::kNoSignature)));
+              "Setup program refused, " + refusal + ": " + PathToUtf8(executable) +
+                  ", hr=" + ToHexString(static_cast<uint32_t>(trust_code::kNoSignature)));
   return false;
 }
 

@@ -6,7 +6,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-
 #include <vector>
 
 #include "base/bytes_check.h"

@@ -44,8 +44,9 @@ class ArchiveStream {
     if (!check_) return true;
     bufferLength_ = 0;  // the buffer is reused below
     while (checked_ < size_) {
-      const int64_t got = file_->ReadAt(
-          checked_, buffer_.data(), static_cast<size_t>(std::min<uint64_t>(kBufferSize, size_ - checked_)));
+      const int64_t got =
+          file_->ReadAt(checked_, buffer_.data(),
+                        static_cast<size_t>(std::min<uint64_t>(kBufferSize, size_ - checked_)));
       if (got <= 0) return false;
       Checked(checked_, buffer_.data(), static_cast<uint64_t>(got));
     }

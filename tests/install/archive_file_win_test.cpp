@@ -25,8 +25,8 @@ struct AcceptingCheck final : BytesCheck {
 
 HANDLE OpenForWriting(const fs::path& path) {
   return CreateFileW(path.c_str(), GENERIC_WRITE,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 TEST(CheckedArchiveWin, NobodyWritesRenamesOrDeletesItWhileItIsRead) {
