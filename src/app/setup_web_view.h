@@ -86,6 +86,9 @@ class SetupWebView {
   std::unique_ptr<nlohmann::json> m_exchangeData;
   // Working folders of downloads and extractions, UTF-8, forward slashes, in creation order.
   std::vector<std::string> m_tempDirs;
+  // Extractions of archives this run's downloads verified, in start order (with a key built in).
+  // doLaunchSetup then starts only a program inside one of those that ended with 0.
+  std::vector<std::shared_ptr<const ZipEngine>> m_verifiedExtractions;
 };
 
 // The UI folder for an executable: its parent folder joined with "UI".

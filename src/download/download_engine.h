@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes_check.h"
 #include "base/clock.h"
 #include "bridge/callback_payload.h"
 #include "download/hresult.h"
@@ -83,6 +84,10 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
   // True when this engine's archive verified, `des` names it (in the form the completion's
   // "des" gave it), and it still has the size and modification time it had then.
   bool VerifiedArchiveIs(const std::string& des) const;
+  // For the archive that verified: a check that, given the archive's bytes again wherever they
+  // are read (each once, in order), accepts them only when they verify as the download did.
+  // Null when no archive verified or the check cannot start.
+  std::unique_ptr<BytesCheck> VerifiedBytesCheck() const;
 
   // Set by the action when the request cannot be served (a bad archive name, a malformed size
   // or SHA-256): Run then ends at once with ERROR_INVALID_PARAMETER (87) and this text as the
@@ -109,6 +114,7 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
   // What the archive was when it verified; written before archiveVerified is set.
   uint64_t verifiedSize_ = 0;
   std::filesystem::file_time_type verifiedWriteTime_{};
+  std::vector<uint8_t> verifiedSignature_;  // the DER signature that verified it
 };
 
 // True for pre-signed storage URLs, which take the direct transfer.

@@ -96,6 +96,7 @@ void DownloadEngine::VerifySignature() {
     verifiedSize_ = std::filesystem::file_size(destPath, ec);
     verifiedWriteTime_ = std::filesystem::last_write_time(destPath, ec);
     if (!ec) {
+      verifiedSignature_ = DecodeBase64(*text).value_or(std::vector<uint8_t>());
       archiveVerified.exchange(true);
       Logger::Log(LogLevel::Info, "Engine.Download",
                   "Archive signature verified: " + destPath.generic_string());

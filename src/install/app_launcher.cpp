@@ -2,6 +2,7 @@
 
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "base/utf8_path.h"
 #include "install/process.h"
@@ -11,7 +12,8 @@ namespace {
 constexpr char kCategory[] = "Engine.AppLauncher";
 }  // namespace
 
-int32_t AppLauncher::Run(const std::filesystem::path& executable) {
+int32_t AppLauncher::Run(const std::filesystem::path& executable,
+                         std::unique_ptr<HeldProgram> held) {
   const std::string shown = PathToUtf8(executable);
   std::error_code ec;
   const bool present = std::filesystem::exists(executable, ec);
@@ -28,7 +30,7 @@ int32_t AppLauncher::Run(const std::filesystem::path& executable) {
     return kResultNotFound;
   }
   Logger::Log(LogLevel::Debug, kCategory, "CreateProcessW starting");
-  const LaunchOutcome outcome = StartAndWait(executable);
+  const LaunchOutcome outcome = StartAndWait(executable, std::move(held));
   if (!outcome.started) {
     Logger::Log(LogLevel::Error, kCategory,
                 "CreateProcessW failed error=" + std::to_string(outcome.errorCode));

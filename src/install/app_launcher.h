@@ -2,6 +2,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+
+#include "install/setup_signature.h"
 
 // Starts the setup program and waits for it. One object per launch; it keeps no state.
 //
@@ -18,5 +21,7 @@ class AppLauncher {
   static constexpr int32_t kResultNotFound = 404;
   static constexpr int32_t kResultNoErrorCode = 120;
 
-  int32_t Run(const std::filesystem::path& executable);
+  // `held`, when given, is the program's file as its signature was checked: kept open until the
+  // program has started, so that what starts is what was checked.
+  int32_t Run(const std::filesystem::path& executable, std::unique_ptr<HeldProgram> held = nullptr);
 };

@@ -3,15 +3,21 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/native_window.h"
 #include "app/setup_web_view.h"
 #include "base/hex_string.h"
+#include "base/utf8_path.h"
 #include "bridge/page_callbacks.h"
+#include "download/archive_signature.h"
 #include "download/built_in_trust.h"
 #include "install/app_launcher.h"
+#include "install/archive_ownership.h"
 #include "install/launcher_path.h"
 #include "install/setup_signature.h"
+#include "install/zip_engine.h"
 #include "log/logger.h"
 
 namespace {
@@ -21,14 +27,50 @@ constexpr uint32_t kResultLaunchBroken = 31;
 // ERROR_BAD_PATHNAME: a relative launcherName that leads out of unzipdir.
 constexpr uint32_t kResultNameLeavesFolder = 161;
 
-// With a publisher built in, a program that is not theirs is never started: 0 when it may
-// run, else the trust code (logged with the reason).
-uint32_t CheckPublisher(const std::filesystem::path& executable) {
+// With a key built in, only what the vendor signed runs: a program inside a folder that this run
+// extracted, with 0, from an archive whose signature verified. An absolute name never qualifies,
+// whatever it names. True when `executable` may run; else the reason is logged.
+bool FromVerifiedExtraction(const std::string& launcherName,
+                            const std::filesystem::path& executable,
+                            const std::vector<std::shared_ptr<const ZipEngine>>& extractions) {
+  if (BuiltInArchiveKey().empty()) return true;
+  std::string refusal;
+  if (PathFromUtf8(launcherName).is_absolute()) {
+    refusal = "an absolute launcherName is not started";
+  } else {
+    std::vector<std::string> folders;
+    for (const std::shared_ptr<const ZipEngine>& engine : extractions) {
+      if (engine->checkedAndComplete.load()) folders.push_back(engine->destinationPath);
+    }
+    if (IsInsideWorkingFolder(PathToUtf8(executable), folders)) return true;
+    refusal = "not inside a folder extracted from a verified archive";
+  }
+  Logger::Log(LogLevel::Error, "Engine.AppLauncher",
+              "Setup program refused, " + refusal + ": " + PathToUtf8(executable) +
+                  ", hr=" + ToHexString(static_cast<uint32_t>(trust_code::kNoSignature)));
+  return false;
+}
+
+// With a publisher built in, a program that is not theirs is never started: 0 when it may run,
+// with `held` keeping the file that was checked open until the program has started; else the
+// trust code (logged with the reason).
+uint32_t CheckPublisher(const std::filesystem::path& executable,
+                        std::unique_ptr<HeldProgram>& held) {
   const std::string_view publisher = BuiltInSetupPublisher();
   if (publisher.empty()) return 0;
   std::string refusal;
-  const uint32_t trust = CheckSetupSignature(executable, publisher, refusal);
+  uint32_t trust = 0;
+  uint32_t error = 0;
+  held = HeldProgram::Open(executable, error);
+  if (!held) {
+    // As an HRESULT, so that the page's low 16 bits are the Win32 error.
+    trust = 0x80070000u | (error & 0xFFFFu);
+    refusal = "the program cannot be opened";
+  } else {
+    trust = CheckSetupSignature(*held, publisher, refusal);
+  }
   if (trust != 0) {
+    held.reset();
     Logger::Log(LogLevel::Error, "Engine.AppLauncher",
                 "Setup program refused, " + refusal + ": " + executable.generic_string() +
                     ", hr=" + ToHexString(trust));
@@ -54,11 +96,14 @@ void SetupWebView::DoLaunchSetup(const nlohmann::json& message) {
       Logger::Log(LogLevel::Error, "Engine.AppLauncher",
                   "Launcher name leaves the folder: " + launcherName);
       answer.result = kResultNameLeavesFolder;
-    } else if (const uint32_t trust = CheckPublisher(*executable); trust != 0) {
+    } else if (!FromVerifiedExtraction(launcherName, *executable, m_verifiedExtractions)) {
+      answer.result = LowWord(trust_code::kNoSignature);
+    } else if (std::unique_ptr<HeldProgram> held;
+               const uint32_t trust = CheckPublisher(*executable, held)) {
       answer.result = trust & 0xFFFFu;
     } else {
       m_appLauncher = std::make_unique<AppLauncher>();
-      answer.result = static_cast<uint32_t>(m_appLauncher->Run(*executable));
+      answer.result = static_cast<uint32_t>(m_appLauncher->Run(*executable, std::move(held)));
     }
   } catch (const std::exception& e) {
     Logger::Log(LogLevel::Error, "Engine.AppLauncher", std::string("Launch failed: ") + e.what());

@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <system_error>
+
+#include "install/setup_signature.h"
 
 // Starting a program and waiting for its exit: one backend per platform.
 //
@@ -18,8 +21,10 @@ struct LaunchOutcome {
   std::string detail;      // the platform's own description of a failure, for the log
 };
 
-// Starts `executable`, waits without a time limit, and reports how it went.
-LaunchOutcome StartAndWait(const std::filesystem::path& executable);
+// Starts `executable`, waits without a time limit, and reports how it went. `heldUntilStarted`
+// (may be null: the file whose signature was checked) is closed as soon as the start returns.
+LaunchOutcome StartAndWait(const std::filesystem::path& executable,
+                           std::unique_ptr<HeldProgram> heldUntilStarted);
 
 // A Win32 error code for a failure of a file system call on this platform.
 uint32_t Win32ErrorFromSystemError(const std::error_code& error);

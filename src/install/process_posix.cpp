@@ -10,6 +10,7 @@
 #include <string>
 
 #include "install/process.h"
+#include "install/setup_signature.h"
 
 namespace {
 
@@ -61,7 +62,8 @@ std::string ErrnoText(const char* call, int error) {
 
 }  // namespace
 
-LaunchOutcome StartAndWait(const std::filesystem::path& executable) {
+LaunchOutcome StartAndWait(const std::filesystem::path& executable,
+                           std::unique_ptr<HeldProgram> heldUntilStarted) {
   LaunchOutcome outcome;
   std::error_code ec;
   // Absolute first: the child changes folder before it executes the path.
@@ -94,6 +96,7 @@ LaunchOutcome StartAndWait(const std::filesystem::path& executable) {
   char* argv[] = {path.data(), nullptr};
   pid_t pid = -1;
   error = posix_spawn(&pid, path.c_str(), &setup.actions, &setup.attributes, argv, environ);
+  heldUntilStarted.reset();
   if (error != 0) {
     outcome.errorCode = LaunchErrorFromErrno(error);
     outcome.detail = ErrnoText("posix_spawn", error);

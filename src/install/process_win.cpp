@@ -3,6 +3,7 @@
 #include <string>
 
 #include "install/process.h"
+#include "install/setup_signature.h"
 #include "install/win32_error_text.h"
 
 namespace {
@@ -60,7 +61,8 @@ uint32_t Win32ErrorFromSystemError(const std::error_code& error) {
   return kNoMatchingCode;
 }
 
-LaunchOutcome StartAndWait(const std::filesystem::path& executable) {
+LaunchOutcome StartAndWait(const std::filesystem::path& executable,
+                           std::unique_ptr<HeldProgram> heldUntilStarted) {
   LaunchOutcome outcome;
   // A full path, so that CreateProcessW runs this very file: a bare or relative name would be
   // searched for in the host's own folder and the system folders first. Separators in the
@@ -80,6 +82,8 @@ LaunchOutcome StartAndWait(const std::filesystem::path& executable) {
       CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr,
                      /*bInheritHandles=*/FALSE, 0, nullptr,
                      folder.empty() ? nullptr : folder.c_str(), &startup, &process.info);
+  // Held no longer: the running image protects the file now, and the setup may move itself.
+  heldUntilStarted.reset();
   if (!created) {
     const DWORD error = GetLastError();
     outcome.errorCode = error;

@@ -2,10 +2,36 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
-// Before the setup program runs with administrator rights, its own Authenticode signature:
+// The setup program, opened once for its signature check and held open until its process has
+// started (install/process.h), so that the program that starts is the one that was checked. On
+// Windows it is shared with readers only: the open fails while anyone holds the file open for
+// writing, and while it is held nobody can write, rename or delete it. Elsewhere it is a plain
+// descriptor (no publisher can be asked for there).
+class HeldProgram {
+ public:
+  struct Native;  // the platform's open file
+
+  // Null when the file cannot be opened so, with a Win32 error code in `error` (never 0).
+  static std::unique_ptr<HeldProgram> Open(const std::filesystem::path& program, uint32_t& error);
+  HeldProgram(std::filesystem::path path, std::unique_ptr<Native> native);
+  ~HeldProgram();
+  HeldProgram(const HeldProgram&) = delete;
+  HeldProgram& operator=(const HeldProgram&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  const Native& native() const { return *native_; }
+
+ private:
+  std::filesystem::path path_;
+  std::unique_ptr<Native> native_;
+};
+
+// Before the setup program runs with administrator rights, its own Authenticode signature, read
+// through the held file:
 // the whole chain must be trusted (revocation checked as the system is configured) and the
 // signer's name must be `publisher` exactly.
 //
@@ -16,5 +42,5 @@
 // cmake/ArchiveTrust.cmake).
 inline constexpr uint32_t kSignerNameMismatch = 0x800B010Fu;  // CERT_E_CN_NO_MATCH
 inline constexpr uint32_t kProgramNotSigned = 0x800B0100u;    // TRUST_E_NOSIGNATURE
-uint32_t CheckSetupSignature(const std::filesystem::path& program, std::string_view publisher,
+uint32_t CheckSetupSignature(const HeldProgram& program, std::string_view publisher,
                              std::string& detail);

@@ -5,6 +5,7 @@
 #include <wintrust.h>
 
 #include <string>
+#include <utility>
 
 #include "base/utf_convert.h"
 #include "install/setup_signature.h"
@@ -32,11 +33,39 @@ std::string SignerName(HANDLE state) {
 
 }  // namespace
 
-uint32_t CheckSetupSignature(const std::filesystem::path& program, std::string_view publisher,
+struct HeldProgram::Native {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  ~Native() {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+};
+
+HeldProgram::HeldProgram(std::filesystem::path path, std::unique_ptr<Native> native)
+    : path_(std::move(path)), native_(std::move(native)) {}
+
+HeldProgram::~HeldProgram() = default;
+
+std::unique_ptr<HeldProgram> HeldProgram::Open(const std::filesystem::path& program,
+                                               uint32_t& error) {
+  auto native = std::make_unique<Native>();
+  // Readers only: CreateProcessW's own open (read and execute, sharing read) still succeeds.
+  native->handle = CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (native->handle == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    error = code != 0 ? code : ERROR_GEN_FAILURE;
+    return nullptr;
+  }
+  return std::make_unique<HeldProgram>(program, std::move(native));
+}
+
+uint32_t CheckSetupSignature(const HeldProgram& program, std::string_view publisher,
                              std::string& detail) {
   WINTRUST_FILE_INFO file{};
   file.cbStruct = sizeof(file);
-  file.pcwszFilePath = program.c_str();
+  // The name tells the provider what kind of file it is; the bytes are read through the handle.
+  file.pcwszFilePath = program.path().c_str();
+  file.hFile = program.native().handle;
   WINTRUST_DATA data{};
   data.cbStruct = sizeof(data);
   data.dwUIChoice = WTD_UI_NONE;

@@ -1,5 +1,6 @@
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "app/setup_web_view.h"
 #include "base/hex_string.h"
@@ -22,18 +23,24 @@ void SetupWebView::DoUnZip(const nlohmann::json& message) {
 
   // With a key built in, only the archive that this run's latest download verified is opened:
   // anything else could be a file the vendor never signed. Refused before any folder is made
-  // or any running extraction is disturbed.
-  if (!BuiltInArchiveKey().empty() &&
-      !(m_downloadEngine && m_downloadEngine->VerifiedArchiveIs(des))) {
-    CallbackPayload answer;
-    answer.cbid = callbackId;
-    answer.result = LowWord(trust_code::kNoSignature);
-    answer.message = "The archive was not verified by this download and is not extracted: " + des;
-    Logger::Log(
-        LogLevel::Error, "unzip",
-        answer.message + ", hr=" + ToHexString(static_cast<uint32_t>(trust_code::kNoSignature)));
-    PostActionComplete(answer);
-    return;
+  // or any running extraction is disturbed. Its bytes are checked again as they are extracted,
+  // so that a file changed since it verified is not taken for it.
+  std::unique_ptr<BytesCheck> check;
+  if (!BuiltInArchiveKey().empty()) {
+    if (m_downloadEngine && m_downloadEngine->VerifiedArchiveIs(des)) {
+      check = m_downloadEngine->VerifiedBytesCheck();
+    }
+    if (!check) {
+      CallbackPayload answer;
+      answer.cbid = callbackId;
+      answer.result = LowWord(trust_code::kNoSignature);
+      answer.message = "The archive was not verified by this download and is not extracted: " + des;
+      Logger::Log(
+          LogLevel::Error, "unzip",
+          answer.message + ", hr=" + ToHexString(static_cast<uint32_t>(trust_code::kNoSignature)));
+      PostActionComplete(answer);
+      return;
+    }
   }
 
   // Straight to UTF-8: a narrow path string would be read back in another code page on Windows.
@@ -50,6 +57,8 @@ void SetupWebView::DoUnZip(const nlohmann::json& message) {
   engine->onComplete = &PostActionComplete;
   engine->onProgress = &PostActionProgress;
   engine->removeArchiveWhenDone = ownArchive;
+  engine->archiveCheck = std::move(check);
+  if (engine->archiveCheck) m_verifiedExtractions.push_back(engine);
   m_zipEngine = engine;
 
   Logger::Log(LogLevel::Info, "unzip", "Unzip requested file=" + des);

@@ -1,9 +1,11 @@
 #include "install/zip_engine.h"
 
+#include <algorithm>
 #include <exception>
 #include <system_error>
 #include <thread>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "base/detached_thread.h"
@@ -77,7 +79,8 @@ bool ZipEngine::Start(const std::string& source, const std::string& destination,
 
 void ZipEngine::Run() {
   try {
-    std::unique_ptr<ZipReader> reader = ZipReader::Open(sourcePath);
+    checked_ = archiveCheck != nullptr;
+    std::unique_ptr<ZipReader> reader = ZipReader::Open(sourcePath, std::move(archiveCheck));
     if (!reader) {
       report.message = kUnreadableMessage;
       report.result = kResultUnreadable;
@@ -141,9 +144,17 @@ void ZipEngine::Run() {
     for (const PendingLink& link : links) {
       if (!ExtractLink(*reader, link, folder)) failed = true;
     }
+    // Before the completion, so that nothing from an archive that changed is ever announced.
+    // A failed run is not checked: it is never taken for a complete one.
+    const bool changed = !failed && !reader->ArchiveMatches();
     reader.reset();
 
-    if (failed) {
+    if (changed) {
+      RemoveWritten(folder);
+      report.result = kResultArchiveChanged;
+      report.message = kArchiveChangedMessage + sourcePath;
+      Logger::Log(LogLevel::Error, kCategory, report.message + ", hr=0x80096010");
+    } else if (failed) {
       report.message = kNotPreparedMessage;
     } else {
       report.result = kResultSuccess;
@@ -160,6 +171,7 @@ void ZipEngine::Run() {
 
 bool ZipEngine::ExtractEntry(ZipReader& reader, uint64_t index, const ZipEntryInfo& entry,
                              const fs::path& target, uint64_t& runWritten) {
+  written_.push_back(target);
   std::error_code ec;
   CreateWorkingFolders(PathFromUtf8(destinationPath), target.parent_path(), ec);
   if (!ec && entry.isDirectory) fs::create_directories(target, ec);
@@ -198,6 +210,7 @@ bool ZipEngine::ExtractLink(ZipReader& reader, const PendingLink& link, const fs
     ReportFailedEntry(name, "a folder on its path is a link");
     return false;
   }
+  written_.push_back(link.path);
   std::error_code ec;
   CreateWorkingFolders(folder, link.path.parent_path(), ec);
   if (ec) {
@@ -267,6 +280,7 @@ void ZipEngine::Finish() {
                     "Archive not deleted: " + sourcePath + ": " + ec.message());
       }
     }
+    if (checked_ && report.result == kResultSuccess) checkedAndComplete.exchange(true);
     if (onComplete != nullptr) {
       if (report.result == kResultSuccess) report.message = destinationPath;
       onComplete(report);
@@ -275,6 +289,29 @@ void ZipEngine::Finish() {
     Logger::Log(LogLevel::Error, kCategory, std::string("Unzip completion failed: ") + e.what());
   }
   running.exchange(false);
+}
+
+void ZipEngine::RemoveWritten(const fs::path& folder) {
+  // Each path made, and each folder between it and `folder`; deepest first, so that each folder
+  // is empty by the time its turn comes.
+  std::vector<std::pair<size_t, fs::path>> paths;
+  for (const fs::path& made : written_) {
+    const fs::path relative = made.lexically_relative(folder);
+    if (relative.empty() || *relative.begin() == "..") continue;
+    fs::path p = folder;
+    size_t depth = 0;
+    for (const fs::path& part : relative) {
+      p /= part;
+      paths.emplace_back(++depth, p);
+    }
+  }
+  std::sort(paths.begin(), paths.end(), [](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first > b.first : a.second < b.second;
+  });
+  paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+  std::error_code ec;
+  for (const auto& [depth, p] : paths) fs::remove(p, ec);
+  fs::remove(folder, ec);
 }
 
 size_t EntrySink::Write(uint64_t, const void* data, size_t length) {

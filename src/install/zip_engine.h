@@ -6,7 +6,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "base/bytes_check.h"
 #include "bridge/callback_payload.h"
 #include "install/output_file.h"
 #include "install/zip_reader.h"
@@ -19,8 +21,15 @@
 // record, the counters or the flags from under the old worker. Everything one run touches is
 // reached from the engine itself; there is no process-wide state.
 //
+// With an archiveCheck (the archive verified by this run's download), the archive is read through
+// one open file and every byte of it goes to the check while the entries are extracted
+// (install/zip_reader.h). When the check refuses the bytes, everything this run wrote is removed
+// again and the run ends with kResultArchiveChanged; when the run ended with 0,
+// checkedAndComplete is set before the completion is delivered.
+//
 // Threading: Start, construction and destruction on the window thread; Run, Finish and the sink
-// on the worker. cancelRequested is the one signal in, running the one signal out.
+// on the worker. cancelRequested is the one signal in, running and checkedAndComplete the
+// signals out.
 // An engine runs once; a second Start (running or not) is refused.
 class ZipEngine : public std::enable_shared_from_this<ZipEngine> {
  public:
@@ -30,12 +39,17 @@ class ZipEngine : public std::enable_shared_from_this<ZipEngine> {
   static constexpr uint32_t kResultDiskFull = 112;      // the entries do not fit the volume
   static constexpr uint32_t kResultCancelled = 1602;    // an entry stopped on cancel
   static constexpr uint32_t kResultEntryFailed = 1632;  // an entry failed by itself
+  // The archive's bytes are not the ones that verified: 0x80096010 (TRUST_E_BAD_DIGEST), whose
+  // low word a download whose signature does not verify answers with too.
+  static constexpr uint32_t kResultArchiveChanged = 24592;
 
   static constexpr char kProgressRoute[] = "onUnZipProgress";
   static constexpr char kUnreadableMessage[] = "Error reading file, can not extract installation";
   static constexpr char kCancellingMessage[] = "Cancelling, please wait...";
   static constexpr char kEntryFailedTemplate[] = "Failed to create {}";
   static constexpr char kNotPreparedMessage[] = "Files not prepared";
+  static constexpr char kArchiveChangedMessage[] =
+      "The archive changed after it was verified and is not extracted: ";
 
   using SpaceQuery = std::optional<uint64_t> (*)(const std::filesystem::path&);
 
@@ -64,6 +78,11 @@ class ZipEngine : public std::enable_shared_from_this<ZipEngine> {
   std::atomic<bool> cancelRequested{false};
   // How much the target volume can take; replaceable so that the full-volume path is testable.
   SpaceQuery spaceQuery;
+  // Set before Start, taken by the worker; null for an archive that is not checked.
+  std::unique_ptr<BytesCheck> archiveCheck;
+  // Set by the worker before the completion: the run extracted every entry with 0 from an
+  // archive whose check accepted it.
+  std::atomic<bool> checkedAndComplete{false};
 
  private:
   // A link entry waits until every other entry is written.
@@ -81,8 +100,14 @@ class ZipEngine : public std::enable_shared_from_this<ZipEngine> {
   bool ExtractFile(ZipReader& reader, uint64_t index, const ZipEntryInfo& entry,
                    const std::filesystem::path& target, uint64_t& runWritten);
   void ReportFailedEntry(const std::string& storedName, const std::string& reason);
+  // Removes every file, link and folder this run made below `folder`, and the folder when it is
+  // then empty. Never recursive: whatever someone else put there, or links to, stays.
+  void RemoveWritten(const std::filesystem::path& folder);
 
   bool started_ = false;
+  bool checked_ = false;  // the run had an archive check
+  // Every path this run made or began to make below the destination, in the order it did.
+  std::vector<std::filesystem::path> written_;
 };
 
 // The reader's write callback for one file entry: writes each chunk unless the engine's cancel

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "base/bytes_check.h"
+
 // Read access to one ZIP archive, as the extraction engine needs it. One backend per reader
 // library (libzip on Linux); the engine sees only this interface.
 //
@@ -13,6 +15,9 @@
 // shorter), and an entry succeeds only when its data matched the recorded size and CRC-32.
 // Only stored and deflated entries are read; encrypted entries and other methods fail, and the
 // failure's text names the method or the encryption.
+// With a check (base/bytes_check.h), the archive is opened once and every read goes through that
+// one open file (on Windows shared with readers only, install/archive_file.h); ArchiveMatches then
+// says whether the bytes read were the ones the check expects.
 // Does not promise: anything about entry names (they come as stored, unchecked), or thread
 // safety (one reader belongs to one worker).
 
@@ -43,7 +48,8 @@ class ZipReader {
 
   // Opens the archive at `utf8Path`. Null when it is missing, unreadable, or not a ZIP archive
   // (shorter than an end-of-central-directory record, no valid central directory).
-  static std::unique_ptr<ZipReader> Open(const std::string& utf8Path);
+  static std::unique_ptr<ZipReader> Open(const std::string& utf8Path,
+                                         std::unique_ptr<BytesCheck> check = nullptr);
 
   virtual uint64_t EntryCount() const = 0;
   // False when the entry's directory record cannot be read.
@@ -51,4 +57,9 @@ class ZipReader {
   // Streams the entry's data into `sink`. False on any failure: unsupported method, encrypted,
   // corrupt data, size or CRC-32 mismatch, or the sink stopping. `error` gets a short reason.
   virtual bool Extract(uint64_t index, ZipChunkSink& sink, std::string& error) = 0;
+  // Once, after the extraction: hands the check every byte the reads so far did not (each byte
+  // reaches it once, in order, read through the file opened by Open), and answers whether the
+  // check accepts the archive and nothing was written to the file while it was open. True when
+  // there is no check.
+  virtual bool ArchiveMatches() = 0;
 };

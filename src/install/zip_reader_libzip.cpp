@@ -4,11 +4,11 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <system_error>
 #include <vector>
 
+#include "install/archive_file.h"
 #include "install/zip_reader.h"
 #include "install/zip_reader_inflate.h"
 
@@ -18,20 +18,40 @@ namespace {
 // empty) file for a new, empty archive.
 constexpr uintmax_t kSmallestArchive = 22;
 
-// The archive as libzip reads it: one buffer of our own over an unbuffered stream. libzip's own
-// file source seeks before every 8 KiB read, and around each entry's local header; here a read
-// inside the buffer costs no system call, and the file is read in large sequential blocks.
+// The archive as libzip reads it: one buffer of our own over the open file. libzip's own file
+// source seeks before every 8 KiB read, and around each entry's local header; here a read inside
+// the buffer costs no system call, and the file is read in large sequential blocks.
+//
+// With a check, each block read also goes to the check when it continues the bytes checked so
+// far, so that an extraction in file order checks the archive on the way; CheckRest reads what
+// the extraction skipped.
 class ArchiveStream {
  public:
   static constexpr size_t kBufferSize = 256 * 1024;
 
-  bool Open(const std::filesystem::path& path, uint64_t size) {
+  ArchiveStream(std::unique_ptr<ArchiveFile> file, std::unique_ptr<BytesCheck> check)
+      : file_(std::move(file)), check_(std::move(check)), size_(file_->Size()) {
     buffer_.resize(kBufferSize);
-    in_.rdbuf()->pubsetbuf(nullptr, 0);
-    in_.open(path, std::ios::binary);
-    size_ = size;
     zip_error_init(&error_);
-    return in_.is_open();
+  }
+
+  uint64_t size() const { return size_; }
+
+  // Hands the bytes not checked yet to the check, through the same open file, and answers
+  // whether the check accepts the whole archive and nobody wrote to the file while it was read.
+  // Without a check: true.
+  bool CheckRest() {
+    if (!check_) return true;
+    bufferLength_ = 0;  // the buffer is reused below
+    while (checked_ < size_) {
+      const int64_t got =
+          file_->ReadAt(checked_, buffer_.data(),
+                        static_cast<size_t>(std::min<uint64_t>(kBufferSize, size_ - checked_)));
+      if (got <= 0) return false;
+      Checked(checked_, buffer_.data(), static_cast<uint64_t>(got));
+    }
+    const bool matches = check_->Matches(size_);
+    return matches && file_->UnchangedSinceOpen();
   }
 
   static zip_int64_t Callback(void* state, void* data, zip_uint64_t length, zip_source_cmd_t cmd) {
@@ -103,26 +123,30 @@ class ArchiveStream {
   }
 
   bool Fill(uint64_t at) {
-    if (at != filePosition_) {
-      in_.clear();
-      in_.seekg(static_cast<std::streamoff>(at));
-    }
-    in_.read(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-    const auto got = static_cast<uint64_t>(in_.gcount());
-    in_.clear();  // a short read at the end sets eof; the next fill seeks anyway
+    const int64_t got = file_->ReadAt(at, buffer_.data(), buffer_.size());
     bufferStart_ = at;
-    bufferLength_ = got;
-    filePosition_ = got > 0 ? at + got : UINT64_MAX;
-    return got > 0;
+    bufferLength_ = got > 0 ? static_cast<uint64_t>(got) : 0;
+    if (bufferLength_ == 0) return false;
+    Checked(at, buffer_.data(), bufferLength_);
+    return true;
   }
 
+  // The part of [at, at + length) that continues the checked bytes goes to the check.
+  void Checked(uint64_t at, const char* data, uint64_t length) {
+    if (!check_ || at > checked_ || at + length <= checked_) return;
+    const uint64_t skip = checked_ - at;
+    check_->Add(data + skip, static_cast<size_t>(length - skip));
+    checked_ = at + length;
+  }
+
+  std::unique_ptr<ArchiveFile> file_;
+  std::unique_ptr<BytesCheck> check_;
   std::vector<char> buffer_;
-  std::ifstream in_;
   uint64_t size_ = 0;
-  uint64_t position_ = 0;      // libzip's position
-  uint64_t filePosition_ = 0;  // the stream's position; UINT64_MAX when unknown
+  uint64_t position_ = 0;  // libzip's position
   uint64_t bufferStart_ = 0;
   uint64_t bufferLength_ = 0;
+  uint64_t checked_ = 0;  // the bytes before this offset went to the check
   zip_error_t error_;
 };
 
@@ -190,8 +214,10 @@ std::string EncryptionName(const zip_stat_t& st) {
 
 class LibzipReader final : public ZipReader {
  public:
-  explicit LibzipReader(zip_t* archive) : archive_(archive) {}
+  LibzipReader(zip_t* archive, ArchiveStream* stream) : archive_(archive), stream_(stream) {}
   ~LibzipReader() override { zip_discard(archive_); }
+
+  bool ArchiveMatches() override { return stream_->CheckRest(); }
 
   uint64_t EntryCount() const override {
     const zip_int64_t count = zip_get_num_entries(archive_, 0);
@@ -364,6 +390,7 @@ class LibzipReader final : public ZipReader {
   static constexpr size_t kInputBlock = 256 * 1024;
 
   zip_t* archive_;
+  ArchiveStream* stream_;  // freed with archive_'s source
   std::vector<uint8_t> buffer_;
   std::vector<uint8_t> input_;
   std::unique_ptr<ZipInflater> inflater_;
@@ -371,14 +398,13 @@ class LibzipReader final : public ZipReader {
 
 }  // namespace
 
-std::unique_ptr<ZipReader> ZipReader::Open(const std::string& utf8Path) {
-  std::error_code ec;
+std::unique_ptr<ZipReader> ZipReader::Open(const std::string& utf8Path,
+                                           std::unique_ptr<BytesCheck> check) {
   const std::filesystem::path path(std::u8string(utf8Path.begin(), utf8Path.end()));
-  if (!std::filesystem::is_regular_file(path, ec)) return nullptr;
-  const uintmax_t size = std::filesystem::file_size(path, ec);
-  if (ec || size < kSmallestArchive) return nullptr;
-  auto stream = std::make_unique<ArchiveStream>();
-  if (!stream->Open(path, size)) return nullptr;
+  std::unique_ptr<ArchiveFile> file = ArchiveFile::Open(
+      path, check ? ArchiveFile::Sharing::kReadersOnly : ArchiveFile::Sharing::kWithWriters);
+  if (!file || file->Size() < kSmallestArchive) return nullptr;
+  auto stream = std::make_unique<ArchiveStream>(std::move(file), std::move(check));
   zip_error_t error;
   zip_error_init(&error);
   zip_source_t* source = zip_source_function_create(ArchiveStream::Callback, stream.get(), &error);
@@ -386,7 +412,7 @@ std::unique_ptr<ZipReader> ZipReader::Open(const std::string& utf8Path) {
     zip_error_fini(&error);
     return nullptr;
   }
-  stream.release();  // the source frees it (ZIP_SOURCE_FREE)
+  ArchiveStream* const reading = stream.release();  // the source frees it (ZIP_SOURCE_FREE)
   // A local header that disagrees with its central record (another name, size or method) is
   // refused here: what would be written is not what the directory promised.
   zip_t* archive = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
@@ -395,5 +421,5 @@ std::unique_ptr<ZipReader> ZipReader::Open(const std::string& utf8Path) {
     zip_source_free(source);
     return nullptr;
   }
-  return std::make_unique<LibzipReader>(archive);
+  return std::make_unique<LibzipReader>(archive, reading);
 }

@@ -58,6 +58,7 @@ TEST_F(SignedDownloadTest, InlineSignaturesGiveTheirCodesAndOnlyAGoodOneKeepsThe
     EXPECT_EQ(done.result, c.result) << done.message;
     EXPECT_EQ(fs::exists(Destination()), c.result == 0);
     EXPECT_EQ(engine->VerifiedArchiveIs(Des()), c.result == 0);
+    EXPECT_EQ(engine->VerifiedBytesCheck() != nullptr, c.result == 0);
     if (c.result != 0) {
       EXPECT_EQ(done.message.rfind("The download could not be verified (", 0), 0u);
     }
@@ -66,6 +67,20 @@ TEST_F(SignedDownloadTest, InlineSignaturesGiveTheirCodesAndOnlyAGoodOneKeepsThe
                 .back()
                 .message,
             "The download could not be verified (no signature was given)., hr=0x800B0100");
+
+  // Read again where it is used, the archive's own bytes verify as the download did, in any
+  // pieces; a single changed bit does not.
+  const std::string bytes = PatternArchive();
+  std::string changed = bytes;
+  changed[changed.size() / 2] ^= 1;
+  const std::string& altered = changed;
+  for (const std::string* read : {&bytes, &altered}) {
+    const std::unique_ptr<BytesCheck> check = engine->VerifiedBytesCheck();
+    ASSERT_TRUE(check);
+    check->Add(read->data(), 1000);
+    check->Add(read->data() + 1000, read->size() - 1000);
+    EXPECT_EQ(check->Matches(read->size()), read == &bytes);
+  }
 
   // The archive changed after it verified is no longer the one that did.
   std::ofstream(Destination(), std::ios::binary | std::ios::app) << 'x';

@@ -166,6 +166,89 @@ class SignedArchiveTest(unittest.TestCase):
         self.assertIn("/nothing.sig", server.paths)
 
 
+    def make_setup_zip(self, name, exit_code, filler):
+        """A stored archive whose payload/setup.sh exits with `exit_code`: two of them with the
+        same `filler` have the same length."""
+        path = os.path.join(self.files, name)
+        with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as z:
+            setup = zipfile.ZipInfo("payload/setup.sh", (2024, 1, 1, 0, 0, 0))
+            setup.external_attr = 0o100755 << 16
+            z.writestr(setup, "#!/bin/sh\nexit %d\n" % exit_code)
+            z.writestr(zipfile.ZipInfo("payload/data.bin", (2024, 1, 1, 0, 0, 0)), filler)
+        return path
+
+    def test_only_a_program_from_a_verified_extraction_runs(self):
+        filler = os.urandom(600000)
+        product = self.make_setup_zip("product.zip", 7, filler)
+        with open(self.make_setup_zip("swapped.zip", 8, filler), "rb") as f:
+            swapped = f.read()
+        signature = sign(product)
+        server = FolderServer(self.files)
+        self.addCleanup(server.close)
+        run = host_driver.HostRun(BINARY, self.display.display, None)
+        self.addCleanup(run.close)
+        # A program no verified archive brought, named by its full path and from its own folder.
+        planted = os.path.join(run.root, "planted")
+        os.makedirs(planted)
+        with open(os.path.join(planted, "setup.sh"), "w") as f:
+            f.write("#!/bin/sh\nexit 9\n")
+        os.chmod(os.path.join(planted, "setup.sh"), 0o755)
+
+        def download(name):
+            config = {"url": server.url("product.zip"), "archive_name": "product.zip",
+                      "signature": signature}
+            return {"name": name, "message": {"action": "doDownload", "fetchDownloadConfig": config}}
+
+        def launch(name, unzipdir, launcher):
+            return {"name": name, "message": {"action": "doLaunchSetup", "unzipdir": unzipdir,
+                                              "launcherName": launcher}}
+
+        steps = [
+            launch("before-any", planted, "setup.sh"),
+            download("first"),
+            {"name": "extracted", "message": {"action": "doUnZip", "download": "$last"}},
+            launch("inside", "$lastUnzip", "payload/setup.sh"),
+            launch("absolute", "$lastUnzip", os.path.join(planted, "setup.sh")),
+            launch("elsewhere", planted, "setup.sh"),
+            launch("leaving", "$lastUnzip", "../planted/setup.sh"),
+            download("second"),
+            {"name": "swap", "sleep": 10000},
+            {"name": "swapped", "message": {"action": "doUnZip", "download": "$last"}},
+        ]
+        with open(os.path.join(run.ui_dir, "scenario.js"), "w") as f:
+            f.write("window.E2E = %s;\n" % json.dumps({"scenario": "steps", "steps": steps}))
+        run.start()
+
+        # The verified archive overwritten in place by another of the same length, its time put
+        # back: by name, size and time it is still the one that verified.
+        run.wait_for_report("step second 0", STEPS_TIMEOUT)
+        temp = run.env["TMPDIR"]
+        [archive] = glob.glob(os.path.join(temp, "*", "product.zip"))
+        before = os.stat(archive)
+        with open(archive, "r+b") as f:
+            f.write(swapped)
+        os.utime(archive, ns=(before.st_atime_ns, before.st_mtime_ns))
+        run.wait_for_report("steps-done", STEPS_TIMEOUT)
+
+        results = {}
+        for report in run.reports():
+            if report.startswith("step "):
+                _, name, result, message = report.split(" ", 3)
+                results[name] = (int(result), message)
+        self.assertEqual({name: result for name, (result, _) in results.items()}, {
+            "before-any": NO_SIGNATURE, "first": 0, "extracted": 0, "inside": 7,
+            "absolute": NO_SIGNATURE, "elsewhere": NO_SIGNATURE, "leaving": 161, "second": 0,
+            "swapped": BAD_SIGNATURE}, run.reports())
+        self.assertIn("changed after it was verified", results["swapped"][1])
+        # Nothing of the swapped archive is left to run, and the archive itself is gone.
+        scripts = glob.glob(os.path.join(temp, "*", "payload", "setup.sh"))
+        self.assertEqual(len(scripts), 1)
+        with open(scripts[0]) as f:
+            self.assertEqual(f.read(), "#!/bin/sh\nexit 7\n")
+        self.assertFalse(os.path.exists(archive))
+        self.assertIn("an absolute launcherName is not started", run.log_text())
+
+
 if __name__ == "__main__":
     BINARY, TOOL, unittest_argv = host_driver.program_arguments(sys.argv)
     unittest.main(argv=unittest_argv, verbosity=2)

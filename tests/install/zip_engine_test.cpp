@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "base/free_space.h"
@@ -15,6 +19,28 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// A check that keeps what it was given; its verdict is set by the test. `onMatches` runs when
+// the engine asks for the verdict, after every entry was written.
+struct RecordingCheck final : BytesCheck {
+  struct Seen {
+    std::string bytes;
+    std::optional<uint64_t> size;
+  };
+  RecordingCheck(Seen& seen, bool verdict, std::function<void()> onMatches = {})
+      : seen(seen), verdict(verdict), onMatches(std::move(onMatches)) {}
+  void Add(const void* data, size_t length) override {
+    seen.bytes.append(static_cast<const char*>(data), length);
+  }
+  bool Matches(uint64_t size) override {
+    seen.size = size;
+    if (onMatches) onMatches();
+    return verdict;
+  }
+  Seen& seen;
+  bool verdict;
+  std::function<void()> onMatches;
+};
 
 TEST_F(ZipEngineTest, RealArchiveReportsFirstChunkThenEachWholePercent) {
   // The page contract's example on a real deflated entry: 10,000,000 bytes arrive in chunks of
@@ -121,6 +147,47 @@ TEST_F(ZipEngineTest, StartsOnce) {
   EXPECT_FALSE(engine->Start(archive.string(), dest.string(), "again"));
   EXPECT_FALSE(engine->running.load());
   EXPECT_EQ(engine->report.cbid, "z");
+}
+
+// Every byte of a checked archive reaches the check once and in order, read through the one
+// open file: the parts the extraction read in file order on the way, the rest at the end.
+TEST_F(ZipEngineTest, CheckedArchiveReachesItsCheckWholeAndInOrder) {
+  ZipTestEntry stored = ZipFile("setup/stored.bin", std::string(600000, 's'));
+  stored.method = 0;
+  WriteZip(archive, {ZipFile("top.txt", "hello"), stored, ZipDirectory("setup/empty/"),
+                     ZipFile("setup/deflated.bin", std::string(300000, 'd'))});
+  const std::string bytes = ReadFileBytes(archive);
+  RecordingCheck::Seen seen;
+  engine->archiveCheck = std::make_unique<RecordingCheck>(seen, true);
+  Run(archive, dest);
+
+  EXPECT_EQ(Completion().result, 0u);
+  EXPECT_TRUE(engine->checkedAndComplete.load());
+  EXPECT_EQ(seen.size, bytes.size());
+  EXPECT_TRUE(seen.bytes == bytes);
+  EXPECT_EQ(fs::file_size(dest / "setup/stored.bin"), 600000u);
+}
+
+// Bytes the check refuses: the run ends with the trust code, and whatever it wrote is removed
+// again, one path at a time; a file someone else put in its folders meanwhile stays.
+TEST_F(ZipEngineTest, RefusedArchiveLeavesNothingOfItsOwnBehind) {
+  WriteZip(archive, {ZipFile("top.txt", "hello"), ZipFile("a/b.txt", "b"),
+                     ZipFile("a/c/d.txt", "d"), ZipDirectory("e/")});
+  RecordingCheck::Seen seen;
+  engine->archiveCheck = std::make_unique<RecordingCheck>(
+      seen, false, [this] { WriteFileBytes(dest / "a" / "theirs.txt", "not ours"); });
+  Run(archive, dest);
+
+  EXPECT_EQ(Completion().result, 24592u);
+  EXPECT_EQ(Completion().message,
+            "The archive changed after it was verified and is not extracted: " + archive.string());
+  EXPECT_FALSE(engine->checkedAndComplete.load());
+  EXPECT_FALSE(fs::exists(dest / "top.txt"));
+  EXPECT_FALSE(fs::exists(dest / "a" / "b.txt"));
+  EXPECT_FALSE(fs::exists(dest / "a" / "c"));
+  EXPECT_FALSE(fs::exists(dest / "e"));
+  EXPECT_EQ(ReadFileBytes(dest / "a" / "theirs.txt"), "not ours");
+  EXPECT_FALSE(fs::exists(archive));  // deleted as after any run
 }
 
 }  // namespace

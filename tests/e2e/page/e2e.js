@@ -177,14 +177,23 @@ async function burst() {
 }
 
 // Actions one after another, each reported as "step <name> <result> <message>". A doUnZip
-// whose "download" is "$last" takes the answer of the latest successful doDownload.
+// whose "download" is "$last" takes the answer of the latest successful doDownload, and a
+// doLaunchSetup whose "unzipdir" is "$lastUnzip" the folder of the latest successful doUnZip.
+// A step with "sleep" only waits that many milliseconds, while the test acts on the files.
 async function steps() {
   let last = null;
+  let lastUnzip = null;
   for (const step of window.E2E.steps) {
+    if (step.sleep) {
+      await sleep(step.sleep);
+      continue;
+    }
     const message = Object.assign({}, step.message);
     if (message.download === "$last") message.download = last;
+    if (message.unzipdir === "$lastUnzip") message.unzipdir = lastUnzip;
     const answer = await call(message);
     if (message.action === "doDownload" && answer.result === 0) last = JSON.parse(answer.message);
+    if (message.action === "doUnZip" && answer.result === 0) lastUnzip = answer.message;
     log(`step ${step.name} ${answer.result} ${answer.message}`);
   }
   log("steps-done");
