@@ -366,7 +366,9 @@ void WebKitGtkWebView::MapFolderToHost(const std::string& hostName,
   std::string why;
   signedUi_ = UiManifest::Load(folder, key, why);
   uiRefused_ = !signedUi_;
-  if (uiRefused_) Logger::Log(LogLevel::Error, "engine", "The UI folder was refused: " + why);
+  if (!uiRefused_) return;
+  Logger::Log(LogLevel::Error, "engine", "The UI folder was refused: " + why);
+  pageAlive_ = false;  // no page will answer the close button: it closes the window at once
 }
 
 void WebKitGtkWebView::FillWindow() {
@@ -374,7 +376,9 @@ void WebKitGtkWebView::FillWindow() {
     // Native text in place of the view: nothing of the refused folder is ever loaded.
     GtkWidget* label = gtk_label_new(kUiRefusedText);
     gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
-    gtk_label_set_max_width_chars(GTK_LABEL(label), 48);
+    gtk_label_set_max_width_chars(GTK_LABEL(label), 48);  // wraps within the fixed window
+    gtk_widget_set_margin_start(label, 40);
+    gtk_widget_set_margin_end(label, 40);
     gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_CENTER);
     window_.SetContent(label);
     return;

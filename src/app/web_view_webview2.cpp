@@ -97,6 +97,7 @@ class WebView2WebView : public WebView {
       const std::optional<std::filesystem::path> copy = CopySignedUiFolder(folder, key, why);
       if (!copy) {
         uiRefused_ = true;
+        pageAlive_ = false;  // no page will answer the close button: it closes at once
         Logger::Log(LogLevel::Error, "engine", "The UI folder was refused: " + why);
         return;
       }
