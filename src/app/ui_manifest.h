@@ -63,6 +63,6 @@ class UiManifest {
   bool CopyTo(const std::filesystem::path& copy, std::string& why) const;
 
  private:
-  std::filesystem::path root_;  // the folder's real path
+  std::filesystem::path root_;                 // the folder's real path
   std::map<std::string, Sha256Digest> files_;  // by path below the folder, UTF-8, "/" between
 };

@@ -159,10 +159,10 @@ class WebView2WebView : public WebView {
     controller_->put_IsVisible(FALSE);
     constexpr int kMargin = 32;
     const std::u16string text = Wide(kUiRefusedText);
-    HWND label = CreateWindowExW(0, L"STATIC", AsWide(text), WS_CHILD | WS_VISIBLE | SS_CENTER,
-                                 kMargin, client.bottom / 3, client.right - 2 * kMargin,
-                                 client.bottom / 2, hwnd_, nullptr, GetModuleHandleW(nullptr),
-                                 nullptr);
+    HWND label =
+        CreateWindowExW(0, L"STATIC", AsWide(text), WS_CHILD | WS_VISIBLE | SS_CENTER, kMargin,
+                        client.bottom / 3, client.right - 2 * kMargin, client.bottom / 2, hwnd_,
+                        nullptr, GetModuleHandleW(nullptr), nullptr);
     if (label != nullptr) {
       SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
                    FALSE);

@@ -82,9 +82,8 @@ class CngVerifier final : public EcdsaP256Verifier {
               const std::array<uint8_t, 64>& raw) override {
     Sha256Digest hashed = digest;
     std::array<uint8_t, 64> signature = raw;
-    return Ok(BCryptVerifySignature(key_, nullptr, hashed.data(),
-                                    static_cast<ULONG>(hashed.size()), signature.data(),
-                                    static_cast<ULONG>(signature.size()), 0));
+    return Ok(BCryptVerifySignature(key_, nullptr, hashed.data(), static_cast<ULONG>(hashed.size()),
+                                    signature.data(), static_cast<ULONG>(signature.size()), 0));
   }
 
  private:

@@ -50,9 +50,10 @@ IntegrityFigures ReadIntegrityFigures(const nlohmann::json& config) {
 }
 
 // The signature members (and the release members with them) count only when a key is built in:
-// a build without one ignores them, as it always has. A `signature` that is not a string is kept as its JSON text, which is no
-// DER signature in base64 and so fails as a bad signature. Empty or blank texts (a config.json
-// whose field was left empty) and a `signature_url` that is not a string count as absent.
+// a build without one ignores them, as it always has. A `signature` that is not a string is kept as
+// its JSON text, which is no DER signature in base64 and so fails as a bad signature. Empty or
+// blank texts (a config.json whose field was left empty) and a `signature_url` that is not a string
+// count as absent.
 bool IsBlank(const std::string& text) {
   return text.find_first_not_of(" \t\r\n") == std::string::npos;
 }
@@ -120,7 +121,7 @@ void SetupWebView::DoDownload(const nlohmann::json& message) {
   engine->expectedSize = figures.size;
   engine->expectedSha256 = figures.sha256;
   const std::string releaseProblem = ReadSignatureMembers(config, *engine);
-  engine->rejectedBecause = !plainName                ? "Invalid archive name: " + archiveName
+  engine->rejectedBecause = !plainName                 ? "Invalid archive name: " + archiveName
                             : !figures.problem.empty() ? figures.problem
                                                        : releaseProblem;
   m_downloadEngine = engine;

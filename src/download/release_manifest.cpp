@@ -35,8 +35,8 @@ int CompareVersions(const std::vector<uint32_t>& a, const std::vector<uint32_t>&
 bool IsProductId(std::string_view text) {
   if (text.empty() || text.size() > 128) return false;
   const auto allowed = [](char c) {
-    return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' ||
-           c == '_' || c == '-';
+    return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' || c == '_' ||
+           c == '-';
   };
   return std::all_of(text.begin(), text.end(), allowed) && allowed(text[0]) && text[0] != '.' &&
          text[0] != '_' && text[0] != '-';
@@ -101,7 +101,8 @@ HResult CheckArchiveSignature(std::span<const uint8_t> publicKey, const ArchiveS
       why = "the signature names no release, and the page asks for one";
       return trust_code::kOtherRelease;
     }
-    if (VerifyDigestSignature(publicKey, archiveSha256, signature.der) != SignatureVerdict::kValid) {
+    if (VerifyDigestSignature(publicKey, archiveSha256, signature.der) !=
+        SignatureVerdict::kValid) {
       why = "the signature does not match the archive";
       return trust_code::kBadSignature;
     }

@@ -46,7 +46,7 @@ struct ReleaseManifest {
 // its first line) or the base64 of a bare signature.
 struct ArchiveSignature {
   std::optional<ReleaseManifest> release;
-  std::string signedPart;   // the manifest's signed bytes; empty for a bare signature
+  std::string signedPart;  // the manifest's signed bytes; empty for a bare signature
   std::vector<uint8_t> der;
 };
 

@@ -81,8 +81,8 @@ void StreamedSignatureCheck::HashQueuedBlocks() {
       hashFailed_ = !hash_;
       hashed_ = 0;
     } else if (!hashFailed_) {
-      hashFailed_ = !hash_->Update(reinterpret_cast<const uint8_t*>(block.bytes.data()),
-                                           block.bytes.size());
+      hashFailed_ =
+          !hash_->Update(reinterpret_cast<const uint8_t*>(block.bytes.data()), block.bytes.size());
       hashed_ += block.bytes.size();
     }
     lock.lock();

@@ -23,7 +23,8 @@ constexpr char kManifest[] =
     "quillfetch-ui 1\n"
     "b728ce2fec6018b4cc474d02240628b80fc9dee64ee9614c1bcff53296eeccc8  index.html\n"
     "b603d946eb2b396ca4ecf65c223daff659dbe6f1cfeac235b7c61d3ba6964cae  js/app.js\n"
-    "signature: MEUCIA0aaKKJjRecps0LJocg1jKp+82t3PVWv7QjOj4koKbKAiEAu7wCgXvoocyiuqCfC1FNZjw3qKxlOXKJ"
+    "signature: "
+    "MEUCIA0aaKKJjRecps0LJocg1jKp+82t3PVWv7QjOj4koKbKAiEAu7wCgXvoocyiuqCfC1FNZjw3qKxlOXKJ"
     "HdkGEVk1xcI=\n";
 
 void WriteFile(const fs::path& file, const std::string& text) {

@@ -143,10 +143,8 @@ TEST_F(SignedDownloadTest, AReleaseManifestBindsTheArchiveThatArrived) {
     const char* minVersion;
     uint32_t result;
   } cases[] = {
-      {kPatternRelease241, "2.4", 0},
-      {kPatternRelease239, "2.4", 257},
-      {kOtherProductRelease, "", 272},
-      {kOtherArchiveRelease, "", 24592},
+      {kPatternRelease241, "2.4", 0},  {kPatternRelease239, "2.4", 257},
+      {kOtherProductRelease, "", 272}, {kOtherArchiveRelease, "", 24592},
       {kPatternSignature, "", 272},
   };
   for (const auto& c : cases) {
@@ -158,8 +156,9 @@ TEST_F(SignedDownloadTest, AReleaseManifestBindsTheArchiveThatArrived) {
     EXPECT_EQ(engine->VerifiedArchiveIs(Des()), c.result == 0);
   }
   EXPECT_TRUE(EntriesAt("INFO", "Reading the archive to check its signature").empty());
-  EXPECT_EQ(EntriesAt("ERROR", "The download could not be verified (the archive is version 2.3.9, "
-                               "older than 2.4).")
+  EXPECT_EQ(EntriesAt("ERROR",
+                      "The download could not be verified (the archive is version 2.3.9, "
+                      "older than 2.4).")
                 .size(),
             1u);
 }
