@@ -322,7 +322,7 @@ TEST(SignedPageProgramTest, TheRuntimeServesAPrivateCopyOfTheSignedPage) {
 TEST(SignedPageProgramTest, AChangedFileShowsTheRefusalInsteadOfThePage) {
   ProgramFolder folder(FakeLoader(), ClosingPage());
   UseSignedProgram(folder);
-  std::ofstream(folder.path() / "UI" / "js" / "app.js", std::ios::app) << "\n// changed\n";
+  std::ofstream(folder.path() / "UI" / "js" / "config.js", std::ios::app) << "\n// changed\n";
   Program program(folder.exe());
   const HWND window = program.WaitForWindow();
   ASSERT_NE(window, nullptr) << "exit code " << program.WaitForExit(0);
@@ -337,9 +337,10 @@ TEST(SignedPageProgramTest, AChangedFileShowsTheRefusalInsteadOfThePage) {
   EXPECT_FALSE(folder.Calls("put_IsVisible").at(0)["value"].get<bool>());
   EXPECT_TRUE(folder.Calls("SetVirtualHostNameToFolderMapping").empty());
   EXPECT_TRUE(folder.Calls("Navigate").empty());
-  EXPECT_NE(folder.Logs().find("The UI folder was refused: js/app.js has been changed since it was "
-                               "signed"),
-            std::string::npos)
+  EXPECT_NE(
+      folder.Logs().find("The UI folder was refused: js/config.js has been changed since it was "
+                         "signed"),
+      std::string::npos)
       << folder.Logs();
 
   PostMessageW(window, WM_CLOSE, 0, 0);
