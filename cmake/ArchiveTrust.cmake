@@ -2,7 +2,8 @@
 #
 #   VLM_ARCHIVE_KEY      an ECDSA P-256 public key: a PEM file ("-----BEGIN PUBLIC KEY-----") or
 #                        its base64 text. Every downloaded archive must then carry a signature
-#                        that this key verifies. Empty: archives are not verified (as before).
+#                        that this key verifies, and the UI folder a manifest signed with it
+#                        (scripts/sign-archive). Empty: neither is verified (as before).
 #   VLM_SETUP_PUBLISHER  Windows only: the name the setup program's Authenticode signer must
 #                        have. Empty: the setup program's signature is not checked.
 #

@@ -159,7 +159,8 @@ def main():
     parser.add_argument("--payload-mb", type=int, default=256)
     parser.add_argument("--setup-seconds", type=int, default=3)
     parser.add_argument("--timeout", type=float, default=45, help="seconds for the whole road")
-    parser.add_argument("--signing-key", help="signs the archive with this key (scripts/sign-archive)")
+    parser.add_argument("--signing-key",
+                        help="signs the archive and the page with this key (scripts/sign-archive)")
     args = parser.parse_args()
 
     work = os.path.abspath(args.work)
@@ -191,14 +192,22 @@ def main():
         config = {"productName": PRODUCT, "url": url, "archive_name": ARCHIVE,
                   "size": archive["size"], "sha256": archive["sha256"],
                   "launcherName": LAUNCHER, "autoStart": args.headless}
+        sign_archive = os.path.join(ROOT, "scripts", "sign-archive")
         if args.signing_key:
+            # A release manifest, and the release the page accepts: no older one can pass.
             config["signature"] = subprocess.run(
-                [os.path.join(ROOT, "scripts", "sign-archive"), "sign", args.signing_key,
-                 os.path.join(www, ARCHIVE)], check=True, capture_output=True, text=True).stdout.strip()
-            say("signed the archive: %s" % config["signature"])
+                [sign_archive, "release", args.signing_key, os.path.join(www, ARCHIVE),
+                 "com.example.demo", "1.0"], check=True, capture_output=True, text=True).stdout
+            config.update(product_id="com.example.demo", min_version="1.0")
+            say("signed the archive as release com.example.demo 1.0")
         with open(os.path.join(ui_dir, "config.json"), "w") as f:
             json.dump(config, f, indent=2)
         say("wrote %s" % os.path.join(ui_dir, "config.json"))
+        if args.signing_key:
+            # The program shows the page only as signed, config.json included.
+            subprocess.run([sign_archive, "sign-ui", args.signing_key, ui_dir], check=True,
+                           capture_output=True)
+            say("signed the page's folder")
 
         env = dict(os.environ, DEMO_RECEIPT_DIR=receipts, VLM_LOG_DIR=logs, TMPDIR=tmp,
                    NO_AT_BRIDGE="1")

@@ -7,6 +7,7 @@
 #include "app/external_link.h"
 #include "app/ui_scheme.h"
 #include "app/window_gtk.h"
+#include "download/built_in_trust.h"
 #include "log/logger.h"
 
 namespace {
@@ -150,12 +151,17 @@ struct WebKitGtkWebView::Callbacks {
       FinishWithError(request, 404);
       return;
     }
-    const UiResource resource = ResolveUiRequest(self->folder_, HostOfUri(uri), self->host_, path);
+    UiResource resource = ResolveUiRequest(self->folder_, HostOfUri(uri), self->host_, path);
+    if (self->uiRefused_) resource.status = 403;
     if (resource.status != 200) {
       Logger::Log(
           resource.status == 404 ? LogLevel::Debug : LogLevel::Warn, "engine",
           "Refused UI request " + std::string(uri) + " (" + std::to_string(resource.status) + ")");
       FinishWithError(request, resource.status);
+      return;
+    }
+    if (self->signedUi_) {
+      ServeSignedUiFile(request, *self->signedUi_, resource);
       return;
     }
     // Opened here, on the window's thread (an open and a stat); WebKit reads the stream on its
@@ -176,6 +182,28 @@ struct WebKitGtkWebView::Callbacks {
     g_object_unref(info);
     FinishWithStream(request, 200, "OK", G_INPUT_STREAM(stream), length, resource.mimeType);
     g_object_unref(stream);
+  }
+
+  // The bytes that were checked are the bytes served: read whole, once (a page's files are
+  // small), so a file changed after the start, or between check and read, is refused.
+  static void ServeSignedUiFile(WebKitURISchemeRequest* request, const UiManifest& manifest,
+                                const UiResource& resource) {
+    std::string why;
+    std::optional<std::string> bytes = manifest.ReadListedFile(resource.file, why);
+    if (!bytes) {
+      Logger::Log(LogLevel::Error, "engine", "Refused a UI file: " + why);
+      FinishWithError(request, 403);
+      return;
+    }
+    const gint64 length = static_cast<gint64>(bytes->size());
+    auto* owned = new std::string(std::move(*bytes));
+    GBytes* data = g_bytes_new_with_free_func(
+        owned->data(), owned->size(), [](gpointer p) { delete static_cast<std::string*>(p); },
+        owned);
+    GInputStream* body = g_memory_input_stream_new_from_bytes(data);
+    g_bytes_unref(data);
+    FinishWithStream(request, 200, "OK", body, length, resource.mimeType);
+    g_object_unref(body);
   }
 
   static void MessageReceived(WebKitUserContentManager*, WebKitJavascriptResult* result,
@@ -357,9 +385,29 @@ void WebKitGtkWebView::MapFolderToHost(const std::string& hostName,
                                        const std::filesystem::path& folder) {
   host_ = hostName;
   folder_ = folder;
+  // With a key built in, the page is the one its vendor signed or none: it drives the host.
+  const std::span<const uint8_t> key = BuiltInArchiveKey();
+  if (key.empty()) return;
+  std::string why;
+  signedUi_ = UiManifest::Load(folder, key, why);
+  uiRefused_ = !signedUi_;
+  if (!uiRefused_) return;
+  Logger::Log(LogLevel::Error, "engine", "The UI folder was refused: " + why);
+  pageAlive_ = false;  // no page will answer the close button: it closes the window at once
 }
 
 void WebKitGtkWebView::FillWindow() {
+  if (uiRefused_) {
+    // Native text in place of the view: nothing of the refused folder is ever loaded.
+    GtkWidget* label = gtk_label_new(kUiRefusedText);
+    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+    gtk_label_set_max_width_chars(GTK_LABEL(label), 48);  // wraps within the fixed window
+    gtk_widget_set_margin_start(label, 40);
+    gtk_widget_set_margin_end(label, 40);
+    gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_CENTER);
+    window_.SetContent(label);
+    return;
+  }
   window_.SetContent(GTK_WIDGET(view_));
   gtk_widget_grab_focus(GTK_WIDGET(view_));
 }
@@ -379,7 +427,7 @@ void WebKitGtkWebView::ClearBrowserCache() {
 }
 
 void WebKitGtkWebView::Navigate(const std::string& url) {
-  if (!viewAlive_) return;
+  if (!viewAlive_ || uiRefused_) return;
   const std::string target = host_.empty() ? url : MapToUiScheme(url, host_);
   webkit_web_view_load_uri(view_, target.c_str());
 }

@@ -2,8 +2,10 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "app/ui_manifest.h"
 #include "app/web_view.h"
 
 typedef struct _WebKitWebView WebKitWebView;
@@ -22,6 +24,9 @@ class GtkNativeWindow;
 // navigation (of any frame) away from that origin is refused, and no new window is opened.
 // A new-window request of the UI page that external_link.h allows (a web link the user
 // followed) goes to the desktop's default browser instead; every other one is refused.
+// With a key built in, the folder is served only as its signed manifest lists it (ui_manifest.h):
+// checked whole when mapped, and each file again as it is served, so that a file changed after
+// the start is refused too. A folder that fails shows kUiRefusedText in the window, not the page.
 // Profile data (local storage, caches) lives in a folder of this program under the user's
 // data and cache folders, never in another program's.
 class WebKitGtkWebView : public WebView {
@@ -61,6 +66,8 @@ class WebKitGtkWebView : public WebView {
   bool contextMenus_ = false;
   std::string host_;
   std::filesystem::path folder_;
+  std::optional<UiManifest> signedUi_;  // set when a key is built in and the folder verified
+  bool uiRefused_ = false;              // a key is built in and the folder did not verify
   MessageHandler handler_;
 };
 

@@ -14,10 +14,12 @@
 
 #include "app/com_handler_win.h"
 #include "app/setup_web_view.h"
+#include "app/ui_manifest.h"
 #include "app/window_win.h"
 #include "base/ascii.h"
 #include "base/hex_string.h"
 #include "base/utf_convert.h"
+#include "download/built_in_trust.h"
 #include "log/logger.h"
 
 using Microsoft::WRL::ComPtr;
@@ -86,8 +88,23 @@ class WebView2WebView : public WebView {
 
   void MapFolderToHost(const std::string& hostName, const std::filesystem::path& folder) override {
     host_ = hostName;
+    std::filesystem::path served = folder;
+    // With a key built in, the page is the one its vendor signed or none: it drives the host.
+    // The runtime reads the mapped folder on its own, so it is given a checked private copy,
+    // never the folder beside the program.
+    if (const std::span<const uint8_t> key = BuiltInArchiveKey(); !key.empty()) {
+      std::string why;
+      const std::optional<std::filesystem::path> copy = CopySignedUiFolder(folder, key, why);
+      if (!copy) {
+        uiRefused_ = true;
+        pageAlive_ = false;  // no page will answer the close button: it closes at once
+        Logger::Log(LogLevel::Error, "engine", "The UI folder was refused: " + why);
+        return;
+      }
+      served = *copy;
+    }
     const std::u16string wideHost = Wide(hostName);
-    const std::u16string wideFolder = folder.u16string();
+    const std::u16string wideFolder = served.u16string();
     webView3_->SetVirtualHostNameToFolderMapping(AsWide(wideHost), AsWide(wideFolder),
                                                  COREWEBVIEW2_HOST_RESOURCE_ACCESS_KIND_ALLOW);
   }
@@ -95,6 +112,10 @@ class WebView2WebView : public WebView {
   void FillWindow() override {
     RECT client = {};
     GetClientRect(hwnd_, &client);
+    if (uiRefused_) {
+      ShowRefusal(client);
+      return;
+    }
     controller_->put_Bounds(client);
   }
 
@@ -118,6 +139,7 @@ class WebView2WebView : public WebView {
   }
 
   void Navigate(const std::string& url) override {
+    if (uiRefused_) return;
     const std::u16string wide = Wide(url);
     webView_->Navigate(AsWide(wide));
   }
@@ -132,6 +154,21 @@ class WebView2WebView : public WebView {
   bool IsPageAlive() const override { return pageAlive_; }
 
  private:
+  // Native text in the window instead of the view, which never loads anything.
+  void ShowRefusal(const RECT& client) {
+    controller_->put_IsVisible(FALSE);
+    constexpr int kMargin = 32;
+    const std::u16string text = Wide(kUiRefusedText);
+    HWND label =
+        CreateWindowExW(0, L"STATIC", AsWide(text), WS_CHILD | WS_VISIBLE | SS_CENTER, kMargin,
+                        client.bottom / 3, client.right - 2 * kMargin, client.bottom / 2, hwnd_,
+                        nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (label != nullptr) {
+      SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
+                   FALSE);
+    }
+  }
+
   void OnMessage(ICoreWebView2WebMessageReceivedEventArgs* args) {
     if (args == nullptr || !handler_) return;
     LPWSTR source = nullptr;
@@ -237,6 +274,7 @@ class WebView2WebView : public WebView {
   WebView::MessageHandler handler_;
   bool messagesWatched_ = false;
   bool pageAlive_ = true;
+  bool uiRefused_ = false;  // a key is built in and the UI folder did not verify
 };
 
 // One start of the web view: hands `ready` exactly one result, whichever way the start ends.

@@ -11,7 +11,9 @@
 // (CreateCoreWebView2EnvironmentWithOptions) and its COM interfaces. Every call is made on the
 // window thread, and the runtime's completions and events arrive there from the message loop.
 //
-// The UI folder is mapped onto https://<UiVirtualHost>/ by the runtime itself.
+// The UI folder is mapped onto https://<UiVirtualHost>/ by the runtime itself. With a key built
+// in, the runtime gets a private copy made from the bytes its signed manifest vouched for
+// (ui_manifest.h); a folder that fails shows kUiRefusedText in the window, and no page.
 // Security: a page message is dispatched only when the document that posted it is of the UI
 // origin (scheme, host and port compared exactly); navigation of the page or of any frame to
 // another origin is cancelled; a new window is never opened inside the program (an http or

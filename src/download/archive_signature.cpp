@@ -15,6 +15,13 @@ int Base64Value(char c) {
   return -1;
 }
 
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 bool IsAsciiSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
@@ -80,24 +87,83 @@ std::optional<std::array<uint8_t, 64>> EcdsaDerToRaw(std::span<const uint8_t> de
   return raw;
 }
 
-SignatureVerdict VerifyFileSignature(std::span<const uint8_t> publicKey,
-                                     const std::filesystem::path& file,
-                                     std::span<const uint8_t> derSignature) {
-  const std::optional<std::array<uint8_t, 64>> raw = EcdsaDerToRaw(derSignature);
-  if (!raw) return SignatureVerdict::kInvalid;
-  std::unique_ptr<EcdsaP256Verifier> verifier = EcdsaP256Verifier::Create(publicKey);
-  if (!verifier) return SignatureVerdict::kInvalid;
+std::optional<Sha256Digest> DigestFromHex(std::string_view hex) {
+  if (hex.size() != 64) return std::nullopt;
+  Sha256Digest digest{};
+  for (size_t i = 0; i < digest.size(); ++i) {
+    const int high = HexValue(hex[2 * i]);
+    const int low = HexValue(hex[2 * i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    digest[i] = static_cast<uint8_t>(high * 16 + low);
+  }
+  return digest;
+}
+
+std::optional<SignedText> SplitSignedText(std::string_view text) {
+  constexpr std::string_view kSignatureLine = "signature: ";
+  size_t at = 0;
+  if (text.substr(0, kSignatureLine.size()) != kSignatureLine) {
+    const size_t found = text.rfind(std::string("\n") + std::string(kSignatureLine));
+    if (found == std::string_view::npos) return std::nullopt;
+    at = found + 1;
+  }
+  const std::string_view base64 = text.substr(at + kSignatureLine.size());
+  // Only white space may follow the base64: a line after it would be unsigned.
+  std::optional<std::vector<uint8_t>> der = DecodeBase64(base64);
+  if (!der || base64.find('\n') < base64.find_last_not_of(" \t\r\n")) return std::nullopt;
+  return SignedText{text.substr(0, at), std::move(*der)};
+}
+
+std::optional<Sha256Digest> BytesSha256(std::string_view bytes) {
+  std::unique_ptr<Sha256Stream> hash = Sha256Stream::Create();
+  if (!hash || !hash->Update(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())) {
+    return std::nullopt;
+  }
+  return hash->Finish();
+}
+
+std::optional<Sha256Digest> FileSha256(const std::filesystem::path& file) {
+  std::unique_ptr<Sha256Stream> hash = Sha256Stream::Create();
   std::ifstream in(file, std::ios::binary);
-  if (!in) return SignatureVerdict::kUnreadable;
+  if (!hash || !in) return std::nullopt;
   std::vector<char> block(size_t{1} << 20);
   while (in) {
     in.read(block.data(), static_cast<std::streamsize>(block.size()));
     const auto count = static_cast<size_t>(in.gcount());
-    if (count > 0 && !verifier->Update(reinterpret_cast<const uint8_t*>(block.data()), count)) {
-      return SignatureVerdict::kInvalid;
+    if (count > 0 && !hash->Update(reinterpret_cast<const uint8_t*>(block.data()), count)) {
+      return std::nullopt;
     }
   }
-  if (!in.eof()) return SignatureVerdict::kUnreadable;
-  return verifier->Verify(derSignature, *raw) ? SignatureVerdict::kValid
-                                              : SignatureVerdict::kInvalid;
+  if (!in.eof()) return std::nullopt;
+  return hash->Finish();
+}
+
+SignatureVerdict VerifyDigestSignature(std::span<const uint8_t> publicKey,
+                                       const Sha256Digest& digest,
+                                       std::span<const uint8_t> derSignature) {
+  const std::optional<std::array<uint8_t, 64>> raw = EcdsaDerToRaw(derSignature);
+  if (!raw) return SignatureVerdict::kInvalid;
+  std::unique_ptr<EcdsaP256Verifier> verifier = EcdsaP256Verifier::Create(publicKey);
+  if (!verifier) return SignatureVerdict::kInvalid;
+  return verifier->Verify(digest, derSignature, *raw) ? SignatureVerdict::kValid
+                                                      : SignatureVerdict::kInvalid;
+}
+
+SignatureVerdict VerifyBytesSignature(std::span<const uint8_t> publicKey, std::string_view bytes,
+                                      std::span<const uint8_t> derSignature) {
+  const std::optional<Sha256Digest> digest = BytesSha256(bytes);
+  return digest ? VerifyDigestSignature(publicKey, *digest, derSignature)
+                : SignatureVerdict::kInvalid;
+}
+
+SignatureVerdict VerifyFileSignature(std::span<const uint8_t> publicKey,
+                                     const std::filesystem::path& file,
+                                     std::span<const uint8_t> derSignature) {
+  // A signature or key that cannot verify anything is refused before the file is read.
+  if (!EcdsaDerToRaw(derSignature) || !EcdsaP256Verifier::Create(publicKey)) {
+    return SignatureVerdict::kInvalid;
+  }
+  const std::optional<Sha256Digest> digest = FileSha256(file);
+  if (!digest) return SignatureVerdict::kUnreadable;
+  return VerifyDigestSignature(publicKey, *digest, derSignature);
 }

@@ -19,14 +19,47 @@ bool Ok(NTSTATUS status) {
   return status >= 0;
 }
 
-// CNG: SHA-256 streamed through one hash object, then BCryptVerifySignature of the digest
-// against the key imported as an ECCPUBLIC blob. CNG takes the raw r || s form.
+class CngSha256 final : public Sha256Stream {
+ public:
+  ~CngSha256() override {
+    if (hash_ != nullptr) BCryptDestroyHash(hash_);
+    if (algorithm_ != nullptr) BCryptCloseAlgorithmProvider(algorithm_, 0);
+  }
+
+  bool Open() {
+    return Ok(BCryptOpenAlgorithmProvider(&algorithm_, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
+           Ok(BCryptCreateHash(algorithm_, &hash_, nullptr, 0, nullptr, 0, 0));
+  }
+
+  bool Update(const uint8_t* data, size_t length) override {
+    while (length > 0) {  // BCryptHashData takes a 32-bit length
+      const ULONG chunk = static_cast<ULONG>(std::min<size_t>(length, 1u << 30));
+      if (!Ok(BCryptHashData(hash_, const_cast<PUCHAR>(data), chunk, 0))) return false;
+      data += chunk;
+      length -= chunk;
+    }
+    return true;
+  }
+
+  std::optional<Sha256Digest> Finish() override {
+    Sha256Digest digest{};
+    if (!Ok(BCryptFinishHash(hash_, digest.data(), static_cast<ULONG>(digest.size()), 0))) {
+      return std::nullopt;
+    }
+    return digest;
+  }
+
+ private:
+  BCRYPT_ALG_HANDLE algorithm_ = nullptr;
+  BCRYPT_HASH_HANDLE hash_ = nullptr;
+};
+
+// BCryptVerifySignature of a digest against the key imported as an ECCPUBLIC blob. CNG takes
+// the raw r || s form.
 class CngVerifier final : public EcdsaP256Verifier {
  public:
   ~CngVerifier() override {
-    if (hash_ != nullptr) BCryptDestroyHash(hash_);
     if (key_ != nullptr) BCryptDestroyKey(key_);
-    if (hashAlgorithm_ != nullptr) BCryptCloseAlgorithmProvider(hashAlgorithm_, 0);
     if (ecdsa_ != nullptr) BCryptCloseAlgorithmProvider(ecdsa_, 0);
   }
 
@@ -42,37 +75,29 @@ class CngVerifier final : public EcdsaP256Verifier {
               blob.begin() + sizeof(header));
     return Ok(BCryptOpenAlgorithmProvider(&ecdsa_, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0)) &&
            Ok(BCryptImportKeyPair(ecdsa_, nullptr, BCRYPT_ECCPUBLIC_BLOB, &key_, blob.data(),
-                                  static_cast<ULONG>(blob.size()), 0)) &&
-           Ok(BCryptOpenAlgorithmProvider(&hashAlgorithm_, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
-           Ok(BCryptCreateHash(hashAlgorithm_, &hash_, nullptr, 0, nullptr, 0, 0));
+                                  static_cast<ULONG>(blob.size()), 0));
   }
 
-  bool Update(const uint8_t* data, size_t length) override {
-    while (length > 0) {  // BCryptHashData takes a 32-bit length
-      const ULONG chunk = static_cast<ULONG>(std::min<size_t>(length, 1u << 30));
-      if (!Ok(BCryptHashData(hash_, const_cast<PUCHAR>(data), chunk, 0))) return false;
-      data += chunk;
-      length -= chunk;
-    }
-    return true;
-  }
-
-  bool Verify(std::span<const uint8_t>, const std::array<uint8_t, 64>& raw) override {
-    UCHAR digest[32];
-    if (!Ok(BCryptFinishHash(hash_, digest, sizeof(digest), 0))) return false;
+  bool Verify(const Sha256Digest& digest, std::span<const uint8_t>,
+              const std::array<uint8_t, 64>& raw) override {
+    Sha256Digest hashed = digest;
     std::array<uint8_t, 64> signature = raw;
-    return Ok(BCryptVerifySignature(key_, nullptr, digest, sizeof(digest), signature.data(),
-                                    static_cast<ULONG>(signature.size()), 0));
+    return Ok(BCryptVerifySignature(key_, nullptr, hashed.data(), static_cast<ULONG>(hashed.size()),
+                                    signature.data(), static_cast<ULONG>(signature.size()), 0));
   }
 
  private:
   BCRYPT_ALG_HANDLE ecdsa_ = nullptr;
-  BCRYPT_ALG_HANDLE hashAlgorithm_ = nullptr;
   BCRYPT_KEY_HANDLE key_ = nullptr;
-  BCRYPT_HASH_HANDLE hash_ = nullptr;
 };
 
 }  // namespace
+
+std::unique_ptr<Sha256Stream> Sha256Stream::Create() {
+  auto hash = std::make_unique<CngSha256>();
+  if (!hash->Open()) return nullptr;
+  return hash;
+}
 
 std::unique_ptr<EcdsaP256Verifier> EcdsaP256Verifier::Create(std::span<const uint8_t> publicKey) {
   auto verifier = std::make_unique<CngVerifier>();

@@ -8,31 +8,63 @@
 
 namespace {
 
-// EVP's digest-and-verify: SHA-256 streamed, then ECDSA over the digest. OpenSSL takes the DER
-// signature itself; the raw form is only for platforms that want it.
+class OpenSslSha256 final : public Sha256Stream {
+ public:
+  explicit OpenSslSha256(EVP_MD_CTX* context) : context_(context) {}
+  ~OpenSslSha256() override { EVP_MD_CTX_free(context_); }
+  OpenSslSha256(const OpenSslSha256&) = delete;
+  OpenSslSha256& operator=(const OpenSslSha256&) = delete;
+
+  bool Update(const uint8_t* data, size_t length) override {
+    return EVP_DigestUpdate(context_, data, length) == 1;
+  }
+  std::optional<Sha256Digest> Finish() override {
+    Sha256Digest digest{};
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(context_, digest.data(), &length) != 1 || length != digest.size()) {
+      return std::nullopt;
+    }
+    return digest;
+  }
+
+ private:
+  EVP_MD_CTX* context_;
+};
+
+// ECDSA over a digest made elsewhere. OpenSSL takes the DER signature itself; the raw form is
+// only for platforms that want it.
 class OpenSslVerifier final : public EcdsaP256Verifier {
  public:
-  OpenSslVerifier(EVP_PKEY* key, EVP_MD_CTX* context) : key_(key), context_(context) {}
-  ~OpenSslVerifier() override {
-    EVP_MD_CTX_free(context_);
-    EVP_PKEY_free(key_);
-  }
+  explicit OpenSslVerifier(EVP_PKEY* key) : key_(key) {}
+  ~OpenSslVerifier() override { EVP_PKEY_free(key_); }
   OpenSslVerifier(const OpenSslVerifier&) = delete;
   OpenSslVerifier& operator=(const OpenSslVerifier&) = delete;
 
-  bool Update(const uint8_t* data, size_t length) override {
-    return EVP_DigestVerifyUpdate(context_, data, length) == 1;
-  }
-  bool Verify(std::span<const uint8_t> der, const std::array<uint8_t, 64>&) override {
-    return EVP_DigestVerifyFinal(context_, der.data(), der.size()) == 1;
+  bool Verify(const Sha256Digest& digest, std::span<const uint8_t> der,
+              const std::array<uint8_t, 64>&) override {
+    EVP_PKEY_CTX* context = EVP_PKEY_CTX_new(key_, nullptr);
+    const bool valid =
+        context != nullptr && EVP_PKEY_verify_init(context) == 1 &&
+        EVP_PKEY_CTX_set_signature_md(context, EVP_sha256()) == 1 &&
+        EVP_PKEY_verify(context, der.data(), der.size(), digest.data(), digest.size()) == 1;
+    EVP_PKEY_CTX_free(context);
+    return valid;
   }
 
  private:
   EVP_PKEY* key_;
-  EVP_MD_CTX* context_;
 };
 
 }  // namespace
+
+std::unique_ptr<Sha256Stream> Sha256Stream::Create() {
+  EVP_MD_CTX* context = EVP_MD_CTX_new();
+  if (context == nullptr || EVP_DigestInit_ex(context, EVP_sha256(), nullptr) != 1) {
+    EVP_MD_CTX_free(context);
+    return nullptr;
+  }
+  return std::make_unique<OpenSslSha256>(context);
+}
 
 std::unique_ptr<EcdsaP256Verifier> EcdsaP256Verifier::Create(std::span<const uint8_t> publicKey) {
   const unsigned char* cursor = publicKey.data();
@@ -47,12 +79,5 @@ std::unique_ptr<EcdsaP256Verifier> EcdsaP256Verifier::Create(std::span<const uin
     EVP_PKEY_free(key);
     return nullptr;
   }
-  EVP_MD_CTX* context = EVP_MD_CTX_new();
-  if (context == nullptr ||
-      EVP_DigestVerifyInit(context, nullptr, EVP_sha256(), nullptr, key) != 1) {
-    EVP_MD_CTX_free(context);
-    EVP_PKEY_free(key);
-    return nullptr;
-  }
-  return std::make_unique<OpenSslVerifier>(key, context);
+  return std::make_unique<OpenSslVerifier>(key);
 }

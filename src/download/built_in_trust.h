@@ -7,7 +7,8 @@
 // What the vendor built into the program (cmake/ArchiveTrust.cmake), fixed for its lifetime.
 //
 // BuiltInArchiveKey: the DER SubjectPublicKeyInfo of the ECDSA P-256 key that every archive
-// must be signed with; empty when none was built in, and then nothing is verified.
+// (or its release manifest) and the page's folder (app/ui_manifest.h) must be signed with;
+// empty when none was built in, and then nothing is verified.
 // BuiltInSetupPublisher: the signer name the setup program's Authenticode signature must carry
 // (Windows); empty when not asked for.
 //

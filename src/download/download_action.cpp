@@ -49,17 +49,37 @@ IntegrityFigures ReadIntegrityFigures(const nlohmann::json& config) {
   return figures;
 }
 
-// The signature members count only when a key is built in: a build without one ignores them,
-// as it always has. A `signature` that is not a string is kept as its JSON text, which is no
-// DER signature in base64 and so fails as a bad signature. Empty or blank texts (a config.json
-// whose field was left empty) and a `signature_url` that is not a string count as absent.
+// The signature members (and the release members with them) count only when a key is built in:
+// a build without one ignores them, as it always has. A `signature` that is not a string is kept as
+// its JSON text, which is no DER signature in base64 and so fails as a bad signature. Empty or
+// blank texts (a config.json whose field was left empty) and a `signature_url` that is not a string
+// count as absent.
 bool IsBlank(const std::string& text) {
   return text.find_first_not_of(" \t\r\n") == std::string::npos;
 }
 
-void ReadSignatureMembers(const nlohmann::json& config, DownloadEngine& engine) {
+// The release the page accepts (download/release_manifest.h): a member that is present but not
+// a product id or a version is refused with an answer rather than taken for "any".
+std::string ReadReleaseMembers(const nlohmann::json& config, DownloadEngine& engine) {
+  if (const auto product = config.find("product_id"); product != config.end()) {
+    if (!product->is_string() || !IsProductId(product->get_ref<const std::string&>())) {
+      return "Invalid product_id: " + PageText(*product);
+    }
+    engine.wantedRelease.product = product->get<std::string>();
+  }
+  if (const auto version = config.find("min_version"); version != config.end()) {
+    if (!version->is_string() || !ParseVersion(version->get_ref<const std::string&>())) {
+      return "Invalid min_version: " + PageText(*version);
+    }
+    engine.wantedRelease.minVersion = version->get<std::string>();
+  }
+  return {};
+}
+
+// Returns the answer's message for a malformed release member; empty otherwise.
+std::string ReadSignatureMembers(const nlohmann::json& config, DownloadEngine& engine) {
   const std::span<const uint8_t> key = BuiltInArchiveKey();
-  if (key.empty()) return;
+  if (key.empty()) return {};
   engine.archiveKey.assign(key.begin(), key.end());
   if (const auto signature = config.find("signature"); signature != config.end()) {
     std::string text =
@@ -71,6 +91,7 @@ void ReadSignatureMembers(const nlohmann::json& config, DownloadEngine& engine) 
       !IsBlank(signatureUrl->get_ref<const std::string&>())) {
     engine.signatureUrl = Utf8ToUtf16(signatureUrl->get<std::string>());
   }
+  return ReadReleaseMembers(config, engine);
 }
 
 }  // namespace
@@ -99,8 +120,10 @@ void SetupWebView::DoDownload(const nlohmann::json& message) {
   engine->onComplete = PostActionComplete;
   engine->expectedSize = figures.size;
   engine->expectedSha256 = figures.sha256;
-  ReadSignatureMembers(config, *engine);
-  engine->rejectedBecause = plainName ? figures.problem : "Invalid archive name: " + archiveName;
+  const std::string releaseProblem = ReadSignatureMembers(config, *engine);
+  engine->rejectedBecause = !plainName                 ? "Invalid archive name: " + archiveName
+                            : !figures.problem.empty() ? figures.problem
+                                                       : releaseProblem;
   m_downloadEngine = engine;
 
   Logger::Log(LogLevel::Debug, "download",

@@ -89,7 +89,7 @@ void DownloadEngine::Run() {
   }
 
   if (!archiveKey.empty() && (signature || !signatureUrl.empty())) {
-    arrivingArchiveCheck = StreamedSignatureCheck::Start(archiveKey);
+    arrivingArchiveCheck = StreamedSignatureCheck::Start();
   }
   startTime_ = clock_.Now();
   if (IsPresignedS3Url(url)) {

@@ -13,6 +13,7 @@
 #include "base/clock.h"
 #include "bridge/callback_payload.h"
 #include "download/hresult.h"
+#include "download/release_manifest.h"
 #include "download/streamed_signature_check.h"
 #include "download/transfer_job.h"
 
@@ -70,10 +71,13 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
   // a transfer counts only when `signature` (base64 of the DER signature), or else the text
   // fetched from `signatureUrl`, verifies the archive; any other outcome removes the archive and
   // ends with 256 (no signature) or 24592 (one that does not verify). Without a key neither is
-  // looked at.
+  // looked at. The signature may be a release manifest (download/release_manifest.h): then
+  // `wantedRelease` decides, failing with 272 (another product, or a bare signature where a
+  // release is asked for) or 257 (an older version).
   std::vector<uint8_t> archiveKey;
   std::optional<std::string> signature;
   std::u16string signatureUrl;
+  ReleaseWanted wantedRelease;
   // Set by Run for a download with a key and a signature to check: the transfers hand it each
   // block they write, so the archive is hashed while it arrives. Reset by Finish.
   std::unique_ptr<StreamedSignatureCheck> arrivingArchiveCheck;
@@ -114,7 +118,7 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
   // What the archive was when it verified; written before archiveVerified is set.
   uint64_t verifiedSize_ = 0;
   std::filesystem::file_time_type verifiedWriteTime_{};
-  std::vector<uint8_t> verifiedSignature_;  // the DER signature that verified it
+  Sha256Digest verifiedDigest_{};  // the SHA-256 the signature was checked against
 };
 
 // True for pre-signed storage URLs, which take the direct transfer.

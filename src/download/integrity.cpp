@@ -9,6 +9,7 @@
 #include "download/archive_signature.h"
 #include "download/download_engine.h"
 #include "download/download_results.h"
+#include "download/release_manifest.h"
 #include "log/logger.h"
 
 namespace {
@@ -51,6 +52,7 @@ void DownloadEngine::VerifyIntegrity() {
 void DownloadEngine::VerifySignature() {
   HResult failure = kOk;
   std::string why;
+  std::string release;  // what a release manifest vouched for, for the log
   std::optional<std::string> text = signature;
   if (!text && !signatureUrl.empty()) text = FetchSignature(why);
   std::error_code ec;
@@ -62,33 +64,31 @@ void DownloadEngine::VerifySignature() {
   if (!text) {
     failure = trust_code::kNoSignature;
     if (why.empty()) why = "no signature was given";
-  } else if (const std::optional<std::vector<uint8_t>> der = DecodeBase64(*text); !der) {
+  } else if (const std::optional<ArchiveSignature> parsed = ParseArchiveSignature(*text, why);
+             !parsed) {
     failure = trust_code::kBadSignature;
-    why = "the signature is not base64 text";
   } else {
-    std::optional<SignatureVerdict> verdict;
+    // The digest the transfer made as it wrote; whatever the signature covers, the archive is
+    // bound to it through this digest.
+    std::optional<Sha256Digest> digest;
     if (arrivingArchiveCheck) {
       const uint64_t size = std::filesystem::file_size(destPath, ec);
-      if (!ec) verdict = arrivingArchiveCheck->Finish(size, *der);
+      if (!ec) digest = arrivingArchiveCheck->Finish(size);
       arrivingArchiveCheck.reset();
     }
-    if (!verdict) {
+    if (!digest) {
       // Hashed after the transfer: the platform's service hands the file over only at its end,
       // and a transfer may resume from bytes the check did not see.
       Logger::Log(LogLevel::Info, "Engine.Download", "Reading the archive to check its signature");
-      verdict = VerifyFileSignature(archiveKey, destPath, *der);
+      digest = FileSha256(destPath);
     }
-    switch (*verdict) {
-      case SignatureVerdict::kValid:
-        break;
-      case SignatureVerdict::kInvalid:
-        failure = trust_code::kBadSignature;
-        why = "the signature does not match the archive";
-        break;
-      case SignatureVerdict::kUnreadable:
-        failure = trust_code::kBadSignature;
-        why = "the archive could not be read";
-        break;
+    if (!digest) {
+      failure = trust_code::kBadSignature;
+      why = "the archive could not be read";
+    } else {
+      failure = CheckArchiveSignature(archiveKey, *parsed, *digest, wantedRelease, why);
+      if (parsed->release) release = parsed->release->product + " " + parsed->release->version;
+      verifiedDigest_ = *digest;
     }
   }
 
@@ -96,10 +96,10 @@ void DownloadEngine::VerifySignature() {
     verifiedSize_ = std::filesystem::file_size(destPath, ec);
     verifiedWriteTime_ = std::filesystem::last_write_time(destPath, ec);
     if (!ec) {
-      verifiedSignature_ = DecodeBase64(*text).value_or(std::vector<uint8_t>());
       archiveVerified.exchange(true);
       Logger::Log(LogLevel::Info, "Engine.Download",
-                  "Archive signature verified: " + destPath.generic_string());
+                  "Archive signature verified: " + destPath.generic_string() +
+                      (release.empty() ? "" : " (release " + release + ")"));
       return;
     }
     failure = trust_code::kBadSignature;

@@ -4,11 +4,10 @@
 #include <system_error>
 #include <utility>
 
-std::unique_ptr<StreamedSignatureCheck> StreamedSignatureCheck::Start(
-    std::span<const uint8_t> publicKey) {
-  std::unique_ptr<StreamedSignatureCheck> check(new StreamedSignatureCheck(publicKey));
-  check->verifier_ = EcdsaP256Verifier::Create(publicKey);
-  if (!check->verifier_) return nullptr;
+std::unique_ptr<StreamedSignatureCheck> StreamedSignatureCheck::Start() {
+  std::unique_ptr<StreamedSignatureCheck> check(new StreamedSignatureCheck());
+  check->hash_ = Sha256Stream::Create();
+  if (!check->hash_) return nullptr;
   try {
     check->thread_ = std::thread([raw = check.get()] { raw->HashQueuedBlocks(); });
   } catch (const std::system_error&) {
@@ -16,9 +15,6 @@ std::unique_ptr<StreamedSignatureCheck> StreamedSignatureCheck::Start(
   }
   return check;
 }
-
-StreamedSignatureCheck::StreamedSignatureCheck(std::span<const uint8_t> publicKey)
-    : publicKey_(publicKey.begin(), publicKey.end()) {}
 
 StreamedSignatureCheck::~StreamedSignatureCheck() {
   {
@@ -81,12 +77,12 @@ void StreamedSignatureCheck::HashQueuedBlocks() {
     changed_.notify_all();  // room in the queue for a waiting writer
     lock.unlock();
     if (block.startOver) {
-      verifier_ = EcdsaP256Verifier::Create(publicKey_);
-      verifierFailed_ = !verifier_;
+      hash_ = Sha256Stream::Create();
+      hashFailed_ = !hash_;
       hashed_ = 0;
-    } else if (!verifierFailed_) {
-      verifierFailed_ = !verifier_->Update(reinterpret_cast<const uint8_t*>(block.bytes.data()),
-                                           block.bytes.size());
+    } else if (!hashFailed_) {
+      hashFailed_ =
+          !hash_->Update(reinterpret_cast<const uint8_t*>(block.bytes.data()), block.bytes.size());
       hashed_ += block.bytes.size();
     }
     lock.lock();
@@ -100,8 +96,7 @@ void StreamedSignatureCheck::HashQueuedBlocks() {
   }
 }
 
-std::optional<SignatureVerdict> StreamedSignatureCheck::Finish(
-    uint64_t fileSize, std::span<const uint8_t> derSignature) {
+std::optional<Sha256Digest> StreamedSignatureCheck::Finish(uint64_t fileSize) {
   {
     std::unique_lock lock(mutex_);
     if (finished_) return std::nullopt;
@@ -112,9 +107,6 @@ std::optional<SignatureVerdict> StreamedSignatureCheck::Finish(
   }
   changed_.notify_all();
   thread_.join();
-  if (givenUp_ || verifierFailed_ || end_ != fileSize || hashed_ != fileSize) return std::nullopt;
-  const std::optional<std::array<uint8_t, 64>> raw = EcdsaDerToRaw(derSignature);
-  if (!raw) return SignatureVerdict::kInvalid;
-  return verifier_->Verify(derSignature, *raw) ? SignatureVerdict::kValid
-                                               : SignatureVerdict::kInvalid;
+  if (givenUp_ || hashFailed_ || end_ != fileSize || hashed_ != fileSize) return std::nullopt;
+  return hash_->Finish();
 }

@@ -6,7 +6,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,9 +13,11 @@
 #include "download/archive_signature.h"
 #include "download/file_write_watcher.h"
 
-// The signature check of an archive made while the transfer writes it: the written bytes go to
-// the verifier on a thread of its own, so that a finished download waits only for the last
-// block and the signature arithmetic instead of a second pass over the whole file.
+// The archive's SHA-256 for its signature check, made while the transfer writes it: the written
+// bytes go to the hash on a thread of its own, so that a finished download waits only for the
+// last block instead of a second pass over the whole file. Whatever the signature is (over the
+// archive, or over a release manifest naming the archive's digest), it is checked against this
+// digest.
 //
 // The check follows the file while the writes continue one another; a write at offset 0 starts
 // it over (the transfer emptied the file). Any other gap or overlap, say a resume from bytes it
@@ -27,8 +28,8 @@ class StreamedSignatureCheck final : public FileWriteWatcher {
   static constexpr size_t kBlockBytes = 256 * 1024;
   static constexpr size_t kMaxQueuedBlocks = 16;
 
-  // Null when the platform refuses the key or no thread can be started.
-  static std::unique_ptr<StreamedSignatureCheck> Start(std::span<const uint8_t> publicKey);
+  // Null when the platform offers no SHA-256 or no thread can be started.
+  static std::unique_ptr<StreamedSignatureCheck> Start();
   ~StreamedSignatureCheck() override;
 
   StreamedSignatureCheck(const StreamedSignatureCheck&) = delete;
@@ -36,23 +37,21 @@ class StreamedSignatureCheck final : public FileWriteWatcher {
 
   void Wrote(uint64_t offset, const void* data, size_t size) override;
 
-  // Once, after the last write: waits for the hash to catch up and gives the verdict on
-  // `derSignature` for a file of `fileSize` bytes, or nullopt when the bytes followed are not
-  // that file (or the check was given up), and the file must be read.
-  std::optional<SignatureVerdict> Finish(uint64_t fileSize, std::span<const uint8_t> derSignature);
+  // Once, after the last write: waits for the hash to catch up and gives the SHA-256 of a file
+  // of `fileSize` bytes, or nullopt when the bytes followed are not that file (or the check was
+  // given up), and the file must be read.
+  std::optional<Sha256Digest> Finish(uint64_t fileSize);
 
  private:
   struct Block {
-    bool startOver = false;  // the file was emptied: a fresh verifier takes what follows
+    bool startOver = false;  // the file was emptied: a fresh hash takes what follows
     std::string bytes;
   };
 
-  explicit StreamedSignatureCheck(std::span<const uint8_t> publicKey);
+  StreamedSignatureCheck() = default;
   // Queues `block`, waiting while the queue is full. Needs mutex_ held through `lock`.
   void Queue(std::unique_lock<std::mutex>& lock, Block block);
   void HashQueuedBlocks();
-
-  const std::vector<uint8_t> publicKey_;
 
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -67,9 +66,9 @@ class StreamedSignatureCheck final : public FileWriteWatcher {
   bool finished_ = false;
 
   // The hashing thread's own, read by Finish after it has joined.
-  std::unique_ptr<EcdsaP256Verifier> verifier_;
+  std::unique_ptr<Sha256Stream> hash_;
   uint64_t hashed_ = 0;
-  bool verifierFailed_ = false;
+  bool hashFailed_ = false;
 
   std::thread thread_;
 };

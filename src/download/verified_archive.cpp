@@ -1,38 +1,42 @@
+#include <memory>
 #include <utility>
-#include <vector>
 
+#include "download/archive_signature.h"
 #include "download/download_engine.h"
-#include "download/streamed_signature_check.h"
 
 namespace {
 
-// The archive's signature checked once more over the bytes as they are read again: what is
-// used verifies by itself, whatever became of the file since its download verified.
-class SignatureCheckedAgain final : public BytesCheck {
+// The bytes read again for extraction against the SHA-256 that the signature verified (over
+// the archive itself, or through the release manifest that names it): what is used must be
+// what verified, whatever became of the file since.
+class DigestCheckedAgain final : public BytesCheck {
  public:
-  SignatureCheckedAgain(std::unique_ptr<StreamedSignatureCheck> check, std::vector<uint8_t> der)
-      : check_(std::move(check)), der_(std::move(der)) {}
+  DigestCheckedAgain(std::unique_ptr<Sha256Stream> hash, const Sha256Digest& expected)
+      : hash_(std::move(hash)), expected_(expected) {}
 
   void Add(const void* data, size_t length) override {
-    check_->Wrote(offset_, data, length);
-    offset_ += length;
+    if (!hash_->Update(static_cast<const uint8_t*>(data), length)) failed_ = true;
+    hashed_ += length;
   }
 
   bool Matches(uint64_t size) override {
-    return check_->Finish(size, der_) == SignatureVerdict::kValid;
+    if (failed_ || size != hashed_) return false;
+    const std::optional<Sha256Digest> digest = hash_->Finish();
+    return digest && *digest == expected_;
   }
 
  private:
-  std::unique_ptr<StreamedSignatureCheck> check_;
-  std::vector<uint8_t> der_;
-  uint64_t offset_ = 0;
+  std::unique_ptr<Sha256Stream> hash_;
+  Sha256Digest expected_;
+  uint64_t hashed_ = 0;
+  bool failed_ = false;
 };
 
 }  // namespace
 
 std::unique_ptr<BytesCheck> DownloadEngine::VerifiedBytesCheck() const {
   if (!archiveVerified.load()) return nullptr;
-  std::unique_ptr<StreamedSignatureCheck> check = StreamedSignatureCheck::Start(archiveKey);
-  if (!check) return nullptr;
-  return std::make_unique<SignatureCheckedAgain>(std::move(check), verifiedSignature_);
+  std::unique_ptr<Sha256Stream> hash = Sha256Stream::Create();
+  if (!hash) return nullptr;
+  return std::make_unique<DigestCheckedAgain>(std::move(hash), verifiedDigest_);
 }

@@ -4,12 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "app/main_window_proc.h"
+#include "app/ui_manifest.h"
 #include "base/utf8_path.h"
+#include "base/utf_convert.h"
 #include "program_runner_win.h"
 #include "support/page_scripts.h"
 
@@ -277,5 +281,70 @@ INSTANTIATE_TEST_SUITE_P(Ways, FailedStartTest,
                          [](const testing::TestParamInfo<FailedStart>& param) {
                            return std::string(param.param.name);
                          });
+
+// The program with the test key built in, and the default page signed with it (UI-signed, made
+// by the build with scripts/sign-archive), in place of the plain ones.
+void UseSignedProgram(const ProgramFolder& folder) {
+  std::filesystem::copy_file(TestProgramFolder() / "quillfetch_signed.exe", folder.exe(),
+                             std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::remove_all(folder.path() / "UI");
+  std::filesystem::copy(TestProgramFolder() / "UI-signed", folder.path() / "UI",
+                        std::filesystem::copy_options::recursive);
+}
+
+std::string ReadBytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The runtime serves the mapped folder itself: it is given a copy written from the checked
+// bytes, which nothing of the user's can change between the check and the page's use.
+TEST(SignedPageProgramTest, TheRuntimeServesAPrivateCopyOfTheSignedPage) {
+  ProgramFolder folder(FakeLoader(), ClosingPage());
+  UseSignedProgram(folder);
+  Program program(folder.exe());
+  ASSERT_NE(program.WaitForWindow(), nullptr) << "exit code " << program.WaitForExit(0);
+  ASSERT_TRUE(WaitFor([&] { return !folder.Calls("Navigate").empty(); }))
+      << folder.Record().dump() << folder.Logs();
+
+  const std::filesystem::path served = PathFromUtf8(
+      folder.Calls("SetVirtualHostNameToFolderMapping").at(0)["folder"].get<std::string>());
+  EXPECT_FALSE(std::filesystem::equivalent(served, folder.path() / "UI")) << served;
+  for (const char* file : {"index.html", "js/config.js", "config.json"}) {
+    EXPECT_EQ(ReadBytes(served / file), ReadBytes(folder.path() / "UI" / file)) << file;
+  }
+  EXPECT_FALSE(std::filesystem::exists(served / kUiManifestName));
+  EXPECT_EQ(folder.Logs().find("The UI folder was refused"), std::string::npos);
+}
+
+// A file changed after signing: the runtime is given no folder and no page, the window shows the
+// refusal as native text, and with no page to ask the close button closes.
+TEST(SignedPageProgramTest, AChangedFileShowsTheRefusalInsteadOfThePage) {
+  ProgramFolder folder(FakeLoader(), ClosingPage());
+  UseSignedProgram(folder);
+  std::ofstream(folder.path() / "UI" / "js" / "config.js", std::ios::app) << "\n// changed\n";
+  Program program(folder.exe());
+  const HWND window = program.WaitForWindow();
+  ASSERT_NE(window, nullptr) << "exit code " << program.WaitForExit(0);
+  ASSERT_TRUE(WaitFor([&] { return !folder.Calls("put_IsVisible").empty(); }))
+      << folder.Record().dump() << folder.Logs();
+
+  const HWND label = FindWindowExW(window, nullptr, L"Static", nullptr);
+  ASSERT_NE(label, nullptr);
+  wchar_t text[512] = {};
+  GetWindowTextW(label, text, 512);
+  EXPECT_EQ(Utf16ToUtf8(reinterpret_cast<const char16_t*>(text)), kUiRefusedText);
+  EXPECT_FALSE(folder.Calls("put_IsVisible").at(0)["value"].get<bool>());
+  EXPECT_TRUE(folder.Calls("SetVirtualHostNameToFolderMapping").empty());
+  EXPECT_TRUE(folder.Calls("Navigate").empty());
+  EXPECT_NE(
+      folder.Logs().find("The UI folder was refused: js/config.js has been changed since it was "
+                         "signed"),
+      std::string::npos)
+      << folder.Logs();
+
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.WaitForExit(), 0u);
+}
 
 }  // namespace

@@ -31,6 +31,7 @@ class SignedDownloadTest : public TransferFixture {
     engine->archiveKey = Bytes(kKey);
     engine->signature = std::move(signature);
     engine->signatureUrl = Utf8ToUtf16(signatureUrl);
+    engine->wantedRelease = wanted;
     engine->Run();
     std::lock_guard lock(mutex);
     EXPECT_EQ(completions.size(), 1u);
@@ -40,6 +41,7 @@ class SignedDownloadTest : public TransferFixture {
   std::string Des() const { return Destination().generic_string(); }
 
   fs::path archiveFile;
+  ReleaseWanted wanted;
 };
 
 TEST_F(SignedDownloadTest, InlineSignaturesGiveTheirCodesAndOnlyAGoodOneKeepsTheArchive) {
@@ -146,6 +148,34 @@ TEST_F(SignedDownloadTest, TheArchiveIsHashedAsItArrivesUnlessItResumesFromDisk)
   EXPECT_TRUE(engine->VerifiedArchiveIs(Des()));
   EXPECT_EQ(EntriesAt("INFO", "Reading the archive to check its signature").size(), 1u);
 #endif
+}
+
+// A release manifest is held against the digest the transfer made as the archive arrived; the
+// page's product and lowest version decide only after its signature does.
+TEST_F(SignedDownloadTest, AReleaseManifestBindsTheArchiveThatArrived) {
+  const struct {
+    const char* text;
+    const char* minVersion;
+    uint32_t result;
+  } cases[] = {
+      {kPatternRelease241, "2.4", 0},  {kPatternRelease239, "2.4", 257},
+      {kOtherProductRelease, "", 272}, {kOtherArchiveRelease, "", 24592},
+      {kPatternSignature, "", 272},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    wanted = ReleaseWanted{"com.example.pattern", c.minVersion};
+    const CallbackPayload done = DownloadSigned(c.text, "");
+    EXPECT_EQ(done.result, c.result) << done.message;
+    EXPECT_EQ(fs::exists(Destination()), c.result == 0);
+    EXPECT_EQ(engine->VerifiedArchiveIs(Des()), c.result == 0);
+  }
+  EXPECT_TRUE(EntriesAt("INFO", "Reading the archive to check its signature").empty());
+  EXPECT_EQ(EntriesAt("ERROR",
+                      "The download could not be verified (the archive is version 2.3.9, "
+                      "older than 2.4).")
+                .size(),
+            1u);
 }
 
 }  // namespace

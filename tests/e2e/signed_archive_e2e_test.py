@@ -1,5 +1,5 @@
-"""End-to-end tests of signed archives: the real program with the test key built in
-(tests/support/signing), under a virtual X display, fetching from a server on 127.0.0.1.
+"""End-to-end tests of signed archives and the signed page: the real program with the test key
+built in (tests/support/signing), under a virtual X display, fetching from a server on 127.0.0.1.
 
 Usage: signed_archive_e2e_test.py --binary PATH --tool PATH [unittest arguments]
 
@@ -18,6 +18,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import unittest
 import zipfile
 
@@ -25,18 +26,27 @@ import host_driver
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TEST_KEY = os.path.join(os.path.dirname(HERE), "support", "signing", "test-archive-key.pem")
+SIGN_ARCHIVE = os.path.join(os.path.dirname(os.path.dirname(HERE)), "scripts", "sign-archive")
 BINARY = None
 TOOL = None
 START_TIMEOUT = 90
 STEPS_TIMEOUT = 240
 NO_SIGNATURE = 256  # 0x800B0100
 BAD_SIGNATURE = 24592  # 0x80096010
+OLDER_RELEASE = 257  # 0x800B0101
+OTHER_RELEASE = 272  # 0x800B0110
+INVALID_PARAMETER = 87
 
 
 def sign(path):
     der = subprocess.run(["openssl", "dgst", "-sha256", "-sign", TEST_KEY, path],
                          check=True, capture_output=True, timeout=60).stdout
     return base64.b64encode(der).decode()
+
+
+def sign_tool(*arguments):
+    return subprocess.run([SIGN_ARCHIVE, arguments[0], TEST_KEY] + list(arguments[1:]),
+                          check=True, capture_output=True, text=True, timeout=60).stdout
 
 
 class FolderServer:
@@ -98,6 +108,9 @@ class SignedArchiveTest(unittest.TestCase):
         self.write("altered.zip", bytes(altered))
         self.write("truncated.zip", original[:-100])
         self.write("product.zip.sig", (signature + "\n").encode())
+        release_2_0 = sign_tool("release", product, "com.example.product", "2.0")
+        release_1_9 = sign_tool("release", product, "com.example.product", "1.9")
+        wanted = {"product_id": "com.example.product", "min_version": "2.0"}
         server = FolderServer(self.files)
         self.addCleanup(server.close)
 
@@ -127,9 +140,16 @@ class SignedArchiveTest(unittest.TestCase):
             download("truncated", "truncated.zip", signature=signature),
             download("url-404", "product.zip", signature_url=server.url("nothing.sig")),
             unzip("planted-later", {"des": planted}),
+            download("release", "product.zip", signature=release_2_0, **wanted),
+            download("older-release", "product.zip", signature=release_1_9, **wanted),
+            download("bare-for-a-release", "product.zip", signature=signature,
+                     product_id="com.example.product"),
+            download("bad-min-version", "product.zip", signature=release_2_0,
+                     product_id="com.example.product", min_version="2.x"),
         ]
         with open(os.path.join(run.ui_dir, "scenario.js"), "w") as f:
             f.write("window.E2E = %s;\n" % json.dumps({"scenario": "steps", "steps": steps}))
+        sign_tool("sign-ui", run.ui_dir)
         run.start()
         run.wait_for_report("steps-done", STEPS_TIMEOUT)
 
@@ -142,7 +162,9 @@ class SignedArchiveTest(unittest.TestCase):
             "planted-first": NO_SIGNATURE, "inline": 0, "verified": 0, "from-url": 0,
             "missing": NO_SIGNATURE, "blank": NO_SIGNATURE, "not-base64": BAD_SIGNATURE, "other-archive": BAD_SIGNATURE,
             "altered": BAD_SIGNATURE, "truncated": BAD_SIGNATURE, "url-404": NO_SIGNATURE,
-            "planted-later": NO_SIGNATURE}, run.reports())
+            "planted-later": NO_SIGNATURE, "release": 0, "older-release": OLDER_RELEASE,
+            "bare-for-a-release": OTHER_RELEASE, "bad-min-version": INVALID_PARAMETER},
+            run.reports())
         self.assertIn("could not be verified (no signature was given)", results["missing"][1])
         self.assertIn("could not be fetched", results["url-404"][1])
         self.assertIn("does not match the archive", results["altered"][1])
@@ -151,10 +173,13 @@ class SignedArchiveTest(unittest.TestCase):
         self.assertIn("hr=0x800B0100", log)
         self.assertIn("hr=0x80096010", log)
 
-        # Kept: the archive fetched with its signature file, which is not left beside it. The
-        # extracted one went with its extraction; every refused one is gone.
+        self.assertIn("(release com.example.product 2.0)", log)
+        self.assertIn("version 1.9, older than 2.0", results["older-release"][1])
+
+        # Kept: the archive fetched with its signature file, which is not left beside it, and
+        # the release. The extracted one went with its extraction; every refused one is gone.
         temp = run.env["TMPDIR"]
-        self.assertEqual(len(glob.glob(os.path.join(temp, "*", "product.zip"))), 1)
+        self.assertEqual(len(glob.glob(os.path.join(temp, "*", "product.zip"))), 2)
         self.assertEqual(glob.glob(os.path.join(temp, "*", "*.sig")), [])
         # Extracted once, from the verified archive; the planted one twice refused, untouched.
         extracted = glob.glob(os.path.join(temp, "*", "payload", "readme.txt"))
@@ -164,6 +189,26 @@ class SignedArchiveTest(unittest.TestCase):
         self.assertTrue(os.path.exists(planted))
         self.assertIn("/product.zip.sig", server.paths)
         self.assertIn("/nothing.sig", server.paths)
+
+    def test_a_page_file_changed_after_signing_refuses_the_page(self):
+        run = host_driver.HostRun(BINARY, self.display.display, '{"scenario": "steps", "steps": []}')
+        self.addCleanup(run.close)
+        sign_tool("sign-ui", run.ui_dir)
+        with open(os.path.join(run.ui_dir, "e2e.js"), "a") as f:
+            f.write("\n// one line more\n")
+        run.start()
+        window = run.wait_for_window(TOOL)[0]
+        refusal = "The UI folder was refused: e2e.js has been changed since it was signed"
+        deadline = time.monotonic() + START_TIMEOUT
+        while refusal not in run.log_text() and time.monotonic() < deadline:
+            time.sleep(0.2)
+        self.assertIn(refusal, run.log_text())
+        # The window shows the refusal instead; the page never runs, so it never reports.
+        time.sleep(3)
+        self.assertEqual(run.reports(), [])
+        # With no page to ask, the close button closes the window.
+        subprocess.run([TOOL, "close", str(window)], env=run.env, timeout=30, check=True)
+        self.assertEqual(run.wait(30), 0)
 
 
     def make_setup_zip(self, name, exit_code, filler):

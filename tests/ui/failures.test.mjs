@@ -202,7 +202,12 @@ test('Report a problem asks first, shows what it sends, and can report every fai
 });
 
 test('signature outcomes and refused addresses have their own message in every language', async () => {
-  const signature = { signature: 'c2lnbmF0dXJl', signature_url: 'https://example.com/p.zip.sig' };
+  const signature = {
+    signature: 'c2lnbmF0dXJl',
+    signature_url: 'https://example.com/p.zip.sig',
+    product_id: 'com.example.demo',
+    min_version: '2.4',
+  };
   const { page, host } = await openPage(suite, { config: { ...DEMO_CONFIG, ...signature } });
   await waitForScreen(page, 'idle');
   const codes = {

@@ -193,6 +193,10 @@ test('a broken config.json shows what is wrong instead of an Install button', as
     [{ ...DEMO_CONFIG, url: '' }, '"url" must be a non-empty string'],
     [{ ...DEMO_CONFIG, sha256: 'xyz' }, '"sha256" must be 64 hexadecimal digits'],
     [
+      { ...DEMO_CONFIG, min_version: '2.4-beta' },
+      '"min_version" must be 1 to 4 numbers separated by dots, such as "2.4"',
+    ],
+    [
       { ...DEMO_CONFIG, licenceUrl: 'file:///licence.txt' },
       '"licenceUrl" must be an http or https URL',
     ],

@@ -10,6 +10,9 @@
 //   "signature": "…",                       optional: the archive's detached signature, or
 //   "signature_url": "https://…/….sig",     where to fetch it; a host built without a key
 //                                           ignores both
+//   "product_id": "com.example.app",        optional, with a key: the product and the lowest
+//   "min_version": "2.4",                   version whose signed release the host accepts
+//                                           (the signature is then a release manifest)
 //   "launcherName": "Setup.exe",            the setup program inside the archive (optional)
 //   "licenceUrl": "https://…/licence",      optional links, opened in the user's browser:
 //   "supportUrl": "https://…/support",      "Licence terms", "Contact support" and
@@ -22,6 +25,9 @@
 import { pickLanguage } from './i18n.js';
 
 export class ConfigError extends Error {}
+
+const PRODUCT_ID = /^[A-Za-z0-9][A-Za-z0-9._-]{0,127}$/;
+const VERSION = /^[0-9]{1,9}(\.[0-9]{1,9}){0,3}$/;
 
 function requireString(config, key) {
   const value = config[key];
@@ -62,6 +68,19 @@ export function parseConfig(config, languages = undefined) {
   }
   if (config.signature_url !== undefined && config.signature_url !== '') {
     archive.signature_url = requireWebUrl(config, 'signature_url');
+  }
+  // Checked here as the host checks them, so a typo shows at start rather than at download.
+  if (config.product_id !== undefined) {
+    if (typeof config.product_id !== 'string' || !PRODUCT_ID.test(config.product_id)) {
+      throw new ConfigError('"product_id" must be letters, digits, ".", "_" or "-" (at most 128)');
+    }
+    archive.product_id = config.product_id;
+  }
+  if (config.min_version !== undefined) {
+    if (typeof config.min_version !== 'string' || !VERSION.test(config.min_version)) {
+      throw new ConfigError('"min_version" must be 1 to 4 numbers separated by dots, such as "2.4"');
+    }
+    archive.min_version = config.min_version;
   }
   const launcherName =
     config.launcherName === undefined ? '' : requireString(config, 'launcherName');

@@ -66,6 +66,13 @@ export interface DownloadConfig {
   signature?: string;
   /** Where the host fetches the signature from instead (http or https); unobtainable: 256. */
   signature_url?: string;
+  /**
+   * With a key: the product whose signed release manifest the host accepts; a release of
+   * another product, or a bare-archive signature, fails with 272. Malformed: 87.
+   */
+  product_id?: string;
+  /** With a key: the lowest release version accepted ("2.4"); an older one fails with 257. */
+  min_version?: string;
 }
 
 /**
@@ -81,6 +88,8 @@ export interface PageConfig {
   sha256?: string;
   signature?: string;
   signature_url?: string;
+  product_id?: string;
+  min_version?: string;
   /** The setup program inside the archive; the host's default is "Setup.exe". */
   launcherName?: string;
   licenceUrl?: string;

@@ -370,6 +370,10 @@ struct Controller : ComObject<Controller, ICoreWebView2Controller, ICoreWebView2
                                      {"bottom", bounds.bottom}});
       return S_OK;
     };
+    table.put_IsVisible = [](ICoreWebView2Controller*, BOOL visible) {
+      FakeRuntime::Get().RecordCall({{"call", "put_IsVisible"}, {"value", visible != FALSE}});
+      return S_OK;
+    };
     table.get_CoreWebView2 = [](ICoreWebView2Controller* self, ICoreWebView2** webView) {
       FakeRuntime::Get().RecordCall({{"call", "get_CoreWebView2"}});
       WebView* view = From(self)->webView;
