@@ -23,13 +23,11 @@ bool PageCanAnswer(const SetupWebView& host) {
   return host.m_webView != nullptr && host.m_webView->IsPageAlive();
 }
 
-// The script a WM_RUN_SCRIPT carries, or the one waiting under the key it carries (none when
-// it already ran with an earlier message).
+// The script a WM_RUN_SCRIPT carries, or for a series the one it stands for (none when that
+// already ran).
 std::optional<std::string> ScriptOf(NativeWindow& window, std::string carried, intptr_t lParam) {
-  if (lParam != kLatestScriptKey) return carried;
-  std::string latest = window.TakeLatestScript(carried);
-  if (latest.empty()) return std::nullopt;
-  return latest;
+  if (lParam == 0) return carried;
+  return window.TakeSeriesScript(std::move(carried), lParam);
 }
 
 // `first` and the scripts queued right behind it, in order, up to kScriptBatchBytes.

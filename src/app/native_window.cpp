@@ -6,24 +6,28 @@
 
 bool NativeWindow::PostLatestScript(const std::string& key, std::string script) {
   std::lock_guard lock(latestMutex_);
-  const auto [waiting, added] = latest_.try_emplace(key, std::move(script));
-  if (!added) {
+  if (const auto waiting = latest_.find(key); waiting != latest_.end()) {
     waiting->second = std::move(script);  // its message is still queued and will run this one
     return true;
   }
-  auto owned = std::make_unique<std::string>(key);
-  if (!Post(WM_RUN_SCRIPT, reinterpret_cast<uintptr_t>(owned.get()), kLatestScriptKey)) {
-    latest_.erase(waiting);
+  const bool behind = waiting_ >= kLatestScriptBacklog;
+  auto owned = std::make_unique<std::string>(behind ? key : std::move(script));
+  if (!Post(WM_RUN_SCRIPT, reinterpret_cast<uintptr_t>(owned.get()),
+            behind ? kLatestScriptKey : kCountedScript)) {
     return false;
   }
   owned.release();  // the window procedure owns it now
+  if (behind) latest_.emplace(key, std::move(script));
+  ++waiting_;
   return true;
 }
 
-std::string NativeWindow::TakeLatestScript(const std::string& key) {
+std::optional<std::string> NativeWindow::TakeSeriesScript(std::string carried, intptr_t lParam) {
   std::lock_guard lock(latestMutex_);
-  const auto waiting = latest_.find(key);
-  if (waiting == latest_.end()) return std::string();
+  if (waiting_ > 0) --waiting_;
+  if (lParam != kLatestScriptKey) return carried;
+  const auto waiting = latest_.find(carried);
+  if (waiting == latest_.end()) return std::nullopt;
   std::string script = std::move(waiting->second);
   latest_.erase(waiting);
   return script;
@@ -32,4 +36,5 @@ std::string NativeWindow::TakeLatestScript(const std::string& key) {
 void NativeWindow::ForgetLatestScripts() {
   std::lock_guard lock(latestMutex_);
   latest_.clear();
+  waiting_ = 0;
 }

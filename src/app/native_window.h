@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -10,6 +11,9 @@
 //
 // Threading: Post, Show and IsVisible may be called from any thread (workers show the window
 // again when they complete). Everything else runs on the window thread.
+// Posted scripts of series waiting for the window thread before a series keeps only its newest.
+inline constexpr size_t kLatestScriptBacklog = 1000;
+
 class NativeWindow {
  public:
   virtual ~NativeWindow() = default;
@@ -42,16 +46,18 @@ class NativeWindow {
   // Ends the message loop; the program then exits with `exitCode`.
   virtual void PostQuit(int exitCode) = 0;
 
-  // Queues `script` as the latest of a series under `key` (a callback id's progress): while an
-  // earlier one still waits for the window thread, it is replaced and nothing new is posted, so
-  // a window thread that is busy (waiting for a setup) never finds more than one waiting per
-  // key. Posting is refused once it passes the limit of posted messages a thread may hold
-  // (10,000 on Windows), and a completion posted after such a flood would be lost. Any thread.
-  // False when the window no longer takes messages.
+  // Queues `script` as the newest of a series under `key` (an action's progress). Each is
+  // posted as it comes while the window keeps up; once kLatestScriptBacklog of them wait for
+  // the window thread (a thread busy waiting for a setup), a series keeps one waiting script
+  // that newer ones replace, so the queue stops growing: past the limit of posted messages a
+  // thread may hold (10,000 on Windows) posting fails, and a completion posted then would be
+  // lost. Order within a series is kept. Any thread. False when the window no longer takes
+  // messages.
   bool PostLatestScript(const std::string& key, std::string script);
 
-  // Window thread: the script waiting under `key`, no longer waiting; empty when none waits.
-  std::string TakeLatestScript(const std::string& key);
+  // Window thread, for a WM_RUN_SCRIPT of a series (lParam kLatestScriptKey or kCountedScript)
+  // with the string it carried: the script to run, or nullopt when it already ran.
+  std::optional<std::string> TakeSeriesScript(std::string carried, intptr_t lParam);
 
  protected:
   // For windows that drop their queue without running it: what waited is forgotten too.
@@ -60,5 +66,6 @@ class NativeWindow {
  private:
   std::mutex latestMutex_;
   std::unordered_map<std::string, std::string> latest_;
+  size_t waiting_ = 0;  // posted scripts of series that the window thread has not taken
 };
 

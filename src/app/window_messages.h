@@ -9,10 +9,12 @@ inline constexpr uint32_t WM_CLOSE = 0x0010;
 inline constexpr uint32_t WM_USER = 0x0400;
 
 // wParam: a heap std::string* that the receiver owns and frees. lParam 0: the string is the
-// UTF-8 script. lParam kLatestScriptKey: the string is a key, and the script to run is the one
-// the window holds under it (NativeWindow::PostLatestScript).
+// UTF-8 script. lParam kCountedScript: the same, one of a series the window counts while it
+// waits. lParam kLatestScriptKey: the string is a key, and the script to run is the one the
+// window holds under it (NativeWindow::PostLatestScript).
 inline constexpr uint32_t WM_RUN_SCRIPT = WM_USER + 101;  // 1125
 inline constexpr intptr_t kLatestScriptKey = 1;
+inline constexpr intptr_t kCountedScript = 2;
 // Asks the page again whether it may close: becomes a WM_CLOSE.
 inline constexpr uint32_t WM_CLOSE_REQUEST = WM_USER + 102;  // 1126
 // Destroys the window: the program ends.
