@@ -1,4 +1,5 @@
 #include "base/protected_folder_win.h"
+#include "base/protected_rules_win.h"
 
 #include <aclapi.h>
 #include <sddl.h>
@@ -48,39 +49,44 @@ DWORD CreateWithRules(const fs::path& folder) {
   return error;
 }
 
-bool RulesAreProtected(HANDLE folder) {
-  PSID owner = nullptr;
-  PACL rules = nullptr;
+bool ReadRulesAreProtected(HANDLE folder) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (GetSecurityInfo(folder, SE_FILE_OBJECT,
-                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
-                      &rules, nullptr, &descriptor) != ERROR_SUCCESS) {
+                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                      nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
     return false;
   }
-  // No rules at all (a null DACL) let everyone do everything.
-  bool safe = owner != nullptr && IsTrusted(owner) && rules != nullptr;
-  for (DWORD i = 0; safe && i < rules->AceCount; ++i) {
-    void* ace = nullptr;
-    if (!GetAce(rules, i, &ace)) {
-      safe = false;
-      break;
-    }
-    const auto* header = static_cast<const ACE_HEADER*>(ace);
-    if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;  // a denial gives nobody anything
-    // Conditional, object and callback entries are not read here, so they are not trusted.
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
-      safe = false;
-      break;
-    }
-    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-    // Inherit-only entries count too: they would hand the rights to what is made inside.
-    if (!IsTrusted(&allowed->SidStart) && (allowed->Mask & kChangingRights) != 0) safe = false;
-  }
+  const bool safe = RulesAreProtected(descriptor);
   LocalFree(descriptor);
   return safe;
 }
 
 }  // namespace
+
+bool RulesAreProtected(PSECURITY_DESCRIPTOR descriptor) {
+  PSID owner = nullptr;
+  PACL rules = nullptr;
+  BOOL defaulted = FALSE;
+  BOOL present = FALSE;
+  if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+      !GetSecurityDescriptorDacl(descriptor, &present, &rules, &defaulted)) {
+    return false;
+  }
+  // No rules at all (a null DACL) let everyone do everything.
+  if (owner == nullptr || !IsTrusted(owner) || !present || rules == nullptr) return false;
+  for (DWORD i = 0; i < rules->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(rules, i, &ace)) return false;
+    const auto* header = static_cast<const ACE_HEADER*>(ace);
+    if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;  // a denial gives nobody anything
+    // Conditional, object and callback entries are not read here, so they are not trusted.
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return false;
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    // Inherit-only entries count too: they would hand the rights to what is made inside.
+    if (!IsTrusted(&allowed->SidStart) && (allowed->Mask & kChangingRights) != 0) return false;
+  }
+  return true;
+}
 
 fs::path ProtectedRoot() {
   // From the system, not %SystemRoot%: the environment is the user's to set.
@@ -88,15 +94,6 @@ fs::path ProtectedRoot() {
   const UINT n = GetSystemWindowsDirectoryW(windows, MAX_PATH + 1);
   const fs::path base = (n == 0 || n > MAX_PATH) ? fs::path(L"C:\\Windows") : fs::path(windows);
   return base / L"Temp" / L"Velmorante";
-}
-
-bool HasProtectedRules(const fs::path& folder) {
-  const HANDLE handle = OpenEntry(folder, READ_CONTROL | FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  const bool safe = !IsReparsePoint(handle, folder) && IsFolder(handle) && RulesAreProtected(handle);
-  CloseHandle(handle);
-  return safe;
 }
 
 void EnsureProtectedFolder(const fs::path& folder, std::error_code& ec) {
@@ -118,7 +115,7 @@ void EnsureProtectedFolder(const fs::path& folder, std::error_code& ec) {
     ec = FolderError::kReparsePoint;
   } else if (!IsFolder(handle)) {
     ec = std::make_error_code(std::errc::not_a_directory);
-  } else if (!RulesAreProtected(handle)) {
+  } else if (!ReadRulesAreProtected(handle)) {
     ec = FolderError::kNotProtected;
   }
   CloseHandle(handle);

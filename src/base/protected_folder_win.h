@@ -28,9 +28,6 @@ void EnsureProtectedFolder(const std::filesystem::path& folder, std::error_code&
 // (std::errc::file_exists), since it may not be ours.
 void CreateProtectedFolder(const std::filesystem::path& folder, std::error_code& ec);
 
-// True when the folder opened at `folder` has the protected owner and rules described above.
-bool HasProtectedRules(const std::filesystem::path& folder);
-
 // The folder `name` for the program's own state (its logs, the web view's data), created when
 // missing: in the protected root while elevated, else in the user's temporary folder under
 // "Velmorante". Empty, with the reason in `ec`, when it cannot be made safe.
