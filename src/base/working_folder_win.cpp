@@ -72,6 +72,10 @@ void EnsureWorkingFolder(const fs::path& folder, std::error_code& ec) {
   } else if (!fs::exists(parent, ec) && !ec) {
     fs::create_directories(parent, ec);  // a folder the caller chose, as it is
   }
+  // A file in the way says so, elevated or not, rather than "path not found".
+  if (!ec && !fs::is_directory(parent, ec) && !ec) {
+    ec = std::make_error_code(std::errc::not_a_directory);
+  }
   if (ec) return;
   CreatePrivateFolder(folder, ec);
   if (ec == std::errc::file_exists) ec.clear();  // made by an earlier step of this run
