@@ -1,5 +1,4 @@
 #include "base/protected_folder_win.h"
-#include "base/protected_rules_win.h"
 
 #include <aclapi.h>
 #include <sddl.h>
@@ -8,6 +7,7 @@
 #include "base/elevation.h"
 #include "base/folder_error.h"
 #include "base/no_follow_win.h"
+#include "base/protected_rules_win.h"
 #include "base/working_folder.h"
 
 namespace fs = std::filesystem;
@@ -23,10 +23,10 @@ constexpr wchar_t kProtectedRulesDefaultOwner[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;F
 
 // Rights that let their holder change what is in a folder or who may: write or add a file, add
 // a folder, delete it or its entries, change its attributes or its rules.
-constexpr ACCESS_MASK kChangingRights =
-    FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
-    FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL |
-    MAXIMUM_ALLOWED | ACCESS_SYSTEM_SECURITY;
+constexpr ACCESS_MASK kChangingRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
+                                        FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE |
+                                        WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL |
+                                        MAXIMUM_ALLOWED | ACCESS_SYSTEM_SECURITY;
 
 bool IsTrusted(PSID sid) {
   return IsWellKnownSid(sid, WinLocalSystemSid) || IsWellKnownSid(sid, WinBuiltinAdministratorsSid);

@@ -13,7 +13,8 @@
 // the C++ library of the Windows toolchain does not see links there.
 
 // Told about each entry that could not be examined or removed, with the reason.
-using RemovalSkipped = std::function<void(const std::filesystem::path& path, const std::string& why)>;
+using RemovalSkipped =
+    std::function<void(const std::filesystem::path& path, const std::string& why)>;
 
 // Removes `folder` and everything below it when `folder` is a real folder; a file or a link at
 // `folder` is left alone, and nothing there is no error. Below it a link is removed itself,

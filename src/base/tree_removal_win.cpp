@@ -42,7 +42,8 @@ bool ListFolder(HANDLE folder, std::vector<Listed>& entries, DWORD& error) {
     for (size_t offset = 0;;) {
       const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer + offset);
       std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
-      if (name != L"." && name != L"..") entries.push_back({std::move(name), entry->FileAttributes});
+      if (name != L"." && name != L"..")
+        entries.push_back({std::move(name), entry->FileAttributes});
       if (entry->NextEntryOffset == 0) break;
       offset += entry->NextEntryOffset;
     }
@@ -69,8 +70,7 @@ bool DeleteByHandle(HANDLE handle, DWORD& error) {
   basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = 0;
   basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;
   if (SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic)) &&
-      SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
-                                 sizeof(disposition))) {
+      SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition))) {
     return true;
   }
   error = GetLastError();

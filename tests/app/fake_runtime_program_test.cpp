@@ -83,8 +83,7 @@ TEST(FakeRuntimeProgramTest, StartsTheWebViewAsTheRuntimeExpectsAndClosesThrough
   const json environment = folder.Calls("CreateCoreWebView2EnvironmentWithOptions").at(0);
   EXPECT_TRUE(environment["browserFolder"].is_null());
   // Its own data folder, not the default beside the executable (elevated: tests/base).
-  EXPECT_EQ(environment["userDataFolder"],
-            PathToUtf8(folder.path() / "Velmorante" / "WebView2"));
+  EXPECT_EQ(environment["userDataFolder"], PathToUtf8(folder.path() / "Velmorante" / "WebView2"));
   EXPECT_FALSE(environment["options"].get<bool>());
   EXPECT_EQ(folder.Calls("CreateCoreWebView2Controller").at(0)["parent"].get<uintptr_t>(),
             reinterpret_cast<uintptr_t>(window));

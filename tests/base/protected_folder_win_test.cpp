@@ -5,7 +5,6 @@
 // rules read back as the user's, as every one does under Wine, is refused.
 
 #include <gtest/gtest.h>
-
 #include <windows.h>
 // After windows.h, which it needs.
 #include <sddl.h>

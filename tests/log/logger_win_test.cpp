@@ -3,7 +3,6 @@
 // (neither by handle nor by name): that a planted file link is refused is Windows' part.
 
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <fstream>

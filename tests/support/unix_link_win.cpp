@@ -57,6 +57,5 @@ UnixLink::~UnixLink() {
 
 bool UnixLink::made() const {
   const DWORD attributes = GetFileAttributesW(link_.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
