@@ -55,13 +55,14 @@ TEST(ProtectedFolderTest, OnlyAnAdminOwnerAndAdminOnlyRulesAreAccepted) {
   EXPECT_FALSE(RulesAreProtected(&open));
 }
 
-TEST(ProtectedFolderTest, ElevatedNothingIsUsedFromARootThatIsNotAdminOnly) {
+TEST(ProtectedFolderTest, ElevatedASquattedRootIsRefusedAndNothingIsUsedFromIt) {
   ScopedElevation elevated(true);
   const fs::path root = ProtectedRoot();
   EXPECT_EQ(TempDirectory(), root / L"");
   const fs::path folder = NewWorkingFolderPath();
   EXPECT_EQ(folder.parent_path(), root);
-  // Under Wine the root reads back as its user's, like a squatted one.
+  // Under Wine the root reads back as its user's own, with full control for that user: exactly
+  // as a root that a user made first would on Windows.
   std::error_code ec;
   CreateWorkingFolders(folder, folder / "a", ec);
   EXPECT_EQ(ec, FolderError::kNotProtected);
