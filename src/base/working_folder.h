@@ -37,9 +37,9 @@ void CreatePrivateFolder(const std::filesystem::path& folder, std::error_code& e
 // elevated, the protected root it lies in is made or checked first, and one that someone else
 // made or can change is refused: FolderError::kNotProtected), then the folders from it down to
 // `inside` (which must lie within it) one at a time. A folder that nobody else can enter keeps
-// its contents from being swapped between the steps that write and use them; a link
-// (a reparse point on Windows) at the working folder or any folder below it is refused
-// (FolderError::kReparsePoint), never followed.
+// its contents from being swapped between the steps that write and use them. A link at any
+// folder below it (a symbolic link; on Windows any reparse point, also at the working folder
+// itself) is refused (FolderError::kReparsePoint), never followed.
 void CreateWorkingFolders(const std::filesystem::path& workingFolder,
                           const std::filesystem::path& inside, std::error_code& ec);
 
