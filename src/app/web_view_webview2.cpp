@@ -18,6 +18,7 @@
 #include "app/window_win.h"
 #include "base/ascii.h"
 #include "base/hex_string.h"
+#include "base/protected_folder_win.h"
 #include "base/utf_convert.h"
 #include "download/built_in_trust.h"
 #include "log/logger.h"
@@ -379,12 +380,20 @@ void WebView2Environment::CreateWebView(NativeWindow& window, ReadyCallback read
     start->Fail("the loader has no CreateCoreWebView2EnvironmentWithOptions");
     return;
   }
+  // Its own data folder, never the default beside the executable: the runtime keeps its cache,
+  // settings and components there, which a user could change under an elevated program.
+  std::error_code dataError;
+  const std::filesystem::path userData = OwnStateFolder("WebView2", dataError);
+  if (dataError) {
+    start->Fail("no safe folder for the web view's data (" + dataError.message() + ")");
+    return;
+  }
   auto* handler =
       new EnvironmentHandler(IID_ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler,
                              [start](HRESULT result, ICoreWebView2Environment* environment) {
                                return OnEnvironment(start, result, environment);
                              });
-  const HRESULT called = create(nullptr, nullptr, nullptr, handler);
+  const HRESULT called = create(nullptr, userData.c_str(), nullptr, handler);
   handler->Release();
   if (FAILED(called))
     start->Fail("no environment (" + ToHexString(static_cast<uint32_t>(called)) + ")");

@@ -19,9 +19,19 @@ std::filesystem::path NewWorkingFolderPath() {
 void CreateWorkingFolders(const std::filesystem::path& workingFolder,
                           const std::filesystem::path& inside, std::error_code& ec) {
   ec.clear();
-  if (!std::filesystem::exists(workingFolder, ec) && !ec) {
-    std::filesystem::create_directories(workingFolder.parent_path(), ec);
-    if (!ec) CreatePrivateFolder(workingFolder, ec);
+  const std::filesystem::path below = inside.lexically_relative(workingFolder);
+  if (below.empty() || *below.begin() == "..") {
+    ec = std::make_error_code(std::errc::invalid_argument);
+    return;
   }
-  if (!ec && inside != workingFolder) std::filesystem::create_directories(inside, ec);
+  EnsureWorkingFolder(workingFolder, ec);
+  // One folder at a time, each checked before the next is made inside it: a library call that
+  // makes the whole chain would go through a link at any of them.
+  std::filesystem::path step = workingFolder;
+  for (const std::filesystem::path& part : below) {
+    if (ec) return;
+    if (part.empty() || part == ".") continue;
+    step /= part;
+    EnsureFolderStep(step, ec);
+  }
 }

@@ -6,6 +6,7 @@
 
 #include "app/setup_web_view.h"
 #include "base/detached_thread.h"
+#include "base/tree_removal.h"
 #include "base/utf8_path.h"
 #include "bridge/page_callbacks.h"
 #include "download/download_engine.h"
@@ -65,64 +66,16 @@ void SetupWebView::DoCleanUp(const std::string& callbackId) {
   }
 }
 
-namespace {
-
-// Removes one file or emptied folder. A read-only file (an attribute that forbids deletion on
-// Windows, and one that extracted archives often carry) is made writable and tried again; a
-// symbolic link is never followed.
-void RemoveEntry(const fs::path& path) {
-  std::error_code removeError;
-  if (fs::remove(path, removeError) || !removeError) return;
-  std::error_code retryError;
-  if (!fs::is_symlink(fs::symlink_status(path, retryError)) && !retryError) {
-    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, retryError);
-    if (!retryError && fs::remove(path, retryError)) return;
-  }
-  Logger::Log(LogLevel::Warn, "engine",
-              "Clean-up skipped " + PathToUtf8(path) + ": " + removeError.message());
-}
-
-// Removes `dir` and everything below it. A file or folder that cannot be examined or removed
-// is skipped with a WARN line and the walk goes on.
-void RemoveTree(const fs::path& dir) {
-  std::error_code ec;
-  fs::remove_all(dir, ec);
-  if (!ec) return;
-  fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
-  ec.clear();
-  // remove_all stops at the first failure. Folders without write permission are made writable
-  // (their contents count as the user's working files), then what is left goes one entry at a
-  // time.
-  std::vector<fs::path> leftovers;
-  for (fs::recursive_directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec),
-       end;
-       !ec && it != end; it.increment(ec)) {
-    std::error_code statusError;
-    if (it->is_directory(statusError) && !it->is_symlink(statusError)) {
-      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, statusError);
-    }
-    leftovers.push_back(it->path());
-  }
-  for (auto it = leftovers.rbegin(); it != leftovers.rend(); ++it) RemoveEntry(*it);
-  RemoveEntry(dir);
-}
-
-}  // namespace
-
 void SetupWebView::CleanUpWorker(const std::string& callbackId, std::vector<std::string> dirs) {
   nlohmann::json removed = nlohmann::json::array();
+  // Never through a link: on Windows this runs elevated, and a junction planted in a working
+  // folder would lead a plain walk into any folder of the system.
+  const RemovalSkipped skipped = [](const fs::path& path, const std::string& why) {
+    Logger::Log(LogLevel::Warn, "engine", "Clean-up skipped " + PathToUtf8(path) + ": " + why);
+  };
   for (const std::string& dir : dirs) {
     removed.push_back(dir);
-    std::error_code ec;
-    const fs::path path = PathFromUtf8(dir);
-    const fs::file_status status = fs::symlink_status(path, ec);
-    if (ec) {
-      if (ec != std::errc::no_such_file_or_directory) {
-        Logger::Log(LogLevel::Warn, "engine", "Clean-up skipped " + dir + ": " + ec.message());
-      }
-      continue;
-    }
-    if (fs::is_directory(status)) RemoveTree(path);
+    RemoveFolderTree(PathFromUtf8(dir), skipped);
   }
   if (!callbackId.empty()) {
     CallbackPayload answer;

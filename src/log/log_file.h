@@ -17,7 +17,9 @@ class LogFile {
   LogFile(const LogFile&) = delete;
   LogFile& operator=(const LogFile&) = delete;
 
-  // Closes any open file, then opens `path` (UTF-8; created when missing). False when it cannot.
+  // Closes any open file, then opens `path` (UTF-8; created when missing). An existing file is
+  // appended to only when it is a plain file with no other name (no link, reparse point or
+  // second hard link planted under the name the next file will have). False when it cannot.
   bool Open(const std::string& path);
   bool IsOpen() const { return file_ != kClosed; }
   void Append(std::string_view text) {

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "base/utf_convert.h"
+#include "base/no_follow_win.h"
+#include "base/utf8_path.h"
 #include "log/log_file.h"
 
 namespace {
@@ -15,13 +16,28 @@ HANDLE AsHandle(intptr_t file) {
 
 bool LogFile::Open(const std::string& path) {
   Close();
+  const std::filesystem::path name = PathFromUtf8(path);
   // Not inheritable: a launched setup must not keep the log open. Others may read, append and
   // delete (retention in a second instance, an editor watching the file).
   SECURITY_ATTRIBUTES security{sizeof(security), nullptr, FALSE};
-  const HANDLE handle =
-      CreateFileW(reinterpret_cast<const wchar_t*>(Utf8ToUtf16(path).c_str()), FILE_APPEND_DATA,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &security, OPEN_ALWAYS,
-                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  constexpr DWORD kAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES;
+  constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  // A new file is made only where nothing is; the reparse point itself is opened, never what it
+  // names, so a link planted under the name is seen below instead of written through.
+  HANDLE handle = CreateFileW(name.c_str(), kAccess, kShare, &security, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+    handle = CreateFileW(name.c_str(), kAccess, kShare, &security, OPEN_EXISTING,
+                         FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (handle != INVALID_HANDLE_VALUE &&
+        (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+         (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+         info.nNumberOfLinks != 1 || IsReparsePoint(handle, name))) {
+      CloseHandle(handle);
+      handle = INVALID_HANDLE_VALUE;
+    }
+  }
   file_ = reinterpret_cast<intptr_t>(handle);
   return file_ != kClosed;
 }

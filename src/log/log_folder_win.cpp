@@ -1,6 +1,7 @@
-#include "base/working_folder.h"
+#include "base/protected_folder_win.h"
 #include "log/log_folder.h"
 
 std::filesystem::path DefaultLogFolder() {
-  return TempDirectory() / "Velmorante" / "Logs";
+  std::error_code ec;
+  return OwnStateFolder("Logs", ec);  // empty when it cannot be made safe
 }

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "base/environment.h"
+#include "base/tree_removal.h"
 #include "base/utf8_path.h"
 #include "log/bounded_text.h"
 #include "log/log_file.h"
@@ -101,7 +102,8 @@ bool IsOwnLogFile(const std::string& fileName, const std::string& appName) {
 }
 
 // Keeps the newest kFilesKept of this logger's own files. Other files in the folder are never
-// touched: the folder can be pointed anywhere through VLM_LOG_DIR.
+// touched: the folder can be pointed anywhere through VLM_LOG_DIR. A link under one of the
+// names is left as well, never deleted through.
 void ApplyRetention(const LoggerState& s) {
   std::vector<std::pair<fs::file_time_type, fs::path>> files;
   std::error_code ec;
@@ -118,7 +120,7 @@ void ApplyRetention(const LoggerState& s) {
             [](const auto& a, const auto& b) { return a.first < b.first; });
   for (size_t i = 0; i + Logger::kFilesKept < files.size(); ++i) {
     std::error_code removeError;
-    fs::remove(files[i].second, removeError);  // a file that cannot go is skipped
+    RemovePlainFile(files[i].second, removeError);  // a file that cannot go is skipped
   }
 }
 

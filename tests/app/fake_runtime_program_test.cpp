@@ -86,7 +86,8 @@ TEST(FakeRuntimeProgramTest, StartsTheWebViewAsTheRuntimeExpectsAndClosesThrough
 
   const json environment = folder.Calls("CreateCoreWebView2EnvironmentWithOptions").at(0);
   EXPECT_TRUE(environment["browserFolder"].is_null());
-  EXPECT_TRUE(environment["userDataFolder"].is_null());
+  // Its own data folder, not the default beside the executable (elevated: tests/base).
+  EXPECT_EQ(environment["userDataFolder"], PathToUtf8(folder.path() / "Velmorante" / "WebView2"));
   EXPECT_FALSE(environment["options"].get<bool>());
   EXPECT_EQ(folder.Calls("CreateCoreWebView2Controller").at(0)["parent"].get<uintptr_t>(),
             reinterpret_cast<uintptr_t>(window));
@@ -270,6 +271,26 @@ TEST_P(FailedStartTest, LeavesAWindowThatTheCloseButtonCloses) {
   EXPECT_EQ(program.WaitForExit(), 0u);
   EXPECT_TRUE(Scripts(folder).empty());
   EXPECT_NE(folder.Logs().find("WebView could not start"), std::string::npos) << folder.Logs();
+}
+
+// Elevated (Wine runs the program elevated when asked to), the web view's data folder is in the
+// admin-only root; under Wine that root reads back as the user's own, as a squatted one would
+// (tests/base). The web view is then not started at all, neither there nor on the default
+// folder beside the executable. On Windows the root is admin-only and the web view starts.
+TEST(FakeRuntimeProgramTest, ElevatedTheWebViewStartsOnlyOnAnAdminOnlyDataFolder) {
+  ProgramFolder folder(FakeLoader(), ClosingPage());
+  // Elevated, the default log folder is in the same root and refused too.
+  ScopedEnvironmentVariable logs("VLM_LOG_DIR", PathToUtf8(folder.path() / "Velmorante" / "Logs"));
+  Program program(folder.exe(), true);
+  const HWND window = program.WaitForWindow();
+  ASSERT_NE(window, nullptr) << "exit code " << program.WaitForExit(0);
+  // The start is tried before the message loop runs, so before this close is seen.
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.WaitForExit(), 0u);
+  EXPECT_TRUE(folder.Calls("CreateCoreWebView2EnvironmentWithOptions").empty());
+  EXPECT_NE(folder.Logs().find("WebView could not start: no safe folder for the web view's data"),
+            std::string::npos)
+      << folder.Logs();
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, FailedStartTest,

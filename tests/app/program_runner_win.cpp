@@ -80,15 +80,41 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
   return true;
 }
 
-Program::Program(const std::filesystem::path& exe) {
+namespace {
+
+// A primary token of this process's user without elevation (the linked token of an elevated
+// one), or null when this process is not elevated.
+HANDLE TokenWithoutElevation() {
+  HANDLE own = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own)) return nullptr;
+  TOKEN_ELEVATION elevation = {};
+  TOKEN_LINKED_TOKEN linked = {};
+  DWORD size = 0;
+  HANDLE primary = nullptr;
+  if (GetTokenInformation(own, TokenElevation, &elevation, sizeof(elevation), &size) &&
+      elevation.TokenIsElevated != 0 &&
+      GetTokenInformation(own, TokenLinkedToken, &linked, sizeof(linked), &size)) {
+    DuplicateTokenEx(linked.LinkedToken, MAXIMUM_ALLOWED, nullptr, SecurityImpersonation,
+                     TokenPrimary, &primary);
+    CloseHandle(linked.LinkedToken);
+  }
+  CloseHandle(own);
+  return primary;
+}
+
+}  // namespace
+
+Program::Program(const std::filesystem::path& exe, bool elevated) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   std::wstring commandLine = L"\"" + exe.wstring() + L"\"";
+  const HANDLE token = elevated ? nullptr : TokenWithoutElevation();
   LARGE_INTEGER now = {};
   QueryPerformanceCounter(&now);
   startTicks_ = now.QuadPart;
-  started_ = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            exe.parent_path().c_str(), &startup, &info_) != FALSE;
+  started_ = CreateProcessAsUserW(token, exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                                  0, nullptr, exe.parent_path().c_str(), &startup, &info_) != FALSE;
+  if (token != nullptr) CloseHandle(token);
 }
 
 Program::~Program() {

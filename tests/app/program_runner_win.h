@@ -27,9 +27,11 @@ std::vector<std::string> Unzip(const std::filesystem::path& zip,
 // Polls `done` every 20 ms until it holds or `timeoutMs` passes.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs = 30000);
 
+// The program, started as a user who runs it without elevation would (Wine runs every process
+// elevated; the program's elevated folders are tested in tests/base), unless `elevated`.
 class Program {
  public:
-  explicit Program(const std::filesystem::path& exe);
+  explicit Program(const std::filesystem::path& exe, bool elevated = false);
   ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;

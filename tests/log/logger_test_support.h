@@ -102,6 +102,7 @@ class LoggerTest : public ::testing::Test {
 
   TemporaryFolder temp_;
   ScopedEnvironmentVariable tmpdir_{kTempDirectoryVariable, temp_.path().string()};
+  ScopedElevation notElevated_{false};  // the default folder is then the temporary folder's
   // The default log folder: in the temporary folder on Windows, the runtime folder on Linux.
   ScopedEnvironmentVariable runtimeDir_{"XDG_RUNTIME_DIR", temp_.path().string()};
   ScopedEnvironmentVariable logDir_{"VLM_LOG_DIR", std::nullopt};

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "base/elevation.h"
 #include "base/environment.h"
 #include "base/working_folder.h"
 
@@ -14,6 +15,14 @@ ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::string name,
 
 ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
   SetProcessEnvironmentVariable(name_, previous_);
+}
+
+ScopedElevation::ScopedElevation(bool elevated) {
+  SetElevationForTesting(elevated);
+}
+
+ScopedElevation::~ScopedElevation() {
+  SetElevationForTesting(std::nullopt);
 }
 
 TemporaryFolder::TemporaryFolder() {

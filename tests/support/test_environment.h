@@ -34,6 +34,17 @@ class ScopedEnvironmentVariable {
   std::optional<std::string> previous_;
 };
 
+// Makes the process count as elevated or not (base/elevation.h) for the lifetime of the object.
+// Under Wine every process counts as elevated; tests of the host pin the answer so that working
+// folders land in the temporary folder they choose.
+class ScopedElevation {
+ public:
+  explicit ScopedElevation(bool elevated);
+  ~ScopedElevation();
+  ScopedElevation(const ScopedElevation&) = delete;
+  ScopedElevation& operator=(const ScopedElevation&) = delete;
+};
+
 // A fresh folder under the system temporary folder, removed with everything in it at the end.
 class TemporaryFolder {
  public:
@@ -49,7 +60,8 @@ class TemporaryFolder {
 
 // The host as the page sees it, with fakes at the seams: a FakeWindow as g_app's window, a
 // SetupWebView as g_setupWebView with a ready FakeWebView, and the temporary folder pointed at a
-// folder of its own. Restores the globals at the end.
+// folder of its own, used as the working root (the process counts as not elevated). Restores
+// the globals at the end.
 class HostHarness {
  public:
   explicit HostHarness(bool webViewReady = true);
@@ -73,4 +85,5 @@ class HostHarness {
   AppContext* savedApp_;
   SetupWebView* savedHost_;
   ScopedEnvironmentVariable tmpdir_;
+  ScopedElevation notElevated_{false};
 };
