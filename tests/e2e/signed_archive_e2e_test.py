@@ -262,6 +262,7 @@ class SignedArchiveTest(unittest.TestCase):
         ]
         with open(os.path.join(run.ui_dir, "scenario.js"), "w") as f:
             f.write("window.E2E = %s;\n" % json.dumps({"scenario": "steps", "steps": steps}))
+        sign_tool("sign-ui", run.ui_dir)
         run.start()
 
         # The verified archive overwritten in place by another of the same length, its time put
