@@ -113,7 +113,8 @@ void SetupWebView::DoDownload(const nlohmann::json& message) {
   // The name comes from the page; joined as it is, "../x" or "/x" would put the archive
   // outside the working folder.
   const bool plainName = IsPlainFileName(archiveName);
-  const std::filesystem::path destPath = folder / PathFromUtf8(plainName ? archiveName : std::string());
+  const std::filesystem::path destPath =
+      folder / PathFromUtf8(plainName ? archiveName : std::string());
 
   if (m_downloadEngine) m_downloadEngine->cancelRequested.exchange(true);
   auto engine = std::make_shared<DownloadEngine>();

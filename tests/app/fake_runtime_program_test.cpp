@@ -247,7 +247,8 @@ TEST(FakeRuntimeProgramTest, APageThatDiedNoLongerHoldsTheWindowOpen) {
 // A renderer that hung for a moment still holds the page: the close button asks it, and the
 // window waits for its answer (its cancel and clean-up) instead of closing at once.
 TEST(FakeRuntimeProgramTest, AnUnresponsiveRendererIsStillAskedBeforeClosing) {
-  ProgramFolder folder(FakeLoader(), ClosingPage({{{"processFailed", kRenderProcessUnresponsive}}}));
+  ProgramFolder folder(FakeLoader(),
+                       ClosingPage({{{"processFailed", kRenderProcessUnresponsive}}}));
   Program program(folder.exe());
   const HWND window = program.WaitForWindow();
   ASSERT_NE(window, nullptr) << "exit code " << program.WaitForExit(0);
