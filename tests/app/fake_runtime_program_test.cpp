@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -254,9 +255,13 @@ TEST(FakeRuntimeProgramTest, AnUnresponsiveRendererIsStillAskedBeforeClosing) {
   ASSERT_NE(window, nullptr) << "exit code " << program.WaitForExit(0);
   ASSERT_TRUE(WaitFor([&] { return !folder.Events("processFailed").empty(); }));
 
+  // Asked at least once (a doClose whose clean-up still runs is asked again): never closed
+  // behind the page's back.
   PostMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(program.WaitForExit(), 0u);
-  EXPECT_EQ(Scripts(folder), std::vector<std::string>{kRequestCloseScript}) << folder.Logs();
+  const std::vector<std::string> scripts = Scripts(folder);
+  EXPECT_NE(std::find(scripts.begin(), scripts.end(), kRequestCloseScript), scripts.end())
+      << folder.Logs();
   EXPECT_NE(folder.Logs().find("WebView process failed (kind 2)"), std::string::npos);
 }
 
