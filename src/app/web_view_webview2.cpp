@@ -250,11 +250,12 @@ class WebView2WebView : public WebView {
           COREWEBVIEW2_PROCESS_FAILED_KIND kind =
               COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED;
           if (args != nullptr) args->get_ProcessFailedKind(&kind);
-          // A failed renderer or browser leaves no page to answer the close request; other
-          // helper processes come back by themselves.
+          // An exited renderer or browser leaves no page to answer the close request; other
+          // helper processes come back by themselves. An unresponsive renderer is not dead: it
+          // is often busy for a moment, and a close that skipped the page would skip its
+          // cancel and clean-up with it.
           if (kind == COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED ||
-              kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED ||
-              kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE) {
+              kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED) {
             pageAlive_ = false;
           }
           Logger::Log(

@@ -17,9 +17,9 @@
 // Security: a page message is dispatched only when the document that posted it is of the UI
 // origin (scheme, host and port compared exactly); navigation of the page or of any frame to
 // another origin is cancelled; a new window is never opened inside the program (an http or
-// https link the user follows opens in the default browser). Once the runtime reports a failed
-// process, IsPageAlive is false, so the close button no longer waits for a page that cannot
-// answer.
+// https link the user follows opens in the default browser). Once the runtime reports that the
+// renderer or browser process exited, IsPageAlive is false, so the close button no longer waits
+// for a page that cannot answer; an unresponsive renderer leaves it true.
 
 // Creates the web view for a Win32NativeWindow. The loader is loaded once, by the full path
 // given (never by bare name: the program runs elevated), and kept for the life of the process.

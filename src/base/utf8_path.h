@@ -14,3 +14,9 @@ inline std::string PathToUtf8(const std::filesystem::path& path) {
   const std::u8string text = path.u8string();
   return std::string(text.begin(), text.end());
 }
+
+// The same, with '/' between the parts: the form the page is shown and gives back.
+inline std::string GenericPathToUtf8(const std::filesystem::path& path) {
+  const std::u8string text = path.generic_u8string();
+  return std::string(text.begin(), text.end());
+}

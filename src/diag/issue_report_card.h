@@ -7,7 +7,7 @@
 
 // The connector card an issue report is posted as:
 //   {"sections":[{"activityTitle":T,"text":X}],"summary":T}
-// with T the title and X the page message as compact JSON inside <pre><code>, both
+// with T the title and X the page message as JSON indented by 4 inside <pre><code>, both
 // HTML-escaped. A report is bounded whatever the page sends: the title is cut at
 // kMaxIssueTitleBytes and the message text at kMaxIssueTextBytes (with the marker of
 // log/bounded_text.h), and a message nested deeper than kMaxIssueDepth is not written out.
@@ -27,7 +27,7 @@ std::string IssueReportTitle(const nlohmann::json& message);
 // `text` with &, < and > written as entities.
 std::string EscapeHtml(std::string_view text);
 
-// "<pre><code>" + the message as compact JSON, cut and HTML-escaped so that a report cannot
+// "<pre><code>" + the message as JSON indented by 4, cut and HTML-escaped so that a report cannot
 // inject markup into the channel, + "</code></pre>".
 std::string IssueReportCardText(const nlohmann::json& message);
 

@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "app/setup_web_view.h"
+#include "base/utf8_path.h"
 #include "base/utf_convert.h"
 #include "base/working_folder.h"
 #include "bridge/integer_member.h"
@@ -112,7 +113,8 @@ void SetupWebView::DoDownload(const nlohmann::json& message) {
   // The name comes from the page; joined as it is, "../x" or "/x" would put the archive
   // outside the working folder.
   const bool plainName = IsPlainFileName(archiveName);
-  const std::filesystem::path destPath = folder / (plainName ? archiveName : std::string());
+  const std::filesystem::path destPath =
+      folder / PathFromUtf8(plainName ? archiveName : std::string());
 
   if (m_downloadEngine) m_downloadEngine->cancelRequested.exchange(true);
   auto engine = std::make_shared<DownloadEngine>();

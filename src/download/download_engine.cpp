@@ -8,6 +8,7 @@
 #include "base/detached_thread.h"
 #include "base/free_space.h"
 #include "base/hex_string.h"
+#include "base/utf8_path.h"
 #include "base/utf_convert.h"
 #include "base/working_folder.h"
 #include "download/download_results.h"
@@ -44,7 +45,7 @@ bool DownloadEngine::StartDownload(const std::u16string& downloadUrl, const fs::
   destPath = destination;
   archiveVerified.exchange(false);
   Logger::Log(LogLevel::Debug, kCategory,
-              "StartDownload url=" + Utf16ToUtf8(url) + ", dest=" + destPath.generic_string());
+              "StartDownload url=" + Utf16ToUtf8(url) + ", dest=" + GenericPathToUtf8(destPath));
   cancelRequested.exchange(false);
   try {
     StartDetachedThread([self] {
@@ -82,7 +83,7 @@ void DownloadEngine::Run() {
   if (ec) {
     result = Win32ErrorFromFileError(ec);
     message =
-        "Failed to create the download folder " + folder.generic_string() + ": " + ec.message();
+        "Failed to create the download folder " + GenericPathToUtf8(folder) + ": " + ec.message();
     Logger::Log(LogLevel::Error, kCategory, message);
     Finish();
     return;
@@ -124,7 +125,7 @@ void DownloadEngine::DescribeFullDisk() {
   const std::optional<uint64_t> available = AvailableSpace(folder);
   if (todo == 0 || todo == kUnknownSize || !available) return;
   message = "Not enough disk space to download: " + std::to_string(todo) + " bytes needed, " +
-            std::to_string(*available) + " bytes available in " + folder.generic_string();
+            std::to_string(*available) + " bytes available in " + GenericPathToUtf8(folder);
   Logger::Log(LogLevel::Error, kCategory, message);
 }
 
@@ -146,7 +147,7 @@ bool IsPresignedS3Url(const std::u16string& url) {
 std::string DownloadResultJson(const std::u16string& url, const fs::path& destPath) {
   nlohmann::json answer;
   answer["url"] = Utf16ToUtf8(url);
-  answer["des"] = SanitizeUtf8(destPath.generic_string());
+  answer["des"] = SanitizeUtf8(GenericPathToUtf8(destPath));
   return answer.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 

@@ -5,6 +5,7 @@
 
 #include "base/hex_string.h"
 #include "base/sha256.h"
+#include "base/utf8_path.h"
 #include "base/utf_convert.h"
 #include "download/archive_signature.h"
 #include "download/download_engine.h"
@@ -98,7 +99,7 @@ void DownloadEngine::VerifySignature() {
     if (!ec) {
       archiveVerified.exchange(true);
       Logger::Log(LogLevel::Info, "Engine.Download",
-                  "Archive signature verified: " + destPath.generic_string() +
+                  "Archive signature verified: " + GenericPathToUtf8(destPath) +
                       (release.empty() ? "" : " (release " + release + ")"));
       return;
     }
@@ -172,7 +173,7 @@ std::optional<std::string> DownloadEngine::FetchSignature(std::string& why) {
 }
 
 bool DownloadEngine::VerifiedArchiveIs(const std::string& des) const {
-  if (!archiveVerified.load() || des != SanitizeUtf8(destPath.generic_string())) return false;
+  if (!archiveVerified.load() || des != SanitizeUtf8(GenericPathToUtf8(destPath))) return false;
   std::error_code sizeError;
   std::error_code timeError;
   const uint64_t size = std::filesystem::file_size(destPath, sizeError);

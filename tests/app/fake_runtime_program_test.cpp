@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -22,6 +23,7 @@ namespace {
 using nlohmann::json;
 
 constexpr int kRenderProcessExited = 1;  // COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED
+constexpr int kRenderProcessUnresponsive = 2;  // ..._RENDER_PROCESS_UNRESPONSIVE
 
 std::filesystem::path FakeLoader() {
   return TestProgramFolder() / "fake_runtime" / "WebView2Loader.dll";
@@ -242,6 +244,26 @@ TEST(FakeRuntimeProgramTest, APageThatDiedNoLongerHoldsTheWindowOpen) {
   EXPECT_EQ(program.WaitForExit(), 0u);
   EXPECT_EQ(Scripts(folder), std::vector<std::string>{kRequestCloseScript});
   EXPECT_NE(folder.Logs().find("WebView process failed (kind 1)"), std::string::npos);
+}
+
+// A renderer that hung for a moment still holds the page: the close button asks it, and the
+// window waits for its answer (its cancel and clean-up) instead of closing at once.
+TEST(FakeRuntimeProgramTest, AnUnresponsiveRendererIsStillAskedBeforeClosing) {
+  ProgramFolder folder(FakeLoader(),
+                       ClosingPage({{{"processFailed", kRenderProcessUnresponsive}}}));
+  Program program(folder.exe());
+  const HWND window = program.WaitForWindow();
+  ASSERT_NE(window, nullptr) << "exit code " << program.WaitForExit(0);
+  ASSERT_TRUE(WaitFor([&] { return !folder.Events("processFailed").empty(); }));
+
+  // Asked at least once (a doClose whose clean-up still runs is asked again): never closed
+  // behind the page's back.
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.WaitForExit(), 0u);
+  const std::vector<std::string> scripts = Scripts(folder);
+  EXPECT_NE(std::find(scripts.begin(), scripts.end(), kRequestCloseScript), scripts.end())
+      << folder.Logs();
+  EXPECT_NE(folder.Logs().find("WebView process failed (kind 2)"), std::string::npos);
 }
 
 struct FailedStart {

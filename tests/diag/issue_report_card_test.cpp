@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "log/bounded_text.h"
+
 using nlohmann::json;
 
 namespace {
@@ -35,12 +37,25 @@ TEST(IssueReportCardTest, BodyBytesAreExact) {
       R"({"error":{"description":"Disk full","code":112},"callbackId":"c1","action":"postToTeams",)"
       R"("note":"caf\u00e9"})");
   EXPECT_EQ(BuildIssueReportBody(message),
-            R"({"sections":[{"activityTitle":"Disk full","text":"<pre><code>{\"action\":)"
-            R"(\"postToTeams\",\"callbackId\":\"c1\",\"error\":{\"code\":112,)"
-            R"(\"description\":\"Disk full\"},\"note\":\"caf)"
+            R"({"sections":[{"activityTitle":"Disk full","text":"<pre><code>{\n)"
+            R"(    \"action\": \"postToTeams\",\n    \"callbackId\": \"c1\",\n)"
+            R"(    \"error\": {\n        \"code\": 112,\n        \"description\": \"Disk full\"\n)"
+            R"(    },\n    \"note\": \"caf)"
             "\xC3\xA9"
-            R"(\"}</code></pre>"}],)"
+            R"(\"\n}</code></pre>"}],)"
             R"("summary":"Disk full"})");
+}
+
+// Indented, a wide report nested deep is many times its own size: it is cut at the bound all
+// the same, and the marker names the bytes of the whole indented text.
+TEST(IssueReportCardTest, AnIndentedReportKeepsItsBound) {
+  json deep = json::array();
+  for (int i = 0; i < 20000; ++i) deep.push_back(i);
+  for (std::size_t i = 2; i < kMaxIssueDepth; ++i) deep = json::array({std::move(deep)});
+  const std::string indented = deep.dump(4);
+  ASSERT_GT(indented.size(), 100 * kMaxIssueTextBytes);
+  EXPECT_EQ(IssueReportCardText(deep),
+            "<pre><code>" + EscapeHtml(CutToLimit(indented, kMaxIssueTextBytes)) + "</code></pre>");
 }
 
 TEST(IssueReportCardTest, ReportCannotInjectMarkupIntoTheCard) {

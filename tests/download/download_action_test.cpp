@@ -4,6 +4,7 @@
 #include <fstream>
 #include <utility>
 
+#include "base/utf8_path.h"
 #include "bridge/page_callbacks.h"
 #include "download/built_in_trust.h"
 #include "download/download_engine.h"
@@ -114,6 +115,28 @@ TEST_F(DownloadActionTest, ArchiveNamesThatLeaveTheWorkingFolderAreRefused) {
   EXPECT_FALSE(fs::exists(h.temp.path() / "escaped.zip"));
   EXPECT_EQ(h.host->m_tempDirs.size(), 3u);
   EXPECT_TRUE(server.Requests().empty());
+}
+
+// The name is UTF-8 from the page: the file on disk and the path given back carry it whole,
+// in any script.
+TEST_F(DownloadActionTest, ArchiveNamesInEveryScriptKeepTheirLetters) {
+  FaultHttpServer server({"--body-file", MakeBody(1000).string()});
+  int n = 0;
+  for (const char* name : {"Donn\u00e9es.zip", "\u88fd\u54c1.zip", "\U0001F4E6 box.zip"}) {
+    const std::string id = "u" + std::to_string(n++);
+    const nlohmann::json message = {
+        {"action", "doDownload"},
+        {"callbackId", id},
+        {"fetchDownloadConfig", {{"url", server.Url("/a.zip")}, {"archive_name", name}}}};
+    h.Post(message.dump());
+    const nlohmann::json done = CompletionFor(id);
+    ASSERT_EQ(done["result"], 0) << done;
+    const std::string des =
+        nlohmann::json::parse(done["message"].get<std::string>())["des"].get<std::string>();
+    EXPECT_EQ(des, h.host->m_tempDirs.back() + "/" + name);
+    const fs::path file = PathFromUtf8(h.host->m_tempDirs.back()) / PathFromUtf8(name);
+    EXPECT_EQ(FileContent(file), body) << des;
+  }
 }
 
 TEST_F(DownloadActionTest, ASecondDownloadReplacesAndCancelsTheFirst) {

@@ -52,11 +52,21 @@ TEST_F(LogActionsTest, SourcePartOnlyWithFunctionFileAndNonZeroLine) {
          R"("line":12})");
   h.Post(R"({"action":"doWriteLog","level":"WARN","message":"fraction","function":"f",)"
          R"("file":"a.js","line":7.9})");
+  h.Post(R"({"action":"doWriteLog","level":"WARN","message":"below","function":"f",)"
+         R"("file":"a.js","line":-7.9})");
+  h.Post(R"({"action":"doWriteLog","level":"WARN","message":"top","function":"f",)"
+         R"("file":"a.js","line":2147483647.9})");
+  h.Post(R"({"action":"doWriteLog","level":"WARN","message":"yes","function":"f",)"
+         R"("file":"a.js","line":true})");
   const std::string text = FileText();
   EXPECT_NE(text.find("[WARN] [page] full (main.js:118, start)\n"), std::string::npos);
   EXPECT_NE(text.find("[WARN] [UI] zero line\n"), std::string::npos);
   EXPECT_NE(text.find("[WARN] [UI] no function\n"), std::string::npos);
-  EXPECT_EQ(text.find("fraction"), std::string::npos);  // not an integer: a type error
+  // A fraction is cut toward zero, and true counts as 1.
+  EXPECT_NE(text.find("[WARN] [UI] fraction (a.js:7, f)\n"), std::string::npos);
+  EXPECT_NE(text.find("[WARN] [UI] below (a.js:-7, f)\n"), std::string::npos);
+  EXPECT_NE(text.find("[WARN] [UI] top (a.js:2147483647, f)\n"), std::string::npos);
+  EXPECT_NE(text.find("[WARN] [UI] yes (a.js:1, f)\n"), std::string::npos);
 }
 
 TEST_F(LogActionsTest, WriteLogAnswers) {
@@ -80,14 +90,14 @@ TEST_F(LogActionsTest, WriteLogAnswers) {
 }
 
 // get<int32_t>() casts: a double beyond int32 (a number too long for any integer) was undefined
-// behaviour, and a larger integer wrapped.
+// behaviour, and a larger integer wrapped. Only values out of range are refused.
 TEST_F(LogActionsTest, NumbersMustBeIntegersThatFitTheirMember) {
   h.Post(R"({"action":"doGetLogData","callbackId":"g","maxEntries":-1444)"
          R"(0000000000000000000000000000000000004})");
   h.Post(R"({"action":"doGetLogData","callbackId":"h","maxEntries":2147483648})");
   h.Post(R"({"action":"doWriteLog","callbackId":"w","message":"m","line":true})");
   h.Post(R"({"action":"doWriteLog","callbackId":"x","message":"m","line":-2147483649})");
-  h.Post(R"({"action":"doWriteLog","callbackId":"y","message":"m","line":5.0})");
+  h.Post(R"({"action":"doWriteLog","callbackId":"y","message":"m","line":2147483648.5})");
   h.Post(R"({"action":"doWriteLog","callbackId":"z","message":"edge","level":"WARN",)"
          R"("function":"f","file":"a.js","line":-2147483648})");
   const auto answers = h.Completions();
@@ -96,8 +106,7 @@ TEST_F(LogActionsTest, NumbersMustBeIntegersThatFitTheirMember) {
             R"({"error":"[json.exception.type_error.302] number must be an integer from )"
             R"(-2147483648 to 2147483647, but is -1.444e+40","success":false})");
   EXPECT_EQ(answers[1].payload["result"], 1359);
-  EXPECT_EQ(answers[2].payload["message"],
-            "Logging error: [json.exception.type_error.302] type must be number, but is boolean");
+  EXPECT_EQ(answers[2].payload["result"], 0);
   EXPECT_EQ(answers[3].payload["result"], 1359);
   EXPECT_EQ(answers[4].payload["result"], 1359);
   EXPECT_EQ(answers[5].payload["result"], 0);
