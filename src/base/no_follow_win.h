@@ -25,5 +25,10 @@ bool HandleIsReparsePoint(HANDLE handle);
 // True when the entry opened as `handle` is a folder.
 bool IsFolder(HANDLE handle);
 
+// Opens `folder` itself (OpenEntry, sharing everything) and keeps the handle only when it is a
+// real folder: INVALID_HANDLE_VALUE with `ec` set for a failure, a reparse point or anything
+// else. The caller closes the handle.
+HANDLE OpenRealFolder(const std::filesystem::path& folder, DWORD access, std::error_code& ec);
+
 // A Win32 error code as a std::error_code.
 std::error_code Win32Error(DWORD error);

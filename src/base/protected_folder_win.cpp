@@ -105,19 +105,9 @@ void EnsureProtectedFolder(const fs::path& folder, std::error_code& ec) {
   }
   // Made now or found: either way it is checked through a handle of its own. A folder found
   // there may have been made by anyone who can create folders beside it.
-  const HANDLE handle = OpenEntry(folder, READ_CONTROL | FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-  if (handle == INVALID_HANDLE_VALUE) {
-    ec = Win32Error(GetLastError());
-    return;
-  }
-  if (IsReparsePoint(handle, folder)) {
-    ec = FolderError::kReparsePoint;
-  } else if (!IsFolder(handle)) {
-    ec = std::make_error_code(std::errc::not_a_directory);
-  } else if (!ReadRulesAreProtected(handle)) {
-    ec = FolderError::kNotProtected;
-  }
+  const HANDLE handle = OpenRealFolder(folder, READ_CONTROL | FILE_READ_ATTRIBUTES, ec);
+  if (handle == INVALID_HANDLE_VALUE) return;
+  if (!ReadRulesAreProtected(handle)) ec = FolderError::kNotProtected;
   CloseHandle(handle);
 }
 

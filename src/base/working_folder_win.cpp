@@ -16,18 +16,8 @@ namespace {
 
 // Accepts what is at `folder` only when it is a real folder, looked at through its own handle.
 void CheckRealFolder(const fs::path& folder, std::error_code& ec) {
-  const HANDLE handle = OpenEntry(folder, FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-  if (handle == INVALID_HANDLE_VALUE) {
-    ec = Win32Error(GetLastError());
-    return;
-  }
-  if (IsReparsePoint(handle, folder)) {
-    ec = FolderError::kReparsePoint;
-  } else if (!IsFolder(handle)) {
-    ec = std::make_error_code(std::errc::not_a_directory);
-  }
-  CloseHandle(handle);
+  const HANDLE handle = OpenRealFolder(folder, FILE_READ_ATTRIBUTES, ec);
+  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
 }
 
 bool SameFolder(const fs::path& a, const fs::path& b) {
