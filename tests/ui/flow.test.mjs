@@ -197,8 +197,8 @@ test('a broken config.json shows what is wrong instead of an Install button', as
       '"min_version" must be 1 to 4 numbers separated by dots, such as "2.4"',
     ],
     [
-      { ...DEMO_CONFIG, licenceUrl: 'file:///licence.txt' },
-      '"licenceUrl" must be an http or https URL',
+      { ...DEMO_CONFIG, signature_url: 'file:///demo.sig' },
+      '"signature_url" must be an http or https URL',
     ],
   ]) {
     const { page, host } = await openPage(suite, { config });

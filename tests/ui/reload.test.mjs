@@ -88,7 +88,7 @@ test('an answer that reaches the reloaded page before it knows what it waits for
 test('a reload after a failure shows the failure, and Try again still works', async () => {
   const { page, host } = await openPage(suite, {
     prepare: (h) => {
-      h.plans.doDownload = { steps: [], result: 404 };
+      h.plans.doDownload = { steps: [], result: 503 };
     },
   });
   await waitForScreen(page, 'idle');
@@ -96,7 +96,7 @@ test('a reload after a failure shows the failure, and Try again still works', as
   await waitForScreen(page, 'failed');
   await page.reload();
   const screen = await waitForScreen(page, 'failed');
-  assert.equal(screen.title, 'The file was not found');
+  assert.equal(screen.title, 'The server is unavailable');
   host.plans.doDownload = { steps: [], result: 0 };
   await page.click('#action-retry');
   await waitForScreen(page, 'succeeded');

@@ -29,7 +29,7 @@ const LISTED_4XX = new Set([403, 408, 429]);
  */
 const NEEDS_NEW_COPY = {
   download: new Set([87, 400, 401, 404, 410, 12005, 12006, 24592]),
-  setup: new Set([404, 193, 256, 24592, 271, 257, 1619]),
+  setup: new Set([404, 193, 256, 24592, 271, 1619]),
 };
 
 /** True when the failure `code` at `stage` is the installer's own, not the moment's. */

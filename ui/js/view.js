@@ -370,6 +370,7 @@ export class View {
     backdrop.hidden = false;
     el.app.inert = true;
     cancel.focus();
+    const screenAtOpen = this.screenName;
     const answer = new Promise((resolve) => {
       const finish = (result) => {
         backdrop.hidden = true;
@@ -378,7 +379,9 @@ export class View {
         confirm.onclick = null;
         cancel.onclick = null;
         this.modal = null;
-        if (returnFocus?.isConnected && !returnFocus.closest('[hidden]')) returnFocus.focus();
+        // A screen that changed meanwhile gets its own focus, as any new screen does.
+        const stays = returnFocus?.isConnected && !returnFocus.closest('[hidden]');
+        if (stays && this.screenName === screenAtOpen) returnFocus.focus();
         else this.focusMain();
         resolve(result);
       };
