@@ -70,7 +70,8 @@ export class View {
     });
     this.el.copy.addEventListener('click', () => this.copyDetails());
     // A status that no longer fits (larger text, a smaller window) must scroll from the keyboard.
-    new ResizeObserver(() => this.updateScrolling()).observe(this.el.status);
+    const sizes = new ResizeObserver(() => this.updateScrolling());
+    for (const box of [this.el.status, ...this.el.status.children]) sizes.observe(box);
     this.lastStep = null;
     this.screenName = null;
     this.restOnTitle = false;
@@ -102,7 +103,7 @@ export class View {
     this.licenceUrl = url;
     if (url) this.el.licence.href = url;
     else this.el.licence.removeAttribute('href');
-    this.el.licence.hidden = !url || !this.el.report.hidden;
+    this.el.licence.hidden = !url;
   }
 
   render(screen) {
@@ -130,8 +131,6 @@ export class View {
     else if (!screen.detailHidden) el.detail.hidden = false;
     if (changed || this.linksKey !== JSON.stringify(screen.links)) this.renderLinks(screen.links);
     el.report.hidden = !screen.report;
-    // The footer has room for one link beside the report's status: a failure's report wins.
-    el.licence.hidden = !this.licenceUrl || screen.report;
     if (changed) this.setReportState({ text: '', busy: false });
     if (changed || this.buttonIds !== screen.actions.map((a) => a.id).join()) {
       this.renderButtons(screen.actions);
