@@ -69,6 +69,11 @@ export class View {
       this.el.consentShow.setAttribute('aria-expanded', String(open));
     });
     this.el.copy.addEventListener('click', () => this.copyDetails());
+    // The browser shows a focus ring wherever a script moves focus after a ring was once shown
+    // (the page focuses Install on load): the title tells by the last input instead.
+    for (const [type, input] of [['pointerdown', 'pointer'], ['keydown', 'keyboard']]) {
+      doc.addEventListener(type, () => (doc.documentElement.dataset.input = input), true);
+    }
     // A status that no longer fits (larger text, a smaller window) must scroll from the keyboard.
     const sizes = new ResizeObserver(() => this.updateScrolling());
     for (const box of [this.el.status, ...this.el.status.children]) sizes.observe(box);
