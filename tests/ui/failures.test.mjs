@@ -137,6 +137,11 @@ test('Cancel stops the download or the extraction, and Try again starts over', a
     const screen = await waitForScreen(page, 'cancelled');
     assert.equal(screen.title, 'Installation cancelled');
     assert.deepEqual(screen.buttons, ['Close', 'Download again']);
+    // The host cannot continue a download, and the page does not pretend it can.
+    assert.equal(
+      await page.textContent('#note'),
+      'Download again starts the download over from the beginning.',
+    );
     await host.waitFor('doCleanUp');
 
     const downloads = host.count('doDownload');
@@ -347,5 +352,54 @@ test('a failed setup runs again from the kept files, and downloads again once th
   assert.equal(screen.title, 'The setup program is missing');
   assert.deepEqual(screen.buttons, ['Close']); // the new copy lacks it too
   await host.waitFor('doCleanUp');
+  await page.close();
+});
+
+test('every message ends with one thing to do, and a bad copy’s main button gets a new one', async () => {
+  // The last sentence of each English message is an instruction.
+  const { LANGUAGES } = await import('../../ui/js/i18n.js');
+  const STEPS =
+    /^(Try|Check|Free|Restart|Run|Get|Contact|Report|Ask|Wait|Finish|Remove|Download|Close|Do not|If it keeps failing)\b/;
+  const aimless = [];
+  for (const [stage, codes] of Object.entries(LANGUAGES.en.failures)) {
+    for (const [code, [, text]] of Object.entries(codes)) {
+      const sentences = text.split(/(?<=\.)\s+/);
+      if (!STEPS.test(sentences.at(-1))) aimless.push(`${stage} ${code}: ${text}`);
+    }
+  }
+  assert.deepEqual(aimless, ['page no-host: This page only works inside its installer program.']);
+
+  const downloadPageUrl = 'https://example.com/get';
+  const { page, host } = await openPage(suite, {
+    config: { ...DEMO_CONFIG, downloadPageUrl, supportUrl: 'https://example.com/help' },
+  });
+  await waitForScreen(page, 'idle');
+  await page.evaluate(() => {
+    window.opened = [];
+    window.open = (...args) => window.opened.push(args[0]);
+  });
+  const screen = await failAt(page, host, 'download', 410, 'Gone');
+  assert.deepEqual(screen.buttons, ['Close', 'Get a new copy']);
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'action-download-page');
+  assert.deepEqual(await page.$$eval('#links a', (all) => all.map((a) => a.textContent)), [
+    'Contact support',
+  ]);
+  await page.keyboard.press('Enter');
+  assert.deepEqual(await page.evaluate(() => window.opened), [downloadPageUrl]);
+  assert.equal(host.count('doDownload'), 1);
+  await page.close();
+});
+
+test('a bad optional link is left out with a warning instead of stopping the installer', async () => {
+  const { page, host } = await openPage(suite, {
+    config: { ...DEMO_CONFIG, licenceUrl: 'ftp://example.com/licence.txt', autoStart: true },
+  });
+  await waitForScreen(page, 'succeeded');
+  assert.equal(await page.isHidden('#licence'), true);
+  const warning = host.messages.find((m) => m.action === 'doWriteLog' && m.level === 'WARN');
+  assert.equal(
+    warning?.message,
+    'Installer configuration: "licenceUrl" must be an http or https URL; the link is left out',
+  );
   await page.close();
 });
