@@ -215,6 +215,7 @@ export class View {
     const { el } = this;
     el.detailsToggle.setAttribute('aria-expanded', String(open));
     el.detail.hidden = !open && !el.detailsToggle.hidden;
+    this.updateScrolling();
   }
 
   // An entry path keeps its file name whole: the folders before it give way first.
@@ -338,6 +339,7 @@ export class View {
   setReportState({ text, busy }) {
     this.el.reportStatus.textContent = text;
     this.el.report.disabled = Boolean(busy);
+    this.updateScrolling();
   }
 
   /** Shows a modal question. Resolves true for confirm, false for cancel or Escape. */
