@@ -132,8 +132,7 @@ export class View {
     if (changed) {
       this.showDetail(false);
       el.copyStatus.textContent = '';
-    }
-    else if (!screen.detailHidden) el.detail.hidden = false;
+    } else if (!screen.detailHidden) el.detail.hidden = false;
     if (changed || this.linksKey !== JSON.stringify(screen.links)) this.renderLinks(screen.links);
     el.report.hidden = !screen.report;
     if (changed) this.setReportState({ text: '', busy: false });
