@@ -173,11 +173,12 @@ test('buttons, the track and the dialog’s button stand out from what is around
     await page.emulateMedia({ colorScheme });
     const colours = await page.evaluate(() => {
       const style = (selector) => getComputedStyle(document.querySelector(selector));
+      const dialog = style('.dialog').backgroundColor;
       return [
         ['Cancel’s border', style('#action-cancel').borderTopColor, style('.actions').backgroundColor],
         ['the track’s edge', style('#progress').borderTopColor, style('body').backgroundColor],
-        ['the stop button', style('#dialog-confirm').backgroundColor, style('.dialog').backgroundColor],
-        ['Keep’s border', style('#dialog-cancel').borderTopColor, style('.dialog').backgroundColor],
+        ['the stop button', style('#dialog-confirm').backgroundColor, dialog],
+        ['Keep’s border', style('#dialog-cancel').borderTopColor, dialog],
       ];
     });
     for (const [what, fore, back] of colours) {
@@ -199,9 +200,13 @@ test('buttons, the track and the dialog’s button stand out from what is around
 
 test('the title shows a focus ring to keyboard users only', async () => {
   const ring = (page) =>
-    page.evaluate(() => [document.activeElement.id, getComputedStyle(document.activeElement).outlineStyle]);
+    page.evaluate(() => {
+      const focused = document.activeElement;
+      return [focused.id, getComputedStyle(focused).outlineStyle];
+    });
   const byMouse = await startHeldDownload(suite); // Install clicked with the mouse
-  await byMouse.host.progress(byMouse.download.callbackId, { jsp: 'onDownloadProgress', done: 1, todo: 4 });
+  const report = { jsp: 'onDownloadProgress', done: 1, todo: 4 };
+  await byMouse.host.progress(byMouse.download.callbackId, report);
   assert.deepEqual(await ring(byMouse.page), ['title', 'none']);
   await byMouse.page.close();
 

@@ -355,11 +355,13 @@ test('a failed setup runs again from the kept files, and downloads again once th
   await page.close();
 });
 
-test('every message ends with one thing to do, and a bad copy’s main button gets a new one', async () => {
+test('each message ends with one thing to do; a bad copy’s main button gets a new one', async () => {
   // The last sentence of each English message is an instruction.
   const { LANGUAGES } = await import('../../ui/js/i18n.js');
-  const STEPS =
-    /^(Try|Check|Free|Restart|Run|Get|Contact|Report|Ask|Wait|Finish|Remove|Download|Close|Do not|If it keeps failing)\b/;
+  const STEPS = new RegExp(
+    '^(Try|Check|Free|Restart|Run|Get|Contact|Report|Ask|Wait|Finish|Remove|Download|Close|' +
+      'Do not|If it keeps failing)\\b',
+  );
   const aimless = [];
   for (const [stage, codes] of Object.entries(LANGUAGES.en.failures)) {
     for (const [code, [, text]] of Object.entries(codes)) {

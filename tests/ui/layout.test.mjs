@@ -18,7 +18,8 @@ after(() => suite.close());
 async function lostContent(page) {
   return page.evaluate(() => {
     const lost = [];
-    const name = (el) => `${el.id ? `#${el.id}` : el.className || el.tagName}: ${el.textContent.trim().slice(0, 40)}`;
+    const name = (el) =>
+      `${el.id ? `#${el.id}` : el.className || el.tagName}: ${el.textContent.trim().slice(0, 40)}`;
     const scroller = (el) => {
       for (let node = el.parentElement; node; node = node.parentElement) {
         if (['auto', 'scroll'].includes(getComputedStyle(node).overflowY)) return node;
@@ -71,14 +72,16 @@ const ROOMS = [
   { label: '200 % text', textScale: 2 },
 ];
 
-test('every screen keeps all its content at a high zoom or with larger text, in every language', async () => {
+test('every screen keeps its content at a high zoom or with larger text, in each language', async () => {
   const names = { en: 'Demo Product', de: 'Demoprodukt', ar: 'المنتج التجريبي' };
   const problems = [];
   for (const room of ROOMS) {
     for (const language of ['en', 'de', 'ar']) {
       const config = { ...DEMO_CONFIG, language, productName: names };
       const { page, pageErrors } = await walkScreens(suite, { ...room, config }, async (p, at) => {
-        for (const what of await lostContent(p)) problems.push(`${room.label}, ${language}, ${at}: ${what}`);
+        for (const what of await lostContent(p)) {
+          problems.push(`${room.label}, ${language}, ${at}: ${what}`);
+        }
       });
       problems.push(...pageErrors);
       await page.close();
