@@ -58,8 +58,21 @@ function showPageFailure(code, detail = '') {
 function onAction(id) {
   if (id === 'install') installer?.start();
   else if (id === 'retry') installer?.retry();
-  else if (id === 'cancel') installer?.cancel();
+  else if (id === 'cancel') onCancelRequest();
   else if (id === 'close') onCloseRequest();
+  else if (id === 'download-page') host.openExternal(config.downloadPageUrl);
+}
+
+// Stopping throws the download away (the host cannot continue one), so Cancel asks as Close does.
+async function onCancelRequest() {
+  if (!installer?.busy) return;
+  const stop = await view.confirm({
+    title: texts.t('cancel.title'),
+    text: texts.t('cancel.text', { product: config.productName }),
+    confirmLabel: texts.t('cancel.confirm'),
+    cancelLabel: texts.t('close.cancel'),
+  });
+  if (stop) installer.cancel();
 }
 
 // The close button and the page's own Close both come here. Stopping a download or an
@@ -128,6 +141,9 @@ async function boot() {
   if (config.language !== texts.lang) {
     texts = new Texts(config.language);
     view.setTexts(texts);
+  }
+  for (const warning of config.warnings) {
+    host.log('WARN', `Installer configuration: ${warning}`).catch(() => {});
   }
   view.setProduct(config.productName);
   view.setLicenceLink(config.licenceUrl);

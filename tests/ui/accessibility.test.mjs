@@ -31,13 +31,14 @@ test('axe finds no violation on any screen, in either theme', async () => {
       }
     }
     // Focus is always on something the keyboard can use; the title, focused on screens without
-    // buttons, always shows its ring (buttons show theirs once the keyboard is used).
+    // buttons, shows its ring once the keyboard is used (as buttons do).
     const focus = await page.evaluate(() => {
       const el = document.activeElement;
-      return { id: el.id, tag: el.tagName, outline: getComputedStyle(el).outlineStyle };
+      const keyboard = document.documentElement.dataset.input !== 'pointer';
+      return { id: el.id, tag: el.tagName, outline: getComputedStyle(el).outlineStyle, keyboard };
     });
     if (focus.tag === 'BODY') found.push(`${name}: focus on the body`);
-    if (focus.id === 'title' && focus.outline === 'none')
+    if (focus.id === 'title' && focus.outline === 'none' && focus.keyboard)
       found.push(`${name}: no ring on the title`);
   };
   const { page } = await walkScreens(suite, {}, check);
@@ -148,5 +149,100 @@ test('without the page’s colours or motion, progress, icon, steps and buttons 
   assert.notEqual(look.currentDot, look.header);
   assert.notEqual(look.laterDot, look.header);
   assert.equal(look.cancel, 'solid');
+  await page.close();
+});
+
+// WCAG's contrast ratio of two computed colours ("rgb(…)"; opaque ones).
+function contrast(a, b) {
+  const luminance = (color) => {
+    const [r, g, bl] = color.match(/[\d.]+/g).slice(0, 3).map(Number);
+    const lin = (c) => (c / 255 <= 0.03928 ? c / 255 / 12.92 : ((c / 255 + 0.055) / 1.055) ** 2.4);
+    return 0.2126 * lin(r) + 0.7152 * lin(g) + 0.0722 * lin(bl);
+  };
+  const [hi, lo] = [luminance(a), luminance(b)].sort((x, y) => y - x);
+  return (hi + 0.05) / (lo + 0.05);
+}
+
+test('buttons, the track and the dialog’s button stand out from what is around them', async () => {
+  const { page, host, download } = await startHeldDownload(suite);
+  await host.progress(download.callbackId, { jsp: 'onDownloadProgress', done: 1, todo: 4 });
+  await page.click('#action-cancel');
+  await page.waitForSelector('#dialog:not([hidden])');
+  const low = [];
+  for (const colorScheme of ['light', 'dark']) {
+    await page.emulateMedia({ colorScheme });
+    const colours = await page.evaluate(() => {
+      const style = (selector) => getComputedStyle(document.querySelector(selector));
+      const dialog = style('.dialog').backgroundColor;
+      return [
+        ['Cancel’s border', style('#action-cancel').borderTopColor, style('.actions').backgroundColor],
+        ['the track’s edge', style('#progress').borderTopColor, style('body').backgroundColor],
+        ['the stop button', style('#dialog-confirm').backgroundColor, dialog],
+        ['Keep’s border', style('#dialog-cancel').borderTopColor, dialog],
+      ];
+    });
+    for (const [what, fore, back] of colours) {
+      const ratio = contrast(fore, back);
+      if (ratio < 3) low.push(`${colorScheme}: ${what} ${ratio.toFixed(2)}:1`);
+    }
+  }
+  assert.deepEqual(low, []);
+
+  // Forced colours drop the logo's gradient: its glyph must not be drawn in the page's colour.
+  await page.emulateMedia({ forcedColors: 'active' });
+  const logo = await page.evaluate(() => [
+    getComputedStyle(document.querySelector('.logo svg')).fill,
+    getComputedStyle(document.querySelector('.logo')).backgroundColor,
+  ]);
+  assert.notEqual(logo[0], logo[1]);
+  await page.close();
+});
+
+test('the title shows a focus ring to keyboard users only', async () => {
+  const ring = (page) =>
+    page.evaluate(() => {
+      const focused = document.activeElement;
+      return [focused.id, getComputedStyle(focused).outlineStyle];
+    });
+  const byMouse = await startHeldDownload(suite); // Install clicked with the mouse
+  const report = { jsp: 'onDownloadProgress', done: 1, todo: 4 };
+  await byMouse.host.progress(byMouse.download.callbackId, report);
+  assert.deepEqual(await ring(byMouse.page), ['title', 'none']);
+  await byMouse.page.close();
+
+  const { page, host } = await openPage(suite, { prepare: (h) => (h.plans.doDownload = 'manual') });
+  await waitForScreen(page, 'idle');
+  await page.keyboard.press('Enter');
+  await host.waitFor('doDownload');
+  assert.deepEqual(await ring(page), ['title', 'solid']);
+  await page.close();
+});
+
+test('a failure is told in words, not colour or shapes, and its details can be copied', async () => {
+  const { page, host } = await openPage(suite, {
+    prepare: (h) => (h.plans.doLaunchSetup = { result: 1603 }),
+  });
+  await suite.context.grantPermissions(['clipboard-read', 'clipboard-write'], {
+    origin: suite.server.origin,
+  });
+  await waitForScreen(page, 'idle');
+  await page.click('#action-install');
+  await waitForScreen(page, 'failed');
+  // The triangle is drawn, not spoken.
+  assert.equal(await page.locator('#details-toggle').ariaSnapshot(), '- button "Details"');
+  const failedStep = page.locator('.steps li.current .step-state');
+  assert.equal(await failedStep.textContent(), '(failed)');
+  assert.ok((await failedStep.boundingBox()).width > 10, 'the failed step’s words are not shown');
+  const selectable = await page.evaluate(() =>
+    ['title', 'text', 'detail', 'report-status'].filter(
+      (id) => getComputedStyle(document.getElementById(id)).userSelect !== 'text',
+    ),
+  );
+  assert.deepEqual(selectable, []);
+  await page.click('#copy-details');
+  await page.waitForFunction(() => document.getElementById('copy-status').textContent === 'Copied');
+  const copied = await page.evaluate(() => navigator.clipboard.readText());
+  assert.match(copied, /^Installation failed\n.*\nError 1603$/s);
+  assert.equal(host.count('doCleanUp'), 0);
   await page.close();
 });

@@ -91,7 +91,8 @@ test('the installer works from the keyboard alone', async () => {
   await page.keyboard.press('Enter');
   await host.waitFor('doDownload');
   await waitForScreen(page, 'downloading');
-  assert.equal(await page.evaluate(() => document.activeElement.id), 'action-cancel');
+  // While the work runs focus rests on the title: the only button would stop the work.
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'title');
 
   // The question keeps focus inside itself.
   await host.pressClose();
@@ -103,8 +104,20 @@ test('the installer works from the keyboard alone', async () => {
   }
   assert.deepEqual(focused, ['dialog-cancel', 'dialog-confirm', 'dialog-cancel']);
   await page.keyboard.press('Escape');
-  assert.equal(await page.evaluate(() => document.activeElement.id), 'action-cancel');
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'title');
 
+  // Cancel throws the download away, so it asks as Close does: one Enter stops nothing.
+  await page.keyboard.press('Tab');
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'action-cancel');
+  await page.keyboard.press('Enter');
+  await page.waitForSelector('#dialog:not([hidden])');
+  assert.equal(await page.textContent('#dialog-title'), 'Cancel the installation?');
+  await page.keyboard.press('Enter');
+  await page.waitForSelector('#dialog', { state: 'hidden' });
+  assert.equal((await screenOf(page)).name, 'downloading');
+  assert.equal(host.count('doCancel'), 0);
+  await page.keyboard.press('Enter');
+  await page.keyboard.press('Tab');
   await page.keyboard.press('Enter');
   await host.waitFor('doCancel');
   await page.close();

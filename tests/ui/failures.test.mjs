@@ -28,6 +28,9 @@ const HOST_CODES = {
   setup: [404, 2, 3, 4, 5, 8, 32, 87, 193, 206, 1117, 1450, 1921, 120, 31, 128],
 };
 
+// Of those, the ones that fail the same way every time: the installer's copy is at fault.
+const BAD_COPY = { download: [87, 400, 401, 404, 410, 12005, 12006], unzip: [], setup: [404, 193] };
+
 const ACTION = { download: 'doDownload', unzip: 'doUnZip', setup: 'doLaunchSetup' };
 
 // Makes the step `stage` end with `code` and runs the installation from the idle or result screen.
@@ -44,7 +47,14 @@ async function failAt(page, host, stage, code, hostMessage) {
     await page.reload();
     await waitForScreen(page, 'idle');
   }
-  const button = (await page.$('#action-retry')) ?? (await page.$('#action-install'));
+  let button = (await page.$('#action-retry')) ?? (await page.$('#action-install'));
+  if (!button) {
+    // A bad copy offers no retry: begin afresh.
+    host.exchange = null;
+    await page.reload();
+    await waitForScreen(page, 'idle');
+    button = await page.$('#action-install');
+  }
   await button.click();
   const shown = code >= 0x80000000 ? `${code} (0x${code.toString(16).toUpperCase()})` : code;
   const detail = stage === 'setup' ? `Error ${shown}` : `Error ${shown} · ${hostMessage}`;
@@ -76,7 +86,10 @@ test('every failure code shows its own message for the step that failed', async 
       assert.notEqual(screen.text, fallback.text, `${stage} ${code} has no specific message`);
       assert.ok(!/\{(product|launcher)\}/.test(screen.text), screen.text);
       const rerun = stage === 'setup' && code !== 404;
-      assert.deepEqual(screen.buttons, ['Close', rerun ? 'Run setup again' : 'Download again']);
+      const buttons = BAD_COPY[stage].includes(code)
+        ? ['Close']
+        : ['Close', rerun ? 'Run setup again' : 'Download again'];
+      assert.deepEqual(screen.buttons, buttons, `${stage} ${code}`);
       assert.equal(screen.report, true);
       texts.add(screen.text);
     }
@@ -113,6 +126,7 @@ test('Cancel stops the download or the extraction, and Try again starts over', a
     await page.click('#action-install');
     const work = await host.waitFor(ACTION[stage]);
     await page.click('#action-cancel');
+    await page.click('#dialog-confirm');
     await host.waitFor('doCancel');
     const cancelling = await waitForScreen(page, 'cancelling');
     assert.deepEqual(cancelling.buttons, []);
@@ -123,6 +137,11 @@ test('Cancel stops the download or the extraction, and Try again starts over', a
     const screen = await waitForScreen(page, 'cancelled');
     assert.equal(screen.title, 'Installation cancelled');
     assert.deepEqual(screen.buttons, ['Close', 'Download again']);
+    // The host cannot continue a download, and the page does not pretend it can.
+    assert.equal(
+      await page.textContent('#note'),
+      'Download again starts the download over from the beginning.',
+    );
     await host.waitFor('doCleanUp');
 
     const downloads = host.count('doDownload');
@@ -138,6 +157,7 @@ test('Cancel stops the download or the extraction, and Try again starts over', a
 test('a download that finishes despite the cancel does not go on to the setup', async () => {
   const { page, host, download: work } = await startHeldDownload(suite);
   await page.click('#action-cancel');
+  await page.click('#dialog-confirm');
   await host.waitFor('doCancel');
   await host.complete(work.callbackId, {
     name: 'UtlDwldFile',
@@ -219,8 +239,11 @@ test('signature outcomes and refused addresses have their own message in every l
   for (const [stage, list] of Object.entries(codes)) {
     for (const code of list) {
       const screen = await failAt(page, host, stage, code, `s${++n}`);
-      // A setup refused for its signature is never offered to run again.
-      assert.deepEqual(screen.buttons, ['Close', 'Download again'], `${stage} ${code}`);
+      // A setup refused for its signature is never offered to run again; a refused address or
+      // signature is not offered again at all.
+      const badCopy = [87, 24592, 271].includes(code) || (stage === 'setup' && code === 256);
+      const buttons = badCopy ? ['Close'] : ['Close', 'Download again'];
+      assert.deepEqual(screen.buttons, buttons, `${stage} ${code}`);
     }
   }
   assert.deepEqual((await host.waitFor('doDownload')).fetchDownloadConfig, {
@@ -327,7 +350,58 @@ test('a failed setup runs again from the kept files, and downloads again once th
   assert.equal(host.count('doDownload'), downloads + 1);
   screen = await waitForScreen(page, 'failed');
   assert.equal(screen.title, 'The setup program is missing');
-  assert.deepEqual(screen.buttons, ['Close', 'Download again']);
+  assert.deepEqual(screen.buttons, ['Close']); // the new copy lacks it too
   await host.waitFor('doCleanUp');
+  await page.close();
+});
+
+test('each message ends with one thing to do; a bad copy’s main button gets a new one', async () => {
+  // The last sentence of each English message is an instruction.
+  const { LANGUAGES } = await import('../../ui/js/i18n.js');
+  const STEPS = new RegExp(
+    '^(Try|Check|Free|Restart|Run|Get|Contact|Report|Ask|Wait|Finish|Remove|Download|Close|' +
+      'Do not|If it keeps failing)\\b',
+  );
+  const aimless = [];
+  for (const [stage, codes] of Object.entries(LANGUAGES.en.failures)) {
+    for (const [code, [, text]] of Object.entries(codes)) {
+      const sentences = text.split(/(?<=\.)\s+/);
+      if (!STEPS.test(sentences.at(-1))) aimless.push(`${stage} ${code}: ${text}`);
+    }
+  }
+  assert.deepEqual(aimless, ['page no-host: This page only works inside its installer program.']);
+
+  const downloadPageUrl = 'https://example.com/get';
+  const { page, host } = await openPage(suite, {
+    config: { ...DEMO_CONFIG, downloadPageUrl, supportUrl: 'https://example.com/help' },
+  });
+  await waitForScreen(page, 'idle');
+  await page.evaluate(() => {
+    window.opened = [];
+    window.open = (...args) => window.opened.push(args[0]);
+  });
+  const screen = await failAt(page, host, 'download', 410, 'Gone');
+  assert.deepEqual(screen.buttons, ['Close', 'Get a new copy']);
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'action-download-page');
+  assert.deepEqual(await page.$$eval('#links a', (all) => all.map((a) => a.textContent)), [
+    'Contact support',
+  ]);
+  await page.keyboard.press('Enter');
+  assert.deepEqual(await page.evaluate(() => window.opened), [downloadPageUrl]);
+  assert.equal(host.count('doDownload'), 1);
+  await page.close();
+});
+
+test('a bad optional link is left out with a warning instead of stopping the installer', async () => {
+  const { page, host } = await openPage(suite, {
+    config: { ...DEMO_CONFIG, licenceUrl: 'ftp://example.com/licence.txt', autoStart: true },
+  });
+  await waitForScreen(page, 'succeeded');
+  assert.equal(await page.isHidden('#licence'), true);
+  const warning = host.messages.find((m) => m.action === 'doWriteLog' && m.level === 'WARN');
+  assert.equal(
+    warning?.message,
+    'Installer configuration: "licenceUrl" must be an http or https URL; the link is left out',
+  );
   await page.close();
 });

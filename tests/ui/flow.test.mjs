@@ -197,8 +197,8 @@ test('a broken config.json shows what is wrong instead of an Install button', as
       '"min_version" must be 1 to 4 numbers separated by dots, such as "2.4"',
     ],
     [
-      { ...DEMO_CONFIG, licenceUrl: 'file:///licence.txt' },
-      '"licenceUrl" must be an http or https URL',
+      { ...DEMO_CONFIG, signature_url: 'file:///demo.sig' },
+      '"signature_url" must be an http or https URL',
     ],
   ]) {
     const { page, host } = await openPage(suite, { config });
@@ -298,5 +298,66 @@ test('a stalled download says it waits for the server, then estimates from fresh
   await page.clock.fastForward(1000);
   await report(5);
   assert.equal((await screenOf(page)).text, 'About 2 minutes left');
+  await page.close();
+});
+
+test('time left holds steady on uneven throughput and follows a real change of speed', async () => {
+  const { page } = await openPage(suite);
+  await waitForScreen(page, 'idle');
+  const texts = await page.evaluate(async () => {
+    const { RateMeter } = await import('/js/rate-meter.js');
+    const { Texts } = await import('/js/i18n.js');
+    const t = new Texts('en');
+    let now = 0;
+    const meter = new RateMeter(() => now);
+    const MB = 2 ** 20;
+    const total = 1200 * MB;
+    let done = 0;
+    const shown = [];
+    // One report a second: 3 minutes of 1 and 3 MB/s in turn (5 s each), then 1 minute at 0.5.
+    for (let second = 0; second < 240; ++second) {
+      const rate = second < 180 ? (Math.floor(second / 5) % 2 ? 3 : 1) : 0.5;
+      const { secondsLeft } = meter.sample(done, total);
+      shown.push(t.timeLeft(secondsLeft));
+      done += rate * MB;
+      now += 1000;
+    }
+    return shown;
+  });
+  const minutes = (text) => Number(/About (\d+) minutes/.exec(text)?.[1]);
+  const steady = texts.slice(10, 180);
+  const changes = steady.filter((text, i) => i > 0 && text !== steady[i - 1]);
+  // 2 MB/s on average with ~1000 MB to go: about 8 minutes, counting down a minute at a time.
+  assert.ok(changes.length <= 6, steady.join('\n'));
+  for (let i = 1; i < steady.length; ++i) {
+    assert.ok(Math.abs(minutes(steady[i]) - minutes(steady[i - 1])) <= 1, steady.join('\n'));
+  }
+  // At a quarter of the speed the estimate says so within half a minute.
+  assert.ok(minutes(texts[210]) >= 2 * minutes(texts[179]), `${texts[179]} → ${texts[210]}`);
+  await page.close();
+});
+
+test('reports without new bytes count as a stall, and bytes again are announced', async () => {
+  const { page, host } = await openPage(suite, {
+    load: false,
+    prepare: (h) => {
+      h.plans.doDownload = 'manual';
+    },
+  });
+  await page.clock.install();
+  await page.goto(`${suite.server.origin}/index.html`);
+  await waitForScreen(page, 'idle');
+  await page.click('#action-install');
+  const download = await host.waitFor('doDownload');
+  const report = (done) =>
+    host.progress(download.callbackId, { jsp: 'onDownloadProgress', done, todo: 4000000 });
+  await report(100000);
+  for (let second = 0; second < 6; ++second) {
+    await page.clock.fastForward(1000);
+    await report(100000); // the host keeps reporting while nothing arrives
+  }
+  assert.equal((await screenOf(page)).text, 'Waiting for the server…');
+  await report(200000);
+  assert.equal(await page.textContent('#announcer'), 'Download resumed');
   await page.close();
 });

@@ -2,7 +2,14 @@
 
 import assert from 'node:assert/strict';
 import { after, before, test } from 'node:test';
-import { DEMO_CONFIG, openPage, screenOf, startSuite, waitForScreen } from './support/harness.mjs';
+import {
+  DEMO_CONFIG,
+  openPage,
+  screenOf,
+  startSuite,
+  until,
+  waitForScreen,
+} from './support/harness.mjs';
 
 let suite;
 before(async () => {
@@ -88,7 +95,7 @@ test('an answer that reaches the reloaded page before it knows what it waits for
 test('a reload after a failure shows the failure, and Try again still works', async () => {
   const { page, host } = await openPage(suite, {
     prepare: (h) => {
-      h.plans.doDownload = { steps: [], result: 404 };
+      h.plans.doDownload = { steps: [], result: 503 };
     },
   });
   await waitForScreen(page, 'idle');
@@ -96,7 +103,7 @@ test('a reload after a failure shows the failure, and Try again still works', as
   await waitForScreen(page, 'failed');
   await page.reload();
   const screen = await waitForScreen(page, 'failed');
-  assert.equal(screen.title, 'The file was not found');
+  assert.equal(screen.title, 'The server is unavailable');
   host.plans.doDownload = { steps: [], result: 0 };
   await page.click('#action-retry');
   await waitForScreen(page, 'succeeded');
@@ -139,5 +146,20 @@ test('a resumed step that stays silent ends in a failure the user can retry', as
     ['close', 'retry'],
   );
   assert.equal(host.count('doDownload'), 0);
+  await page.close();
+});
+
+test('a reloaded page shows the last figures at once, not "Connecting…"', async () => {
+  const { page, host } = await openPage(suite, { prepare: manual });
+  await waitForScreen(page, 'idle');
+  await page.click('#action-install');
+  const download = await host.waitFor('doDownload');
+  await host.progress(download.callbackId, { ...DL, done: 250 });
+  await until(() => host.exchange?.includes('"done":250'), 'the figures to be kept');
+  await page.reload();
+  const screen = await waitForScreen(page, 'downloading');
+  assert.equal(screen.statRight, '25%');
+  assert.equal(screen.text, 'Estimating time left…');
+  assert.equal(await page.getAttribute('#progress', 'aria-valuenow'), '25');
   await page.close();
 });

@@ -16,7 +16,10 @@
 //   "launcherName": "Setup.exe",            the setup program inside the archive (optional)
 //   "licenceUrl": "https://…/licence",      optional links, opened in the user's browser:
 //   "supportUrl": "https://…/support",      "Licence terms", "Contact support" and
-//   "downloadPageUrl": "https://…/get",     "Get a new copy" (the last two on failures)
+//   "downloadPageUrl": "https://…/get",     "Get a new copy" (the last two on failures; the
+//                                           last is the main button when the copy is bad).
+//                                           One that is not an http or https URL is left out
+//                                           with a warning: a link must not stop the install
 //   "language": "de",                       optional: the page's language instead of the
 //                                           system's (en, de, ar)
 //   "autoStart": false                      start without waiting for the Install button
@@ -39,7 +42,8 @@ function requireString(config, key) {
 
 /**
  * Checks and normalises a parsed config, and picks the page's language from its "language" or
- * else from `languages` (the user's, best first). Throws ConfigError naming the first bad member.
+ * else from `languages` (the user's, best first). Throws ConfigError naming the first bad member
+ * the installation needs; a bad optional link is dropped and described in `warnings`.
  */
 export function parseConfig(config, languages = undefined) {
   if (!config || typeof config !== 'object' || Array.isArray(config)) {
@@ -88,7 +92,17 @@ export function parseConfig(config, languages = undefined) {
     throw new ConfigError('"language" must be a language tag such as "de"');
   }
   const language = pickLanguage(config.language, languages);
-  const optionalUrl = (key) => (config[key] === undefined ? '' : requireWebUrl(config, key));
+  const warnings = [];
+  const optionalUrl = (key) => {
+    if (config[key] === undefined) return '';
+    try {
+      return requireWebUrl(config, key);
+    } catch (error) {
+      if (!(error instanceof ConfigError)) throw error;
+      warnings.push(`${error.message}; the link is left out`);
+      return '';
+    }
+  };
   return {
     productName: productNameFor(config, language),
     language,
@@ -98,6 +112,7 @@ export function parseConfig(config, languages = undefined) {
     supportUrl: optionalUrl('supportUrl'),
     downloadPageUrl: optionalUrl('downloadPageUrl'),
     autoStart: config.autoStart === true,
+    warnings,
   };
 }
 

@@ -20,6 +20,24 @@ export const RESTART_CODES = new Set([3010, 1641]);
  */
 export const SETUP_NEEDS_NEW_COPY = new Set([404, 256, 24592, 271, 265, 257, 268, 1619]);
 
+// Client errors with their own advice (an expired link, a busy server): trying again may work.
+const LISTED_4XX = new Set([403, 408, 429]);
+
+/**
+ * Failures that only a new copy of the installer can cure: its download address, its signature
+ * or its package is wrong, and trying again fails the same way. Keyed by step, as codes repeat.
+ */
+const NEEDS_NEW_COPY = {
+  download: new Set([87, 400, 401, 404, 410, 12005, 12006, 24592]),
+  setup: new Set([404, 193, 256, 24592, 271, 1619]),
+};
+
+/** True when the failure `code` at `stage` is the installer's own, not the moment's. */
+export function needsNewCopy(stage, code) {
+  if (NEEDS_NEW_COPY[stage]?.has(code)) return true;
+  return stage === 'download' && fallbackKey(stage, code) === '4xx' && !LISTED_4XX.has(code);
+}
+
 function fallbackKey(stage, code) {
   if (stage === 'download') {
     if (code >= 400 && code < 500) return '4xx';

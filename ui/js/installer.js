@@ -14,10 +14,16 @@ const BUSY = new Set(['downloading', 'extracting', 'installing', 'cancelling']);
 const RESUME_SILENCE_MS = 45000;
 
 /**
- * How long a running download may go without a report before the page says it is waiting for
- * the server. The host reports about once a second while bytes arrive.
+ * How long a running download may go without a new byte before the page says it is waiting for
+ * the server. The host reports about once a second, also while nothing arrives.
  */
 const STALL_MS = 5000;
+
+/**
+ * How often the figures are kept in the host for a reloaded page to show at once. Each save is
+ * a round trip to the host: not one per report.
+ */
+const SAVE_FIGURES_MS = 2000;
 
 /** True when "Try again" can run the setup again from the files already extracted. */
 export function canRerunSetup(state) {
@@ -57,6 +63,9 @@ export class Installer {
     this.resumeSilenceMs = resumeSilenceMs;
     this.stallMs = stallMs;
     this.stallTimer = null;
+    this.lastBytes = -1;
+    this.savedStep = null;
+    this.figuresSavedAt = -Infinity;
     this.cleaning = false;
     this.closing = false;
     this.state = { phase: 'idle' };
@@ -80,7 +89,8 @@ export class Installer {
       case 'downloading':
       case 'extracting':
       case 'installing':
-        this.run({ ...saved, resumed: true });
+        // The last figures show at once, not "Connecting…" until the next report.
+        this.run({ ...saved, resumed: true, figures: saved.progress ?? null });
         return true;
       case 'succeeded':
       case 'failed':
@@ -139,6 +149,8 @@ export class Installer {
           'downloading',
           from.resumed ? from.cbid : null,
           (onProgress) => this.host.download(this.config.archive, onProgress),
+          {},
+          from.figures,
         );
         archive = result.des;
         this.log('INFO', `Download finished: ${archive}`);
@@ -150,6 +162,7 @@ export class Installer {
           resumeId,
           (onProgress) => this.host.unzip(archive, onProgress),
           { archive },
+          resumeId ? from.figures : null,
         );
         this.log('INFO', `Files prepared in ${folder}`);
       }
@@ -173,16 +186,19 @@ export class Installer {
   }
 
   // Runs or resumes one step: shows its phase, keeps the callback id in the host, reports progress.
-  async step(phase, resumeId, begin, saved = {}) {
+  async step(phase, resumeId, begin, saved = {}, figures = null) {
     if (this.closing) throw new PageFailure('closing');
     if (this.cancelRequested) throw cancelledError();
     this.meter.reset();
-    this.set({ phase, progress: null, ...saved });
+    this.lastBytes = -1;
+    this.set({ phase, progress: figures, ...saved });
     const onProgress = (progress) => this.progress(phase, progress);
     const request = resumeId
       ? this.host.resume(kindOf(phase), resumeId, onProgress)
       : begin(onProgress);
-    this.save({ phase, cbid: request.callbackId, ...saved });
+    this.savedStep = { phase, cbid: request.callbackId, ...saved };
+    this.figuresSavedAt = -Infinity;
+    this.save(this.savedStep);
     let result;
     try {
       result = await (resumeId && phase !== 'installing' ? this.watch(request) : request);
@@ -214,15 +230,31 @@ export class Installer {
     this.onSilenceBroken?.();
     if (this.state.phase !== phase) return; // cancelling or closing: keep that screen
     if (phase === 'downloading') {
+      const before = this.state.progress;
+      // Reports keep coming while the server sends nothing: only new bytes count as progress.
+      if (progress.done === this.lastBytes && before) return;
+      this.lastBytes = progress.done;
       this.armStall();
       const rate = this.meter.sample(progress.done, progress.total);
-      this.set({ ...this.state, progress: { ...progress, ...rate, stalled: false } });
+      // After a stall the screen reader hears that bytes flow again (once, until a milestone).
+      const resumedAt = before?.stalled ? milestoneOf(progress.fraction) : before?.resumedAt;
+      this.set({ ...this.state, progress: { ...progress, ...rate, stalled: false, resumedAt } });
+      this.saveFigures(progress);
       return;
     }
     // A report about a refused entry carries the host's reason, not an entry name: the line
     // keeps the last entry written.
     const entry = progress.result === 0 ? progress.message : (this.state.progress?.message ?? '');
     this.set({ ...this.state, progress: { ...progress, message: entry } });
+    this.saveFigures({ ...progress, message: entry });
+  }
+
+  // The figures a reloaded page shows until the next report: now and then, not per report.
+  saveFigures(progress) {
+    const now = performance.now();
+    if (!this.savedStep || now - this.figuresSavedAt < SAVE_FIGURES_MS) return;
+    this.figuresSavedAt = now;
+    this.save({ ...this.savedStep, progress: figuresOf(progress) });
   }
 
   // A silent download says so, and its speed starts again from fresh samples: figures measured
@@ -320,6 +352,17 @@ export class Installer {
   log(level, message) {
     this.host.log(level, message).catch(() => {});
   }
+}
+
+/** The figures worth keeping across a reload: counts, fraction and the entry being written. */
+function figuresOf(progress) {
+  const { done, total, fraction, message } = progress;
+  return { done, total, fraction, ...(message === undefined ? {} : { message }) };
+}
+
+/** The last coarse mark (a quarter) that `fraction` has passed, 0 before the first. */
+export function milestoneOf(fraction) {
+  return [0.25, 0.5, 0.75].filter((m) => (fraction ?? 0) >= m).pop() ?? 0;
 }
 
 function kindOf(phase) {

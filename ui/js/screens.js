@@ -1,20 +1,21 @@
 // What the window shows for each installer state: a plain description that view.js draws.
 //
-// A screen: { name, step, steps, tone, title, text, progress, stats: [left, right], statsPath,
-//             detail, detailHidden, actions: [{ id, label, primary }], links: [{ label, href }],
-//             report, milestone }
+// A screen: { name, step, steps, tone, title, text, note, progress, stats: [left, right],
+//             statsPath, detail, detailHidden, copy, actions: [{ id, label, primary }],
+//             links: [{ label, href }], report, milestone, restOnTitle }
 // `progress` is null (no bar), { fraction: null, valueText } (indeterminate) or
 // { fraction, valueText }. `steps` false hides the product's steps (a page that cannot start).
 // `detailHidden` puts the detail line behind a "Details" control. `milestone` is the short text
-// the screen reader hears when it changes on the same screen (coarse progress, a stall).
-// Action ids are handled by app.js: install, cancel, retry, close.
+// the screen reader hears when it changes on the same screen (coarse progress, a stall, the end
+// of one). `copy` offers to copy what went wrong. `restOnTitle` keeps focus off the screen's
+// buttons while work runs: its only button stops the work, one key press from losing it.
+// Action ids are handled by app.js: install, cancel, retry, close, download-page.
 
-import { describeFailure, diskOf, spaceFromHostText } from './failures.js';
+import { describeFailure, diskOf, needsNewCopy, spaceFromHostText } from './failures.js';
 import { Texts } from './i18n.js';
-import { canRerunSetup } from './installer.js';
+import { canRerunSetup, milestoneOf } from './installer.js';
 
 const ENGLISH = new Texts('en');
-const MILESTONES = [0.25, 0.5, 0.75];
 
 function downloadingScreen(state, product, t) {
   const p = state.progress;
@@ -32,8 +33,9 @@ function downloadingScreen(state, product, t) {
     else if (p.total) text = t.timeLeft(p.secondsLeft) || t.t('download.estimating');
     else text = t.t('download.running');
     valueText = [stats[1], sizes, p.stalled ? text : ''].filter(Boolean).join(', ');
-    const reached = MILESTONES.filter((m) => (p.fraction ?? 0) >= m).pop();
+    const reached = milestoneOf(p.fraction);
     if (p.stalled) milestone = text;
+    else if (p.resumedAt === reached) milestone = t.t('download.resumed');
     else if (reached) milestone = t.t('download.milestone', { percent: t.percent(reached) });
   }
   return {
@@ -44,6 +46,7 @@ function downloadingScreen(state, product, t) {
     stats,
     milestone,
     actions: [{ id: 'cancel', label: t.t('action.cancel') }],
+    restOnTitle: true,
   };
 }
 
@@ -58,6 +61,7 @@ function extractingScreen(state, product, t) {
     stats: [p?.message ?? '', percent],
     statsPath: true,
     actions: [{ id: 'cancel', label: t.t('action.cancel') }],
+    restOnTitle: true,
   };
 }
 
@@ -81,8 +85,8 @@ function diskText(failure, product, t) {
 }
 
 function retryAction(state, t) {
-  const label = canRerunSetup(state) ? t.t('action.retrySetup') : t.t('action.retryDownload');
-  return { id: 'retry', label, primary: true };
+  if (canRerunSetup(state)) return { id: 'retry', label: t.t('action.retrySetup'), primary: true };
+  return { id: 'retry', label: t.t('action.retryDownload'), primary: true, startsOver: true };
 }
 
 function failedScreen(state, config, product, t) {
@@ -99,9 +103,14 @@ function failedScreen(state, config, product, t) {
   // Without the host there is nothing to close, retry or report with.
   const noHost = stage === 'page' && code === 'no-host';
   const noConfig = stage === 'page' && code === 'config';
+  // A bad copy of the installer fails the same way every time: the way on is a new copy.
+  const newCopy = noConfig || needsNewCopy(stage, code);
+  const downloadPage = newCopy && config?.downloadPageUrl;
   let actions = [close, retryAction(state, t)];
   if (noHost) actions = [];
-  else if (noConfig) actions = [{ ...close, primary: true }];
+  else if (downloadPage) {
+    actions = [close, { id: 'download-page', label: t.t('link.downloadPage'), primary: true }];
+  } else if (newCopy) actions = [{ ...close, primary: true }];
   return {
     step: stage === 'setup' ? 'install' : stage === 'unzip' ? 'extract' : 'download',
     steps: stage !== 'page' || code === 'lost',
@@ -110,15 +119,16 @@ function failedScreen(state, config, product, t) {
     text: diskText(failure, product, t) || message.text,
     detail: [codeText, hostMessage].filter(Boolean).join(' · '),
     detailHidden: true,
+    copy: true,
     actions,
-    links: noHost ? [] : failureLinks(config, t),
+    links: noHost ? [] : failureLinks(config, t, !downloadPage),
     report: !noHost,
   };
 }
 
-function failureLinks(config, t) {
+function failureLinks(config, t, withDownloadPage) {
   const links = [];
-  if (config?.downloadPageUrl) {
+  if (withDownloadPage && config?.downloadPageUrl) {
     links.push({ label: t.t('link.downloadPage'), href: config.downloadPageUrl });
   }
   if (config?.supportUrl) links.push({ label: t.t('link.support'), href: config.supportUrl });
@@ -194,19 +204,24 @@ export function screenFor(state, config, texts = ENGLISH) {
         return { title: '', text: '', actions: [] };
     }
   })();
+  // The host cannot continue a download: a new one starts from the first byte, and says so.
+  const downloadsAgain = screen.actions.some((a) => a.startsOver);
   return {
     name: state.phase,
     step: null,
     steps: true,
     tone: 'info',
+    note: downloadsAgain ? t.t('retry.startsOver') : '',
     progress: null,
     stats: ['', ''],
     statsPath: false,
     detail: '',
     detailHidden: false,
+    copy: false,
     links: [],
     report: false,
     milestone: '',
+    restOnTitle: false,
     ...screen,
   };
 }

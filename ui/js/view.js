@@ -4,7 +4,8 @@
 // action id.
 //
 // Focus is never left on nothing: a new screen puts it on its main choice, or on its title when
-// it has no buttons, and a dialog that closes returns it to where it was if that still exists.
+// it has no buttons or its only button would stop the work, and a dialog that closes returns it
+// to where it was if that still exists.
 
 const STEPS = ['download', 'extract', 'install'];
 const FOCUSABLE = 'button:not([hidden]), [href], pre[tabindex]:not([hidden])';
@@ -26,8 +27,12 @@ export class View {
       product: $('product'),
       steps: $('steps'),
       stepItems: [...doc.querySelectorAll('.steps li')],
+      status: $('status'),
       title: $('title'),
       text: $('text'),
+      note: $('note'),
+      copy: $('copy-details'),
+      copyStatus: $('copy-status'),
       progress: $('progress'),
       bar: doc.querySelector('#progress .bar'),
       statLeft: $('stat-left'),
@@ -63,8 +68,18 @@ export class View {
       this.el.consentItems.hidden = open;
       this.el.consentShow.setAttribute('aria-expanded', String(open));
     });
+    this.el.copy.addEventListener('click', () => this.copyDetails());
+    // The browser shows a focus ring wherever a script moves focus after a ring was once shown
+    // (the page focuses Install on load): the title tells by the last input instead.
+    for (const [type, input] of [['pointerdown', 'pointer'], ['keydown', 'keyboard']]) {
+      doc.addEventListener(type, () => (doc.documentElement.dataset.input = input), true);
+    }
+    // A status that no longer fits (larger text, a smaller window) must scroll from the keyboard.
+    const sizes = new ResizeObserver(() => this.updateScrolling());
+    for (const box of [this.el.status, ...this.el.status.children]) sizes.observe(box);
     this.lastStep = null;
     this.screenName = null;
+    this.restOnTitle = false;
     this.milestone = '';
     this.modal = null;
   }
@@ -93,7 +108,7 @@ export class View {
     this.licenceUrl = url;
     if (url) this.el.licence.href = url;
     else this.el.licence.removeAttribute('href');
-    this.el.licence.hidden = !url || !this.el.report.hidden;
+    this.el.licence.hidden = !url;
   }
 
   render(screen) {
@@ -105,24 +120,65 @@ export class View {
     el.app.dataset.tone = screen.tone;
     el.title.textContent = screen.title;
     el.text.textContent = screen.text;
+    el.note.textContent = screen.note;
+    this.restOnTitle = screen.restOnTitle;
     this.renderStats(screen);
     this.renderProgress(screen.progress);
     el.steps.hidden = !screen.steps;
-    this.renderSteps(screen.step);
+    this.renderSteps(screen.step, screen.tone);
     el.detail.textContent = screen.detail;
     el.detailsToggle.hidden = !screen.detailHidden || !screen.detail;
-    if (changed) this.showDetail(false);
-    else if (!screen.detailHidden) el.detail.hidden = false;
+    el.copy.hidden = !screen.copy;
+    if (changed) {
+      this.showDetail(false);
+      el.copyStatus.textContent = '';
+    } else if (!screen.detailHidden) el.detail.hidden = false;
     if (changed || this.linksKey !== JSON.stringify(screen.links)) this.renderLinks(screen.links);
     el.report.hidden = !screen.report;
-    // The footer has room for one link beside the report's status: a failure's report wins.
-    el.licence.hidden = !this.licenceUrl || screen.report;
     if (changed) this.setReportState({ text: '', busy: false });
     if (changed || this.buttonIds !== screen.actions.map((a) => a.id).join()) {
       this.renderButtons(screen.actions);
     }
     this.speak(screen, changed, wasDone);
     this.keepFocus();
+    this.updateScrolling();
+  }
+
+  updateScrolling() {
+    const { status } = this.el;
+    if (status.scrollHeight > status.clientHeight + 1) status.tabIndex = 0;
+    else status.removeAttribute('tabindex');
+  }
+
+  /** What went wrong, as the user sees it and support needs it, to paste into a message. */
+  async copyDetails() {
+    const { el } = this;
+    const text = [el.title, el.text, el.detail, el.reportStatus]
+      .map((node) => node.textContent.trim())
+      .filter(Boolean)
+      .join('\n');
+    let copied = false;
+    try {
+      await navigator.clipboard.writeText(text);
+      copied = true;
+    } catch {
+      copied = this.copyBySelection(text);
+    }
+    el.copyStatus.textContent = this.texts.t(copied ? 'failure.copied' : 'failure.notCopied');
+  }
+
+  // Where the clipboard API is refused, the older copy of a selection still works.
+  copyBySelection(text) {
+    const area = this.doc.createElement('textarea');
+    area.value = text;
+    area.setAttribute('readonly', '');
+    area.className = 'sr-only';
+    this.doc.body.append(area);
+    area.select();
+    const done = this.doc.execCommand('copy');
+    area.remove();
+    this.el.copy.focus();
+    return done;
   }
 
   // One announcement per new screen (with the steps it finished), and one per milestone.
@@ -158,6 +214,7 @@ export class View {
     const { el } = this;
     el.detailsToggle.setAttribute('aria-expanded', String(open));
     el.detail.hidden = !open && !el.detailsToggle.hidden;
+    this.updateScrolling();
   }
 
   // An entry path keeps its file name whole: the folders before it give way first.
@@ -199,8 +256,9 @@ export class View {
   }
 
   // Steps before the current one are done; 'done' marks all three. Screens without a step keep
-  // the last one, so a failure shows where it happened. Each step says its state in words too.
-  renderSteps(step) {
+  // the last one, so a failure shows where it happened. Each step says its state in words too,
+  // and a failed or stopped one shows those words, not only its colour.
+  renderSteps(step, tone) {
     if (step) this.lastStep = step;
     const current = step === null && this.screenName === 'idle' ? null : this.lastStep;
     const index = current === 'done' ? STEPS.length : STEPS.indexOf(current);
@@ -210,8 +268,12 @@ export class View {
       li.classList.toggle('current', i === index);
       if (i === index) li.setAttribute('aria-current', 'step');
       else li.removeAttribute('aria-current');
-      const state = done ? 'step.done' : i === index ? 'step.current' : null;
-      li.querySelector('.step-state').textContent = state ? this.texts.t(state) : '';
+      const ended = { error: 'step.failed', warn: 'step.stopped' }[tone];
+      const current = ended ?? 'step.current';
+      const state = done ? 'step.done' : i === index ? current : null;
+      const label = li.querySelector('.step-state');
+      label.textContent = state ? this.texts.t(state) : '';
+      label.classList.toggle('shown', i === index && Boolean(ended));
     });
   }
 
@@ -252,8 +314,9 @@ export class View {
 
   focusMain() {
     const { el } = this;
-    const target =
-      el.buttons.querySelector('.primary') ?? el.buttons.querySelector('button') ?? el.title;
+    const target = this.restOnTitle
+      ? el.title
+      : (el.buttons.querySelector('.primary') ?? el.buttons.querySelector('button') ?? el.title);
     target.focus();
   }
 
@@ -275,6 +338,7 @@ export class View {
   setReportState({ text, busy }) {
     this.el.reportStatus.textContent = text;
     this.el.report.disabled = Boolean(busy);
+    this.updateScrolling();
   }
 
   /** Shows a modal question. Resolves true for confirm, false for cancel or Escape. */
@@ -311,6 +375,7 @@ export class View {
     backdrop.hidden = false;
     el.app.inert = true;
     cancel.focus();
+    const screenAtOpen = this.screenName;
     const answer = new Promise((resolve) => {
       const finish = (result) => {
         backdrop.hidden = true;
@@ -319,7 +384,9 @@ export class View {
         confirm.onclick = null;
         cancel.onclick = null;
         this.modal = null;
-        if (returnFocus?.isConnected && !returnFocus.closest('[hidden]')) returnFocus.focus();
+        // A screen that changed meanwhile gets its own focus, as any new screen does.
+        const stays = returnFocus?.isConnected && !returnFocus.closest('[hidden]');
+        if (stays && this.screenName === screenAtOpen) returnFocus.focus();
         else this.focusMain();
         resolve(result);
       };

@@ -57,15 +57,23 @@ export async function startSuite() {
 
 /**
  * A new page with a fresh fake host, `config` served as config.json, and every request that
- * leaves the page's origin refused and recorded in `foreign`.
+ * leaves the page's origin refused and recorded in `foreign`. `viewport` gives another size than
+ * the window's; `textScale` sets the browser's text size (as a user's setting does: 2 is 200 %).
  */
 export async function openPage(
   suite,
-  { config = DEMO_CONFIG, colorScheme = 'dark', load = true, prepare } = {},
+  { config = DEMO_CONFIG, colorScheme = 'dark', load = true, prepare, viewport, textScale } = {},
 ) {
   suite.server.setConfig(config);
   const page = await suite.context.newPage();
   await page.emulateMedia({ colorScheme });
+  if (viewport) await page.setViewportSize(viewport);
+  if (textScale) {
+    const cdp = await suite.context.newCDPSession(page);
+    await cdp.send('Page.setFontSizes', {
+      fontSizes: { standard: 16 * textScale, fixed: 13 * textScale },
+    });
+  }
   const host = new FakeHost();
   await host.attach(page);
   prepare?.(host);

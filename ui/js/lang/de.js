@@ -13,6 +13,8 @@ export default {
     'step.install': 'Installieren',
     'step.done': '(erledigt)',
     'step.current': '(aktueller Schritt)',
+    'step.failed': '(fehlgeschlagen)',
+    'step.stopped': '(abgebrochen)',
     'action.close': 'Schließen',
     'action.install': 'Installieren',
     'action.cancel': 'Abbrechen',
@@ -28,6 +30,7 @@ export default {
     'download.estimating': 'Restzeit wird ermittelt …',
     'download.running': 'Wird heruntergeladen …',
     'download.waiting': 'Warten auf den Server …',
+    'download.resumed': 'Download läuft wieder',
     'download.sizes': '{done} von {total}',
     'download.milestone': '{percent} heruntergeladen',
     'time.fewSeconds': 'Noch wenige Sekunden',
@@ -50,8 +53,12 @@ export default {
     'cancelled.title': 'Installation abgebrochen',
     'cancelled.bySetup': 'Das Setup von {product} wurde abgebrochen. Es wurde nichts installiert.',
     'cancelled.byUser': '{product} wurde nicht installiert. Sie können jederzeit neu beginnen.',
+    'retry.startsOver': '„Erneut herunterladen“ beginnt den Download wieder von vorn.',
     'failure.code': 'Fehler {code}',
     'failure.details': 'Details',
+    'failure.copy': 'Details kopieren',
+    'failure.copied': 'Kopiert',
+    'failure.notCopied': 'Kopieren nicht möglich: Markieren Sie den Text',
     'disk.needed':
       '{product} braucht {needed} auf {disk}, dort sind aber nur {available} frei. Schaffen Sie mindestens {missing} Platz und versuchen Sie es dann erneut.',
     'link.licence': 'Lizenzbedingungen',
@@ -62,6 +69,10 @@ export default {
       '{product} ist noch nicht installiert. Wenn Sie jetzt schließen, geht der Download verloren.',
     'close.confirm': 'Beenden und schließen',
     'close.cancel': 'Weiter installieren',
+    'cancel.title': 'Installation abbrechen?',
+    'cancel.text':
+      '{product} ist noch nicht installiert. Wenn Sie jetzt abbrechen, geht der Download verloren und beginnt beim nächsten Mal von vorn.',
+    'cancel.confirm': 'Installation abbrechen',
     'report.link': 'Problem melden',
     'report.title': 'Problembericht senden?',
     'report.intro': 'Der Bericht hilft, die Ursache des Problems zu finden. Er enthält:',
@@ -112,7 +123,7 @@ export default {
       ],
       24592: [
         'Dieser Download konnte nicht verifiziert werden',
-        'Die Signatur passt nicht; die Datei wurde möglicherweise verändert. Es wurde nichts ausgeführt. Besorgen Sie sich eine neue Kopie des Installationsprogramms oder wenden Sie sich an den Support.',
+        'Die Signatur passt nicht; die Datei wurde möglicherweise verändert. Es wurde nichts ausgeführt. Besorgen Sie sich eine neue Kopie des Installationsprogramms.',
       ],
       400: [
         'Der Downloadlink ist ungültig',
@@ -180,7 +191,7 @@ export default {
       ],
       12044: [
         'Der Server verlangt ein Zertifikat',
-        'Der Downloadserver verlangt ein Clientzertifikat, das auf diesem Computer fehlt.',
+        'Der Downloadserver verlangt ein Clientzertifikat, das auf diesem Computer fehlt. Bitten Sie Ihre Netzwerkadministration, eines einzurichten.',
       ],
       12152: [
         'Ungültige Antwort vom Server',
@@ -200,19 +211,19 @@ export default {
       ],
       5: [
         'Zugriff verweigert',
-        'Das Installationsprogramm darf nicht in seinen temporären Ordner schreiben.',
+        'Das Installationsprogramm darf nicht in seinen temporären Ordner schreiben. Starten Sie den Computer neu und versuchen Sie es dann erneut.',
       ],
       3: [
         'Der temporäre Ordner fehlt',
-        'Der Ordner für temporäre Dateien wurde nicht gefunden und ließ sich nicht anlegen.',
+        'Der Ordner für temporäre Dateien wurde nicht gefunden und ließ sich nicht anlegen. Starten Sie den Computer neu und versuchen Sie es dann erneut.',
       ],
       206: [
         'Der Dateipfad ist zu lang',
-        'Der temporäre Ordner liegt zu tief verschachtelt, um den Download aufzunehmen.',
+        'Der temporäre Ordner liegt zu tief verschachtelt, um den Download aufzunehmen. Melden Sie das Problem, damit der Support helfen kann.',
       ],
       267: [
         'Eine Datei ist im Weg',
-        'Wo das Installationsprogramm seinen temporären Ordner anlegen will, liegt bereits eine Datei.',
+        'Wo das Installationsprogramm seinen temporären Ordner anlegen will, liegt bereits eine Datei. Starten Sie den Computer neu und versuchen Sie es dann erneut.',
       ],
       12005: [
         'Die Downloadadresse ist ungültig',
@@ -220,7 +231,7 @@ export default {
       ],
       12006: [
         'Die Downloadadresse wird nicht unterstützt',
-        'Die Adresse verwendet ein Protokoll, über das das Installationsprogramm nicht laden kann.',
+        'Die Adresse verwendet ein Protokoll, über das das Installationsprogramm nicht laden kann. Besorgen Sie sich eine neue Kopie des Installationsprogramms.',
       ],
       '4xx': [
         'Der Server verweigert den Download',
@@ -246,7 +257,7 @@ export default {
       ],
       1632: [
         'Die Dateien konnten nicht vorbereitet werden',
-        'Einige Dateien von {product} ließen sich nicht entpacken. Das Paket ist vielleicht beschädigt oder das Laufwerk voll.',
+        'Einige Dateien von {product} ließen sich nicht entpacken. Das Paket ist vielleicht beschädigt oder das Laufwerk voll. Geben Sie Speicherplatz frei und versuchen Sie es dann erneut.',
       ],
       112: [
         'Nicht genug Speicherplatz',
@@ -268,21 +279,21 @@ export default {
       ],
       2: [
         'Das Setup-Programm startet nicht',
-        'Das Setup-Programm oder eine Datei, die es braucht, wurde nicht gefunden.',
+        'Das Setup-Programm oder eine Datei, die es braucht, wurde nicht gefunden. Starten Sie das Setup erneut.',
       ],
       5: [
         'Das Setup-Programm startet nicht',
-        'Die Berechtigung zum Ausführen des Setup-Programms fehlt.',
+        'Die Berechtigung zum Ausführen des Setup-Programms fehlt. Bitten Sie Ihre Administration um die Berechtigung und starten Sie das Setup dann erneut.',
       ],
       193: [
         'Das Setup-Programm startet nicht',
-        'Das Setup-Programm kann auf diesem Computer nicht ausgeführt werden.',
+        'Das Setup-Programm kann auf diesem Computer nicht ausgeführt werden. Besorgen Sie sich die Version für diesen Computer.',
       ],
       120: [
         'Das Setup-Programm startet nicht',
-        'Das System konnte das Setup-Programm nicht starten.',
+        'Das System konnte das Setup-Programm nicht starten. Starten Sie den Computer neu und starten Sie das Setup dann erneut.',
       ],
-      3: ['Das Setup-Programm startet nicht', 'Ein Ordner auf dem Pfad des Setup-Programms fehlt.'],
+      3: ['Das Setup-Programm startet nicht', 'Ein Ordner auf dem Pfad des Setup-Programms fehlt. Starten Sie das Setup erneut.'],
       4: [
         'Das Setup-Programm startet nicht',
         'Auf diesem Computer sind zu viele Dateien geöffnet. Schließen Sie einige Programme und versuchen Sie es erneut.',
@@ -297,12 +308,12 @@ export default {
       ],
       87: [
         'Das Setup-Programm startet nicht',
-        'Das System hat die Art, wie das Setup-Programm gestartet werden sollte, abgelehnt.',
+        'Das System hat die Art, wie das Setup-Programm gestartet werden sollte, abgelehnt. Starten Sie den Computer neu und starten Sie das Setup dann erneut.',
       ],
-      206: ['Das Setup-Programm startet nicht', 'Der Pfad des Setup-Programms ist zu lang.'],
+      206: ['Das Setup-Programm startet nicht', 'Der Pfad des Setup-Programms ist zu lang. Melden Sie das Problem, damit der Support helfen kann.'],
       1117: [
         'Das Setup-Programm startet nicht',
-        'Beim Lesen des Setup-Programms ist ein Datenträgerfehler aufgetreten.',
+        'Beim Lesen des Setup-Programms ist ein Datenträgerfehler aufgetreten. Prüfen Sie das Laufwerk auf Fehler und starten Sie das Setup dann erneut.',
       ],
       1450: [
         'Das Setup-Programm startet nicht',
@@ -310,7 +321,7 @@ export default {
       ],
       1921: [
         'Das Setup-Programm startet nicht',
-        'Der Pfad des Setup-Programms führt in eine Schleife von Verknüpfungen.',
+        'Der Pfad des Setup-Programms führt in eine Schleife von Verknüpfungen. Melden Sie das Problem, damit der Support helfen kann.',
       ],
       31: [
         'Das Setup-Programm startet nicht',
@@ -322,15 +333,15 @@ export default {
       ],
       256: [
         'Das Setup-Programm ist nicht signiert',
-        'Es trägt keine Signatur und wurde deshalb nicht gestartet. Besorgen Sie sich eine neue Kopie des Installationsprogramms oder wenden Sie sich an den Support.',
+        'Es trägt keine Signatur und wurde deshalb nicht gestartet. Besorgen Sie sich eine neue Kopie des Installationsprogramms.',
       ],
       24592: [
         'Das Setup-Programm konnte nicht verifiziert werden',
-        'Die Signatur passt nicht; das Programm wurde möglicherweise verändert und deshalb nicht gestartet. Besorgen Sie sich eine neue Kopie oder wenden Sie sich an den Support.',
+        'Die Signatur passt nicht; das Programm wurde möglicherweise verändert und deshalb nicht gestartet. Besorgen Sie sich eine neue Kopie.',
       ],
       271: [
         'Das Setup-Programm stammt von einem unbekannten Herausgeber',
-        'Es ist nicht vom erwarteten Herausgeber signiert und wurde deshalb nicht gestartet. Besorgen Sie sich eine neue Kopie oder wenden Sie sich an den Support.',
+        'Es ist nicht vom erwarteten Herausgeber signiert und wurde deshalb nicht gestartet. Besorgen Sie sich eine neue Kopie.',
       ],
       265: [
         'Der Signatur des Setup-Programms wird nicht vertraut',

@@ -17,6 +17,8 @@ export default {
     'step.install': 'Install',
     'step.done': '(done)',
     'step.current': '(current step)',
+    'step.failed': '(failed)',
+    'step.stopped': '(stopped)',
     'action.close': 'Close',
     'action.install': 'Install',
     'action.cancel': 'Cancel',
@@ -32,6 +34,7 @@ export default {
     'download.estimating': 'Estimating time left…',
     'download.running': 'Downloading…',
     'download.waiting': 'Waiting for the server…',
+    'download.resumed': 'Download resumed',
     'download.sizes': '{done} of {total}',
     'download.milestone': 'Downloaded {percent}',
     'time.fewSeconds': 'A few seconds left',
@@ -54,8 +57,12 @@ export default {
     'cancelled.title': 'Installation cancelled',
     'cancelled.bySetup': 'The {product} setup was cancelled. Nothing was installed.',
     'cancelled.byUser': '{product} was not installed. You can start again at any time.',
+    'retry.startsOver': 'Download again starts the download over from the beginning.',
     'failure.code': 'Error {code}',
     'failure.details': 'Details',
+    'failure.copy': 'Copy details',
+    'failure.copied': 'Copied',
+    'failure.notCopied': 'Could not copy: select the text instead',
     'disk.needed':
       '{product} needs {needed} on {disk}, but only {available} is free. Free up at least {missing}, then try again.',
     'link.licence': 'Licence terms',
@@ -65,6 +72,10 @@ export default {
     'close.text': '{product} is not installed yet. If you close now, the download is lost.',
     'close.confirm': 'Stop and close',
     'close.cancel': 'Keep installing',
+    'cancel.title': 'Cancel the installation?',
+    'cancel.text':
+      '{product} is not installed yet. If you cancel now, the download is lost and starts over from the beginning next time.',
+    'cancel.confirm': 'Cancel installation',
     'report.link': 'Report a problem',
     'report.title': 'Send a problem report?',
     'report.intro': 'The report helps find the cause of the problem. It contains:',
@@ -112,7 +123,7 @@ export default {
       ],
       24592: [
         'This download could not be verified',
-        'Its signature does not match, so the file may have been altered. Nothing was run. Get a new copy of this installer or contact support.',
+        'Its signature does not match, so the file may have been altered. Nothing was run. Get a new copy of this installer.',
       ],
       400: [
         'The download link is not valid',
@@ -174,7 +185,7 @@ export default {
       12032: ['The connection was reset', 'The download server asked to start over. Try again.'],
       12044: [
         'The server asks for a certificate',
-        'The download server requires a client certificate that this computer does not have.',
+        'The download server requires a client certificate that this computer does not have. Ask your network administrator to set one up.',
       ],
       12152: [
         'The server sent an invalid answer',
@@ -192,18 +203,18 @@ export default {
         'Not enough disk space',
         'There is not enough free space on the disk of the temporary folder. Free some space, then try again.',
       ],
-      5: ['Access denied', 'The installer is not allowed to write to its temporary folder.'],
+      5: ['Access denied', 'The installer is not allowed to write to its temporary folder. Restart the computer, then try again.'],
       3: [
         'The temporary folder is missing',
-        'The folder for temporary files could not be found or created.',
+        'The folder for temporary files could not be found or created. Restart the computer, then try again.',
       ],
       206: [
         'The file path is too long',
-        'The temporary folder is nested too deeply to hold the download.',
+        'The temporary folder is nested too deeply to hold the download. Report the problem, so that support can help.',
       ],
       267: [
         'A file is in the way',
-        'A file stands where the installer needs to create its temporary folder.',
+        'A file stands where the installer needs to create its temporary folder. Restart the computer, then try again.',
       ],
       12005: [
         'The download address is not valid',
@@ -211,7 +222,7 @@ export default {
       ],
       12006: [
         'The download address is not supported',
-        'The address of the file uses a protocol the installer cannot download from.',
+        'The address of the file uses a protocol the installer cannot download from. Get a new copy of this installer.',
       ],
       '4xx': [
         'The server refused the download',
@@ -234,7 +245,7 @@ export default {
       ],
       1632: [
         'The files could not be prepared',
-        'Some files of {product} could not be unpacked. The package may be damaged, or the disk may be full.',
+        'Some files of {product} could not be unpacked. The package may be damaged, or the disk may be full. Free some space, then try again.',
       ],
       112: [
         'Not enough disk space',
@@ -256,17 +267,17 @@ export default {
       ],
       2: [
         'The setup program could not start',
-        'The setup program or a file it needs was not found.',
+        'The setup program or a file it needs was not found. Run the setup again.',
       ],
-      5: ['The setup program could not start', 'Permission to run the setup program was denied.'],
+      5: ['The setup program could not start', 'Permission to run the setup program was denied. Ask your administrator for permission, then run the setup again.'],
       193: [
         'The setup program could not start',
-        'The setup program is not a program this computer can run.',
+        'The setup program is not a program this computer can run. Get the version made for this computer.',
       ],
-      120: ['The setup program could not start', 'The system could not start the setup program.'],
+      120: ['The setup program could not start', 'The system could not start the setup program. Restart the computer, then run the setup again.'],
       3: [
         'The setup program could not start',
-        'A folder on the path of the setup program is missing.',
+        'A folder on the path of the setup program is missing. Run the setup again.',
       ],
       4: [
         'The setup program could not start',
@@ -282,12 +293,12 @@ export default {
       ],
       87: [
         'The setup program could not start',
-        'The system refused the way the setup program was to be started.',
+        'The system refused the way the setup program was to be started. Restart the computer, then run the setup again.',
       ],
-      206: ['The setup program could not start', 'The path of the setup program is too long.'],
+      206: ['The setup program could not start', 'The path of the setup program is too long. Report the problem, so that support can help.'],
       1117: [
         'The setup program could not start',
-        'A disk error occurred while the setup program was being read.',
+        'A disk error occurred while the setup program was being read. Check the disk for errors, then run the setup again.',
       ],
       1450: [
         'The setup program could not start',
@@ -295,7 +306,7 @@ export default {
       ],
       1921: [
         'The setup program could not start',
-        'The path of the setup program leads into a loop of links.',
+        'The path of the setup program leads into a loop of links. Report the problem, so that support can help.',
       ],
       31: [
         'The setup program could not start',
@@ -307,15 +318,15 @@ export default {
       ],
       256: [
         'The setup program is not signed',
-        'It carries no signature, so it was not started. Get a new copy of this installer or contact support.',
+        'It carries no signature, so it was not started. Get a new copy of this installer.',
       ],
       24592: [
         'The setup program could not be verified',
-        'Its signature does not match, so it may have been altered. It was not started. Get a new copy of this installer or contact support.',
+        'Its signature does not match, so it may have been altered. It was not started. Get a new copy of this installer.',
       ],
       271: [
         'The setup program is from an unknown publisher',
-        'It is not signed by the expected publisher, so it was not started. Get a new copy of this installer or contact support.',
+        'It is not signed by the expected publisher, so it was not started. Get a new copy of this installer.',
       ],
       265: [
         'The setup program’s signature is not trusted',
