@@ -7,7 +7,7 @@
 #include "base/working_folder.h"
 #include "bridge/integer_member.h"
 #include "bridge/page_callbacks.h"
-#include "download/built_in_trust.h"
+#include "trust/built_in_trust.h"
 #include "download/download_engine.h"
 #include "log/logger.h"
 
@@ -59,7 +59,7 @@ bool IsBlank(const std::string& text) {
   return text.find_first_not_of(" \t\r\n") == std::string::npos;
 }
 
-// The release the page accepts (download/release_manifest.h): a member that is present but not
+// The release the page accepts (trust/release_manifest.h): a member that is present but not
 // a product id or a version is refused with an answer rather than taken for "any".
 std::string ReadReleaseMembers(const nlohmann::json& config, DownloadEngine& engine) {
   if (const auto product = config.find("product_id"); product != config.end()) {

@@ -12,9 +12,9 @@
 #include "base/bytes_check.h"
 #include "base/clock.h"
 #include "bridge/callback_payload.h"
-#include "download/hresult.h"
-#include "download/release_manifest.h"
-#include "download/streamed_signature_check.h"
+#include "base/hresult.h"
+#include "trust/release_manifest.h"
+#include "trust/streamed_signature_check.h"
 #include "download/transfer_job.h"
 
 // Carries one download from start to end on a worker thread of its own.
@@ -67,11 +67,11 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
   // Optional integrity figures from the page; checked after a successful transfer.
   std::optional<uint64_t> expectedSize;
   std::string expectedSha256;  // hex, any case; empty = not checked
-  // Signed archives (download/archive_signature.h). With `archiveKey` (a DER P-256 public key)
+  // Signed archives (trust/archive_signature.h). With `archiveKey` (a DER P-256 public key)
   // a transfer counts only when `signature` (base64 of the DER signature), or else the text
   // fetched from `signatureUrl`, verifies the archive; any other outcome removes the archive and
   // ends with 256 (no signature) or 24592 (one that does not verify). Without a key neither is
-  // looked at. The signature may be a release manifest (download/release_manifest.h): then
+  // looked at. The signature may be a release manifest (trust/release_manifest.h): then
   // `wantedRelease` decides, failing with 272 (another product, or a bare signature where a
   // release is asked for) or 257 (an older version).
   std::vector<uint8_t> archiveKey;

@@ -7,10 +7,10 @@
 #include "base/sha256.h"
 #include "base/utf8_path.h"
 #include "base/utf_convert.h"
-#include "download/archive_signature.h"
+#include "trust/archive_signature.h"
 #include "download/download_engine.h"
 #include "download/download_results.h"
-#include "download/release_manifest.h"
+#include "trust/release_manifest.h"
 #include "log/logger.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <memory>
 #include <utility>
 
-#include "download/archive_signature.h"
+#include "trust/archive_signature.h"
 #include "download/download_engine.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "base/utf8_path.h"
 #include "bridge/page_callbacks.h"
-#include "download/built_in_trust.h"
+#include "trust/built_in_trust.h"
 #include "download/download_engine.h"
 #include "support/fault_http_server.h"
 #include "support/logger_fixture.h"
