@@ -43,7 +43,7 @@ class KeyedLaunchTest : public LaunchActionTest {
     while (engine->running.load() && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    h.host->m_verifiedExtractions.push_back(engine);
+    h.host->VerifiedExtractions().push_back(engine);
     return folder;
   }
 
