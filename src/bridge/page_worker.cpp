@@ -5,7 +5,13 @@
 #include <utility>
 
 #include "base/detached_thread.h"
+#include "bridge/page_responder.h"
 #include "log/logger.h"
+
+void PageWorker::AnswerThrough(std::shared_ptr<PageResponder> responder) {
+  onProgress = [responder](const CallbackPayload& payload) { responder->Progress(payload); };
+  onComplete = [responder](const CallbackPayload& payload) { responder->Complete(payload); };
+}
 
 bool PageWorker::ClaimStart() {
   if (started_.exchange(true)) return false;

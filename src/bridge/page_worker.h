@@ -22,6 +22,8 @@
 // host that replaces or drops its engine never frees it under the worker.
 // Threading: construction, the callback slots and the start on the window thread; the run and
 // Complete on the worker. Other threads touch only the two atomic flags.
+class PageResponder;
+
 class PageWorker {
  public:
   using Callback = std::function<void(const CallbackPayload&)>;
@@ -33,6 +35,8 @@ class PageWorker {
 
   Callback onProgress;
   Callback onComplete;
+  // Binds both slots to `responder`, which the worker then shares.
+  void AnswerThrough(std::shared_ptr<PageResponder> responder);
   std::atomic<bool> cancelRequested{false};
   std::atomic<bool> running{false};
 

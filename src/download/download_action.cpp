@@ -6,7 +6,6 @@
 #include "base/working_folder.h"
 #include "bridge/action_context.h"
 #include "bridge/integer_member.h"
-#include "bridge/page_responder.h"
 #include "download/download_actions.h"
 #include "download/download_engine.h"
 #include "log/logger.h"
@@ -120,9 +119,7 @@ void DoDownload(ActionContext& context, const nlohmann::json& message) {
   std::shared_ptr<PageWorker>& current = context.DownloadWorker();
   if (current) current->cancelRequested.exchange(true);
   auto engine = std::make_shared<DownloadEngine>();
-  const std::shared_ptr<PageResponder>& responder = context.Responder();
-  engine->onProgress = [responder](const CallbackPayload& payload) { responder->Progress(payload); };
-  engine->onComplete = [responder](const CallbackPayload& payload) { responder->Complete(payload); };
+  engine->AnswerThrough(context.Responder());
   engine->expectedSize = figures.size;
   engine->expectedSha256 = figures.sha256;
   const std::string releaseProblem = ReadSignatureMembers(config, *engine);

@@ -55,9 +55,7 @@ void DoUnZip(ActionContext& context, const nlohmann::json& message) {
     current.reset();
   }
   auto engine = std::make_shared<ZipEngine>();
-  const std::shared_ptr<PageResponder>& responder = context.Responder();
-  engine->onComplete = [responder](const CallbackPayload& payload) { responder->Complete(payload); };
-  engine->onProgress = [responder](const CallbackPayload& payload) { responder->Progress(payload); };
+  engine->AnswerThrough(context.Responder());
   engine->removeArchiveWhenDone = ownArchive;
   engine->archiveCheck = std::move(check);
   if (engine->archiveCheck) context.VerifiedExtractions().push_back(engine);

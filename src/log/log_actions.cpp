@@ -1,12 +1,13 @@
 // The page's access to the Logger: doWriteLog writes a line, doGetLogData reads recent ones.
 
+#include "log/log_actions.h"
+
 #include <exception>
 
 #include "bridge/action_context.h"
 #include "bridge/action_registry.h"
 #include "bridge/integer_member.h"
 #include "bridge/page_responder.h"
-#include "log/log_actions.h"
 #include "log/logger.h"
 
 using nlohmann::json;
