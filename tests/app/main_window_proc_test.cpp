@@ -117,44 +117,6 @@ TEST_F(MainWindowProcTest, QueuedScriptsRunTogetherInOrderWithoutPassingOtherMes
   }
 }
 
-TEST_F(MainWindowProcTest, ProgressWaitingForABusyWindowNeverCrowdsOutACompletion) {
-  // The window thread waits for a setup while two downloads keep reporting: a Win32 thread
-  // holds at most 10,000 posted messages, and past that a completion would be lost.
-  HostHarness h;
-  h.window.TakeQueuedMessages();
-  CallbackPayload report;
-  for (uint64_t done = 1; done <= 20000; ++done) {
-    report.done = done;
-    report.cbid = "a";
-    h.responder().Progress(report);
-    report.cbid = "b";
-    h.responder().Progress(report);
-  }
-  CallbackPayload finished;
-  finished.cbid = "a";
-  h.responder().Complete(finished);
-  // Each report as it came until the backlog, then one per action that newer ones replace.
-  EXPECT_EQ(h.window.Pending().size(), kLatestScriptBacklog + 3);
-
-  h.window.PumpAll();
-  std::vector<std::string> seen;
-  for (const PageCallback& callback : ParseCallbackScripts(h.webView->scripts)) {
-    seen.push_back(callback.function + " " + callback.payload["cbid"].get<std::string>() + " " +
-                   std::to_string(callback.payload["done"].get<uint64_t>()));
-  }
-  ASSERT_EQ(seen.size(), kLatestScriptBacklog + 3);
-  EXPECT_EQ(seen[kLatestScriptBacklog - 1], "onActionProgress b " +
-                                                std::to_string(kLatestScriptBacklog / 2));
-  EXPECT_EQ(std::vector<std::string>(seen.end() - 3, seen.end()),
-            (std::vector<std::string>{"onActionProgress a 20000", "onActionProgress b 20000",
-                                      "onActionComplete a 0"}));
-
-  // Once the window caught up, reports are posted one by one again.
-  h.responder().Progress(report);
-  h.responder().Progress(report);
-  EXPECT_EQ(h.window.Pending().size(), 2u);
-}
-
 TEST_F(MainWindowProcTest, ABurstIsCutIntoEvaluationsOfBoundedSize) {
   HostHarness h;
   h.window.TakeQueuedMessages();

@@ -266,18 +266,6 @@ TEST_F(WindowProcTest, WorkerThreadScriptsArriveInPostingOrder) {
   }
 }
 
-TEST_F(WindowProcTest, CompletionShowsAHiddenWindowBeforePostingButProgressDoesNot) {
-  h.window.Hide();
-  h.responder().Progress(CallbackPayload{});
-  EXPECT_FALSE(h.window.IsVisible());
-  h.responder().Complete(CallbackPayload{});
-  EXPECT_TRUE(h.window.IsVisible());
-  const auto events = h.window.Events();
-  ASSERT_GE(events.size(), 2u);
-  EXPECT_EQ(events[events.size() - 2], "show");
-  EXPECT_EQ(events.back(), "post:1125");
-}
-
 TEST_F(WindowProcTest, ScriptsPostedToADestroyedWindowAreFreed) {
   h.window.Post(WM_DESTROY_NOW, 0, 0);
   h.window.PumpAll();
