@@ -35,7 +35,6 @@ class DownloadEngine : public CallbackPayload,
                        public PageWorker,
                        public std::enable_shared_from_this<DownloadEngine> {
  public:
-
   explicit DownloadEngine(Clock& clock = SystemClock(),
                           TransferJobManagerFactory jobs = PlatformTransferJobManagerFactory());
 

@@ -60,7 +60,7 @@ class ZipEngine : public PageWorker,
 
   ZipEngine();
   // Sets cancelRequested; never waits (a worker holds its own reference).
-  ~ZipEngine();
+  ~ZipEngine() override;
 
   // Starts the worker for `source` (UTF-8 archive path) into `destination` (not yet created).
   // False when this engine was already started; nothing is sent then.
