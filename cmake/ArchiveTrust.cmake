@@ -12,7 +12,7 @@
 # verify nothing.
 #
 # vlm_built_in_trust(<target> [OBJECT] KEY <pem file or base64> PUBLISHER <name>) makes a
-# library <target> that defines BuiltInArchiveKey() and BuiltInSetupPublisher() (src/download/
+# library <target> that defines BuiltInArchiveKey() and BuiltInSetupPublisher() (src/trust/
 # built_in_trust.h) from a generated header. The program's own is a static library made from the
 # cache variables, which every target linking vlm_host gets. A test's keyed program links an
 # OBJECT one of its own: an object on the link line defines both functions before the static
@@ -132,9 +132,9 @@ inline constexpr std::array<uint8_t, ${count}> kBuiltInArchiveKey{${bytes}};
 inline constexpr char kBuiltInSetupPublisher[] = \"${publisher}\";
 ")
   if(ARG_OBJECT)
-    add_library(${target} OBJECT ${PROJECT_SOURCE_DIR}/src/download/built_in_trust.cpp)
+    add_library(${target} OBJECT ${PROJECT_SOURCE_DIR}/src/trust/built_in_trust.cpp)
   else()
-    add_library(${target} STATIC ${PROJECT_SOURCE_DIR}/src/download/built_in_trust.cpp)
+    add_library(${target} STATIC ${PROJECT_SOURCE_DIR}/src/trust/built_in_trust.cpp)
   endif()
   target_include_directories(${target} PRIVATE "${folder}" ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${target} PRIVATE vlm_options)

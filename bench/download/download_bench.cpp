@@ -37,7 +37,7 @@
 
 #include "base/utf_convert.h"
 #include "bridge/callback_payload.h"
-#include "download/archive_signature.h"
+#include "trust/archive_signature.h"
 #include "download/download_engine.h"
 #include "support/fault_http_server.h"
 

@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "bridge/callback_payload.h"
 #include "bridge/page_callbacks.h"
 #include "install/zip_engine.h"
 
@@ -144,7 +145,10 @@ int ExtractMode(const char* archive, const char* folder) {
   const uint64_t baseline = StatusKb("VmRSS:");
   auto engine = std::make_shared<ZipEngine>();
   engine->removeArchiveWhenDone = false;
-  engine->onProgress = &PostActionProgress;  // builds each payload; no window takes it
+  // Builds each progress script as the window responder does; no window takes it.
+  engine->onProgress = [](const CallbackPayload& payload) {
+    (void)FormatScript(kProgressScriptTemplate, EncodeCallbackPayload(payload));
+  };
   if (!engine->Start(archive, folder, "bench")) return 2;
   while (engine->running.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   std::printf("%llu %llu %u\n", static_cast<unsigned long long>(baseline),

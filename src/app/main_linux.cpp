@@ -2,7 +2,6 @@
 
 #include <gtk/gtk.h>
 
-#include "app/app_context.h"
 #include "app/single_instance_flock.h"
 #include "app/startup.h"
 #include "app/web_view_webkitgtk.h"
@@ -13,10 +12,9 @@ namespace {
 int RunMainWindow() {
   if (!gtk_init_check(nullptr, nullptr)) return kExitStartFailed;  // no display
 
-  // The window and the host live until the process ends: workers still running at exit may
-  // reach them through g_app and g_setupWebView.
+  // The window and the host live until the process ends: the host is the window's page, and
+  // workers still running at exit answer through the window.
   auto* window = new GtkNativeWindow();
-  g_app->hwnd = window;
   window->Show();
 
   static WebKitGtkEnvironment environment;
@@ -28,8 +26,5 @@ int RunMainWindow() {
 
 int main() {
   FlockInstanceLocks locks;
-  return RunSingleInstance(locks, [] {
-    g_app = new AppContext();
-    return RunMainWindow();
-  });
+  return RunSingleInstance(locks, [] { return RunMainWindow(); });
 }

@@ -4,7 +4,6 @@
 //
 #include <objbase.h>
 
-#include "app/app_context.h"
 #include "app/setup_web_view.h"
 #include "app/single_instance_mutex.h"
 #include "app/startup.h"
@@ -13,14 +12,13 @@
 
 namespace {
 
-int RunMainWindow() {
+int RunMainWindow(HINSTANCE instance) {
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return kExitStartFailed;
 
-  // The window and the host live until the process ends: workers still running at exit may
-  // reach them through g_app and g_setupWebView.
-  Win32NativeWindow* window = Win32NativeWindow::Create(g_app->hInstance).release();
+  // The window and the host live until the process ends: the host is the window's page, and
+  // workers still running at exit answer through the window.
+  Win32NativeWindow* window = Win32NativeWindow::Create(instance).release();
   if (window == nullptr) return kExitStartFailed;  // COM stays initialised: the process ends
-  g_app->hwnd = window;
   window->Show();
   window->ApplySystemLook();
 
@@ -40,9 +38,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // System32 only; the web view's loader is loaded by its full path.
   SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   MutexInstanceLocks locks;
-  return RunSingleInstance(locks, [instance] {
-    g_app = new AppContext();
-    g_app->hInstance = instance;
-    return RunMainWindow();
-  });
+  return RunSingleInstance(locks, [instance] { return RunMainWindow(instance); });
 }

@@ -6,22 +6,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/app_context.h"
 #include "app/native_window.h"
-#include "app/setup_web_view.h"
-#include "app/web_view.h"
 #include "app/window_messages.h"
+#include "app/window_responder.h"
 
 namespace {
-
-void PostOwnedScript(NativeWindow& window, std::string script) {
-  auto owned = std::make_unique<std::string>(std::move(script));
-  if (window.Post(WM_RUN_SCRIPT, reinterpret_cast<uintptr_t>(owned.get()), 0)) owned.release();
-}
-
-bool PageCanAnswer(const SetupWebView& host) {
-  return host.m_webView != nullptr && host.m_webView->IsPageAlive();
-}
 
 // The script a WM_RUN_SCRIPT carries, or for a series the one it stands for (none when that
 // already ran).
@@ -73,9 +62,8 @@ bool MainWindowProc(NativeWindow& window, uint32_t message, uintptr_t wParam, in
       window.PostQuit(0);
       return true;
     case WM_CLOSE:
-      if (g_setupWebView != nullptr && PageCanAnswer(*g_setupWebView)) {
-        NativeWindow* target = g_app != nullptr && g_app->hwnd != nullptr ? g_app->hwnd : &window;
-        PostOwnedScript(*target, kRequestCloseScript);
+      if (window.page() != nullptr && window.page()->CanAnswer()) {
+        PostScriptTo(window, kRequestCloseScript);
       } else {
         // Nothing can answer the close request; keeping the window would trap the user.
         window.Post(WM_DESTROY_NOW, wParam, lParam);
@@ -88,9 +76,7 @@ bool MainWindowProc(NativeWindow& window, uint32_t message, uintptr_t wParam, in
       std::optional<std::string> first = ScriptOf(window, std::move(*script), lParam);
       if (!first) return true;
       const std::vector<std::string> burst = TakeScriptBurst(window, std::move(*first));
-      if (g_setupWebView != nullptr && g_setupWebView->m_webView != nullptr) {
-        g_setupWebView->m_webView->ExecuteScript(BatchScripts(burst));
-      }
+      if (window.page() != nullptr) window.page()->RunScript(BatchScripts(burst));
       return true;
     }
     case WM_CLOSE_REQUEST:

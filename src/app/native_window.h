@@ -14,9 +14,30 @@
 // Posted scripts of series waiting for the window thread before a series keeps only its newest.
 inline constexpr size_t kLatestScriptBacklog = 1000;
 
+// The page a window shows, as its window procedure needs it (main_window_proc.h). The host
+// that owns the web view implements it and attaches itself to its window for its lifetime.
+// Window thread only.
+class WindowPage {
+ public:
+  virtual ~WindowPage() = default;
+  // True when a page is loaded and alive, so that it can answer the close request.
+  virtual bool CanAnswer() const = 0;
+  // Runs `script` in the page; dropped while there is no web view.
+  virtual void RunScript(const std::string& script) = 0;
+};
+
 class NativeWindow {
  public:
   virtual ~NativeWindow() = default;
+
+  // The page the window procedure hands scripts and close requests to; null while none is
+  // attached (before the host exists: the close button then destroys the window). Window
+  // thread only; an attached page detaches itself before it goes away.
+  void AttachPage(WindowPage* page) { page_ = page; }
+  void DetachPage(WindowPage* page) {
+    if (page_ == page) page_ = nullptr;
+  }
+  WindowPage* page() const { return page_; }
 
   // Queues a message for MainWindowProc on the window thread. Returns false when the window no
   // longer takes messages; the caller then still owns whatever wParam points to.
@@ -67,5 +88,6 @@ class NativeWindow {
   std::mutex latestMutex_;
   std::unordered_map<std::string, std::string> latest_;
   size_t waiting_ = 0;  // posted scripts of series that the window thread has not taken
+  WindowPage* page_ = nullptr;
 };
 

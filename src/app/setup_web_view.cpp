@@ -1,11 +1,13 @@
 #include "app/setup_web_view.h"
 
+#include "app/app_actions.h"
 #include "app/web_view.h"
+#include "app/window_messages.h"
+#include "app/window_responder.h"
 #include "base/utf8_path.h"
+#include "bridge/bridge_actions.h"
 #include "bridge/dev_environment.h"
-#include "download/download_engine.h"
-#include "install/app_launcher.h"
-#include "install/zip_engine.h"
+#include "bridge/page_worker.h"
 #include "log/log_folder.h"
 #include "log/logger.h"
 
@@ -18,38 +20,92 @@ std::filesystem::path UiFolderForExecutable(const std::filesystem::path& executa
 }
 
 SetupWebView::SetupWebView(NativeWindow* hwnd)
-    : m_hwnd(hwnd), m_uiFolder(UiFolderForExecutable(CurrentExecutablePath())) {
+    : SetupWebView(hwnd, UiFolderForExecutable(CurrentExecutablePath())) {
   Logger::Initialize(PathToUtf8(DefaultLogFolder()), "Quillfetch");
 }
 
 SetupWebView::SetupWebView(NativeWindow* hwnd, std::filesystem::path uiFolder)
-    : m_hwnd(hwnd), m_uiFolder(std::move(uiFolder)) {}
+    : window_(hwnd), uiFolder_(std::move(uiFolder)) {
+  auto responder = std::make_shared<WindowResponder>(window_);
+  windowResponder_ = responder.get();
+  responder_ = std::move(responder);
+  RegisterAllActions(actions_, *this);
+  if (window_ != nullptr) window_->AttachPage(this);
+}
 
-SetupWebView::~SetupWebView() = default;
+SetupWebView::~SetupWebView() {
+  // Workers that outlive the host keep the responder; it drops their answers from now on.
+  windowResponder_->Retarget(nullptr);
+  if (window_ != nullptr) window_->DetachPage(this);
+}
 
 void SetupWebView::Initialize(WebViewEnvironment& environment) {
   Logger::Log(LogLevel::Info, "engine", "SetupWebView::Initialize called");
-  environment.CreateWebView(*m_hwnd, [this](std::unique_ptr<WebView> webView) {
+  environment.CreateWebView(*window_, [this](std::unique_ptr<WebView> webView) {
     if (webView) OnWebViewReady(std::move(webView));
   });
 }
 
 void SetupWebView::OnWebViewReady(std::unique_ptr<WebView> webView) {
-  m_webView = std::move(webView);
+  webView_ = std::move(webView);
   const bool dev = IsDevEnvironment();
-  m_webView->SetContextMenusEnabled(dev);
-  m_webView->SetDevToolsEnabled(dev);
-  m_webView->MapFolderToHost(UiVirtualHost, m_uiFolder);
-  m_webView->FillWindow();
+  webView_->SetContextMenusEnabled(dev);
+  webView_->SetDevToolsEnabled(dev);
+  webView_->MapFolderToHost(UiVirtualHost, uiFolder_);
+  webView_->FillWindow();
   // Registered before navigating, so a message posted during the first load is not lost.
-  m_webView->SetMessageHandler([this](const std::string& json) { OnWebMessageReceived(json); });
-  m_webView->ClearBrowserCache();
-  m_webView->Navigate(StartPageUrl());
+  webView_->SetMessageHandler([this](const std::string& json) { OnWebMessageReceived(json); });
+  webView_->ClearBrowserCache();
+  webView_->Navigate(StartPageUrl());
   Logger::Log(LogLevel::Info, "engine", "WebView navigated to start page");
 }
 
+void SetupWebView::OnWebMessageReceived(std::string_view json) {
+  DispatchPageMessage(actions_, *this, json);
+}
+
+void SetupWebView::AnswerThrough(NativeWindow* window) {
+  windowResponder_->Retarget(window);
+}
+
+void SetupWebView::ResetWebView() {
+  webView_.reset();
+}
+
+void SetupWebView::Close() {
+  if (!closing_.exchange(true)) {
+    CancelWorkers(*this, std::string());
+    StartCleanUp(*this, std::string());
+  }
+  window_->Post(IsBusy() ? WM_CLOSE_REQUEST : WM_DESTROY_NOW, 0, 0);
+}
+
+void SetupWebView::CloseOverride() {
+  window_->Post(WM_DESTROY_NOW, 0, 0);
+}
+
+void SetupWebView::Minimize() {
+  window_->ShowMinimized();
+}
+
+void SetupWebView::OpenDevTools() {
+  if (IsDevEnvironment() && webView_ != nullptr) webView_->OpenDevToolsWindow();
+}
+
+void SetupWebView::HideWindow() {
+  if (window_ != nullptr) window_->Hide();
+}
+
 bool SetupWebView::IsBusy() const {
-  if (m_downloadEngine && m_downloadEngine->running.load()) return true;
-  if (m_zipEngine && m_zipEngine->running.load()) return true;
-  return m_cleaningUp.load();
+  if (download_ && download_->running.load()) return true;
+  if (zip_ && zip_->running.load()) return true;
+  return cleaningUp_->load();
+}
+
+bool SetupWebView::CanAnswer() const {
+  return webView_ != nullptr && webView_->IsPageAlive();
+}
+
+void SetupWebView::RunScript(const std::string& script) {
+  if (webView_ != nullptr) webView_->ExecuteScript(script);
 }

@@ -9,31 +9,37 @@
 #include <string_view>
 #include <vector>
 
-class AppLauncher;
-class DownloadEngine;
-class NativeWindow;
+#include "app/native_window.h"
+#include "bridge/action_context.h"
+#include "bridge/action_registry.h"
+#include "bridge/dispatcher.h"
+#include "bridge/page_origin.h"
+
 class WebView;
 class WebViewEnvironment;
-class ZipEngine;
+class WindowResponder;
 
-// The host name under which the UI folder is served to the page.
-inline constexpr char UiVirtualHost[] = "quillfetch.localhost";
 // "https://" + UiVirtualHost + "/index.html"
 std::string StartPageUrl();
 
-// The one object that ties the main window to the web view and holds what the page's actions
-// share. Created once at start-up and reached through g_setupWebView.
+// The one object that ties the main window to the web view: it owns the web view, the action
+// registry, the responder the page's answers go through, and the small state the actions share
+// (ActionContext). Created once at start-up; the window reaches it as its WindowPage.
+//
+// Lifetime: attaches itself to its window (NativeWindow::AttachPage) and its responder to the
+// window; on destruction it detaches both, so workers that outlive it keep a responder that
+// drops their answers. The window must outlive the host.
 //
 // Threading: everything runs on the window thread except the engines' workers and the clean-up
-// thread, which touch only the atomic flags (m_closing, m_cleaningUp and the engines' own) and
-// post scripts back through the window.
-class SetupWebView {
+// thread, which touch only the atomic flags (closing, cleaning up and the engines' own) and
+// answer through the shared responder.
+class SetupWebView final : public ActionContext, public WindowPage {
  public:
   // Computes the UI folder beside the executable and starts the Logger.
   explicit SetupWebView(NativeWindow* hwnd);
   // For tests: a given UI folder, and the Logger left as it is.
   SetupWebView(NativeWindow* hwnd, std::filesystem::path uiFolder);
-  ~SetupWebView();
+  ~SetupWebView() override;
 
   SetupWebView(const SetupWebView&) = delete;
   SetupWebView& operator=(const SetupWebView&) = delete;
@@ -43,52 +49,67 @@ class SetupWebView {
   // Settings, folder mapping, bounds, message handler, cache clear, navigation.
   void OnWebViewReady(std::unique_ptr<WebView> webView);
 
-  // Entry of every page message: parses the JSON text and dispatches it by action name.
-  // Never throws; a malformed message is dropped with one WARN line.
+  // Entry of every page message (bridge/dispatcher.h). Never throws; a malformed message is
+  // dropped with one WARN line.
   void OnWebMessageReceived(std::string_view json);
-  // The longest message OnWebMessageReceived takes, in bytes; longer ones are dropped with a
-  // warning. Far above what any page sends, far below what would swell the host's memory.
-  static constexpr size_t kMaxMessageBytes = 8 * 1024 * 1024;
+  static constexpr size_t kMaxMessageBytes = kMaxPageMessageBytes;
 
-  // Page actions (see docs/page-contract.md). Each answers only through the page posters.
-  void DoCancel(const std::string& callbackId);
-  void DoCleanUp(const std::string& callbackId);
-  void DoDataExchange(const nlohmann::json& message);
-  void DoDownload(const nlohmann::json& message);
-  void DoGetSysInfo(const std::string& callbackId);
-  void DoLaunchSetup(const nlohmann::json& message);
-  void DoWriteLog(const nlohmann::json& message);
-  void DoGetLogData(const nlohmann::json& message);
-  void DoUnZip(const nlohmann::json& message);
-  void PostToTeams(const nlohmann::json& message);
+  // The page's actions of this host, registered once by the constructor.
+  const ActionRegistry& Actions() const { return actions_; }
 
-  // The inline actions of the dispatcher.
-  void DoClose();
-  void DoCloseOverride();
-  void DoMinimizeWnd();
-  void OpenDevToolsWindow();
+  NativeWindow* window() const { return window_; }
+  WebView* web_view() const { return webView_.get(); }
+  // Drops the web view, as when it could not be created.
+  void ResetWebView();
+  // Sends the page's answers through `window` instead of the host's own (tests put a window
+  // between workers and the real one); the host's own window still takes close requests.
+  void AnswerThrough(NativeWindow* window);
 
-  // True while a download, an extraction or a clean-up runs.
-  bool IsBusy() const;
+  // The window actions (app_actions.h). doClose: the first one cancels every engine and cleans
+  // up; each then closes the window now when idle, or asks the page again once workers end.
+  void Close();
+  void CloseOverride();
+  void Minimize();
+  void OpenDevTools();
 
-  // The body of the clean-up thread: removes `dirs`, then answers `callbackId` when not empty.
-  static void CleanUpWorker(const std::string& callbackId, std::vector<std::string> dirs);
+  // ActionContext.
+  const std::shared_ptr<PageResponder>& Responder() override { return responder_; }
+  const std::filesystem::path& UiFolder() const override { return uiFolder_; }
+  std::vector<std::string>& WorkingFolders() override { return workingFolders_; }
+  std::shared_ptr<PageWorker>& DownloadWorker() override { return download_; }
+  std::shared_ptr<PageWorker>& ZipWorker() override { return zip_; }
+  std::shared_ptr<const VerifiedArchive>& LatestVerifiedArchive() override {
+    return verifiedArchive_;
+  }
+  std::vector<std::shared_ptr<const VerifiedExtraction>>& VerifiedExtractions() override {
+    return verifiedExtractions_;
+  }
+  std::atomic<bool>& Closing() override { return closing_; }
+  const std::shared_ptr<std::atomic<bool>>& CleaningUp() override { return cleaningUp_; }
+  std::unique_ptr<nlohmann::json>& ExchangeData() override { return exchangeData_; }
+  bool HasWebView() const override { return webView_ != nullptr; }
+  void HideWindow() override;
+  bool IsBusy() const override;
 
-  std::unique_ptr<WebView> m_webView;  // null until the web view is ready
-  NativeWindow* m_hwnd = nullptr;
-  std::filesystem::path m_uiFolder;
-  // Engines are shared with their workers, so a replaced engine lives until its worker ends.
-  std::shared_ptr<ZipEngine> m_zipEngine;
-  std::shared_ptr<DownloadEngine> m_downloadEngine;
-  std::unique_ptr<AppLauncher> m_appLauncher;
-  std::atomic<bool> m_closing{false};
-  std::atomic<bool> m_cleaningUp{false};
-  std::unique_ptr<nlohmann::json> m_exchangeData;
-  // Working folders of downloads and extractions, UTF-8, forward slashes, in creation order.
-  std::vector<std::string> m_tempDirs;
-  // Extractions of archives this run's downloads verified, in start order (with a key built in).
-  // doLaunchSetup then starts only a program inside one of those that ended with 0.
-  std::vector<std::shared_ptr<const ZipEngine>> m_verifiedExtractions;
+  // WindowPage.
+  bool CanAnswer() const override;
+  void RunScript(const std::string& script) override;
+
+ private:
+  NativeWindow* window_ = nullptr;
+  std::filesystem::path uiFolder_;
+  std::unique_ptr<WebView> webView_;  // null until the web view is ready
+  std::shared_ptr<PageResponder> responder_;
+  WindowResponder* windowResponder_ = nullptr;  // responder_, as the host detaches it
+  ActionRegistry actions_;
+  std::shared_ptr<PageWorker> download_;
+  std::shared_ptr<PageWorker> zip_;
+  std::shared_ptr<const VerifiedArchive> verifiedArchive_;
+  std::vector<std::shared_ptr<const VerifiedExtraction>> verifiedExtractions_;
+  std::atomic<bool> closing_{false};
+  std::shared_ptr<std::atomic<bool>> cleaningUp_ = std::make_shared<std::atomic<bool>>(false);
+  std::unique_ptr<nlohmann::json> exchangeData_;
+  std::vector<std::string> workingFolders_;
 };
 
 // The UI folder for an executable: its parent folder joined with "UI".

@@ -1,6 +1,5 @@
 #include "app/startup.h"
 
-#include "app/app_context.h"
 #include "app/setup_web_view.h"
 
 int RunSingleInstance(InstanceLocks& locks, const std::function<int()>& runMainWindow) {
@@ -10,9 +9,9 @@ int RunSingleInstance(InstanceLocks& locks, const std::function<int()>& runMainW
 }
 
 SetupWebView& StartHost(NativeWindow& window, WebViewEnvironment& environment) {
-  // Lives until the process ends: workers may still reach it through g_setupWebView.
+  // Lives until the process ends, as the window does: the window procedure reaches it as the
+  // window's page.
   auto* host = new SetupWebView(&window);
-  g_setupWebView = host;
   host->Initialize(environment);
   return *host;
 }

@@ -36,7 +36,7 @@ class InstanceLocks {
 // returns what `runMainWindow` returns. The held lock stays taken while it runs.
 int RunSingleInstance(InstanceLocks& locks, const std::function<int()>& runMainWindow);
 
-// With the window created and published in g_app: constructs the one SetupWebView for it (UI
-// folder, Logger), publishes it in g_setupWebView and starts the web view, which arrives later
+// With the window created: constructs the one SetupWebView for it (UI folder, Logger), which
+// attaches itself to the window as its page, and starts the web view, which arrives later
 // inside the message loop. The object is never destroyed.
 SetupWebView& StartHost(NativeWindow& window, WebViewEnvironment& environment);

@@ -7,12 +7,12 @@
 #include <span>
 #include <string>
 
-#include "download/archive_signature.h"
+#include "trust/archive_signature.h"
 
 // The page's folder as the vendor signed it. With a key built in, the page has the host's full
 // power, so the folder beside the program (which whoever can write there could change) is
 // shown only as the key's owner signed it: scripts/sign-archive sign-ui writes
-// kUiManifestName into the folder, in the layout of download/archive_signature.h's SignedText:
+// kUiManifestName into the folder, in the layout of trust/archive_signature.h's SignedText:
 //
 //   quillfetch-ui 1
 //   <SHA-256, 64 lower-case hexadecimal digits>  <path below the folder, "/" between names>

@@ -7,7 +7,7 @@
 #include "app/external_link.h"
 #include "app/ui_scheme.h"
 #include "app/window_gtk.h"
-#include "download/built_in_trust.h"
+#include "trust/built_in_trust.h"
 #include "log/logger.h"
 
 namespace {

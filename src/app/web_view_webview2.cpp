@@ -20,7 +20,7 @@
 #include "base/hex_string.h"
 #include "base/protected_folder_win.h"
 #include "base/utf_convert.h"
-#include "download/built_in_trust.h"
+#include "trust/built_in_trust.h"
 #include "log/logger.h"
 
 using Microsoft::WRL::ComPtr;

@@ -17,9 +17,6 @@ struct CallbackPayload {
   uint64_t todo = 0;
 };
 
-// The posters' signature, as engines store them in their onProgress/onComplete slots.
-using CallbackFunction = void (*)(const CallbackPayload&);
-
 // Standard Base64 (RFC 4648 alphabet, "=" padding, no line breaks).
 std::string Base64Encode(std::string_view bytes);
 

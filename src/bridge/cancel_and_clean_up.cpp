@@ -4,24 +4,24 @@
 #include <system_error>
 #include <thread>
 
-#include "app/setup_web_view.h"
 #include "base/detached_thread.h"
 #include "base/tree_removal.h"
 #include "base/utf8_path.h"
-#include "bridge/page_callbacks.h"
-#include "download/download_engine.h"
-#include "install/zip_engine.h"
+#include "bridge/action_context.h"
+#include "bridge/bridge_actions.h"
+#include "bridge/page_responder.h"
+#include "bridge/page_worker.h"
 #include "log/logger.h"
 
 namespace fs = std::filesystem;
 
-void SetupWebView::DoCancel(const std::string& callbackId) {
-  if (m_downloadEngine) m_downloadEngine->cancelRequested.exchange(true);
-  if (m_zipEngine) m_zipEngine->cancelRequested.exchange(true);
+void CancelWorkers(ActionContext& context, const std::string& callbackId) {
+  if (context.DownloadWorker()) context.DownloadWorker()->cancelRequested.exchange(true);
+  if (context.ZipWorker()) context.ZipWorker()->cancelRequested.exchange(true);
   if (!callbackId.empty()) {
     CallbackPayload answer;
     answer.cbid = callbackId;
-    PostActionComplete(answer);
+    context.Responder()->Complete(answer);
   }
 }
 
@@ -35,8 +35,7 @@ constexpr std::chrono::seconds kWindDownLimit(30);
 // cancelled download may still be writing its partial file. Removing their folders before they
 // stop would let them recreate parts of the tree behind the clean-up, so wait for them first.
 // Engines that run without a cancel request are not waited for.
-template <typename Engine>
-void WaitForWindDown(const std::shared_ptr<Engine>& engine,
+void WaitForWindDown(const std::shared_ptr<PageWorker>& engine,
                      std::chrono::steady_clock::time_point until) {
   while (engine && engine->running.load() && engine->cancelRequested.load() &&
          std::chrono::steady_clock::now() < until) {
@@ -44,29 +43,9 @@ void WaitForWindDown(const std::shared_ptr<Engine>& engine,
   }
 }
 
-}  // namespace
-
-void SetupWebView::DoCleanUp(const std::string& callbackId) {
-  if (m_cleaningUp.exchange(true)) return;  // one clean-up at a time; this request is dropped
-  try {
-    // The thread walks its own copy: the window thread may append while it runs. It holds the
-    // engines so that a replacement cannot free them while it waits.
-    StartDetachedThread([this, callbackId, dirs = m_tempDirs, download = m_downloadEngine,
-                         zip = m_zipEngine]() mutable {
-      const auto until = std::chrono::steady_clock::now() + kWindDownLimit;
-      WaitForWindDown(download, until);
-      WaitForWindDown(zip, until);
-      CleanUpWorker(callbackId, std::move(dirs));
-      m_cleaningUp.exchange(false);
-    });
-  } catch (const std::system_error& e) {
-    m_cleaningUp.exchange(false);
-    Logger::Log(LogLevel::Warn, "engine",
-                std::string("Clean-up thread failed to start: ") + e.what());
-  }
-}
-
-void SetupWebView::CleanUpWorker(const std::string& callbackId, std::vector<std::string> dirs) {
+// Removes `dirs`, then answers `callbackId` (when not empty) with the list of them.
+void RemoveWorkingFolders(PageResponder& responder, const std::string& callbackId,
+                          const std::vector<std::string>& dirs) {
   nlohmann::json removed = nlohmann::json::array();
   // Never through a link: on Windows this runs elevated, and a junction planted in a working
   // folder would lead a plain walk into any folder of the system.
@@ -81,6 +60,31 @@ void SetupWebView::CleanUpWorker(const std::string& callbackId, std::vector<std:
     CallbackPayload answer;
     answer.cbid = callbackId;
     answer.message = removed.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    PostActionComplete(answer);
+    responder.Complete(answer);
+  }
+}
+
+}  // namespace
+
+void StartCleanUp(ActionContext& context, const std::string& callbackId) {
+  const std::shared_ptr<std::atomic<bool>> cleaningUp = context.CleaningUp();
+  if (cleaningUp->exchange(true)) return;  // one clean-up at a time; this request is dropped
+  try {
+    // The thread walks its own copy (the window thread may append while it runs) and holds
+    // everything it touches: the engines, so that a replacement cannot free them while it
+    // waits, the responder and the flag, which may outlive the host.
+    StartDetachedThread([callbackId, cleaningUp, dirs = context.WorkingFolders(),
+                         responder = context.Responder(), download = context.DownloadWorker(),
+                         zip = context.ZipWorker()] {
+      const auto until = std::chrono::steady_clock::now() + kWindDownLimit;
+      WaitForWindDown(download, until);
+      WaitForWindDown(zip, until);
+      RemoveWorkingFolders(*responder, callbackId, dirs);
+      cleaningUp->exchange(false);
+    });
+  } catch (const std::system_error& e) {
+    cleaningUp->exchange(false);
+    Logger::Log(LogLevel::Warn, "engine",
+                std::string("Clean-up thread failed to start: ") + e.what());
   }
 }

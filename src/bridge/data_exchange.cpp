@@ -1,5 +1,9 @@
-#include "app/setup_web_view.h"
-#include "bridge/page_callbacks.h"
+#include <memory>
+#include <string>
+
+#include "bridge/action_context.h"
+#include "bridge/bridge_actions.h"
+#include "bridge/page_responder.h"
 
 namespace {
 
@@ -11,28 +15,27 @@ std::string CompactText(const nlohmann::json& value) {
 
 }  // namespace
 
-// Keeps one JSON value for the page across page loads: "in" stores the whole message (with
-// "subAction" and "callbackId" blanked), "out" fetches it.
-void SetupWebView::DoDataExchange(const nlohmann::json& message) {
-  if (m_webView == nullptr) return;
+void DoDataExchange(ActionContext& context, const nlohmann::json& message) {
+  if (!context.HasWebView()) return;
   const std::string callbackId = message.value("callbackId", std::string());
   const std::string subAction = message.value("subAction", std::string());
 
+  std::unique_ptr<nlohmann::json>& exchangeData = context.ExchangeData();
   CallbackPayload answer;
   answer.cbid = callbackId;
   if (subAction == "in") {
     auto stored = std::make_unique<nlohmann::json>(message);
     (*stored)["subAction"] = "";
     (*stored)["callbackId"] = "";
-    m_exchangeData = std::move(stored);
-    answer.message = CompactText(*m_exchangeData);
+    exchangeData = std::move(stored);
+    answer.message = CompactText(*exchangeData);
   } else if (subAction == "out") {
-    if (m_exchangeData) {
-      answer.message = CompactText(*m_exchangeData);
+    if (exchangeData) {
+      answer.message = CompactText(*exchangeData);
     } else {
       answer.message = "Nothing to exchange";
       answer.result = kNothingToExchange;
     }
   }
-  PostActionComplete(answer);
+  context.Responder()->Complete(answer);
 }

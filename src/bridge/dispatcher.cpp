@@ -1,58 +1,19 @@
 // The page-to-host direction of the bridge: every page message arrives here, is parsed and
 // handed to the one handler its action name selects.
 
-#include <array>
+#include "bridge/dispatcher.h"
+
 #include <exception>
+#include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
-#include <string_view>
 
-#include "app/app_context.h"
-#include "app/native_window.h"
-#include "app/setup_web_view.h"
-#include "app/web_view.h"
-#include "app/window_messages.h"
-#include "base/ascii.h"
-#include "bridge/dev_environment.h"
+#include "bridge/action_registry.h"
 #include "log/logger.h"
 
 using nlohmann::json;
 
 namespace {
-
-std::string CallbackIdOf(const json& message) {
-  return message.value("callbackId", std::string());
-}
-
-struct ActionEntry {
-  std::string_view name;
-  void (*run)(SetupWebView& host, const json& message);
-};
-
-// Compared in this order; the first name equal ignoring ASCII case wins.
-constexpr std::array<ActionEntry, 14> kActionTable = {{
-    {"doCancel", [](SetupWebView& h, const json& m) { h.DoCancel(CallbackIdOf(m)); }},
-    {"doCleanUp", [](SetupWebView& h, const json& m) { h.DoCleanUp(CallbackIdOf(m)); }},
-    {"doClose", [](SetupWebView& h, const json&) { h.DoClose(); }},
-    {"doCloseOverride", [](SetupWebView& h, const json&) { h.DoCloseOverride(); }},
-    {"doDataExchange", [](SetupWebView& h, const json& m) { h.DoDataExchange(m); }},
-    {"doDownload", [](SetupWebView& h, const json& m) { h.DoDownload(m); }},
-    {"doGetSysInfo", [](SetupWebView& h, const json& m) { h.DoGetSysInfo(CallbackIdOf(m)); }},
-    {"doMinimizeWnd", [](SetupWebView& h, const json&) { h.DoMinimizeWnd(); }},
-    {"doLaunchSetup", [](SetupWebView& h, const json& m) { h.DoLaunchSetup(m); }},
-    {"OpenDevToolsWindow", [](SetupWebView& h, const json&) { h.OpenDevToolsWindow(); }},
-    {"doWriteLog", [](SetupWebView& h, const json& m) { h.DoWriteLog(m); }},
-    {"doGetLogData", [](SetupWebView& h, const json& m) { h.DoGetLogData(m); }},
-    {"doUnZip", [](SetupWebView& h, const json& m) { h.DoUnZip(m); }},
-    {"postToTeams", [](SetupWebView& h, const json& m) { h.PostToTeams(m); }},
-}};
-
-const ActionEntry* FindAction(std::string_view name) {
-  for (const ActionEntry& entry : kActionTable) {
-    if (EqualsIgnoringAsciiCase(entry.name, name)) return &entry;
-  }
-  return nullptr;
-}
 
 void LogDropped(const std::string& reason) {
   Logger::Log(LogLevel::Warn, "engine", "Dropped page message: " + reason);
@@ -82,12 +43,13 @@ json ParseMessage(std::string_view text) {
 
 }  // namespace
 
-void SetupWebView::OnWebMessageReceived(std::string_view text) {
+void DispatchPageMessage(const ActionRegistry& actions, ActionContext& context,
+                         std::string_view text) {
   // Nothing may escape to the web view: a malformed message, or a handler that throws, is
   // dropped here without an answer.
   try {
-    if (text.size() > kMaxMessageBytes) {
-      LogDropped("larger than " + std::to_string(kMaxMessageBytes) + " bytes");
+    if (text.size() > kMaxPageMessageBytes) {
+      LogDropped("larger than " + std::to_string(kMaxPageMessageBytes) + " bytes");
       return;
     }
     const json message = ParseMessage(text);
@@ -99,33 +61,13 @@ void SetupWebView::OnWebMessageReceived(std::string_view text) {
       LogDropped("\"callbackId\" is not a string");
       return;
     }
-    const std::string action = message.value("action", std::string());
-    const ActionEntry* entry = FindAction(action);
-    if (entry == nullptr) return;
-    entry->run(*this, message);
+    const std::string name = message.value("action", std::string());
+    const ActionRegistry::Action* action = actions.Find(name);
+    if (action == nullptr) return;
+    action->run(context, message);
   } catch (const std::exception& e) {
     LogDropped(e.what());
   } catch (...) {
     LogDropped("unknown error");
   }
-}
-
-void SetupWebView::DoClose() {
-  if (!m_closing.exchange(true)) {
-    DoCancel(std::string());
-    DoCleanUp(std::string());
-  }
-  m_hwnd->Post(IsBusy() ? WM_CLOSE_REQUEST : WM_DESTROY_NOW, 0, 0);
-}
-
-void SetupWebView::DoCloseOverride() {
-  m_hwnd->Post(WM_DESTROY_NOW, 0, 0);
-}
-
-void SetupWebView::DoMinimizeWnd() {
-  m_hwnd->ShowMinimized();
-}
-
-void SetupWebView::OpenDevToolsWindow() {
-  if (IsDevEnvironment() && m_webView != nullptr) m_webView->OpenDevToolsWindow();
 }

@@ -1,15 +1,17 @@
 // doGetSysInfo: a fresh machine snapshot for the page, answered whatever the callback id.
 
-#include "app/setup_web_view.h"
-#include "bridge/page_callbacks.h"
+#include "bridge/action_context.h"
+#include "bridge/page_responder.h"
+#include "diag/diag_actions.h"
 #include "diag/system_info.h"
 #include "log/logger.h"
 
-void SetupWebView::DoGetSysInfo(const std::string& callbackId) {
+void DoGetSysInfo(ActionContext& context, const nlohmann::json& message) {
+  const std::string callbackId = message.value("callbackId", std::string());
   CallbackPayload answer;
   answer.cbid = callbackId;
-  answer.message = SerializeSystemInfo(BuildSystemInfo(ProbeSystemFacts(m_uiFolder)));
-  PostActionComplete(answer);
+  answer.message = SerializeSystemInfo(BuildSystemInfo(ProbeSystemFacts(context.UiFolder())));
+  context.Responder()->Complete(answer);
   Logger::Log(LogLevel::Debug, "engine",
               "SysInfo provided to UI (contains sensitive machine ID, IP address)");
 }

@@ -1,11 +1,12 @@
 // postToTeams: the page's issue report, posted as a card; the page hears only "done".
 
-#include "app/setup_web_view.h"
-#include "bridge/page_callbacks.h"
+#include "bridge/action_context.h"
+#include "bridge/page_responder.h"
+#include "diag/diag_actions.h"
 #include "diag/teams_notifier.h"
 #include "log/logger.h"
 
-void SetupWebView::PostToTeams(const nlohmann::json& message) {
+void PostToTeams(ActionContext& context, const nlohmann::json& message) {
   // A type error from the card (a "description" that is no string) leaves here on purpose:
   // the dispatcher drops the message, so the page gets no answer and nothing is sent.
   IssueReportNotifier().PostIssueReport(message);
@@ -17,5 +18,5 @@ void SetupWebView::PostToTeams(const nlohmann::json& message) {
   }
   CallbackPayload answer;
   answer.cbid = id->get<std::string>();
-  PostActionComplete(answer);
+  context.Responder()->Complete(answer);
 }

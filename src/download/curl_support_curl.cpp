@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "download/download_url.h"
-#include "download/hresult.h"
+#include "base/hresult.h"
 
 void EnsureCurlGlobalInit() {
   static std::once_flag once;

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "download/hresult.h"
+#include "base/hresult.h"
 
 // The direct transfer's retry rule and progress cadence, the same whichever HTTP client carries
 // it (libcurl on Linux, WinHTTP on Windows): both backends report failures as WinHTTP numbers.

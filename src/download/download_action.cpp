@@ -1,15 +1,15 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/setup_web_view.h"
 #include "base/utf8_path.h"
 #include "base/utf_convert.h"
 #include "base/working_folder.h"
+#include "bridge/action_context.h"
 #include "bridge/integer_member.h"
-#include "bridge/page_callbacks.h"
-#include "download/built_in_trust.h"
+#include "download/download_actions.h"
 #include "download/download_engine.h"
 #include "log/logger.h"
+#include "trust/built_in_trust.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ bool IsBlank(const std::string& text) {
   return text.find_first_not_of(" \t\r\n") == std::string::npos;
 }
 
-// The release the page accepts (download/release_manifest.h): a member that is present but not
+// The release the page accepts (trust/release_manifest.h): a member that is present but not
 // a product id or a version is refused with an answer rather than taken for "any".
 std::string ReadReleaseMembers(const nlohmann::json& config, DownloadEngine& engine) {
   if (const auto product = config.find("product_id"); product != config.end()) {
@@ -97,7 +97,7 @@ std::string ReadSignatureMembers(const nlohmann::json& config, DownloadEngine& e
 
 }  // namespace
 
-void SetupWebView::DoDownload(const nlohmann::json& message) {
+void DoDownload(ActionContext& context, const nlohmann::json& message) {
   // Every read comes first: a malformed message raises its JSON type error to the dispatcher
   // before any state changes.
   static const nlohmann::json kAbsent;
@@ -109,24 +109,25 @@ void SetupWebView::DoDownload(const nlohmann::json& message) {
   const IntegrityFigures figures = ReadIntegrityFigures(config);
 
   const std::filesystem::path folder = NewWorkingFolderPath();
-  m_tempDirs.push_back(folder.generic_string());
+  context.WorkingFolders().push_back(folder.generic_string());
   // The name comes from the page; joined as it is, "../x" or "/x" would put the archive
   // outside the working folder.
   const bool plainName = IsPlainFileName(archiveName);
   const std::filesystem::path destPath =
       folder / PathFromUtf8(plainName ? archiveName : std::string());
 
-  if (m_downloadEngine) m_downloadEngine->cancelRequested.exchange(true);
+  std::shared_ptr<PageWorker>& current = context.DownloadWorker();
+  if (current) current->cancelRequested.exchange(true);
   auto engine = std::make_shared<DownloadEngine>();
-  engine->onProgress = PostActionProgress;
-  engine->onComplete = PostActionComplete;
+  engine->AnswerThrough(context.Responder());
   engine->expectedSize = figures.size;
   engine->expectedSha256 = figures.sha256;
   const std::string releaseProblem = ReadSignatureMembers(config, *engine);
   engine->rejectedBecause = !plainName                 ? "Invalid archive name: " + archiveName
                             : !figures.problem.empty() ? figures.problem
                                                        : releaseProblem;
-  m_downloadEngine = engine;
+  current = engine;
+  context.LatestVerifiedArchive() = engine->verifiedArchive;
 
   Logger::Log(LogLevel::Debug, "download",
               "Download requested url=" + url + ", file=" + archiveName);

@@ -5,7 +5,6 @@
 #include <system_error>
 #include <thread>
 
-#include "base/detached_thread.h"
 #include "base/free_space.h"
 #include "base/hex_string.h"
 #include "base/utf8_path.h"
@@ -33,7 +32,7 @@ bool DownloadEngine::StartDownload(const std::u16string& downloadUrl, const fs::
   std::shared_ptr<DownloadEngine> self = shared_from_this();
   // Ownership is settled before any field changes: a worker that already owns this engine
   // must not see its payload rewritten or its cancel withdrawn.
-  if (running.exchange(true)) return false;
+  if (!ClaimStart()) return false;
   cbid = callbackId;
   jsp = "onDownloadProgress";
   name = "UtlDwldFile";
@@ -43,19 +42,10 @@ bool DownloadEngine::StartDownload(const std::u16string& downloadUrl, const fs::
   todo = 0;
   url = downloadUrl;
   destPath = destination;
-  archiveVerified.exchange(false);
   Logger::Log(LogLevel::Debug, kCategory,
               "StartDownload url=" + Utf16ToUtf8(url) + ", dest=" + GenericPathToUtf8(destPath));
   cancelRequested.exchange(false);
-  try {
-    StartDetachedThread([self] {
-      self->Run();
-      self->running.exchange(false);
-    });
-  } catch (...) {
-    running.exchange(false);
-    throw;
-  }
+  RunDetached(self, [this] { Run(); });
   return true;
 }
 
@@ -110,11 +100,8 @@ void DownloadEngine::Finish() {
   arrivingArchiveCheck.reset();
   if (result == win32::kDiskFull) DescribeFullDisk();
   if (comInitialized) LeaveCom();
-  if (onComplete) {
-    if (result == 0) message = DownloadResultJson(url, destPath);
-    onComplete(*this);
-  }
-  running.exchange(false);
+  if (onComplete && result == 0) message = DownloadResultJson(url, destPath);
+  Complete(*this);
 }
 
 // A full disk is the one failure the user can mend on the spot; the page says how much to free,

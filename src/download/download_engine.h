@@ -12,25 +12,29 @@
 #include "base/bytes_check.h"
 #include "base/clock.h"
 #include "bridge/callback_payload.h"
-#include "download/hresult.h"
-#include "download/release_manifest.h"
-#include "download/streamed_signature_check.h"
+#include "bridge/page_worker.h"
+#include "base/hresult.h"
+#include "trust/release_manifest.h"
+#include "trust/streamed_signature_check.h"
+#include "trust/verified_archive.h"
 #include "download/transfer_job.h"
 
 // Carries one download from start to end on a worker thread of its own.
 //
 // The engine is the CallbackPayload the page receives: the transfers fill done/todo and call
-// onProgress; Finish fills result/message and calls onComplete exactly once per Run.
-// Ownership: SetupWebView and the worker share it (std::shared_ptr), so an engine replaced by a
+// onProgress; Finish fills result/message and completes exactly once per Run. Its lifecycle is
+// the PageWorker one (bridge/page_worker.h): one start, cancelRequested in, running out,
+// running cleared after the completion.
+// Ownership: the host and the worker share it (std::shared_ptr), so an engine replaced by a
 // newer download lives until its worker returns. Other threads touch only cancelRequested and
 // running; everything else belongs to the worker while `running` is set.
 //
 // Pauses go through the injected Clock (cut short by cancelRequested), and background jobs come
 // from the injected factory, so tests can script both.
-class DownloadEngine : public CallbackPayload, public std::enable_shared_from_this<DownloadEngine> {
+class DownloadEngine : public CallbackPayload,
+                       public PageWorker,
+                       public std::enable_shared_from_this<DownloadEngine> {
  public:
-  using Callback = std::function<void(const CallbackPayload&)>;
-
   explicit DownloadEngine(Clock& clock = SystemClock(),
                           TransferJobManagerFactory jobs = PlatformTransferJobManagerFactory());
 
@@ -39,7 +43,7 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
 
   // Resets the payload, stores the request and starts a detached worker that shares ownership
   // of the engine (which must be owned by a std::shared_ptr). False, with nothing else done,
-  // when a worker already owns the engine. A thread that cannot start raises std::system_error.
+  // when the engine was started before. A thread that cannot start raises std::system_error.
   bool StartDownload(const std::u16string& downloadUrl, const std::filesystem::path& destination,
                      const std::string& callbackId);
 
@@ -56,22 +60,18 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
   // One direct GET streamed into destPath; returns 0 or a failure (low 16 bits: the result).
   HResult WinHttpDownload();
 
-  Callback onProgress;
-  Callback onComplete;
   std::u16string url;
   std::filesystem::path destPath;
-  std::atomic<bool> cancelRequested{false};
-  std::atomic<bool> running{false};
   bool comInitialized = false;
 
   // Optional integrity figures from the page; checked after a successful transfer.
   std::optional<uint64_t> expectedSize;
   std::string expectedSha256;  // hex, any case; empty = not checked
-  // Signed archives (download/archive_signature.h). With `archiveKey` (a DER P-256 public key)
+  // Signed archives (trust/archive_signature.h). With `archiveKey` (a DER P-256 public key)
   // a transfer counts only when `signature` (base64 of the DER signature), or else the text
   // fetched from `signatureUrl`, verifies the archive; any other outcome removes the archive and
   // ends with 256 (no signature) or 24592 (one that does not verify). Without a key neither is
-  // looked at. The signature may be a release manifest (download/release_manifest.h): then
+  // looked at. The signature may be a release manifest (trust/release_manifest.h): then
   // `wantedRelease` decides, failing with 272 (another product, or a bare signature where a
   // release is asked for) or 257 (an older version).
   std::vector<uint8_t> archiveKey;
@@ -81,17 +81,15 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
   // Set by Run for a download with a key and a signature to check: the transfers hand it each
   // block they write, so the archive is hashed while it arrives. Reset by Finish.
   std::unique_ptr<StreamedSignatureCheck> arrivingArchiveCheck;
-  // Set by the worker once the archive verified, before the completion is posted; read on the
-  // window thread by VerifiedArchiveIs.
-  std::atomic<bool> archiveVerified{false};
+  // Filled by the worker once the archive verified, before the completion is posted. Shared
+  // with the host, which keeps the latest download's record for the extraction to ask.
+  const std::shared_ptr<VerifiedArchive> verifiedArchive = std::make_shared<VerifiedArchive>();
 
-  // True when this engine's archive verified, `des` names it (in the form the completion's
-  // "des" gave it), and it still has the size and modification time it had then.
-  bool VerifiedArchiveIs(const std::string& des) const;
-  // For the archive that verified: a check that, given the archive's bytes again wherever they
-  // are read (each once, in order), accepts them only when they verify as the download did.
-  // Null when no archive verified or the check cannot start.
-  std::unique_ptr<BytesCheck> VerifiedBytesCheck() const;
+  // verifiedArchive->Is(des) and ->SameBytesCheck(), for this engine's own tests.
+  bool VerifiedArchiveIs(const std::string& des) const { return verifiedArchive->Is(des); }
+  std::unique_ptr<BytesCheck> VerifiedBytesCheck() const {
+    return verifiedArchive->SameBytesCheck();
+  }
 
   // Set by the action when the request cannot be served (a bad archive name, a malformed size
   // or SHA-256): Run then ends at once with ERROR_INVALID_PARAMETER (87) and this text as the
@@ -115,10 +113,6 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
   Clock& clock_;
   TransferJobManagerFactory jobs_;
   Clock::TimePoint startTime_{};
-  // What the archive was when it verified; written before archiveVerified is set.
-  uint64_t verifiedSize_ = 0;
-  std::filesystem::file_time_type verifiedWriteTime_{};
-  Sha256Digest verifiedDigest_{};  // the SHA-256 the signature was checked against
 };
 
 // True for pre-signed storage URLs, which take the direct transfer.

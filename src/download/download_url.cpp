@@ -1,7 +1,7 @@
 #include "download/download_url.h"
 
 #include "base/ascii.h"
-#include "download/hresult.h"
+#include "base/hresult.h"
 
 namespace {
 

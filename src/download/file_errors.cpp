@@ -1,6 +1,6 @@
 #include "download/file_errors.h"
 
-#include "download/hresult.h"
+#include "base/hresult.h"
 
 uint32_t Win32ErrorFromFileError(const std::error_code& error) {
   if (!error) return 0;

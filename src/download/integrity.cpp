@@ -7,10 +7,10 @@
 #include "base/sha256.h"
 #include "base/utf8_path.h"
 #include "base/utf_convert.h"
-#include "download/archive_signature.h"
+#include "trust/archive_signature.h"
 #include "download/download_engine.h"
 #include "download/download_results.h"
-#include "download/release_manifest.h"
+#include "trust/release_manifest.h"
 #include "log/logger.h"
 
 namespace {
@@ -54,6 +54,7 @@ void DownloadEngine::VerifySignature() {
   HResult failure = kOk;
   std::string why;
   std::string release;  // what a release manifest vouched for, for the log
+  Sha256Digest checkedDigest{};  // the SHA-256 the signature was checked against
   std::optional<std::string> text = signature;
   if (!text && !signatureUrl.empty()) text = FetchSignature(why);
   std::error_code ec;
@@ -89,15 +90,12 @@ void DownloadEngine::VerifySignature() {
     } else {
       failure = CheckArchiveSignature(archiveKey, *parsed, *digest, wantedRelease, why);
       if (parsed->release) release = parsed->release->product + " " + parsed->release->version;
-      verifiedDigest_ = *digest;
+      checkedDigest = *digest;
     }
   }
 
   if (!Failed(failure)) {
-    verifiedSize_ = std::filesystem::file_size(destPath, ec);
-    verifiedWriteTime_ = std::filesystem::last_write_time(destPath, ec);
-    if (!ec) {
-      archiveVerified.exchange(true);
+    if (verifiedArchive->Record(destPath, checkedDigest)) {
       Logger::Log(LogLevel::Info, "Engine.Download",
                   "Archive signature verified: " + GenericPathToUtf8(destPath) +
                       (release.empty() ? "" : " (release " + release + ")"));
@@ -170,14 +168,4 @@ std::optional<std::string> DownloadEngine::FetchSignature(std::string& why) {
   }
   std::filesystem::remove(signaturePath, ec);
   return text;
-}
-
-bool DownloadEngine::VerifiedArchiveIs(const std::string& des) const {
-  if (!archiveVerified.load() || des != SanitizeUtf8(GenericPathToUtf8(destPath))) return false;
-  std::error_code sizeError;
-  std::error_code timeError;
-  const uint64_t size = std::filesystem::file_size(destPath, sizeError);
-  const std::filesystem::file_time_type written =
-      std::filesystem::last_write_time(destPath, timeError);
-  return !sizeError && !timeError && size == verifiedSize_ && written == verifiedWriteTime_;
 }

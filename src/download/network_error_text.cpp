@@ -1,6 +1,6 @@
 #include "download/network_error_text.h"
 
-#include "download/hresult.h"
+#include "base/hresult.h"
 
 std::string DescribeNetworkError(uint32_t error) {
   switch (error) {

@@ -1,6 +1,6 @@
 #include "download/request_headers.h"
 
-#include "app/setup_web_view.h"
+#include "bridge/page_origin.h"
 
 std::vector<std::string> DownloadHeaderLines() {
   return {std::string("User-Agent: ") + kDownloadUserAgent,

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "download/hresult.h"
+#include "base/hresult.h"
 
 // A description, in UTF-8, of a failure code of a background transfer for which the transfer
 // service gave none: HTTP statuses (0x8019xxxx), network failures (0x8007 + a WinHTTP number)

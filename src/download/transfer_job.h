@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "download/file_write_watcher.h"
-#include "download/hresult.h"
+#include "base/file_write_watcher.h"
+#include "base/hresult.h"
 
 // The background transfer service as the job polling loop sees it: a manager that creates
 // named download jobs, and jobs that move one remote file to one local path on their own,

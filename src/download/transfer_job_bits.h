@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "download/hresult.h"
+#include "base/hresult.h"
 #include "download/transfer_job.h"
 
 // The Windows transfer service (BITS) behind the TransferJob seam, reached over COM from the

@@ -6,19 +6,19 @@
 #include <utility>
 #include <vector>
 
-#include "app/native_window.h"
-#include "app/setup_web_view.h"
 #include "base/hex_string.h"
 #include "base/utf8_path.h"
-#include "bridge/page_callbacks.h"
-#include "download/archive_signature.h"
-#include "download/built_in_trust.h"
+#include "bridge/action_context.h"
+#include "bridge/page_responder.h"
 #include "install/app_launcher.h"
 #include "install/archive_ownership.h"
+#include "install/install_actions.h"
 #include "install/launcher_path.h"
 #include "install/setup_signature.h"
-#include "install/zip_engine.h"
 #include "log/logger.h"
+#include "trust/archive_signature.h"
+#include "trust/built_in_trust.h"
+#include "trust/verified_archive.h"
 
 namespace {
 constexpr char kDefaultLauncherName[] = "Setup.exe";
@@ -30,17 +30,17 @@ constexpr uint32_t kResultNameLeavesFolder = 161;
 // With a key built in, only what the vendor signed runs: a program inside a folder that this run
 // extracted, with 0, from an archive whose signature verified. An absolute name never qualifies,
 // whatever it names. True when `executable` may run; else the reason is logged.
-bool FromVerifiedExtraction(const std::string& launcherName,
-                            const std::filesystem::path& executable,
-                            const std::vector<std::shared_ptr<const ZipEngine>>& extractions) {
+bool FromVerifiedExtraction(
+    const std::string& launcherName, const std::filesystem::path& executable,
+    const std::vector<std::shared_ptr<const VerifiedExtraction>>& extractions) {
   if (BuiltInArchiveKey().empty()) return true;
   std::string refusal;
   if (PathFromUtf8(launcherName).is_absolute()) {
     refusal = "an absolute launcherName is not started";
   } else {
     std::vector<std::string> folders;
-    for (const std::shared_ptr<const ZipEngine>& engine : extractions) {
-      if (engine->checkedAndComplete.load()) folders.push_back(engine->destinationPath);
+    for (const std::shared_ptr<const VerifiedExtraction>& extraction : extractions) {
+      if (extraction->CheckedAndComplete()) folders.push_back(extraction->Folder());
     }
     if (IsInsideWorkingFolder(PathToUtf8(executable), folders)) return true;
     refusal = "not inside a folder extracted from a verified archive";
@@ -80,7 +80,7 @@ uint32_t CheckPublisher(const std::filesystem::path& executable,
 
 }  // namespace
 
-void SetupWebView::DoLaunchSetup(const nlohmann::json& message) {
+void DoLaunchSetup(ActionContext& context, const nlohmann::json& message) {
   // Fields of the wrong type throw here, before the window is hidden.
   std::string launcherName = message.value("launcherName", std::string());
   if (launcherName.empty()) launcherName = kDefaultLauncherName;
@@ -89,26 +89,25 @@ void SetupWebView::DoLaunchSetup(const nlohmann::json& message) {
 
   CallbackPayload answer;
   answer.cbid = callbackId;
-  if (m_hwnd != nullptr) m_hwnd->Hide();
+  context.HideWindow();
   try {
     const std::optional<std::filesystem::path> executable = LauncherPath(unzipdir, launcherName);
     if (!executable) {
       Logger::Log(LogLevel::Error, "Engine.AppLauncher",
                   "Launcher name leaves the folder: " + launcherName);
       answer.result = kResultNameLeavesFolder;
-    } else if (!FromVerifiedExtraction(launcherName, *executable, m_verifiedExtractions)) {
+    } else if (!FromVerifiedExtraction(launcherName, *executable, context.VerifiedExtractions())) {
       answer.result = LowWord(trust_code::kNoSignature);
     } else if (std::unique_ptr<HeldProgram> held;
                const uint32_t trust = CheckPublisher(*executable, held)) {
       answer.result = trust & 0xFFFFu;
     } else {
-      m_appLauncher = std::make_unique<AppLauncher>();
-      answer.result = static_cast<uint32_t>(m_appLauncher->Run(*executable, std::move(held)));
+      answer.result = static_cast<uint32_t>(AppLauncher().Run(*executable, std::move(held)));
     }
   } catch (const std::exception& e) {
     Logger::Log(LogLevel::Error, "Engine.AppLauncher", std::string("Launch failed: ") + e.what());
     answer.result = kResultLaunchBroken;
   }
   // Shows the window again before the answer is posted.
-  PostActionComplete(answer);
+  context.Responder()->Complete(answer);
 }

@@ -2,24 +2,25 @@
 #include <string>
 #include <utility>
 
-#include "app/setup_web_view.h"
 #include "base/hex_string.h"
 #include "base/working_folder.h"
-#include "bridge/page_callbacks.h"
-#include "download/archive_signature.h"
-#include "download/built_in_trust.h"
-#include "download/download_engine.h"
+#include "bridge/action_context.h"
+#include "bridge/page_responder.h"
 #include "install/archive_ownership.h"
+#include "install/install_actions.h"
 #include "install/zip_engine.h"
 #include "log/logger.h"
+#include "trust/archive_signature.h"
+#include "trust/built_in_trust.h"
+#include "trust/verified_archive.h"
 
-void SetupWebView::DoUnZip(const nlohmann::json& message) {
+void DoUnZip(ActionContext& context, const nlohmann::json& message) {
   // A missing or non-object "download" throws here, before anything changes.
   const std::string des = message.at("download").value("des", std::string());
   const std::string callbackId = message.value("callbackId", std::string());
   // Only an archive this run downloaded is removed afterwards; any other file the page names
   // is extracted and left where it is.
-  const bool ownArchive = IsInsideWorkingFolder(des, m_tempDirs);
+  const bool ownArchive = IsInsideWorkingFolder(des, context.WorkingFolders());
 
   // With a key built in, only the archive that this run's latest download verified is opened:
   // anything else could be a file the vendor never signed. Refused before any folder is made
@@ -27,9 +28,8 @@ void SetupWebView::DoUnZip(const nlohmann::json& message) {
   // so that a file changed since it verified is not taken for it.
   std::unique_ptr<BytesCheck> check;
   if (!BuiltInArchiveKey().empty()) {
-    if (m_downloadEngine && m_downloadEngine->VerifiedArchiveIs(des)) {
-      check = m_downloadEngine->VerifiedBytesCheck();
-    }
+    const std::shared_ptr<const VerifiedArchive>& verified = context.LatestVerifiedArchive();
+    if (verified && verified->Is(des)) check = verified->SameBytesCheck();
     if (!check) {
       CallbackPayload answer;
       answer.cbid = callbackId;
@@ -38,7 +38,7 @@ void SetupWebView::DoUnZip(const nlohmann::json& message) {
       Logger::Log(
           LogLevel::Error, "unzip",
           answer.message + ", hr=" + ToHexString(static_cast<uint32_t>(trust_code::kNoSignature)));
-      PostActionComplete(answer);
+      context.Responder()->Complete(answer);
       return;
     }
   }
@@ -46,20 +46,20 @@ void SetupWebView::DoUnZip(const nlohmann::json& message) {
   // Straight to UTF-8: a narrow path string would be read back in another code page on Windows.
   const std::u8string folder = NewWorkingFolderPath().generic_u8string();
   const std::string destination(folder.begin(), folder.end());
-  m_tempDirs.push_back(destination);
+  context.WorkingFolders().push_back(destination);
 
-  if (m_zipEngine) {
+  std::shared_ptr<PageWorker>& current = context.ZipWorker();
+  if (current) {
     // The old worker keeps its own reference and winds down on its own.
-    m_zipEngine->cancelRequested.exchange(true);
-    m_zipEngine.reset();
+    current->cancelRequested.exchange(true);
+    current.reset();
   }
   auto engine = std::make_shared<ZipEngine>();
-  engine->onComplete = &PostActionComplete;
-  engine->onProgress = &PostActionProgress;
+  engine->AnswerThrough(context.Responder());
   engine->removeArchiveWhenDone = ownArchive;
   engine->archiveCheck = std::move(check);
-  if (engine->archiveCheck) m_verifiedExtractions.push_back(engine);
-  m_zipEngine = engine;
+  if (engine->archiveCheck) context.VerifiedExtractions().push_back(engine);
+  current = engine;
 
   Logger::Log(LogLevel::Info, "unzip", "Unzip requested file=" + des);
   if (!ownArchive) {

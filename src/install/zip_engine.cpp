@@ -8,7 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include "base/detached_thread.h"
 #include "base/utf8_path.h"
 #include "base/utf_convert.h"
 #include "base/working_folder.h"
@@ -54,8 +53,7 @@ ZipEngine::~ZipEngine() {
 bool ZipEngine::Start(const std::string& source, const std::string& destination,
                       const std::string& callbackId) {
   // Checked before anything is written: a running worker reads these fields.
-  if (started_ || running.exchange(true)) return false;
-  started_ = true;
+  if (!ClaimStart()) return false;
   sourcePath = source;
   destinationPath = destination;
   cancelRequested.exchange(false);
@@ -65,15 +63,7 @@ bool ZipEngine::Start(const std::string& source, const std::string& destination,
   report.result = kResultSuccess;
   report.done = 0;
   report.todo = 0;
-  try {
-    StartDetachedThread([self = shared_from_this()] {
-      self->Run();
-      self->running.exchange(false);
-    });
-  } catch (...) {
-    running.exchange(false);
-    throw;
-  }
+  RunDetached(shared_from_this(), [this] { Run(); });
   return true;
 }
 
@@ -281,14 +271,13 @@ void ZipEngine::Finish() {
       }
     }
     if (checked_ && report.result == kResultSuccess) checkedAndComplete.exchange(true);
-    if (onComplete != nullptr) {
-      if (report.result == kResultSuccess) report.message = destinationPath;
-      onComplete(report);
+    if (onComplete != nullptr && report.result == kResultSuccess) {
+      report.message = destinationPath;
     }
   } catch (const std::exception& e) {
     Logger::Log(LogLevel::Error, kCategory, std::string("Unzip completion failed: ") + e.what());
   }
-  running.exchange(false);
+  Complete(report);
 }
 
 void ZipEngine::RemoveWritten(const fs::path& folder) {

@@ -10,11 +10,14 @@
 
 #include "base/bytes_check.h"
 #include "bridge/callback_payload.h"
+#include "bridge/page_worker.h"
 #include "install/output_file.h"
 #include "install/zip_reader.h"
+#include "trust/verified_archive.h"
 
 // Extracts one archive into one folder on a detached worker thread, reporting byte progress
 // ("onUnZipProgress") and one completion through its callback slots, then deletes the archive.
+// Its lifecycle is the PageWorker one (bridge/page_worker.h).
 //
 // Ownership: always held by std::shared_ptr. The worker keeps the engine alive until it ends,
 // so a request that replaces the engine (after setting its cancelRequested) can never pull the
@@ -31,7 +34,9 @@
 // on the worker. cancelRequested is the one signal in, running and checkedAndComplete the
 // signals out.
 // An engine runs once; a second Start (running or not) is refused.
-class ZipEngine : public std::enable_shared_from_this<ZipEngine> {
+class ZipEngine : public PageWorker,
+                  public VerifiedExtraction,
+                  public std::enable_shared_from_this<ZipEngine> {
  public:
   // Results of a run, as the page receives them.
   static constexpr uint32_t kResultSuccess = 0;
@@ -55,9 +60,7 @@ class ZipEngine : public std::enable_shared_from_this<ZipEngine> {
 
   ZipEngine();
   // Sets cancelRequested; never waits (a worker holds its own reference).
-  ~ZipEngine();
-  ZipEngine(const ZipEngine&) = delete;
-  ZipEngine& operator=(const ZipEngine&) = delete;
+  ~ZipEngine() override;
 
   // Starts the worker for `source` (UTF-8 archive path) into `destination` (not yet created).
   // False when this engine was already started; nothing is sent then.
@@ -71,11 +74,7 @@ class ZipEngine : public std::enable_shared_from_this<ZipEngine> {
   std::string sourcePath;
   std::string destinationPath;
   std::atomic<bool> removeArchiveWhenDone{true};
-  std::atomic<bool> running{false};
   CallbackPayload report;
-  CallbackFunction onProgress = nullptr;
-  CallbackFunction onComplete = nullptr;
-  std::atomic<bool> cancelRequested{false};
   // How much the target volume can take; replaceable so that the full-volume path is testable.
   SpaceQuery spaceQuery;
   // Set before Start, taken by the worker; null for an archive that is not checked.
@@ -83,6 +82,10 @@ class ZipEngine : public std::enable_shared_from_this<ZipEngine> {
   // Set by the worker before the completion: the run extracted every entry with 0 from an
   // archive whose check accepted it.
   std::atomic<bool> checkedAndComplete{false};
+
+  // VerifiedExtraction: destinationPath and checkedAndComplete.
+  const std::string& Folder() const override { return destinationPath; }
+  bool CheckedAndComplete() const override { return checkedAndComplete.load(); }
 
  private:
   // A link entry waits until every other entry is written.
@@ -104,7 +107,6 @@ class ZipEngine : public std::enable_shared_from_this<ZipEngine> {
   // then empty. Never recursive: whatever someone else put there, or links to, stays.
   void RemoveWritten(const std::filesystem::path& folder);
 
-  bool started_ = false;
   bool checked_ = false;  // the run had an archive check
   // Every path this run made or began to make below the destination, in the order it did.
   std::vector<std::filesystem::path> written_;

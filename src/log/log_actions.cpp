@@ -1,10 +1,13 @@
 // The page's access to the Logger: doWriteLog writes a line, doGetLogData reads recent ones.
 
+#include "log/log_actions.h"
+
 #include <exception>
 
-#include "app/setup_web_view.h"
+#include "bridge/action_context.h"
+#include "bridge/action_registry.h"
 #include "bridge/integer_member.h"
-#include "bridge/page_callbacks.h"
+#include "bridge/page_responder.h"
 #include "log/logger.h"
 
 using nlohmann::json;
@@ -22,17 +25,18 @@ LogLevel LevelFromText(const std::string& text) {
   return LogLevel::Info;
 }
 
-void Answer(const std::string& callbackId, uint32_t result, std::string message) {
+void Answer(ActionContext& context, const std::string& callbackId, uint32_t result,
+            std::string message) {
   CallbackPayload answer;
   answer.cbid = callbackId;
   answer.result = result;
   answer.message = std::move(message);
-  PostActionComplete(answer);
+  context.Responder()->Complete(answer);
 }
 
 }  // namespace
 
-void SetupWebView::DoWriteLog(const json& message) {
+void DoWriteLog(ActionContext& context, const json& message) {
   try {
     const std::string level = message.value("level", std::string("INFO"));
     const std::string category = message.value("category", std::string("UI"));
@@ -44,7 +48,7 @@ void SetupWebView::DoWriteLog(const json& message) {
 
     if (text.empty()) {
       if (!callbackId.empty()) {
-        Answer(callbackId, kErrorInvalidParameter, "Log message cannot be empty");
+        Answer(context, callbackId, kErrorInvalidParameter, "Log message cannot be empty");
       }
       return;
     }
@@ -53,16 +57,16 @@ void SetupWebView::DoWriteLog(const json& message) {
     } else {
       Logger::Log(LevelFromText(level), category, text);
     }
-    if (!callbackId.empty()) Answer(callbackId, 0, std::string());
+    if (!callbackId.empty()) Answer(context, callbackId, 0, std::string());
   } catch (const std::exception& e) {
     // A "callbackId" of the wrong type throws again here; the dispatcher drops the message.
     const std::string callbackId = message.value("callbackId", std::string());
     if (!callbackId.empty())
-      Answer(callbackId, kErrorInternalError, std::string("Logging error: ") + e.what());
+      Answer(context, callbackId, kErrorInternalError, std::string("Logging error: ") + e.what());
   }
 }
 
-void SetupWebView::DoGetLogData(const json& message) {
+void DoGetLogData(ActionContext& context, const json& message) {
   try {
     const int32_t maxEntries = IntegerMember(message, "maxEntries", int32_t{100});
     const bool includeDebug = message.value("includeDebug", false);
@@ -81,10 +85,15 @@ void SetupWebView::DoGetLogData(const json& message) {
                          {"timestamp", entry.timestamp}});
     }
     const json answer = {{"logData", entries.dump()}, {"success", true}};
-    Answer(callbackId, 0, answer.dump());
+    Answer(context, callbackId, 0, answer.dump());
   } catch (const std::exception& e) {
     const std::string callbackId = message.value("callbackId", std::string());
     const json error = {{"error", e.what()}, {"success", false}};
-    Answer(callbackId, kErrorInternalError, error.dump());
+    Answer(context, callbackId, kErrorInternalError, error.dump());
   }
+}
+
+void RegisterLogActions(ActionRegistry& actions) {
+  actions.Add("doWriteLog", ActionRegistry::Reach::kInProcess, &DoWriteLog);
+  actions.Add("doGetLogData", ActionRegistry::Reach::kInProcess, &DoGetLogData);
 }

@@ -18,12 +18,12 @@
 #include <thread>
 #include <vector>
 
-#include "app/app_context.h"
 #include "app/main_window_proc.h"
 #include "app/setup_web_view.h"
 #include "app/window_gtk.h"
 #include "app/window_messages.h"
 #include "bridge/page_callbacks.h"
+#include "app/window_responder.h"
 #include "support/fake_web_view.h"
 #include "support/test_environment.h"
 
@@ -96,34 +96,24 @@ class GtkWindowTest : public ::testing::Test {
 
   void SetUp() override {
     if (!ready_) GTEST_SKIP() << "no virtual display (Xvfb)";
-    savedApp_ = g_app;
-    savedHost_ = g_setupWebView;
     window_ = std::make_unique<GtkNativeWindow>();
-    app_.hwnd = window_.get();
-    g_app = &app_;
     host_ = std::make_unique<SetupWebView>(window_.get(), temp_.path() / "UI");
     auto view = std::make_unique<FakeWebView>();
     webView_ = view.get();
     host_->OnWebViewReady(std::move(view));
-    g_setupWebView = host_.get();
   }
   void TearDown() override {
     if (!ready_) return;
+    host_.reset();  // first: it detaches itself from its window
     window_.reset();
-    host_.reset();
-    g_app = savedApp_;
-    g_setupWebView = savedHost_;
   }
 
   static VirtualDisplay* display_;
   static bool ready_;
   TemporaryFolder temp_;
-  AppContext app_;
   std::unique_ptr<GtkNativeWindow> window_;
   std::unique_ptr<SetupWebView> host_;
   FakeWebView* webView_ = nullptr;
-  AppContext* savedApp_ = nullptr;
-  SetupWebView* savedHost_ = nullptr;
 };
 
 VirtualDisplay* GtkWindowTest::display_ = nullptr;
@@ -149,9 +139,9 @@ TEST_F(GtkWindowTest, ScriptsFromManyThreadsArriveOnceEachInPostingOrder) {
   const std::thread::id windowThread = std::this_thread::get_id();
   std::vector<std::thread> workers;
   for (int t = 0; t < kThreads; ++t) {
-    workers.emplace_back([t] {
+    workers.emplace_back([this, t] {
       for (int i = 0; i < kScripts; ++i) {
-        EXPECT_TRUE(PostScriptToWindow(std::to_string(t) + ":" + std::to_string(i)));
+        EXPECT_TRUE(PostScriptTo(*window_, std::to_string(t) + ":" + std::to_string(i)));
       }
     });
   }
@@ -171,9 +161,9 @@ TEST_F(GtkWindowTest, ScriptsFromManyThreadsArriveOnceEachInPostingOrder) {
 TEST_F(GtkWindowTest, ABurstQueuedBeforeTheLoopRunsIsOneEvaluation) {
   // Shown in between, as a completion shows the window before its script: the script behind it
   // starts a second evaluation.
-  for (int i = 0; i < 500; ++i) EXPECT_TRUE(PostScriptToWindow("0:" + std::to_string(i)));
+  for (int i = 0; i < 500; ++i) EXPECT_TRUE(PostScriptTo(*window_, "0:" + std::to_string(i)));
   std::thread([this] { window_->Show(); }).join();
-  EXPECT_TRUE(PostScriptToWindow("1:0"));
+  EXPECT_TRUE(PostScriptTo(*window_, "1:0"));
   ASSERT_TRUE(PumpUntil([&] { return ScriptsRun(webView_->scripts).size() == 501; }));
   ASSERT_EQ(webView_->scripts.size(), 2u);
   EXPECT_EQ(ScriptsRun({webView_->scripts[0]}).size(), 500u);
@@ -182,7 +172,7 @@ TEST_F(GtkWindowTest, ABurstQueuedBeforeTheLoopRunsIsOneEvaluation) {
 
 TEST_F(GtkWindowTest, APostIsNeverHandledInsideThePosterOnTheWindowThread) {
   // A handler that posts (doClose does) must return before its message runs.
-  EXPECT_TRUE(PostScriptToWindow("queued"));
+  EXPECT_TRUE(PostScriptTo(*window_, "queued"));
   EXPECT_TRUE(webView_->scripts.empty());
   ASSERT_TRUE(PumpUntil([&] { return webView_->scripts.size() == 1; }));
 }
@@ -242,13 +232,13 @@ TEST_F(GtkWindowTest, CloseButtonAsksThePageAndDestroyRefusesLaterPosts) {
   EXPECT_EQ(webView_->scripts[0], kRequestCloseScript);
 
   // Queued when the window goes: dropped and freed (the sanitizer build checks the freeing).
-  EXPECT_TRUE(PostScriptToWindow("never runs"));
+  EXPECT_TRUE(PostScriptTo(*window_, "never runs"));
   EXPECT_TRUE(window_->Post(WM_DESTROY_NOW, 0, 0));
-  EXPECT_TRUE(PostScriptToWindow("never runs either"));
+  EXPECT_TRUE(PostScriptTo(*window_, "never runs either"));
   // Reorder: destroy first by handling it directly, as the loop would have.
   MainWindowProc(*window_, WM_DESTROY_NOW, 0, 0);
   EXPECT_FALSE(window_->IsVisible());
-  EXPECT_FALSE(PostScriptToWindow("after destruction"));
+  EXPECT_FALSE(PostScriptTo(*window_, "after destruction"));
   EXPECT_FALSE(window_->Post(WM_CLOSE, 0, 0));
   PumpUntil([] { return false; }, 200);
   EXPECT_EQ(webView_->scripts.size(), 1u);

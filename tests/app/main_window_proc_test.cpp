@@ -8,7 +8,7 @@
 
 #include "app/native_window.h"
 #include "app/window_messages.h"
-#include "bridge/page_callbacks.h"
+#include "app/window_responder.h"
 #include "support/logger_fixture.h"
 #include "support/page_scripts.h"
 
@@ -45,7 +45,8 @@ TEST_F(MainWindowProcTest, CloseDestroysWhenNoPageCanAnswer) {
   }
   {
     HostHarness noHost;
-    g_setupWebView = nullptr;  // the close button before start-up made the host
+    // The close button before start-up made the host.
+    noHost.window.DetachPage(noHost.host.get());
     noHost.window.Post(WM_CLOSE, 7, 9);
     ASSERT_TRUE(noHost.window.PumpOne());
     const auto pending = noHost.window.Pending();
@@ -55,7 +56,7 @@ TEST_F(MainWindowProcTest, CloseDestroysWhenNoPageCanAnswer) {
     EXPECT_EQ(pending[0].lParam, 9);
     noHost.window.PumpAll();
     EXPECT_TRUE(noHost.window.destroyed());
-    g_setupWebView = noHost.host.get();
+    noHost.window.AttachPage(noHost.host.get());
   }
 }
 
@@ -75,7 +76,7 @@ TEST_F(MainWindowProcTest, EachCloseRequestAsksThePageExactlyOnce) {
 TEST_F(MainWindowProcTest, ScriptsRunOnlyOnceTheWebViewIsReady) {
   HostHarness h(/*webViewReady=*/false);
   // Dropped and freed (the sanitizer build checks the freeing).
-  EXPECT_TRUE(PostScriptToWindow("early();"));
+  EXPECT_TRUE(PostScriptTo(h.window, "early();"));
   // Zero carries nothing: nothing runs, nothing is freed.
   EXPECT_TRUE(MainWindowProc(h.window, WM_RUN_SCRIPT, 0, 0));
   h.window.PumpAll();
@@ -84,7 +85,7 @@ TEST_F(MainWindowProcTest, ScriptsRunOnlyOnceTheWebViewIsReady) {
   FakeWebView* fake = view.get();
   h.host->OnWebViewReady(std::move(view));
   EXPECT_TRUE(MainWindowProc(h.window, WM_RUN_SCRIPT, 0, 0));
-  EXPECT_TRUE(PostScriptToWindow("late();"));
+  EXPECT_TRUE(PostScriptTo(h.window, "late();"));
   h.window.PumpAll();
   ASSERT_EQ(fake->scripts.size(), 1u);
   EXPECT_EQ(fake->scripts[0], "late();");
@@ -93,11 +94,11 @@ TEST_F(MainWindowProcTest, ScriptsRunOnlyOnceTheWebViewIsReady) {
 TEST_F(MainWindowProcTest, QueuedScriptsRunTogetherInOrderWithoutPassingOtherMessages) {
   HostHarness h;
   h.window.TakeQueuedMessages();
-  for (const char* script : {"a();", "b();", "c();"}) EXPECT_TRUE(PostScriptToWindow(script));
+  for (const char* script : {"a();", "b();", "c();"}) EXPECT_TRUE(PostScriptTo(h.window, script));
   h.window.Post(WM_RUN_SCRIPT, 0, 0);  // carries nothing: skipped, the burst goes on
-  EXPECT_TRUE(PostScriptToWindow("d();"));
+  EXPECT_TRUE(PostScriptTo(h.window, "d();"));
   h.window.Post(WM_CLOSE_REQUEST, 0, 0);
-  EXPECT_TRUE(PostScriptToWindow("e();"));
+  EXPECT_TRUE(PostScriptTo(h.window, "e();"));
   h.window.PumpAll();
   // The close request is not overtaken: "e();" waits for it, and its requestClose script
   // (posted behind "e();") runs after it.
@@ -116,49 +117,11 @@ TEST_F(MainWindowProcTest, QueuedScriptsRunTogetherInOrderWithoutPassingOtherMes
   }
 }
 
-TEST_F(MainWindowProcTest, ProgressWaitingForABusyWindowNeverCrowdsOutACompletion) {
-  // The window thread waits for a setup while two downloads keep reporting: a Win32 thread
-  // holds at most 10,000 posted messages, and past that a completion would be lost.
-  HostHarness h;
-  h.window.TakeQueuedMessages();
-  CallbackPayload report;
-  for (uint64_t done = 1; done <= 20000; ++done) {
-    report.done = done;
-    report.cbid = "a";
-    PostActionProgress(report);
-    report.cbid = "b";
-    PostActionProgress(report);
-  }
-  CallbackPayload finished;
-  finished.cbid = "a";
-  PostActionComplete(finished);
-  // Each report as it came until the backlog, then one per action that newer ones replace.
-  EXPECT_EQ(h.window.Pending().size(), kLatestScriptBacklog + 3);
-
-  h.window.PumpAll();
-  std::vector<std::string> seen;
-  for (const PageCallback& callback : ParseCallbackScripts(h.webView->scripts)) {
-    seen.push_back(callback.function + " " + callback.payload["cbid"].get<std::string>() + " " +
-                   std::to_string(callback.payload["done"].get<uint64_t>()));
-  }
-  ASSERT_EQ(seen.size(), kLatestScriptBacklog + 3);
-  EXPECT_EQ(seen[kLatestScriptBacklog - 1], "onActionProgress b " +
-                                                std::to_string(kLatestScriptBacklog / 2));
-  EXPECT_EQ(std::vector<std::string>(seen.end() - 3, seen.end()),
-            (std::vector<std::string>{"onActionProgress a 20000", "onActionProgress b 20000",
-                                      "onActionComplete a 0"}));
-
-  // Once the window caught up, reports are posted one by one again.
-  PostActionProgress(report);
-  PostActionProgress(report);
-  EXPECT_EQ(h.window.Pending().size(), 2u);
-}
-
 TEST_F(MainWindowProcTest, ABurstIsCutIntoEvaluationsOfBoundedSize) {
   HostHarness h;
   h.window.TakeQueuedMessages();
   const std::string half(kScriptBatchBytes / 2, 'x');
-  for (int i = 0; i < 3; ++i) EXPECT_TRUE(PostScriptToWindow(half));
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(PostScriptTo(h.window, half));
   h.window.PumpAll();
   ASSERT_EQ(h.webView->scripts.size(), 2u);
   EXPECT_EQ(h.webView->scripts[0], BatchScripts({half, half}));
@@ -171,7 +134,7 @@ TEST_F(MainWindowProcTest, DestroyNowEndsTheLoopAndLaterPostsAreRefused) {
   h.window.PumpAll();
   EXPECT_TRUE(h.window.destroyed());
   EXPECT_EQ(h.window.quitCode(), 0);
-  EXPECT_FALSE(PostScriptToWindow("afterwards();"));  // freed by the poster, not leaked
+  EXPECT_FALSE(PostScriptTo(h.window, "afterwards();"));  // freed by the poster, not leaked
   EXPECT_TRUE(h.webView->scripts.empty());
 }
 

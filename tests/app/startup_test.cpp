@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/main_window_proc.h"
@@ -87,10 +88,10 @@ TEST_F(StartHostTest, WebViewArrivesLaterAndIsSetUpBeforeNavigating) {
   ScopedEnvironmentVariable debug("VELMORANTE_DEBUG", std::nullopt);
 
   started_ = &StartHost(h.window, environment);
-  EXPECT_EQ(g_setupWebView, started_);
-  EXPECT_EQ(started_->m_hwnd, &h.window);
+  EXPECT_EQ(h.window.page(), started_);
+  EXPECT_EQ(started_->window(), &h.window);
   EXPECT_EQ(environment.target, &h.window);
-  EXPECT_EQ(started_->m_uiFolder.filename(), "UI");
+  EXPECT_EQ(started_->UiFolder().filename(), "UI");
   EXPECT_EQ(EntriesAt("INFO", "SetupWebView::Initialize called").size(), 1u);
   EXPECT_TRUE(EntriesAt("INFO", "WebView navigated to start page").empty());
 
@@ -98,11 +99,11 @@ TEST_F(StartHostTest, WebViewArrivesLaterAndIsSetUpBeforeNavigating) {
   FakeWebView* fake = view.get();
   view->contextMenusEnabled = view->devToolsEnabled = true;  // the platform's defaults
   environment.ready(std::move(view));
-  EXPECT_EQ(started_->m_webView.get(), fake);
+  EXPECT_EQ(started_->web_view(), fake);
   EXPECT_FALSE(fake->contextMenusEnabled);
   EXPECT_FALSE(fake->devToolsEnabled);
   EXPECT_EQ(fake->mappedHost, "quillfetch.localhost");
-  EXPECT_EQ(fake->mappedFolder, started_->m_uiFolder);
+  EXPECT_EQ(fake->mappedFolder, started_->UiFolder());
   EXPECT_TRUE(fake->filledWindow);
   EXPECT_EQ(fake->calls,
             std::vector<std::string>(
@@ -110,7 +111,7 @@ TEST_F(StartHostTest, WebViewArrivesLaterAndIsSetUpBeforeNavigating) {
   EXPECT_EQ(EntriesAt("INFO", "WebView navigated to start page").size(), 1u);
   // Registered before navigating: a message of the first load reaches the dispatcher.
   EXPECT_TRUE(fake->PostFromPage(R"({"action":"doCancel","callbackId":"early"})"));
-  g_setupWebView = h.host.get();
+  delete std::exchange(started_, nullptr);  // before its window
 }
 
 TEST_F(StartHostTest, DevVariableSwitchesContextMenusAndDevTools) {
@@ -123,7 +124,7 @@ TEST_F(StartHostTest, DevVariableSwitchesContextMenusAndDevTools) {
   environment.ready(std::move(view));
   EXPECT_TRUE(fake->contextMenusEnabled);
   EXPECT_TRUE(fake->devToolsEnabled);
-  g_setupWebView = h.host.get();
+  delete std::exchange(started_, nullptr);  // before its window
 }
 
 TEST_F(StartHostTest, FailedWebViewLeavesTheCloseButtonWorking) {
@@ -131,12 +132,12 @@ TEST_F(StartHostTest, FailedWebViewLeavesTheCloseButtonWorking) {
   ManualEnvironment environment;
   started_ = &StartHost(h.window, environment);
   environment.ready(nullptr);
-  EXPECT_EQ(started_->m_webView, nullptr);
+  EXPECT_EQ(started_->web_view(), nullptr);
   h.window.Post(WM_CLOSE, 0, 0);
   h.window.PumpAll();
   EXPECT_TRUE(h.window.destroyed());
   EXPECT_EQ(h.window.quitCode(), 0);
-  g_setupWebView = h.host.get();
+  delete std::exchange(started_, nullptr);  // before its window
 }
 
 }  // namespace

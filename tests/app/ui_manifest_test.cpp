@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "download/signature_vectors.h"
+#include "trust/signature_vectors.h"
 #include "support/test_environment.h"
 
 namespace fs = std::filesystem;

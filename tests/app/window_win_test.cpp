@@ -12,10 +12,9 @@
 #include <string>
 #include <thread>
 
-#include "app/app_context.h"
 #include "app/main_window_proc.h"
 #include "app/setup_web_view.h"
-#include "bridge/page_callbacks.h"
+#include "bridge/page_responder.h"
 #include "support/fake_web_view.h"
 #include "support/logger_fixture.h"
 #include "support/test_environment.h"
@@ -63,17 +62,7 @@ class Win32WindowTest : public LoggerFixture {
     LoggerFixture::SetUp();
     window = Win32NativeWindow::Create(GetModuleHandleW(nullptr));
     ASSERT_NE(window, nullptr);
-    app.hwnd = window.get();
-    savedApp = g_app;
-    savedHost = g_setupWebView;
-    g_app = &app;
     host = std::make_unique<SetupWebView>(window.get(), temp.path() / "UI");
-    g_setupWebView = host.get();
-  }
-  void TearDown() override {
-    g_setupWebView = savedHost;
-    g_app = savedApp;
-    LoggerFixture::TearDown();
   }
   FakeWebView* MakeWebViewReady() {
     auto view = std::make_unique<FakeWebView>();
@@ -83,11 +72,8 @@ class Win32WindowTest : public LoggerFixture {
   }
 
   TemporaryFolder temp;
-  AppContext app;
   std::unique_ptr<Win32NativeWindow> window;
   std::unique_ptr<SetupWebView> host;
-  AppContext* savedApp = nullptr;
-  SetupWebView* savedHost = nullptr;
 };
 
 TEST_F(Win32WindowTest, ReadsBackAsTheProgramsWindow) {
@@ -146,13 +132,13 @@ TEST_F(Win32WindowTest, CloseButtonAsksThePageWhichClosesTheWindow) {
   // The page answers. While a clean-up runs (held here; the first doClose's own may already be
   // over) the page is asked again and the window stays; once idle, doClose ends the loop.
   const HWND hwnd = Hwnd(*window);
-  host->m_cleaningUp = true;
+  *host->CleaningUp() = true;
   const size_t asked = view->scripts.size();
   host->OnWebMessageReceived(R"({"action":"doClose"})");
   ASSERT_TRUE(PumpUntil([&] { return view->scripts.size() > asked; }));
   EXPECT_EQ(view->scripts.back(), kRequestCloseScript);
   EXPECT_TRUE(IsWindow(hwnd));
-  host->m_cleaningUp = false;
+  *host->CleaningUp() = false;
   host->OnWebMessageReceived(R"({"action":"doClose"})");
   bool quit = false;
   ASSERT_TRUE(PumpUntil([] { return false; }, &quit));
@@ -176,10 +162,10 @@ TEST_F(Win32WindowTest, WorkerCompletionShowsTheHiddenWindowAndRunsItsScript) {
   window->Hide();
   ASSERT_FALSE(window->IsVisible());
   // As a download's worker answers while the window thread waits for nothing in particular.
-  std::thread worker([] {
+  std::thread worker([responder = host->Responder()] {
     CallbackPayload payload;
     payload.cbid = "w1";
-    PostActionComplete(payload);
+    responder->Complete(payload);
   });
   worker.join();
   ASSERT_TRUE(PumpUntil([&] { return !view->scripts.empty() && window->IsVisible(); }));

@@ -11,7 +11,7 @@ TEST_F(CleanUpTest, LeavesFilesAndSymlinksAlone) {
   const std::string target = MakeTree("outside");
   const std::string link = (h.temp.path() / "link-to-outside").generic_string();
   fs::create_directory_symlink(target, link);
-  h.host->m_tempDirs = {file, link};
+  h.host->WorkingFolders() = {file, link};
 
   EXPECT_EQ(CleanUpAndWait("c3"), nlohmann::json({file, link}));
   EXPECT_TRUE(fs::exists(file));
@@ -22,7 +22,7 @@ TEST_F(CleanUpTest, LeavesFilesAndSymlinksAlone) {
 TEST_F(CleanUpTest, APathThatCannotBeExaminedIsSkippedAndTheWalkGoesOn) {
   const std::string unexaminable = (h.temp.path() / std::string(300, 'n')).generic_string();
   const std::string after = MakeTree("{AFTER}");
-  h.host->m_tempDirs = {unexaminable, after};
+  h.host->WorkingFolders() = {unexaminable, after};
   EXPECT_EQ(CleanUpAndWait("c5"), nlohmann::json({unexaminable, after}));
   EXPECT_FALSE(fs::exists(after));
   EXPECT_EQ(EntriesAt("WARN", "Clean-up skipped").size(), 1u);

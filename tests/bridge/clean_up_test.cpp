@@ -17,19 +17,19 @@ TEST_F(CleanUpTest, RemovesEveryFolderAndListsEveryPathAgainLater) {
   const std::string one = MakeTree("{ONE}");
   const std::string two = MakeTree("{TWO}");
   const std::string missing = (h.temp.path() / "never-made").generic_string();
-  h.host->m_tempDirs = {one, missing, two};
+  h.host->WorkingFolders() = {one, missing, two};
 
   EXPECT_EQ(CleanUpAndWait("c1"), nlohmann::json({one, missing, two}));
   EXPECT_FALSE(fs::exists(one));
   EXPECT_FALSE(fs::exists(two));
   EXPECT_EQ(CleanUpAndWait("c2"), nlohmann::json({one, missing, two}));
-  EXPECT_EQ(h.host->m_tempDirs.size(), 3u);
+  EXPECT_EQ(h.host->WorkingFolders().size(), 3u);
 }
 
 TEST_F(CleanUpTest, FoldersNamedOutsideTheAnsiCodePageAreRemoved) {
   // The list holds UTF-8 text; read in another code page, the folder would not be found.
   const std::string folder = MakeTree("\xC5\xBBo\xC5\x82\xC4\x85 \xCE\xB1\xCE\xB2");
-  h.host->m_tempDirs = {folder};
+  h.host->WorkingFolders() = {folder};
   CleanUpAndWait("c6");
   EXPECT_FALSE(fs::exists(PathFromUtf8(folder)));
 }
@@ -42,27 +42,27 @@ TEST_F(CleanUpTest, ReadOnlyTreesAreRemoved) {
                                       fs::perms::others_read | fs::perms::others_exec;
   fs::permissions(fs::path(root) / "a" / "b", kReadAndEnter);
   fs::permissions(fs::path(root) / "a", kReadAndEnter);
-  h.host->m_tempDirs = {root};
+  h.host->WorkingFolders() = {root};
   CleanUpAndWait("c4");
   EXPECT_FALSE(fs::exists(root));
 }
 
 TEST_F(CleanUpTest, OnlyOneCleanUpAtATimeAndEmptyIdsStaySilent) {
-  h.host->m_cleaningUp = true;  // one is running
+  *h.host->CleaningUp() = true;  // one is running
   h.Post(R"({"action":"doCleanUp","callbackId":"dropped"})");
   EXPECT_TRUE(h.window.Pending().empty());
-  h.host->m_cleaningUp = false;
+  *h.host->CleaningUp() = false;
 
   h.Post(R"({"action":"doCleanUp"})");
-  ASSERT_TRUE(h.PumpUntil([&] { return !h.host->m_cleaningUp; }));
+  ASSERT_TRUE(h.PumpUntil([&] { return !*h.host->CleaningUp(); }));
   EXPECT_TRUE(h.Completions().empty());
 }
 
 TEST_F(CleanUpTest, AppendsWhileACleanUpWalksAreSafe) {
   for (int i = 0; i < 20; ++i)
-    h.host->m_tempDirs.push_back(MakeTree("{T" + std::to_string(i) + "}"));
+    h.host->WorkingFolders().push_back(MakeTree("{T" + std::to_string(i) + "}"));
   h.host->OnWebMessageReceived(R"({"action":"doCleanUp","callbackId":"walk"})");
-  for (int i = 0; i < 2000; ++i) h.host->m_tempDirs.push_back("/nonexistent/" + std::to_string(i));
+  for (int i = 0; i < 2000; ++i) h.host->WorkingFolders().push_back("/nonexistent/" + std::to_string(i));
   ASSERT_TRUE(h.PumpUntil([&] { return !h.Completions().empty(); }));
   // The walk saw the list as it was when the clean-up started.
   EXPECT_EQ(nlohmann::json::parse(h.Completions()[0].payload["message"].get<std::string>()).size(),
@@ -71,10 +71,10 @@ TEST_F(CleanUpTest, AppendsWhileACleanUpWalksAreSafe) {
 
 TEST_F(CleanUpTest, WaitsForACancelledEngineToStopBeforeRemovingItsFolder) {
   const std::string root = MakeTree("{WINDING-DOWN}");
-  h.host->m_tempDirs = {root};
+  h.host->WorkingFolders() = {root};
   auto engine = std::make_shared<DownloadEngine>();
   engine->running = true;  // a worker that was asked to stop and is still writing
-  h.host->m_downloadEngine = engine;
+  h.host->DownloadWorker() = engine;
 
   h.Post(R"({"action":"doClose"})");  // cancels, then starts the clean-up
   ASSERT_TRUE(engine->cancelRequested);
@@ -83,16 +83,16 @@ TEST_F(CleanUpTest, WaitsForACancelledEngineToStopBeforeRemovingItsFolder) {
   EXPECT_TRUE(h.host->IsBusy());
 
   engine->running = false;
-  ASSERT_TRUE(h.PumpUntil([&] { return !h.host->m_cleaningUp; }));
+  ASSERT_TRUE(h.PumpUntil([&] { return !*h.host->CleaningUp(); }));
   EXPECT_FALSE(fs::exists(root));
 }
 
 TEST_F(CleanUpTest, DoesNotWaitForEnginesThatWereNotCancelled) {
   const std::string root = MakeTree("{RUNNING}");
-  h.host->m_tempDirs = {root};
+  h.host->WorkingFolders() = {root};
   auto engine = std::make_shared<DownloadEngine>();
   engine->running = true;
-  h.host->m_downloadEngine = engine;
+  h.host->DownloadWorker() = engine;
   CleanUpAndWait("c6");
   EXPECT_FALSE(fs::exists(root));
   engine->running = false;

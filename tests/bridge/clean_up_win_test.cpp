@@ -13,7 +13,7 @@ TEST_F(CleanUpTest, ALinkInAWorkingFolderIsNotFollowed) {
   const std::string root = MakeTree("{LINKED}");
   UnixLink link(PathFromUtf8(outside), fs::path(PathFromUtf8(root)) / "a" / "planted");
   ASSERT_TRUE(link.made());
-  h.host->m_tempDirs = {root};
+  h.host->WorkingFolders() = {root};
 
   CleanUpAndWait("w1");
   EXPECT_TRUE(fs::exists(PathFromUtf8(outside) / "a" / "b" / "file.bin"));

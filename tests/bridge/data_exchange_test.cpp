@@ -55,7 +55,7 @@ TEST(DataExchangeTest, NoAnswerBeforeTheWebViewIsReady) {
   HostHarness h(/*webViewReady=*/false);
   h.Post(R"({"action":"doDataExchange","callbackId":"1","subAction":"in","x":1})");
   EXPECT_TRUE(h.window.Pending().empty());
-  EXPECT_EQ(h.host->m_exchangeData, nullptr);
+  EXPECT_EQ(h.host->ExchangeData(), nullptr);
 }
 
 TEST(CancelTest, AnswersOnlyWithAnIdAndFlagsEveryEngine) {

@@ -5,7 +5,7 @@
 #include "app/main_window_proc.h"
 #include "app/window_messages.h"
 #include "bridge/dev_environment.h"
-#include "bridge/page_callbacks.h"
+#include "app/window_responder.h"
 #include "download/download_engine.h"
 #include "support/logger_fixture.h"
 
@@ -66,8 +66,8 @@ TEST_F(DispatcherTest, AHandlerThatThrowsIsContainedAtTheEdge) {
   h.Post(R"({"action":"doDownload","callbackId":"d1"})");  // no "fetchDownloadConfig"
   h.Post(R"({"action":"doDownload","callbackId":"d2","fetchDownloadConfig":"x"})");
   h.Post(R"({"action":"doUnZip","callbackId":"z1","download":{"des":7}})");
-  EXPECT_EQ(h.host->m_downloadEngine, nullptr);
-  EXPECT_TRUE(h.host->m_tempDirs.empty());
+  EXPECT_EQ(h.host->DownloadWorker(), nullptr);
+  EXPECT_TRUE(h.host->WorkingFolders().empty());
   EXPECT_TRUE(h.webView->scripts.empty());
   EXPECT_EQ(EntriesAt("WARN", "Dropped page message").size(), 3u);
   // The host goes on answering.
@@ -113,10 +113,10 @@ TEST_F(DispatcherTest, InlineActionsNeverAnswer) {
 TEST_F(DispatcherTest, FirstCloseCancelsAndCleansUpOnceThenClosesWhenIdle) {
   auto engine = std::make_shared<DownloadEngine>();
   engine->running = true;
-  h.host->m_downloadEngine = engine;
+  h.host->DownloadWorker() = engine;
 
   h.host->OnWebMessageReceived(R"({"action":"doClose"})");
-  EXPECT_TRUE(h.host->m_closing);
+  EXPECT_TRUE(h.host->Closing());
   EXPECT_TRUE(engine->cancelRequested);
   ASSERT_FALSE(h.window.Pending().empty());
   EXPECT_EQ(h.window.Pending().back().message, WM_CLOSE_REQUEST);  // busy: ask the page again
@@ -126,7 +126,7 @@ TEST_F(DispatcherTest, FirstCloseCancelsAndCleansUpOnceThenClosesWhenIdle) {
   // The worker ends; a later doClose cancels nothing more and destroys the window.
   engine->cancelRequested = false;
   engine->running = false;
-  ASSERT_TRUE(h.PumpUntil([&] { return !h.host->m_cleaningUp; }));
+  ASSERT_TRUE(h.PumpUntil([&] { return !*h.host->CleaningUp(); }));
   h.Post(R"({"action":"doClose"})");
   EXPECT_FALSE(engine->cancelRequested);
   EXPECT_TRUE(h.window.destroyed());
@@ -137,11 +137,11 @@ TEST_F(DispatcherTest, FirstCloseCancelsAndCleansUpOnceThenClosesWhenIdle) {
 TEST_F(DispatcherTest, CloseOverrideDestroysEvenWhileBusy) {
   auto engine = std::make_shared<DownloadEngine>();
   engine->running = true;
-  h.host->m_downloadEngine = engine;
+  h.host->DownloadWorker() = engine;
   h.Post(R"({"action":"doCloseOverride"})");
   EXPECT_TRUE(h.window.destroyed());
   EXPECT_FALSE(engine->cancelRequested);
-  EXPECT_FALSE(h.host->m_closing);
+  EXPECT_FALSE(h.host->Closing());
 }
 
 TEST_F(DispatcherTest, DevToolsOpenOnlyInTheDeveloperEnvironment) {
@@ -161,7 +161,7 @@ TEST_F(DispatcherTest, DevToolsOpenOnlyInTheDeveloperEnvironment) {
 
 TEST_F(DispatcherTest, DevToolsNeedAWebView) {
   ScopedEnvironmentVariable dev("VLM_IS_DEV", "1");
-  h.host->m_webView.reset();
+  h.host->ResetWebView();
   h.webView = nullptr;
   EXPECT_NO_THROW(h.host->OnWebMessageReceived(R"({"action":"OpenDevToolsWindow"})"));
 }
@@ -249,11 +249,11 @@ TEST_F(WindowProcTest, ScriptsRunInOrderAndAreDroppedBeforeTheWebView) {
 }
 
 TEST_F(WindowProcTest, WorkerThreadScriptsArriveInPostingOrder) {
-  std::thread worker([] {
+  std::thread worker([this] {
     for (int i = 0; i < 50; ++i) {
       CallbackPayload progress;
       progress.done = static_cast<uint64_t>(i);
-      PostActionProgress(progress);
+      h.responder().Progress(progress);
     }
   });
   worker.join();
@@ -266,24 +266,12 @@ TEST_F(WindowProcTest, WorkerThreadScriptsArriveInPostingOrder) {
   }
 }
 
-TEST_F(WindowProcTest, CompletionShowsAHiddenWindowBeforePostingButProgressDoesNot) {
-  h.window.Hide();
-  PostActionProgress(CallbackPayload{});
-  EXPECT_FALSE(h.window.IsVisible());
-  PostActionComplete(CallbackPayload{});
-  EXPECT_TRUE(h.window.IsVisible());
-  const auto events = h.window.Events();
-  ASSERT_GE(events.size(), 2u);
-  EXPECT_EQ(events[events.size() - 2], "show");
-  EXPECT_EQ(events.back(), "post:1125");
-}
-
 TEST_F(WindowProcTest, ScriptsPostedToADestroyedWindowAreFreed) {
   h.window.Post(WM_DESTROY_NOW, 0, 0);
   h.window.PumpAll();
   ASSERT_TRUE(h.window.destroyed());
-  EXPECT_FALSE(PostScriptToWindow("late()"));  // ASan checks that nothing leaks
-  PostActionComplete(CallbackPayload{});
+  EXPECT_FALSE(PostScriptTo(h.window, "late()"));  // ASan checks that nothing leaks
+  h.responder().Complete(CallbackPayload{});
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 #include "base/utf8_path.h"
 #include "bridge/page_callbacks.h"
-#include "download/built_in_trust.h"
+#include "trust/built_in_trust.h"
 #include "download/download_engine.h"
 #include "support/fault_http_server.h"
 #include "support/logger_fixture.h"
@@ -66,14 +66,14 @@ TEST_F(DownloadActionTest, DownloadsIntoAFreshWorkingFolderAndAnswersWithItsPath
   ASSERT_EQ(done["result"], 0) << done;
   EXPECT_EQ(done["name"], "UtlDwldFile");
   EXPECT_EQ(done["jsp"], "onDownloadProgress");
-  ASSERT_EQ(h.host->m_tempDirs.size(), 1u);
-  const fs::path folder = h.host->m_tempDirs[0];
+  ASSERT_EQ(h.host->WorkingFolders().size(), 1u);
+  const fs::path folder = h.host->WorkingFolders()[0];
   EXPECT_EQ(folder.parent_path(), h.temp.path());
   const std::string folderName = folder.filename().string();
   EXPECT_EQ(folderName.size(), 38u);
   EXPECT_EQ(folderName.front(), '{');
   const nlohmann::json answer = nlohmann::json::parse(done["message"].get<std::string>());
-  EXPECT_EQ(done["message"], R"({"des":")" + h.host->m_tempDirs[0] + R"(/archive.zip","url":")" +
+  EXPECT_EQ(done["message"], R"({"des":")" + h.host->WorkingFolders()[0] + R"(/archive.zip","url":")" +
                                  server.Url("/a.zip") + R"("})");
   EXPECT_EQ(FileContent(answer["des"].get<std::string>()), body);
   for (const PageCallback& c : h.Callbacks()) {
@@ -90,8 +90,8 @@ TEST_F(DownloadActionTest, MalformedRequestsTouchNothing) {
   h.Post(R"({"action":"doDownload","callbackId":"x"})");
   h.Post(R"({"action":"doDownload","callbackId":"y","fetchDownloadConfig":{"url":5}})");
   h.Post(R"({"action":"doDownload","callbackId":"z","fetchDownloadConfig":[]})");
-  EXPECT_EQ(h.host->m_downloadEngine, nullptr);
-  EXPECT_TRUE(h.host->m_tempDirs.empty());
+  EXPECT_EQ(h.host->DownloadWorker(), nullptr);
+  EXPECT_TRUE(h.host->WorkingFolders().empty());
   for (const PageCallback& c : h.Completions()) EXPECT_NE(c.payload["cbid"], "x");
 }
 
@@ -113,7 +113,7 @@ TEST_F(DownloadActionTest, ArchiveNamesThatLeaveTheWorkingFolderAreRefused) {
   }
   EXPECT_FALSE(fs::exists(outside));
   EXPECT_FALSE(fs::exists(h.temp.path() / "escaped.zip"));
-  EXPECT_EQ(h.host->m_tempDirs.size(), 3u);
+  EXPECT_EQ(h.host->WorkingFolders().size(), 3u);
   EXPECT_TRUE(server.Requests().empty());
 }
 
@@ -133,8 +133,8 @@ TEST_F(DownloadActionTest, ArchiveNamesInEveryScriptKeepTheirLetters) {
     ASSERT_EQ(done["result"], 0) << done;
     const std::string des =
         nlohmann::json::parse(done["message"].get<std::string>())["des"].get<std::string>();
-    EXPECT_EQ(des, h.host->m_tempDirs.back() + "/" + name);
-    const fs::path file = PathFromUtf8(h.host->m_tempDirs.back()) / PathFromUtf8(name);
+    EXPECT_EQ(des, h.host->WorkingFolders().back() + "/" + name);
+    const fs::path file = PathFromUtf8(h.host->WorkingFolders().back()) / PathFromUtf8(name);
     EXPECT_EQ(FileContent(file), body) << des;
   }
 }
@@ -142,7 +142,7 @@ TEST_F(DownloadActionTest, ArchiveNamesInEveryScriptKeepTheirLetters) {
 TEST_F(DownloadActionTest, ASecondDownloadReplacesAndCancelsTheFirst) {
   FaultHttpServer stalled({"--body-file", MakeBody(100'000).string(), "--stall-after", "1000"});
   PostDownload("first", stalled.Url("/slow.zip"));
-  const std::weak_ptr<DownloadEngine> firstEngine = h.host->m_downloadEngine;
+  const std::weak_ptr<PageWorker> firstEngine = h.host->DownloadWorker();
   ASSERT_TRUE(h.PumpUntil([&] { return !stalled.Requests().empty(); }));
   EXPECT_TRUE(h.host->IsBusy());
 
@@ -151,8 +151,8 @@ TEST_F(DownloadActionTest, ASecondDownloadReplacesAndCancelsTheFirst) {
   EXPECT_EQ(CompletionFor("first")["result"], 1602);
   const nlohmann::json second = CompletionFor("second");
   EXPECT_EQ(second["result"], 0);
-  ASSERT_EQ(h.host->m_tempDirs.size(), 2u);
-  EXPECT_EQ(FileContent(h.host->m_tempDirs[1] + "/archive.zip"), body);
+  ASSERT_EQ(h.host->WorkingFolders().size(), 2u);
+  EXPECT_EQ(FileContent(h.host->WorkingFolders()[1] + "/archive.zip"), body);
   // The replaced engine went away with its worker.
   EXPECT_TRUE(h.PumpUntil([&] { return firstEngine.expired(); }));
 }
@@ -178,7 +178,7 @@ TEST_F(DownloadActionTest, IntegrityFiguresFromThePage) {
   const nlohmann::json bad = CompletionFor("bad");
   EXPECT_EQ(bad["result"], 24);
   EXPECT_NE(bad["message"].get<std::string>().find("incomplete or corrupt"), std::string::npos);
-  EXPECT_FALSE(fs::exists(h.host->m_tempDirs[0] + "/archive.zip"));
+  EXPECT_FALSE(fs::exists(h.host->WorkingFolders()[0] + "/archive.zip"));
 
   // sha256 of the 1000-byte body, upper case accepted.
   PostDownload("good", server.Url("/a.zip"),
@@ -226,10 +226,10 @@ TEST_F(DownloadActionTest, TheCompletionIsPostedWhileTheHostIsStillBusy) {
   engine->rejectedBecause = "ends at once";
   std::atomic<bool> busyAfterPosting{false};
   engine->onComplete = [&](const CallbackPayload& payload) {
-    PostActionComplete(payload);
+    h.responder().Complete(payload);
     busyAfterPosting = h.host->IsBusy();
   };
-  h.host->m_downloadEngine = engine;
+  h.host->DownloadWorker() = engine;
   ASSERT_TRUE(engine->StartDownload(u"", h.temp.path() / "a.zip", "d"));
   EXPECT_EQ(CompletionFor("d")["result"], 87);
   ASSERT_TRUE(h.PumpUntil([&] { return !h.host->IsBusy(); }));

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "download/signature_vectors.h"
+#include "trust/signature_vectors.h"
 #include "download/transfer_fixture.h"
 
 namespace fs = std::filesystem;

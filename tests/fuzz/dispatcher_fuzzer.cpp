@@ -8,8 +8,8 @@
 //    to Base64 of compact sorted JSON that parses back to the same values (text that is not
 //    UTF-8 comes back as valid UTF-8).
 //
-// Messages whose action would start real work outside the process are not dispatched:
-// doDownload (network transfer), doUnZip (reads and writes arbitrary paths), doLaunchSetup
+// Messages whose action would start real work outside the process (registered with
+// ActionRegistry::Reach::kOutside) are not dispatched: doDownload (network transfer), doUnZip (reads and writes arbitrary paths), doLaunchSetup
 // (runs a program the input names), postToTeams (network post). Their member handling is
 // covered by their own tests; here they would only turn fuzz inputs into downloads and
 // launched programs. doCleanUp and doClose stay in: a fresh host has no working folders, so
@@ -20,7 +20,6 @@
 #include <fuzzer/FuzzedDataProvider.h>
 #include <stdlib.h>
 
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -32,11 +31,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/app_context.h"
 #include "app/main_window_proc.h"
 #include "app/setup_web_view.h"
-#include "base/ascii.h"
 #include "base/working_folder.h"
+#include "bridge/action_registry.h"
 #include "bridge/callback_payload.h"
 #include "bridge/page_callbacks.h"
 #include "log/logger.h"
@@ -54,18 +52,13 @@ void Require(bool condition, const char* what) {
 }
 
 // True when the dispatcher would hand `text` to a handler that reaches outside the process.
-bool StartsOutsideWork(std::string_view text) {
-  static constexpr std::array<std::string_view, 4> kOutside = {"doDownload", "doUnZip",
-                                                               "doLaunchSetup", "postToTeams"};
+bool StartsOutsideWork(const ActionRegistry& actions, std::string_view text) {
   const json message = json::parse(text.begin(), text.end(), nullptr, false, false);
   if (!message.is_object()) return false;
   const auto action = message.find("action");
   if (action == message.end() || !action->is_string()) return false;
-  const std::string& name = action->get_ref<const std::string&>();
-  for (std::string_view outside : kOutside) {
-    if (EqualsIgnoringAsciiCase(name, outside)) return true;
-  }
-  return false;
+  const ActionRegistry::Action* found = actions.Find(action->get_ref<const std::string&>());
+  return found != nullptr && found->reach == ActionRegistry::Reach::kOutside;
 }
 
 std::string DecodeBase64(const std::string& text);
@@ -91,10 +84,7 @@ std::optional<std::string> CallbackJson(const std::string& script) {
 class FuzzHost {
  public:
   FuzzHost() {
-    app_.hwnd = &window_;
-    g_app = &app_;
     host_ = std::make_unique<SetupWebView>(&window_, TempDirectory() / "UI");
-    g_setupWebView = host_.get();
     auto view = std::make_unique<FakeWebView>();
     view_ = view.get();
     host_->OnWebViewReady(std::move(view));
@@ -103,9 +93,9 @@ class FuzzHost {
   ~FuzzHost() {
     WaitUntilIdle();
     window_.Clear();
-    g_setupWebView = nullptr;
-    g_app = nullptr;
   }
+
+  const ActionRegistry& actions() const { return host_->Actions(); }
 
   void Deliver(std::string_view message) {
     host_->OnWebMessageReceived(message);
@@ -140,7 +130,6 @@ class FuzzHost {
   }
 
   FakeWindow window_;
-  AppContext app_;
   std::unique_ptr<SetupWebView> host_;
   FakeWebView* view_ = nullptr;
 };
@@ -152,7 +141,7 @@ void FuzzDispatcher(std::string_view input) {
     size_t end = input.find('\n', start);
     if (end == std::string_view::npos) end = input.size();
     const std::string_view message = input.substr(start, end - start);
-    if (!StartsOutsideWork(message)) host.Deliver(message);
+    if (!StartsOutsideWork(host.actions(), message)) host.Deliver(message);
     start = end + 1;
   }
 }

@@ -12,7 +12,7 @@
 
 #include "app/setup_web_view.h"
 #include "base/utf8_path.h"
-#include "download/built_in_trust.h"
+#include "trust/built_in_trust.h"
 #include "install/launch_test_support.h"
 #include "install/zip_builder.h"
 #include "install/zip_engine.h"
@@ -43,7 +43,7 @@ class KeyedLaunchTest : public LaunchActionTest {
     while (engine->running.load() && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    h.host->m_verifiedExtractions.push_back(engine);
+    h.host->VerifiedExtractions().push_back(engine);
     return folder;
   }
 

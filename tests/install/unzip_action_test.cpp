@@ -52,8 +52,8 @@ TEST_F(UnZipActionTest, ExtractsNestedTreeWithThrottledProgressAndDeletesArchive
   // The working folder: a fresh GUID folder under TMPDIR, recorded for clean-up.
   EXPECT_EQ(run.folder.parent_path(), h.temp.path());
   EXPECT_EQ(run.folder.filename().string().size(), 38u);
-  ASSERT_EQ(h.host->m_tempDirs.size(), 2u);  // the download's, then this one
-  EXPECT_EQ(h.host->m_tempDirs[1], run.folder.generic_string());
+  ASSERT_EQ(h.host->WorkingFolders().size(), 2u);  // the download's, then this one
+  EXPECT_EQ(h.host->WorkingFolders()[1], run.folder.generic_string());
 
   EXPECT_EQ(ReadFileBytes(run.folder / "top.txt"), "hello");
   EXPECT_EQ(ReadFileBytes(run.folder / "a/b/c.txt"), big);
@@ -77,7 +77,7 @@ TEST_F(UnZipActionTest, ExtractsNestedTreeWithThrottledProgressAndDeletesArchive
     last = done;
   }
   EXPECT_EQ(run.completion, Payload("u1", last, kRoute, run.folder.string(), 0, total));
-  EXPECT_FALSE(h.host->m_zipEngine->running.load());
+  EXPECT_FALSE(h.host->ZipWorker()->running.load());
 }
 
 TEST_F(UnZipActionTest, EmptyArchiveAndEmptyFilesCompleteWithoutProgress) {
@@ -349,7 +349,7 @@ TEST_F(UnZipActionTest, TextReachesThePageAsValidUtf8) {
   // page intact.
   const fs::path wide = h.temp.path() / PathFromUtf8("tmp \u00e9 \u96ea");
   fs::create_directories(wide);
-  h.host->m_tempDirs.push_back(PathToUtf8(wide));
+  h.host->WorkingFolders().push_back(PathToUtf8(wide));
   ScopedEnvironmentVariable tmp(kTempDirectoryVariable, PathToUtf8(wide));
   const std::string name = "donn\u00e9es/\u96ea.txt";
   ZipTestEntry marked = ZipFile(name, "snow");
@@ -359,7 +359,7 @@ TEST_F(UnZipActionTest, TextReachesThePageAsValidUtf8) {
   const UnZipRun run = RunUnZip(h, archive, "wide");
   EXPECT_EQ(run.completion["result"], 0);
   EXPECT_FALSE(fs::exists(archive));
-  EXPECT_EQ(run.completion["message"], h.host->m_tempDirs.back());
+  EXPECT_EQ(run.completion["message"], h.host->WorkingFolders().back());
   EXPECT_EQ(run.folder.parent_path(), wide);
   EXPECT_EQ(ReadFileBytes(run.folder / PathFromUtf8(name)), "snow");
   EXPECT_EQ(run.progress.at(0)["message"], name);
@@ -410,17 +410,17 @@ TEST_F(UnZipActionTest, ReplacementCancelsTheRunningExtractionOnly) {
   const fs::path second = Archive({ZipFile("second.txt", "two")}, "second.zip");
 
   GateWindow gate(h.window);
-  h.app.hwnd = &gate;
+  h.host->AnswerThrough(&gate);
   PostUnZip(h, first, "old");
-  const fs::path oldFolder = h.host->m_tempDirs.back();
-  const std::weak_ptr<ZipEngine> oldEngine = h.host->m_zipEngine;
+  const fs::path oldFolder = h.host->WorkingFolders().back();
+  const std::weak_ptr<PageWorker> oldEngine = h.host->ZipWorker();
   gate.WaitForPoster();  // the old run is inside its first progress report
   PostUnZip(h, second, "new");
-  const fs::path newFolder = h.host->m_tempDirs.back();
+  const fs::path newFolder = h.host->WorkingFolders().back();
   gate.Open();
   ASSERT_TRUE(h.PumpUntil([&] { return oldEngine.expired() && !h.host->IsBusy(); }, 60000));
   h.window.PumpAll();
-  h.app.hwnd = &h.window;
+  h.host->AnswerThrough(&h.window);
   const UnZipRun fresh = CollectRun(h, "new");
   const UnZipRun old = CollectRun(h, "old");
 
@@ -434,24 +434,24 @@ TEST_F(UnZipActionTest, ReplacementCancelsTheRunningExtractionOnly) {
   EXPECT_EQ(ReadFileBytes(oldFolder / "f0"), "data");
   for (int i = 1; i < 50; ++i) EXPECT_EQ(fs::file_size(oldFolder / ("f" + std::to_string(i))), 0u);
   EXPECT_FALSE(fs::exists(first));
-  EXPECT_EQ(h.host->m_tempDirs.size(), 3u);
+  EXPECT_EQ(h.host->WorkingFolders().size(), 3u);
 }
 
 TEST_F(UnZipActionTest, CloseCancelsAndWaitsForTheExtraction) {
   std::vector<ZipTestEntry> many;
   for (int i = 0; i < 50; ++i) many.push_back(Stored(ZipFile("f" + std::to_string(i), "data")));
   GateWindow gate(h.window);
-  h.app.hwnd = &gate;
+  h.host->AnswerThrough(&gate);
   PostUnZip(h, Archive(many), "x");
   gate.WaitForPoster();
 
   h.host->OnWebMessageReceived(R"({"action":"doClose"})");
-  EXPECT_TRUE(h.host->m_zipEngine->cancelRequested.load());
+  EXPECT_TRUE(h.host->ZipWorker()->cancelRequested.load());
   EXPECT_EQ(h.window.Events().back(), "post:1126");  // busy: the page is asked again later
 
   gate.Open();
   ASSERT_TRUE(h.PumpUntil([&] { return !h.host->IsBusy(); }));
-  h.app.hwnd = &h.window;
+  h.host->AnswerThrough(&h.window);
   const UnZipRun run = CollectRun(h, "x");
   EXPECT_EQ(run.completion["result"], 1602);
   EXPECT_EQ(run.completion["message"], "Files not prepared");

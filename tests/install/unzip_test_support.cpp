@@ -43,7 +43,7 @@ UnZipRun RunUnZip(HostHarness& h, const std::filesystem::path& archive,
                   const std::string& callbackId) {
   const size_t before = CountCompletions(h);
   PostUnZip(h, archive, callbackId);
-  const std::filesystem::path folder = PathFromUtf8(h.host->m_tempDirs.back());
+  const std::filesystem::path folder = PathFromUtf8(h.host->WorkingFolders().back());
   EXPECT_TRUE(h.PumpUntil([&] { return CountCompletions(h) > before; }, 60000));
   // Finish clears running just after posting the completion.
   EXPECT_TRUE(h.PumpUntil([&] { return !h.host->IsBusy(); }));

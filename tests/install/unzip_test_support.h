@@ -53,7 +53,7 @@ class UnZipActionTest : public ::testing::Test {
  protected:
   UnZipActionTest() {
     std::filesystem::create_directories(downloads);
-    h.host->m_tempDirs.push_back(PathToUtf8(downloads));
+    h.host->WorkingFolders().push_back(PathToUtf8(downloads));
   }
 
   std::filesystem::path Archive(const std::vector<ZipTestEntry>& entries,

@@ -6,13 +6,8 @@
 #include "support/test_environment.h"
 
 HostHarness::HostHarness(bool webViewReady)
-    : savedApp_(g_app),
-      savedHost_(g_setupWebView),
-      tmpdir_(kTempDirectoryVariable, PathToUtf8(temp.path())) {
-  app.hwnd = &window;
-  g_app = &app;
+    : tmpdir_(kTempDirectoryVariable, PathToUtf8(temp.path())) {
   host = std::make_unique<SetupWebView>(&window, temp.path() / "UI");
-  g_setupWebView = host.get();
   if (webViewReady) {
     auto view = std::make_unique<FakeWebView>();
     webView = view.get();
@@ -24,8 +19,6 @@ HostHarness::~HostHarness() {
   // Let a running clean-up finish before its host goes away.
   PumpUntil([this] { return !host->IsBusy(); }, 20000);
   window.Clear();
-  g_setupWebView = savedHost_;
-  g_app = savedApp_;
 }
 
 void HostHarness::Post(const std::string& json) {

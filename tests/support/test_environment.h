@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/app_context.h"
 #include "app/setup_web_view.h"
+#include "bridge/page_responder.h"
 #include "support/fake_web_view.h"
 #include "support/fake_window.h"
 #include "support/page_scripts.h"
@@ -58,10 +58,9 @@ class TemporaryFolder {
   std::filesystem::path path_;
 };
 
-// The host as the page sees it, with fakes at the seams: a FakeWindow as g_app's window, a
-// SetupWebView as g_setupWebView with a ready FakeWebView, and the temporary folder pointed at a
-// folder of its own, used as the working root (the process counts as not elevated). Restores
-// the globals at the end.
+// The host as the page sees it, with fakes at the seams: a FakeWindow with a SetupWebView as its
+// page and a ready FakeWebView, and the temporary folder pointed at a folder of its own, used as
+// the working root (the process counts as not elevated).
 class HostHarness {
  public:
   explicit HostHarness(bool webViewReady = true);
@@ -75,15 +74,15 @@ class HostHarness {
   std::vector<PageCallback> Callbacks() const;
   std::vector<PageCallback> Completions() const;
 
+  // The host's responder, as workers and tests post through it.
+  PageResponder& responder() { return *host->Responder(); }
+
   FakeWindow window;
-  AppContext app;
   TemporaryFolder temp;
   std::unique_ptr<SetupWebView> host;
   FakeWebView* webView = nullptr;  // owned by host; null when not ready
 
  private:
-  AppContext* savedApp_;
-  SetupWebView* savedHost_;
   ScopedEnvironmentVariable tmpdir_;
   ScopedElevation notElevated_{false};
 };

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "download/archive_signature.h"
+#include "trust/archive_signature.h"
 
 // What an archive's signature vouches for. A signature over the archive's bytes alone (a bare
 // signature) vouches for bytes: any archive ever signed with the key would pass. A release

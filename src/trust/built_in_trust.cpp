@@ -1,4 +1,4 @@
-#include "download/built_in_trust.h"
+#include "trust/built_in_trust.h"
 
 #include "built_in_trust_data.h"
 

@@ -1,8 +1,8 @@
-#include "download/release_manifest.h"
+#include "trust/release_manifest.h"
 
 #include <gtest/gtest.h>
 
-#include "download/signature_vectors.h"
+#include "trust/signature_vectors.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "download/streamed_signature_check.h"
+#include "trust/streamed_signature_check.h"
 
 #include <algorithm>
 #include <system_error>

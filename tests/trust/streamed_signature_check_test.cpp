@@ -1,11 +1,11 @@
-#include "download/streamed_signature_check.h"
+#include "trust/streamed_signature_check.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
 
-#include "download/signature_vectors.h"
+#include "trust/signature_vectors.h"
 
 namespace {
 

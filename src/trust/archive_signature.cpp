@@ -1,4 +1,4 @@
-#include "download/archive_signature.h"
+#include "trust/archive_signature.h"
 
 #include <algorithm>
 #include <fstream>

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "download/archive_signature.h"
+#include "trust/archive_signature.h"
 
 namespace {
 

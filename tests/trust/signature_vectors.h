@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "download/archive_signature.h"
+#include "trust/archive_signature.h"
 
 // Fixed vectors made once with the openssl command line (tests/support/signing holds the test
 // key pair; "openssl dgst -sha256 -sign"), the same on every platform.

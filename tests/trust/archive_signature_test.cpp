@@ -1,8 +1,8 @@
-#include "download/archive_signature.h"
+#include "trust/archive_signature.h"
 
 #include <gtest/gtest.h>
 
-#include "download/signature_vectors.h"
+#include "trust/signature_vectors.h"
 #include "support/test_environment.h"
 
 namespace {

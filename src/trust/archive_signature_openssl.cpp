@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "download/archive_signature.h"
+#include "trust/archive_signature.h"
 
 namespace {
 

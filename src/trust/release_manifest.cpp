@@ -1,4 +1,4 @@
-#include "download/release_manifest.h"
+#include "trust/release_manifest.h"
 
 #include <algorithm>
 

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+class ActionContext;
+class ActionRegistry;
+
+// The diagnostics' page actions:
+//   doGetSysInfo  answers a fresh machine snapshot (get_sys_info_action.cpp)
+//   postToTeams   posts the page's issue report as a card (post_to_teams_action.cpp)
+void RegisterDiagActions(ActionRegistry& actions);
+
+void DoGetSysInfo(ActionContext& context, const nlohmann::json& message);
+void PostToTeams(ActionContext& context, const nlohmann::json& message);
