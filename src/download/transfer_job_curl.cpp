@@ -16,6 +16,7 @@
 #include "download/curl_support_curl.h"
 #include "download/file_errors.h"
 #include "download/network_error_text.h"
+#include "download/resume_decision.h"
 
 namespace fs = std::filesystem;
 
@@ -241,27 +242,29 @@ class CurlTransferJob final : public TransferJob {
   }
 
   bool OnBodyStarts(Run& run) {
-    if (run.status == 206 &&
-        (run.rangeFirstByte ? *run.rangeFirstByte != run.offset : run.offset > 0)) {
-      // Not the rest of the file: appending it would corrupt the archive. The bytes on disk go,
-      // and the next Resume starts over from zero.
-      run.rangeMismatch = true;
-      return false;
-    }
-    if (run.offset > 0 && run.status != 206) {
-      // The server ignored the Range request: the whole body comes again.
-      if (std::freopen(partial_.c_str(), "wb", run.file) == nullptr) {
-        run.file = nullptr;
-        run.fileError = Win32ErrorFromFileErrno(errno);
+    const ResumeDecision decision =
+        DecideResume(run.offset, static_cast<uint32_t>(run.status), run.rangeFirstByte,
+                     run.haveLength ? std::optional<uint64_t>(run.length) : std::nullopt);
+    switch (decision.action) {
+      case ResumeAction::kRangeMismatch:
+        // The bytes on disk go, and the next Resume starts over from zero.
+        run.rangeMismatch = true;
         return false;
-      }
-      run.offset = 0;
+      case ResumeAction::kStartOver:
+        if (std::freopen(partial_.c_str(), "wb", run.file) == nullptr) {
+          run.file = nullptr;
+          run.fileError = Win32ErrorFromFileErrno(errno);
+          return false;
+        }
+        run.offset = 0;
+        break;
+      case ResumeAction::kAppend:
+        break;
     }
     run.written = run.offset;
     std::lock_guard lock(mutex_);
     progress_.bytesTransferred = run.offset;
-    progress_.bytesTotal =
-        run.haveLength ? (run.status == 206 ? run.offset : 0) + run.length : kUnknownSize;
+    progress_.bytesTotal = decision.expectedEnd.value_or(kUnknownSize);
     state_ = TransferJobState::kTransferring;
     changed_.notify_all();
     return true;
