@@ -9,8 +9,9 @@
 #include <mutex>
 #include <string_view>
 
-#include "download/download_url.h"
+#include "base/file_write_watcher.h"
 #include "base/hresult.h"
+#include "download/download_url.h"
 
 void EnsureCurlGlobalInit() {
   static std::once_flag once;
@@ -48,7 +49,7 @@ void SetCommonOptions(CURL* easy, const std::string& url, curl_slist* headers) {
   curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, 60000L);
-  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 262144L);
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, static_cast<long>(kFileWriteBlockBytes));
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   // Download links commonly redirect to a mirror or CDN, as the platform clients follow.
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);

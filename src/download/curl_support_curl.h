@@ -31,7 +31,7 @@ CurlList MakeHeaderList(const std::vector<std::string>& lines);
 
 // GET of `url` with `headers`, no proxy, no signals, the path sent as given (query included),
 // 60 s to resolve and connect, redirects followed (http and https only, and https only once the
-// URL is https), and blocks of up to 256 KiB for the write callback.
+// URL is https), and pieces of up to kFileWriteBlockBytes for the write callback.
 void SetCommonOptions(CURL* easy, const std::string& url, curl_slist* headers);
 
 // Opens the archive file for writing (appending when `append`), created with mode 0600 whatever
