@@ -16,6 +16,7 @@
 #include "trust/release_manifest.h"
 #include "trust/streamed_signature_check.h"
 #include "download/transfer_job.h"
+#include "download/transfer_kind.h"
 
 // Carries one download from start to end on a worker thread of its own.
 //
@@ -43,7 +44,7 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
   bool StartDownload(const std::u16string& downloadUrl, const std::filesystem::path& destination,
                      const std::string& callbackId);
 
-  // The worker body: COM, destination folder, one of the two transfers, Finish.
+  // The worker body: COM, destination folder, the transfer ChooseTransferKind names, Finish.
   void Run();
   // Enters the worker's COM apartment where there is one; success on Linux.
   HResult InitCom();
@@ -52,9 +53,10 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
   void Finish();
 
   // The background job and its polling loop; calls Finish on every path.
-  void RunBitsJob();
-  // One direct GET streamed into destPath; returns 0 or a failure (low 16 bits: the result).
-  HResult WinHttpDownload();
+  void RunBackgroundJob();
+  // The direct transfer of url into destPath (download/direct_transfer.h), its progress and
+  // figures copied into the payload; a failure sets result. Finish is the caller's.
+  void RunDirectTransfer();
 
   Callback onProgress;
   Callback onComplete;
@@ -108,8 +110,8 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
   void VerifyIntegrity();
   // With a key: turns a successful transfer into 256/24592 unless its signature verifies.
   void VerifySignature();
-  // The text at signatureUrl through one direct GET into the working folder, or nullopt with
-  // the reason in `why`.
+  // The text at signatureUrl through a direct transfer of its own into "<archive>.sig", or
+  // nullopt with the reason in `why`. Leaves the payload as it was.
   std::optional<std::string> FetchSignature(std::string& why);
 
   Clock& clock_;
@@ -120,9 +122,6 @@ class DownloadEngine : public CallbackPayload, public std::enable_shared_from_th
   std::filesystem::file_time_type verifiedWriteTime_{};
   Sha256Digest verifiedDigest_{};  // the SHA-256 the signature was checked against
 };
-
-// True for pre-signed storage URLs, which take the direct transfer.
-bool IsPresignedS3Url(const std::u16string& url);
 
 // True for a name that stays inside the folder it is joined to: not empty, not "." or "..",
 // and free of path separators, drive colons and NUL.
