@@ -155,9 +155,9 @@ class DirectTransfer final : public HttpAnswerReceiver {
     if (elapsed < kThroughputSampleIntervalMs) return;
     const double mbps = static_cast<double>(written_ - lastSampleBytes_) * 8.0 / 1000000.0 /
                         (static_cast<double>(elapsed) / 1000.0);
-    Logger::Log(LogLevel::Info, kCategory,
-                "WinHTTP InstMbps=" + FormatDouble(mbps) +
-                    ", transferred=" + std::to_string(written_));
+    Logger::Log(
+        LogLevel::Info, kCategory,
+        "WinHTTP InstMbps=" + FormatDouble(mbps) + ", transferred=" + std::to_string(written_));
     lastSampleBytes_ = written_;
     lastSampleTime_ = now;
   }

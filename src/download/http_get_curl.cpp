@@ -21,7 +21,7 @@ struct Exchange {
   HttpAnswerReceiver& receiver;
   const std::atomic<bool>& cancel;
   HttpAnswerHead head = {};
-  bool headGiven = false;     // the receiver has the current answer's head
+  bool headGiven = false;      // the receiver has the current answer's head
   TransferError stopped = {};  // what the receiver ended the request with
 
   bool IsRedirect() const { return head.status >= 300 && head.status < 400; }

@@ -7,12 +7,12 @@
 #include "base/sha256.h"
 #include "base/utf8_path.h"
 #include "base/utf_convert.h"
-#include "trust/archive_signature.h"
 #include "download/direct_transfer.h"
 #include "download/download_engine.h"
 #include "download/download_results.h"
-#include "trust/release_manifest.h"
 #include "log/logger.h"
+#include "trust/archive_signature.h"
+#include "trust/release_manifest.h"
 
 namespace {
 
