@@ -1,10 +1,6 @@
 #include "download/curl_support_curl.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cctype>
-#include <cerrno>
 #include <charconv>
 #include <mutex>
 #include <string_view>
@@ -58,19 +54,6 @@ void SetCommonOptions(CURL* easy, const std::string& url, curl_slist* headers) {
   // the way could swap the archive. Refused, libcurl keeps the redirect as the answer, which then
   // fails like any other status outside 2xx, as with the Windows client.
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, IsHttpsUrl(url) ? "https" : "http,https");
-}
-
-FILE* OpenArchiveFile(const std::filesystem::path& path, bool append) {
-  const int fd =
-      ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0600);
-  if (fd < 0) return nullptr;
-  FILE* file = ::fdopen(fd, append ? "ab" : "wb");
-  if (file == nullptr) {
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-  }
-  return file;
 }
 
 uint32_t WinHttpErrorFromCurl(CURLcode code) {

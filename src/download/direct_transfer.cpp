@@ -11,6 +11,7 @@
 #include "download/resume_decision.h"
 #include "download/transfer_error.h"
 #include "download/transfer_figures.h"
+#include "download/watched_file.h"
 #include "log/logger.h"
 
 namespace {
@@ -33,7 +34,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
     const std::atomic<bool>& cancel = *request_.cancel;
     for (int32_t attempt = 0;; ++attempt) {
       // After a body that ended early, ask only for the rest.
-      offset_ = file_ ? written_ : 0;
+      offset_ = Written();
       receivedThisAnswer_ = 0;
       expectedEnd_.reset();
       TransferError error = session->Get(offset_, cancel, *this);
@@ -41,7 +42,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
       // What arrived before a failure counts: a retry continues after it. A file that cannot
       // be written ends the transfer, whatever the network did.
       if (const TransferError written = WriteBlock()) error = written;
-      if (!error && (!expectedEnd_ || written_ == *expectedEnd_)) break;
+      if (!error && (!expectedEnd_ || Written() == *expectedEnd_)) break;
       // WinHTTP may end a body that was cut short without an error: the length tells.
       if (!error) error = TransferError(winhttp::kConnectionError);
       // Once body bytes came, losing the connection means the body was cut short.
@@ -59,13 +60,9 @@ class DirectTransfer final : public HttpAnswerReceiver {
     // Every answer used opened the file, an empty body included; a client that reports
     // success without any answer still leaves the empty file a body-less exchange would.
     if (!file_) {
-      if (const TransferError error = DownloadFile::Create(request_.destination, file_)) {
-        return Fail(error);
-      }
-      createdFile_ = true;
+      if (const TransferError error = StartFile()) return Fail(error);
     }
     if (const TransferError error = file_->Close()) return Fail(error);
-    file_.reset();
     LogFigures();
     Logger::Log(LogLevel::Info, kCategory, "Saved to: " + PathToUtf8(request_.destination));
     return TransferResult{kOk, {}, Figures()};
@@ -91,10 +88,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
     }
     expectedEnd_ = decision.expectedEnd;
     if (!file_) {
-      if (const TransferError error = DownloadFile::Create(request_.destination, file_)) {
-        return error;
-      }
-      createdFile_ = true;
+      if (const TransferError error = StartFile()) return error;
     }
     if (head.contentLength && *head.contentLength != 0 && contentLength_ == 0 &&
         head.status != kPartialContent) {
@@ -128,22 +122,15 @@ class DirectTransfer final : public HttpAnswerReceiver {
     return TransferError();
   }
 
-  // Writes the gathered bytes, tells the watchers and then the progress sink: the one place
-  // where bytes reach the disk.
+  // Writes the gathered bytes (the file tells the watchers), then tells the progress sink.
   TransferError WriteBlock() {
     if (block_.empty()) return TransferError();
     const TransferError error = file_->Write(block_.data(), block_.size());
-    if (!error) {
-      for (FileWriteWatcher* watcher : request_.watchers) {
-        watcher->Wrote(written_, block_.data(), block_.size());
-      }
-      written_ += block_.size();
-    }
     block_.clear();
     if (error) return error;
     Report();
     LogThroughputSample();
-    if (request_.maxBytes && written_ > *request_.maxBytes) {
+    if (request_.maxBytes && Written() > *request_.maxBytes) {
       return TransferError(win32::kFileTooLarge);
     }
     return TransferError();
@@ -153,12 +140,13 @@ class DirectTransfer final : public HttpAnswerReceiver {
     const Clock::TimePoint now = clock_.Now();
     const int64_t elapsed = WholeMilliseconds(lastSampleTime_, now);
     if (elapsed < kThroughputSampleIntervalMs) return;
-    const double mbps = static_cast<double>(written_ - lastSampleBytes_) * 8.0 / 1000000.0 /
+    const uint64_t written = Written();
+    const double mbps = static_cast<double>(written - lastSampleBytes_) * 8.0 / 1000000.0 /
                         (static_cast<double>(elapsed) / 1000.0);
     Logger::Log(
         LogLevel::Info, kCategory,
-        "WinHTTP InstMbps=" + FormatDouble(mbps) + ", transferred=" + std::to_string(written_));
-    lastSampleBytes_ = written_;
+        "WinHTTP InstMbps=" + FormatDouble(mbps) + ", transferred=" + std::to_string(written));
+    lastSampleBytes_ = written;
     lastSampleTime_ = now;
   }
 
@@ -167,7 +155,6 @@ class DirectTransfer final : public HttpAnswerReceiver {
     if (file_) {
       if (const TransferError error = file_->Empty()) return error;
     }
-    written_ = 0;
     lastSampleBytes_ = 0;
     offset_ = 0;
     return TransferError();
@@ -177,11 +164,27 @@ class DirectTransfer final : public HttpAnswerReceiver {
     if (request_.onProgress) request_.onProgress(Figures());
   }
 
-  TransferFigures Figures() const { return TransferFigures{written_, contentLength_}; }
+  // Body bytes in the file.
+  uint64_t Written() const { return file_ ? file_->size() : 0; }
 
+  TransferFigures Figures() const { return TransferFigures{Written(), contentLength_}; }
+
+  TransferError StartFile() {
+    std::unique_ptr<DownloadFile> created;
+    if (const TransferError error =
+            DownloadFile::Open(request_.destination, DownloadFile::Start::kEmpty, created)) {
+      return error;
+    }
+    createdFile_ = true;
+    file_ = std::make_unique<WatchedFile>(std::move(created), 0, request_.watchers);
+    return TransferError();
+  }
+
+  // The figures stay those of the bytes that were written, as the page last saw them.
   TransferResult Fail(TransferError error) {
+    const TransferFigures figures = Figures();
     Discard();
-    return TransferResult{HResultFromWin32(error.code()), {}, Figures()};
+    return TransferResult{HResultFromWin32(error.code()), {}, figures};
   }
 
   TransferResult Cancelled() { return Fail(TransferError(kHttpGetCancelled)); }
@@ -197,11 +200,12 @@ class DirectTransfer final : public HttpAnswerReceiver {
   void LogFigures() const {
     const int64_t durationMs = WholeMilliseconds(startTime_, clock_.Now());
     const int64_t ttfbMs = haveFirstByte_ ? WholeMilliseconds(startTime_, firstByteTime_) : -1;
-    const double mbps = durationMs > 0 ? static_cast<double>(written_) * 8.0 / 1000000.0 /
+    const uint64_t written = Written();
+    const double mbps = durationMs > 0 ? static_cast<double>(written) * 8.0 / 1000000.0 /
                                              (static_cast<double>(durationMs) / 1000.0)
                                        : 0.0;
     Logger::Log(LogLevel::Info, kCategory,
-                "WinHTTP completed bytes=" + std::to_string(written_) + ", headerBytes=" +
+                "WinHTTP completed bytes=" + std::to_string(written) + ", headerBytes=" +
                     std::to_string(contentLength_) + ", ttfbMs=" + std::to_string(ttfbMs) +
                     ", durationMs=" + std::to_string(durationMs) +
                     ", throughputMbps=" + FormatDouble(mbps));
@@ -213,10 +217,9 @@ class DirectTransfer final : public HttpAnswerReceiver {
   Clock::TimePoint lastSampleTime_;
   uint64_t lastSampleBytes_ = 0;
   uint64_t contentLength_ = 0;  // of the first whole answer; 0 when absent
-  uint64_t written_ = 0;        // body bytes in the file
   bool haveFirstByte_ = false;
   Clock::TimePoint firstByteTime_{};
-  std::unique_ptr<DownloadFile> file_;
+  std::unique_ptr<WatchedFile> file_;
   bool createdFile_ = false;
   std::string block_;  // received, not yet written (less than kFileWriteBlockBytes)
 

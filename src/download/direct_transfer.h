@@ -17,8 +17,8 @@
 //
 // It promises, the same on every platform:
 // - the body is gathered into pieces of kFileWriteBlockBytes (all but the last of each answer)
-//   and written to `destination`; each piece, once on disk, goes to every watcher and then to
-//   the progress sink;
+//   and written to `destination` (download/watched_file.h); each piece, once on disk, goes to
+//   every watcher and then to the progress sink;
 // - a body cut short is asked for again from the bytes on disk (Range), and the answer is used
 //   as download/resume_decision.h decides; a range mismatch empties the file and counts as a
 //   connection error;

@@ -6,15 +6,20 @@
 
 #include "download/transfer_error.h"
 
-// The file a direct transfer writes its body into, opened for writing only by this process:
+// The file a transfer writes a body into, opened for writing only by this process:
 // on POSIX created with mode 0600 whatever the umask and closed on exec; on Windows others may
 // read it meanwhile, nobody else may write it. Failures are Win32 error numbers (on POSIX
 // through download/file_errors.h), so the page sees the same codes on every platform.
 class DownloadFile {
  public:
-  // Creates `path`, or empties it when it exists. Fails with `file` left empty.
-  static TransferError Create(const std::filesystem::path& path,
-                              std::unique_ptr<DownloadFile>& file);
+  enum class Start {
+    kEmpty,        // a new file, or an existing one emptied
+    kAfterItsEnd,  // an existing file kept, writes going after its bytes (or a new file)
+  };
+
+  // Opens `path`, creating it when it does not exist. Fails with `file` left empty.
+  static TransferError Open(const std::filesystem::path& path, Start start,
+                            std::unique_ptr<DownloadFile>& file);
 
   // Closes the file when Close was not called, dropping any failure.
   virtual ~DownloadFile() = default;

@@ -50,9 +50,11 @@ class PosixDownloadFile final : public DownloadFile {
 
 }  // namespace
 
-TransferError DownloadFile::Create(const std::filesystem::path& path,
-                                   std::unique_ptr<DownloadFile>& file) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+TransferError DownloadFile::Open(const std::filesystem::path& path, Start start,
+                                 std::unique_ptr<DownloadFile>& file) {
+  const int fd =
+      ::open(path.c_str(),
+             O_WRONLY | O_CREAT | O_CLOEXEC | (start == Start::kEmpty ? O_TRUNC : O_APPEND), 0600);
   if (fd < 0) return LastError();
   file = std::make_unique<PosixDownloadFile>(fd);
   return TransferError();

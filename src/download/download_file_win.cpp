@@ -45,11 +45,17 @@ class WinDownloadFile final : public DownloadFile {
 
 }  // namespace
 
-TransferError DownloadFile::Create(const std::filesystem::path& path,
-                                   std::unique_ptr<DownloadFile>& file) {
+TransferError DownloadFile::Open(const std::filesystem::path& path, Start start,
+                                 std::unique_ptr<DownloadFile>& file) {
   const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                    start == Start::kEmpty ? CREATE_ALWAYS : OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return TransferError(GetLastError());
-  file = std::make_unique<WinDownloadFile>(handle);
+  auto opened = std::make_unique<WinDownloadFile>(handle);
+  LARGE_INTEGER zero{};
+  if (start == Start::kAfterItsEnd && !SetFilePointerEx(handle, zero, nullptr, FILE_END)) {
+    return TransferError(GetLastError());
+  }
+  file = std::move(opened);
   return TransferError();
 }
