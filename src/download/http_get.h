@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "base/file_write_watcher.h"
 #include "download/transfer_error.h"
 
 // One HTTP GET at a time to one URL, the layer under the direct transfer: the platform's client
