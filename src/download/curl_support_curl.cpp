@@ -1,16 +1,13 @@
 #include "download/curl_support_curl.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cctype>
-#include <cerrno>
 #include <charconv>
 #include <mutex>
 #include <string_view>
 
-#include "download/download_url.h"
+#include "base/file_write_watcher.h"
 #include "base/hresult.h"
+#include "download/download_url.h"
 
 void EnsureCurlGlobalInit() {
   static std::once_flag once;
@@ -48,7 +45,7 @@ void SetCommonOptions(CURL* easy, const std::string& url, curl_slist* headers) {
   curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, 60000L);
-  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 262144L);
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, static_cast<long>(kFileWriteBlockBytes));
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   // Download links commonly redirect to a mirror or CDN, as the platform clients follow.
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
@@ -57,19 +54,6 @@ void SetCommonOptions(CURL* easy, const std::string& url, curl_slist* headers) {
   // the way could swap the archive. Refused, libcurl keeps the redirect as the answer, which then
   // fails like any other status outside 2xx, as with the Windows client.
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, IsHttpsUrl(url) ? "https" : "http,https");
-}
-
-FILE* OpenArchiveFile(const std::filesystem::path& path, bool append) {
-  const int fd =
-      ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0600);
-  if (fd < 0) return nullptr;
-  FILE* file = ::fdopen(fd, append ? "ab" : "wb");
-  if (file == nullptr) {
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-  }
-  return file;
 }
 
 uint32_t WinHttpErrorFromCurl(CURLcode code) {

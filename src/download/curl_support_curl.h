@@ -3,8 +3,6 @@
 #include <curl/curl.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,13 +29,8 @@ CurlList MakeHeaderList(const std::vector<std::string>& lines);
 
 // GET of `url` with `headers`, no proxy, no signals, the path sent as given (query included),
 // 60 s to resolve and connect, redirects followed (http and https only, and https only once the
-// URL is https), and blocks of up to 256 KiB for the write callback.
+// URL is https), and pieces of up to kFileWriteBlockBytes for the write callback.
 void SetCommonOptions(CURL* easy, const std::string& url, curl_slist* headers);
-
-// Opens the archive file for writing (appending when `append`), created with mode 0600 whatever
-// the umask, so no other local user can read or swap it before it is checked and used. Null
-// with errno set on failure.
-FILE* OpenArchiveFile(const std::filesystem::path& path, bool append);
 
 // The WinHTTP error number for a libcurl failure (0 for CURLE_OK).
 uint32_t WinHttpErrorFromCurl(CURLcode code);

@@ -6,8 +6,9 @@
 
 #include "base/hresult.h"
 
-// The direct transfer's retry rule and progress cadence, the same whichever HTTP client carries
-// it (libcurl on Linux, WinHTTP on Windows): both backends report failures as WinHTTP numbers.
+// The direct transfer's retry rule and progress cadence (download/direct_transfer.h), the same
+// whichever HTTP client carries it: both backends of download/http_get.h report failures as
+// WinHTTP numbers.
 
 // Retries after the first send: at most 7 sends in all.
 inline constexpr int32_t kDirectMaxRetries = 6;
@@ -28,6 +29,13 @@ inline bool IsRetryableDirectError(uint32_t error) {
     default:
       return false;
   }
+}
+
+// Failures of the connection rather than of the answer: once body bytes have come, any of them
+// means the body was cut short, and is retried as such (kConnectionError).
+inline bool IsConnectionFailure(uint32_t error) {
+  return error == winhttp::kTimeout || error == winhttp::kCannotConnect ||
+         error == winhttp::kConnectionError || error == winhttp::kResendRequest;
 }
 
 // The pause before retry number `attempt` (0 for the first): 1 s doubling, at most 30 s.

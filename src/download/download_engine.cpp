@@ -10,6 +10,7 @@
 #include "base/utf8_path.h"
 #include "base/utf_convert.h"
 #include "base/working_folder.h"
+#include "download/direct_transfer.h"
 #include "download/download_results.h"
 #include "download/file_errors.h"
 #include "log/logger.h"
@@ -18,8 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 constexpr char kCategory[] = "Engine.Download";
-constexpr char kS3Host[] = "s3.amazonaws.com";
-constexpr char kSignatureMarker[] = "x-amz-algorithm=";
 constexpr uint32_t kInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
 }  // namespace
 
@@ -83,12 +82,35 @@ void DownloadEngine::Run() {
     arrivingArchiveCheck = StreamedSignatureCheck::Start();
   }
   startTime_ = clock_.Now();
-  if (IsPresignedS3Url(url)) {
-    const HResult transfer = WinHttpDownload();
-    if (Failed(transfer)) result = LowWord(transfer);
-    Finish();
-  } else {
-    RunBitsJob();
+  switch (ChooseTransferKind(url)) {
+    case TransferKind::kDirect:
+      RunDirectTransfer();
+      Finish();
+      break;
+    case TransferKind::kBackgroundJob:
+      RunBackgroundJob();
+      break;
+  }
+}
+
+void DownloadEngine::RunDirectTransfer() {
+  DirectTransferRequest request;
+  request.url = url;
+  request.destination = destPath;
+  if (arrivingArchiveCheck) request.watchers.push_back(arrivingArchiveCheck.get());
+  request.cancel = &cancelRequested;
+  request.onProgress = [this](const TransferFigures& figures) {
+    done = figures.done;
+    todo = figures.todo;
+    ReportProgress();
+  };
+  request.clock = &clock_;
+  const TransferResult transfer = ::RunDirectTransfer(request);
+  done = transfer.figures.done;
+  todo = transfer.figures.todo;
+  if (Failed(transfer.code)) {
+    result = LowWord(transfer.code);
+    message = transfer.message;
   }
 }
 
@@ -118,17 +140,6 @@ void DownloadEngine::DescribeFullDisk() {
 
 void DownloadEngine::ReportProgress() {
   if (onProgress) onProgress(*this);
-}
-
-bool IsPresignedS3Url(const std::u16string& url) {
-  std::string lower;
-  lower.reserve(url.size());
-  for (char16_t c : url) {
-    lower.push_back(c < 0x80 ? static_cast<char>(std::tolower(static_cast<unsigned char>(c)))
-                             : '\x80');
-  }
-  return lower.size() >= sizeof(kS3Host) - 1 && lower.find(kS3Host) != std::string::npos &&
-         lower.find(kSignatureMarker) != std::string::npos;
 }
 
 std::string DownloadResultJson(const std::u16string& url, const fs::path& destPath) {

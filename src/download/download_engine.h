@@ -18,6 +18,7 @@
 #include "trust/streamed_signature_check.h"
 #include "trust/verified_archive.h"
 #include "download/transfer_job.h"
+#include "download/transfer_kind.h"
 
 // Carries one download from start to end on a worker thread of its own.
 //
@@ -47,7 +48,7 @@ class DownloadEngine : public CallbackPayload,
   bool StartDownload(const std::u16string& downloadUrl, const std::filesystem::path& destination,
                      const std::string& callbackId);
 
-  // The worker body: COM, destination folder, one of the two transfers, Finish.
+  // The worker body: COM, destination folder, the transfer ChooseTransferKind names, Finish.
   void Run();
   // Enters the worker's COM apartment where there is one; success on Linux.
   HResult InitCom();
@@ -56,9 +57,10 @@ class DownloadEngine : public CallbackPayload,
   void Finish();
 
   // The background job and its polling loop; calls Finish on every path.
-  void RunBitsJob();
-  // One direct GET streamed into destPath; returns 0 or a failure (low 16 bits: the result).
-  HResult WinHttpDownload();
+  void RunBackgroundJob();
+  // The direct transfer of url into destPath (download/direct_transfer.h), its progress and
+  // figures copied into the payload; a failure sets result. Finish is the caller's.
+  void RunDirectTransfer();
 
   std::u16string url;
   std::filesystem::path destPath;
@@ -106,17 +108,14 @@ class DownloadEngine : public CallbackPayload,
   void VerifyIntegrity();
   // With a key: turns a successful transfer into 256/24592 unless its signature verifies.
   void VerifySignature();
-  // The text at signatureUrl through one direct GET into the working folder, or nullopt with
-  // the reason in `why`.
+  // The text at signatureUrl through a direct transfer of its own into "<archive>.sig", or
+  // nullopt with the reason in `why`. Leaves the payload as it was.
   std::optional<std::string> FetchSignature(std::string& why);
 
   Clock& clock_;
   TransferJobManagerFactory jobs_;
   Clock::TimePoint startTime_{};
 };
-
-// True for pre-signed storage URLs, which take the direct transfer.
-bool IsPresignedS3Url(const std::u16string& url);
 
 // True for a name that stays inside the folder it is joined to: not empty, not "." or "..",
 // and free of path separators, drive colons and NUL.

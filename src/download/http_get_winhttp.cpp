@@ -6,11 +6,15 @@
 #include <algorithm>
 #include <charconv>
 
+#include "base/file_write_watcher.h"
 #include "base/utf_convert.h"
 #include "download/content_range.h"
+#include "download/request_headers.h"
 
 namespace {
 
+constexpr char16_t kAgent[] = u"Velmorante-Downloader/1.0";
+constexpr size_t kReadBytes = kFileWriteBlockBytes;
 constexpr int kResolveTimeoutMs = 60000;
 constexpr int kConnectTimeoutMs = 60000;
 constexpr int kSendTimeoutMs = 86400000;
@@ -252,8 +256,8 @@ uint32_t HttpGet::QueryDataAvailable(uint32_t& available) {
 
 uint32_t HttpGet::Read(uint32_t wanted, uint32_t& got) {
   std::vector<char>& buffer = context_->buffer;
-  if (buffer.empty()) buffer.resize(kGetBlockSize);
-  const DWORD asked = std::min(wanted, kGetBlockSize);
+  if (buffer.empty()) buffer.resize(kReadBytes);
+  const DWORD asked = std::min<DWORD>(wanted, kReadBytes);
   if (!WinHttpReadData(request_, buffer.data(), asked, nullptr)) return GetLastError();
   const uint32_t error = Await();
   if (error == 0) got = std::min<DWORD>(context_->count, asked);
@@ -288,7 +292,7 @@ uint32_t HttpGet::Await() {
   for (;;) {
     if (cancel_.load()) {
       Close();
-      return kGetCancelled;
+      return kHttpGetCancelled;
     }
     const DWORD waited = WaitForSingleObject(context_->done, kCancelPollMs);
     if (waited == WAIT_OBJECT_0) return AsWinHttpError(context_->error);
@@ -305,4 +309,58 @@ void HttpGet::Close() {
   request_ = nullptr;
   contextValue_ = 0;
   context_.reset();
+}
+
+namespace {
+
+class WinHttpGetSession final : public HttpGetSession {
+ public:
+  explicit WinHttpGetSession(const HttpUrl& url) : url_(url) {}
+
+  uint32_t Connect() { return connection_.Open(kAgent, url_); }
+
+  TransferError Get(uint64_t firstByte, const std::atomic<bool>& cancel,
+                    HttpAnswerReceiver& receiver) override {
+    std::string headers = DownloadHeaderBlock();
+    if (firstByte > 0) headers += "Range: bytes=" + std::to_string(firstByte) + "-\r\n";
+    HttpGet get(cancel);
+    if (const uint32_t error = get.Open(connection_, url_, Utf8ToUtf16(headers))) {
+      return TransferError(error);
+    }
+    if (const uint32_t error = get.Send()) return TransferError(error);
+    if (const uint32_t error = get.ReceiveResponse()) return TransferError(error);
+    HttpAnswerHead head;
+    if (const uint32_t error = get.StatusCode(head.status)) return TransferError(error);
+    head.contentLength = get.ContentLength();
+    head.contentRangeFirstByte = get.ContentRangeFirstByte();
+    if (const TransferError stopped = receiver.OnHead(head)) return stopped;
+    for (;;) {
+      uint32_t available = 0;
+      if (const uint32_t error = get.QueryDataAvailable(available)) return TransferError(error);
+      if (available == 0) return TransferError();
+      while (available > 0) {
+        uint32_t got = 0;
+        if (const uint32_t error = get.Read(available, got)) return TransferError(error);
+        if (got == 0) break;  // ask again how much there is
+        if (const TransferError stopped = receiver.OnBody(get.data(), got)) return stopped;
+        available = got >= available ? 0 : available - got;
+      }
+    }
+  }
+
+ private:
+  const HttpUrl url_;
+  HttpConnection connection_;
+};
+
+}  // namespace
+
+TransferError OpenHttpGetSession(const std::u16string& url,
+                                 std::unique_ptr<HttpGetSession>& session) {
+  HttpUrl target;
+  if (const uint32_t error = CrackHttpUrl(url, target)) return TransferError(error);
+  auto opened = std::make_unique<WinHttpGetSession>(target);
+  if (const uint32_t error = opened->Connect()) return TransferError(error);
+  session = std::move(opened);
+  return TransferError();
 }

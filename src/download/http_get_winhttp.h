@@ -7,11 +7,14 @@
 #include <string>
 #include <vector>
 
-// One HTTP GET over WinHTTP, step by step, for the direct transfer. Every step returns 0 or the
-// WinHTTP (Win32) error number of its failure.
+#include "download/http_get.h"
+
+// The steps of one HTTP GET over WinHTTP, under the WinHTTP backend of download/http_get.h
+// (whose OpenHttpGetSession is defined with them). Every step returns 0 or the WinHTTP (Win32)
+// error number of its failure.
 //
 // WinHTTP runs in asynchronous mode underneath, and each step waits for its completion while
-// watching a cancel flag: a cancel ends any wait within about 10 ms with kGetCancelled, even
+// watching a cancel flag: a cancel ends any wait within about 10 ms with kHttpGetCancelled, even
 // while the server sends nothing. The request is then abandoned: its handle is closed, and what
 // WinHTTP may still deliver for it (the read buffer included) stays alive until WinHTTP reports
 // the handle closed. Wine does not cut a pending read short on close, so there the abandoned
@@ -19,11 +22,6 @@
 //
 // Sessions never use a proxy and refuse redirects from https to http (WinHTTP's default, set
 // explicitly); other redirects between http and https URLs are followed.
-
-// The step's wait was ended by the cancel flag (ERROR_INSTALL_USEREXIT).
-inline constexpr uint32_t kGetCancelled = 1602;
-// Largest block one Read asks for.
-inline constexpr uint32_t kGetBlockSize = 262144;
 
 // The parts of an http or https URL that a request needs. The path keeps the query as written
 // (a signed URL depends on it) and drops any fragment.
@@ -80,12 +78,12 @@ class HttpGet {
   std::optional<uint64_t> ContentRangeFirstByte() const;
   // Bytes ready to read; 0 at the end of the body.
   uint32_t QueryDataAvailable(uint32_t& available);
-  // Reads up to min(`wanted`, kGetBlockSize) bytes into data().
+  // Reads up to min(`wanted`, kFileWriteBlockBytes) bytes into data().
   uint32_t Read(uint32_t wanted, uint32_t& got);
   const char* data() const;
 
  private:
-  // Waits for the completion of the step just started; kGetCancelled abandons the request.
+  // Waits for the completion of the step just started; kHttpGetCancelled abandons the request.
   uint32_t Await();
   void Close();
   // A response header's text (a WINHTTP_QUERY_* number); nullopt when it is absent.

@@ -7,11 +7,12 @@
 #include "base/sha256.h"
 #include "base/utf8_path.h"
 #include "base/utf_convert.h"
-#include "trust/archive_signature.h"
+#include "download/direct_transfer.h"
 #include "download/download_engine.h"
 #include "download/download_results.h"
-#include "trust/release_manifest.h"
 #include "log/logger.h"
+#include "trust/archive_signature.h"
+#include "trust/release_manifest.h"
 
 namespace {
 
@@ -111,61 +112,41 @@ void DownloadEngine::VerifySignature() {
   std::filesystem::remove(destPath, ec);
 }
 
-// One direct GET whatever transfer the archive took: a signature is a few bytes, and the
+// A direct transfer whatever transfer the archive took: a signature is a few bytes, and the
 // background job would retry a missing one with back-off for many minutes. The body goes to
-// "<archive>.sig" beside the archive, never past kMaxSignatureFileBytes plus one block.
+// "<archive>.sig" beside the archive, and the transfer refuses one larger than
+// kMaxSignatureFileBytes. It is a request of its own: the page's progress, and the archive's
+// streamed check, belong to the archive.
 std::optional<std::string> DownloadEngine::FetchSignature(std::string& why) {
-  const std::u16string archiveUrl = url;
-  const std::filesystem::path archivePath = destPath;
-  const uint64_t archiveDone = done;
-  const uint64_t archiveTodo = todo;
-  Callback pageProgress = std::move(onProgress);
-  // The signature file is not part of the archive.
-  std::unique_ptr<StreamedSignatureCheck> archiveCheck = std::move(arrivingArchiveCheck);
-  bool tooLarge = false;
-
-  url = signatureUrl;
-  destPath = archivePath;
-  destPath += ".sig";
-  done = 0;
-  todo = 0;
-  // The page's progress belongs to the archive; these reports only watch the size.
-  onProgress = [this, &tooLarge](const CallbackPayload&) {
-    if (todo > kMaxSignatureFileBytes || done > kMaxSignatureFileBytes) {
-      tooLarge = true;
-      cancelRequested.exchange(true);
-    }
-  };
+  DirectTransferRequest request;
+  request.url = signatureUrl;
+  request.destination = destPath;
+  request.destination += ".sig";
+  request.cancel = &cancelRequested;
+  request.clock = &clock_;
+  request.maxBytes = kMaxSignatureFileBytes;
   Logger::Log(LogLevel::Info, "Engine.Download",
-              "Fetching the archive's signature from " + Utf16ToUtf8(url));
-  const HResult code = WinHttpDownload();
-  // The size watch's own cancel is no cancel of the download.
-  if (tooLarge) cancelRequested.exchange(false);
-  const std::filesystem::path signaturePath = destPath;
-  onProgress = std::move(pageProgress);
-  arrivingArchiveCheck = std::move(archiveCheck);
-  url = archiveUrl;
-  destPath = archivePath;
-  done = archiveDone;
-  todo = archiveTodo;
-  result = 0;
+              "Fetching the archive's signature from " + Utf16ToUtf8(request.url));
+  const TransferResult fetched = ::RunDirectTransfer(request);
 
+  const std::string tooLarge =
+      "the signature file is larger than " + std::to_string(kMaxSignatureFileBytes) + " bytes";
   std::optional<std::string> text;
   std::error_code ec;
-  if (tooLarge) {
-    why = "the signature file is larger than " + std::to_string(kMaxSignatureFileBytes) + " bytes";
-  } else if (Failed(code)) {
-    why = "the signature could not be fetched, " + ToHexString(static_cast<uint32_t>(code));
-  } else if (std::filesystem::file_size(signaturePath, ec) > kMaxSignatureFileBytes || ec) {
-    why = "the signature file is larger than " + std::to_string(kMaxSignatureFileBytes) + " bytes";
+  if (fetched.code == HResultFromWin32(win32::kFileTooLarge)) {
+    why = tooLarge;
+  } else if (Failed(fetched.code)) {
+    why = "the signature could not be fetched, " + ToHexString(static_cast<uint32_t>(fetched.code));
+  } else if (std::filesystem::file_size(request.destination, ec) > kMaxSignatureFileBytes || ec) {
+    why = tooLarge;
   } else {
-    std::ifstream in(signaturePath, std::ios::binary);
+    std::ifstream in(request.destination, std::ios::binary);
     if (in) {
       text.emplace(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     } else {
       why = "the signature file could not be read";
     }
   }
-  std::filesystem::remove(signaturePath, ec);
+  std::filesystem::remove(request.destination, ec);
   return text;
 }

@@ -29,7 +29,7 @@ milliseconds BackOff(int32_t count) {
 
 }  // namespace
 
-void DownloadEngine::RunBitsJob() {
+void DownloadEngine::RunBackgroundJob() {
   std::unique_ptr<TransferJobManager> manager;
   const HResult managerCode = jobs_ ? jobs_(manager) : HResultFromWin32(win32::kGenFailure);
   if (Failed(managerCode) || !manager) {

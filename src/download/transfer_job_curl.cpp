@@ -1,10 +1,8 @@
 #include "download/transfer_job_curl.h"
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -16,6 +14,8 @@
 #include "download/curl_support_curl.h"
 #include "download/file_errors.h"
 #include "download/network_error_text.h"
+#include "download/resume_decision.h"
+#include "download/watched_file.h"
 
 namespace fs = std::filesystem;
 
@@ -163,9 +163,8 @@ class CurlTransferJob final : public TransferJob {
   // One run of the worker thread: from the bytes already on disk to the end of the body.
   struct Run {
     CurlTransferJob* job;
-    FILE* file = nullptr;
-    uint64_t offset = 0;   // bytes on disk when this request was sent
-    uint64_t written = 0;  // bytes in the file so far
+    std::unique_ptr<WatchedFile> file = nullptr;
+    uint64_t offset = 0;  // bytes on disk when this request was sent
     long status = 0;
     bool haveLength = false;
     uint64_t length = 0;
@@ -224,13 +223,11 @@ class CurlTransferJob final : public TransferJob {
     const size_t length = size * count;
     if (run->job->stop_.load()) return 0;
     if (!run->StatusOk()) return length;  // an error page: read and dropped
-    if (std::fwrite(data, 1, length, run->file) != length) {
-      run->fileError = Win32ErrorFromFileErrno(errno);
+    // Outside the job's lock: the watcher may hold the write back while it catches up.
+    if (const TransferError error = run->file->Write(data, length)) {
+      run->fileError = error.code();
       return 0;
     }
-    // Outside the job's lock: the watcher may hold the write back while it catches up.
-    if (run->job->watcher_) run->job->watcher_->Wrote(run->written, data, length);
-    run->written += length;
     std::lock_guard lock(run->job->mutex_);
     run->job->progress_.bytesTransferred += length;
     return length;
@@ -241,27 +238,27 @@ class CurlTransferJob final : public TransferJob {
   }
 
   bool OnBodyStarts(Run& run) {
-    if (run.status == 206 &&
-        (run.rangeFirstByte ? *run.rangeFirstByte != run.offset : run.offset > 0)) {
-      // Not the rest of the file: appending it would corrupt the archive. The bytes on disk go,
-      // and the next Resume starts over from zero.
-      run.rangeMismatch = true;
-      return false;
-    }
-    if (run.offset > 0 && run.status != 206) {
-      // The server ignored the Range request: the whole body comes again.
-      if (std::freopen(partial_.c_str(), "wb", run.file) == nullptr) {
-        run.file = nullptr;
-        run.fileError = Win32ErrorFromFileErrno(errno);
+    const ResumeDecision decision =
+        DecideResume(run.offset, static_cast<uint32_t>(run.status), run.rangeFirstByte,
+                     run.haveLength ? std::optional<uint64_t>(run.length) : std::nullopt);
+    switch (decision.action) {
+      case ResumeAction::kRangeMismatch:
+        // The bytes on disk go, and the next Resume starts over from zero.
+        run.rangeMismatch = true;
         return false;
-      }
-      run.offset = 0;
+      case ResumeAction::kStartOver:
+        if (const TransferError error = run.file->Empty()) {
+          run.fileError = error.code();
+          return false;
+        }
+        run.offset = 0;
+        break;
+      case ResumeAction::kAppend:
+        break;
     }
-    run.written = run.offset;
     std::lock_guard lock(mutex_);
     progress_.bytesTransferred = run.offset;
-    progress_.bytesTotal =
-        run.haveLength ? (run.status == 206 ? run.offset : 0) + run.length : kUnknownSize;
+    progress_.bytesTotal = decision.expectedEnd.value_or(kUnknownSize);
     state_ = TransferJobState::kTransferring;
     changed_.notify_all();
     return true;
@@ -274,15 +271,19 @@ class CurlTransferJob final : public TransferJob {
     const uint64_t onDisk = fs::exists(partial_, ec) ? fs::file_size(partial_, ec) : 0;
     Run run{this};
     run.offset = ec ? 0 : onDisk;
-    run.file = OpenArchiveFile(partial_, run.offset > 0);
-    if (run.file == nullptr) {
-      const uint32_t error = Win32ErrorFromFileErrno(errno);
-      Fail(TransferJobState::kError, HResultFromWin32(error), DescribeFileError(error));
+    std::unique_ptr<DownloadFile> file;
+    const DownloadFile::Start start =
+        run.offset > 0 ? DownloadFile::Start::kAfterItsEnd : DownloadFile::Start::kEmpty;
+    if (const TransferError error = DownloadFile::Open(partial_, start, file)) {
+      Fail(TransferJobState::kError, HResultFromWin32(error.code()),
+           DescribeFileError(error.code()));
       return;
     }
+    std::vector<FileWriteWatcher*> watchers;
+    if (watcher_ != nullptr) watchers.push_back(watcher_);
+    run.file = std::make_unique<WatchedFile>(std::move(file), run.offset, std::move(watchers));
     CurlEasy easy(curl_easy_init());
     if (!easy) {
-      std::fclose(run.file);
       Fail(TransferJobState::kTransientError, HResultFromWin32(win32::kNotEnoughMemory),
            "Not enough memory to start the transfer.");
       return;
@@ -302,13 +303,9 @@ class CurlTransferJob final : public TransferJob {
     if (run.offset > 0) curl_easy_setopt(easy.get(), CURLOPT_RANGE, range.c_str());
 
     const CURLcode code = curl_easy_perform(easy.get());
-    int closeErrno = 0;
-    if (run.file != nullptr) {
-      if (std::fflush(run.file) != 0) closeErrno = errno;
-      if (std::fclose(run.file) != 0 && closeErrno == 0) closeErrno = errno;
-    }
+    const TransferError closed = run.file->Close();
     if (stop_.load()) return;  // Cancel or the destructor settles the state
-    if (run.fileError == 0 && closeErrno != 0) run.fileError = Win32ErrorFromFileErrno(closeErrno);
+    if (run.fileError == 0) run.fileError = closed.code();
 
     if (run.rangeMismatch) {
       RemovePartial();

@@ -22,10 +22,11 @@
 // The check follows the file while the writes continue one another; a write at offset 0 starts
 // it over (the transfer emptied the file). Any other gap or overlap, say a resume from bytes it
 // was not told of, gives the check up, and the caller reads the file instead. Memory stays
-// bounded: a writer waits while kMaxQueuedBlocks blocks wait for the hash.
+// bounded: a writer waits while kMaxQueuedBlocks blocks wait for the hash. Blocks are the
+// transfers' own write size, so a whole piece written is queued as it is.
 class StreamedSignatureCheck final : public FileWriteWatcher {
  public:
-  static constexpr size_t kBlockBytes = 256 * 1024;
+  static constexpr size_t kBlockBytes = kFileWriteBlockBytes;
   static constexpr size_t kMaxQueuedBlocks = 16;
 
   // Null when the platform offers no SHA-256 or no thread can be started.

@@ -24,6 +24,15 @@ TEST_F(DirectTransferCurlTest, ConnectionsDroppedBeforeAnyAnswerAreRetriedUntilS
   EXPECT_TRUE(FileContent(Destination()) == body);
 }
 
+// A failed transfer removes the file it made, never what stood in its way.
+TEST_F(DirectTransferCurlTest, AFileThatCannotBeCreatedFailsAndWhatIsInTheWayStays) {
+  FaultHttpServer server({"--body-file", MakeBody(5000).string()});
+  fs::create_directories(Destination());  // a folder where the archive should go
+  EXPECT_EQ(Download(server.Url("/b.s3.amazonaws.com/a.zip?X-Amz-Algorithm=A")).result,
+            29u);  // ERROR_WRITE_FAULT: POSIX has no closer number for "is a directory"
+  EXPECT_TRUE(fs::is_directory(Destination()));
+}
+
 // libcurl trusts only the system's certificates, so this case sends its request with the
 // transfers' own options plus the test's certificate rather than through a transfer.
 TEST_F(DirectTransferCurlTest, HttpsDoesNotFollowARedirectToHttp) {

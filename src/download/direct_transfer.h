@@ -1,0 +1,64 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/clock.h"
+#include "base/file_write_watcher.h"
+#include "base/hresult.h"
+
+// The direct transfer: one file fetched with plain HTTP GETs (download/http_get.h), for URLs
+// whose signature would not outlive a background job's retries (download/transfer_kind.h).
+//
+// It promises, the same on every platform:
+// - the body is gathered into pieces of kFileWriteBlockBytes (all but the last of each answer)
+//   and written to `destination` (download/watched_file.h); each piece, once on disk, goes to
+//   every watcher and then to the progress sink;
+// - a body cut short is asked for again from the bytes on disk (Range), and the answer is used
+//   as download/resume_decision.h decides; a range mismatch empties the file and counts as a
+//   connection error;
+// - connection failures are retried by the rule of download/direct_transfer_rules.h, pausing on
+//   the request's clock (cut short by the cancel flag);
+// - a failed or cancelled transfer removes the file it created, and only that;
+// - the log lines "WinHTTP fallback starting", "Content-Length=N", the throughput samples, the
+//   completion figures and "Saved to: <destination>".
+
+// Bytes in the file and the size announced by the first whole answer (0 until one is).
+struct TransferFigures {
+  uint64_t done = 0;
+  uint64_t todo = 0;
+};
+
+struct DirectTransferRequest {
+  std::u16string url;
+  std::filesystem::path destination;
+  // Told of every piece written; each must outlive the transfer.
+  std::vector<FileWriteWatcher*> watchers;
+  // Ends the transfer at its next wait or read; must outlive the transfer.
+  const std::atomic<bool>* cancel = nullptr;
+  // Told of the figures once the size is known and after each piece written; may be empty.
+  std::function<void(const TransferFigures&)> onProgress;
+  // Pauses between retries, and the times of the throughput figures. Must not be null.
+  Clock* clock = nullptr;
+  // A body announced or found to be larger is not fetched: the transfer fails with
+  // ERROR_FILE_TOO_LARGE (223). No limit when nullopt.
+  std::optional<uint64_t> maxBytes;
+};
+
+struct TransferResult {
+  // 0, or a failure whose low 16 bits are the page's result: 1602 cancelled, an HTTP status
+  // outside 2xx, a WinHTTP or Win32 error number.
+  HResult code = kOk;
+  // The page's message for a failure; empty when the code says it all.
+  std::string message;
+  TransferFigures figures;
+};
+
+// Runs on the calling thread until the file is complete, the transfer failed or it was
+// cancelled.
+TransferResult RunDirectTransfer(const DirectTransferRequest& request);

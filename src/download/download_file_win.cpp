@@ -1,0 +1,61 @@
+#include <windows.h>
+
+#include "base/hresult.h"
+#include "download/download_file.h"
+
+namespace {
+
+class WinDownloadFile final : public DownloadFile {
+ public:
+  explicit WinDownloadFile(HANDLE file) : file_(file) {}
+  ~WinDownloadFile() override {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+  }
+
+  TransferError Write(const char* data, size_t size) override {
+    while (size > 0) {
+      const DWORD chunk = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
+      DWORD written = 0;
+      if (!WriteFile(file_, data, chunk, &written, nullptr)) return TransferError(GetLastError());
+      if (written == 0) return TransferError(win32::kWriteFault);
+      data += written;
+      size -= written;
+    }
+    return TransferError();
+  }
+
+  TransferError Empty() override {
+    LARGE_INTEGER zero{};
+    if (!SetFilePointerEx(file_, zero, nullptr, FILE_BEGIN) || !SetEndOfFile(file_)) {
+      return TransferError(GetLastError());
+    }
+    return TransferError();
+  }
+
+  TransferError Close() override {
+    const HANDLE file = file_;
+    file_ = INVALID_HANDLE_VALUE;
+    if (!CloseHandle(file)) return TransferError(GetLastError());
+    return TransferError();
+  }
+
+ private:
+  HANDLE file_;
+};
+
+}  // namespace
+
+TransferError DownloadFile::Open(const std::filesystem::path& path, Start start,
+                                 std::unique_ptr<DownloadFile>& file) {
+  const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    start == Start::kEmpty ? CREATE_ALWAYS : OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return TransferError(GetLastError());
+  auto opened = std::make_unique<WinDownloadFile>(handle);
+  LARGE_INTEGER zero{};
+  if (start == Start::kAfterItsEnd && !SetFilePointerEx(handle, zero, nullptr, FILE_END)) {
+    return TransferError(GetLastError());
+  }
+  file = std::move(opened);
+  return TransferError();
+}

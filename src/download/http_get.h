@@ -1,0 +1,64 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "base/file_write_watcher.h"
+#include "download/transfer_error.h"
+
+// One HTTP GET at a time to one URL, the layer under the direct transfer: the platform's client
+// sends the request and streams the answer back to a receiver; every decision about what to ask
+// for and what to do with the answer is the caller's (download/direct_transfer.h).
+//
+// Both backends (libcurl in http_get_curl.cpp, WinHTTP in http_get_winhttp.cpp) promise:
+// - failures are WinHTTP or Win32 error numbers (base/hresult.h), whichever client carries them;
+// - no proxy, whatever the environment says; the request headers of download/request_headers.h;
+//   60 s to resolve and connect, 24 h for the rest;
+// - redirects followed between http and https URLs, never from https to http: such a redirect
+//   is then the final answer, whose status the receiver sees;
+// - the cancel flag is watched throughout: once set, Get returns kHttpGetCancelled (within
+//   about 10 ms with WinHTTP, at libcurl's next progress tick, at most about 1 s, with libcurl),
+//   even while the server sends nothing.
+
+// A Get ended by its cancel flag (ERROR_INSTALL_USEREXIT).
+inline constexpr uint32_t kHttpGetCancelled = 1602;
+
+// The final answer's status line and the headers the transfers decide on.
+struct HttpAnswerHead {
+  uint32_t status = 0;
+  std::optional<uint64_t> contentLength;          // nullopt when absent or not a number
+  std::optional<uint64_t> contentRangeFirstByte;  // nullopt when absent or malformed
+};
+
+// Told of one answer, on the thread that called Get. A failure returned from either call
+// abandons the request, and Get returns that same failure.
+class HttpAnswerReceiver {
+ public:
+  virtual ~HttpAnswerReceiver() = default;
+  // Once per Get that gets a final answer, before any of its body.
+  virtual TransferError OnHead(const HttpAnswerHead& head) = 0;
+  // The final answer's body in order, in pieces of at most kFileWriteBlockBytes; never empty.
+  virtual TransferError OnBody(const char* data, size_t size) = 0;
+};
+
+class HttpGetSession {
+ public:
+  virtual ~HttpGetSession() = default;
+
+  // One request for the bytes from `firstByte` on ("Range: bytes=firstByte-", no Range header
+  // for 0), its answer streamed to `receiver`. No failure once the body ended as the connection
+  // says it did: a body shorter than its Content-Length is the caller's to notice. `cancel` is
+  // read from this thread only while Get runs.
+  virtual TransferError Get(uint64_t firstByte, const std::atomic<bool>& cancel,
+                            HttpAnswerReceiver& receiver) = 0;
+};
+
+// A session for GETs of `url`, reusing its connection between them where the client can.
+// Fails, with `session` left empty, for a URL the platform's client cannot fetch: 12005 for one
+// it cannot read, 12006 for a scheme other than http and https.
+TransferError OpenHttpGetSession(const std::u16string& url,
+                                 std::unique_ptr<HttpGetSession>& session);

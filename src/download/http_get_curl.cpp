@@ -1,0 +1,114 @@
+// The HTTP layer of the direct transfer on libcurl (download/http_get.h).
+#include <curl/curl.h>
+
+#include <string>
+
+#include "base/hresult.h"
+#include "base/utf_convert.h"
+#include "download/content_range.h"
+#include "download/curl_support_curl.h"
+#include "download/http_get.h"
+#include "download/request_headers.h"
+
+namespace {
+
+// The transfer's own limit stands in for WinHTTP's 24 h send and receive time-outs.
+constexpr long kOverallTimeoutMs = 86400000L;
+
+// One Get's answer as libcurl's callbacks see it. libcurl reports the head of every answer,
+// redirects it follows included; only the final answer goes to the receiver.
+struct Exchange {
+  HttpAnswerReceiver& receiver;
+  const std::atomic<bool>& cancel;
+  HttpAnswerHead head = {};
+  bool headGiven = false;      // the receiver has the current answer's head
+  TransferError stopped = {};  // what the receiver ended the request with
+
+  bool IsRedirect() const { return head.status >= 300 && head.status < 400; }
+
+  // Where libcurl may still follow a redirect, its head waits for the end of the exchange.
+  bool GiveHead() {
+    headGiven = true;
+    stopped = receiver.OnHead(head);
+    return !stopped;
+  }
+};
+
+size_t OnHeader(char* line, size_t size, size_t count, void* context) {
+  auto* x = static_cast<Exchange*>(context);
+  const size_t length = size * count;
+  long status = 0;
+  uint64_t contentLength = 0;
+  if (ParseStatusLine(line, length, status)) {
+    x->head = HttpAnswerHead{static_cast<uint32_t>(status), std::nullopt, std::nullopt};
+    x->headGiven = false;
+  } else if (ParseContentLength(line, length, contentLength)) {
+    x->head.contentLength = contentLength;
+  } else if (const auto range = HeaderValue(line, length, "content-range")) {
+    x->head.contentRangeFirstByte = ContentRangeFirstByte(*range);
+  } else if ((length == 2 && line[0] == '\r') || (length == 1 && line[0] == '\n')) {
+    // 1xx heads precede the real one; redirects are given once libcurl did not follow them.
+    if (x->head.status >= 200 && !x->IsRedirect() && !x->GiveHead()) return 0;
+  }
+  return length;
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* context) {
+  auto* x = static_cast<Exchange*>(context);
+  const size_t length = size * count;
+  if (!x->headGiven || length == 0) return length;  // a redirect's body: read and dropped
+  x->stopped = x->receiver.OnBody(data, length);
+  return x->stopped ? 0 : length;
+}
+
+int OnTick(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<Exchange*>(context)->cancel.load() ? 1 : 0;
+}
+
+class CurlHttpGetSession final : public HttpGetSession {
+ public:
+  CurlHttpGetSession(CurlEasy easy, CurlList headers)
+      : easy_(std::move(easy)), headers_(std::move(headers)) {}
+
+  TransferError Get(uint64_t firstByte, const std::atomic<bool>& cancel,
+                    HttpAnswerReceiver& receiver) override {
+    Exchange x{receiver, cancel};
+    CURL* easy = easy_.get();
+    const std::string range = std::to_string(firstByte) + "-";
+    curl_easy_setopt(easy, CURLOPT_RANGE, firstByte > 0 ? range.c_str() : nullptr);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &x);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &x);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &x);
+    const CURLcode code = curl_easy_perform(easy);
+    if (cancel.load()) return TransferError(kHttpGetCancelled);
+    if (x.stopped) return x.stopped;
+    // A redirect libcurl did not follow (from https to http, say) is the answer, even when the
+    // attempt to follow it failed on the way.
+    if (x.head.status != 0 && !x.headGiven && !x.GiveHead()) return x.stopped;
+    return TransferError(WinHttpErrorFromCurl(code));
+  }
+
+ private:
+  CurlEasy easy_;
+  CurlList headers_;  // referred to by easy_
+};
+
+}  // namespace
+
+TransferError OpenHttpGetSession(const std::u16string& url,
+                                 std::unique_ptr<HttpGetSession>& session) {
+  const std::string target = Utf16ToUtf8(url);
+  if (const uint32_t error = CheckCurlDownloadUrl(target)) return TransferError(error);
+  EnsureCurlGlobalInit();
+  CurlEasy easy(curl_easy_init());
+  if (!easy) return TransferError(win32::kNotEnoughMemory);
+  CurlList headers = MakeHeaderList(DownloadHeaderLines());
+  SetCommonOptions(easy.get(), target, headers.get());
+  curl_easy_setopt(easy.get(), CURLOPT_TIMEOUT_MS, kOverallTimeoutMs);
+  curl_easy_setopt(easy.get(), CURLOPT_HEADERFUNCTION, &OnHeader);
+  curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, &OnBody);
+  curl_easy_setopt(easy.get(), CURLOPT_XFERINFOFUNCTION, &OnTick);
+  curl_easy_setopt(easy.get(), CURLOPT_NOPROGRESS, 0L);
+  session = std::make_unique<CurlHttpGetSession>(std::move(easy), std::move(headers));
+  return TransferError();
+}
