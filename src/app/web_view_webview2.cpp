@@ -178,6 +178,10 @@ class WebView2WebView : public WebView {
     GetClientRect(hwnd_, &client);
     if (!uiRefused_) {
       controller_->put_Bounds(client);
+      Logger::Log(LogLevel::Info, "engine",
+                  "WebView fills the client area: " + std::to_string(client.right) + " x " +
+                      std::to_string(client.bottom) + " pixels at " +
+                      std::to_string(window_.Dpi()) + " DPI");
       return;
     }
     if (label_ == nullptr) return;

@@ -4,6 +4,7 @@
 //
 #include <dwmapi.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "app/main_window_proc.h"
@@ -63,8 +64,17 @@ struct Win32NativeWindow::Procedure {
         size->cy = outer.height;
         return TRUE;
       }
+      case WM_GETMINMAXINFO: {
+        // The window is as large as its page needs, even where that is larger than the screen
+        // (as at 100 % on a screen narrower than 520 pixels): the system would cut it down.
+        auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+        limits->ptMaxTrackSize.x = std::max<LONG>(limits->ptMaxTrackSize.x, window->size_.width);
+        limits->ptMaxTrackSize.y = std::max<LONG>(limits->ptMaxTrackSize.y, window->size_.height);
+        return 0;
+      }
       case WM_DPICHANGED: {
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        window->size_ = {suggested->right - suggested->left, suggested->bottom - suggested->top};
         SetWindowPos(hwnd, nullptr, suggested->left, suggested->top,
                      suggested->right - suggested->left, suggested->bottom - suggested->top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
@@ -116,15 +126,16 @@ std::unique_ptr<Win32NativeWindow> Win32NativeWindow::Create(void* instance) {
   if (hwnd == nullptr) return nullptr;
   window->hwnd_ = hwnd;
   window->threadId_ = GetCurrentThreadId();
-  window->FitToDpi();
   // Only from here on do messages reach MainWindowProc: creation needs nothing of it.
   SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window.get()));
+  window->FitToDpi();
   return window;
 }
 
 void Win32NativeWindow::FitToDpi() {
   const unsigned dpi = Dpi();
   const PixelSize outer = OuterSizeAt(dpi);
+  size_ = outer;
   // Centred as the grown rectangle would be, but at the outer size itself.
   RECT grown = {0, 0, outer.width, outer.height};
   AdjustWindowRectExForDpi(&grown, kWindowStyle, FALSE, 0, dpi);

@@ -7,6 +7,16 @@
 
 #include "app/native_window.h"
 
+// A size in pixels.
+struct PixelSize {
+  int width;
+  int height;
+};
+
+// `atDefaultDpi` (pixels at 96 DPI, i.e. device-independent pixels) at `dpi`, rounded to the
+// nearest pixel: 514 x 395 is 771 x 593 at 144 DPI and 1028 x 790 at 192 DPI.
+PixelSize ScaleForDpi(PixelSize atDefaultDpi, unsigned dpi);
+
 // The main window on Win32: class "VelmoranteDownloaderWebView2", caption and system menu only
 // (no sizing, no minimise or maximise box), 520 x 420 outside at 100 % scaling (96 DPI),
 // centred on the screen as the grown client rectangle would be, icon groups 107 and 108 of the
@@ -18,7 +28,9 @@
 // the system's frame for that DPI around it (AdjustWindowRectExForDpi). When the window's DPI
 // changes (another monitor, another scale), it answers WM_GETDPISCALEDSIZE with that size and
 // takes the rectangle WM_DPICHANGED suggests; every change of the client area's size is handed
-// to the client-area listener (the web view keeps its bounds equal to the client area).
+// to the client-area listener (the web view keeps its bounds equal to the client area). The
+// system never cuts the window down to the screen (WM_GETMINMAXINFO): the page always gets its
+// whole client area.
 //
 // Every message of the window reaches the portable MainWindowProc first; what it leaves goes to
 // DefWindowProcW, except WM_CLOSE, which the page decides. Post is PostMessageW, so messages
@@ -80,6 +92,7 @@ class Win32NativeWindow : public NativeWindow {
   void FitToDpi();
 
   void* hwnd_ = nullptr;
+  PixelSize size_ = {0, 0};  // the outer size it takes at its DPI
   std::function<void()> clientAreaListener_;
   unsigned long threadId_ = 0;
   std::atomic<bool> destroyed_{false};
@@ -93,13 +106,3 @@ struct WindowOrigin {
   int y;
 };
 WindowOrigin CentredOrigin(int screenWidth, int screenHeight, int grownWidth, int grownHeight);
-
-// A size in pixels.
-struct PixelSize {
-  int width;
-  int height;
-};
-
-// `atDefaultDpi` (pixels at 96 DPI, i.e. device-independent pixels) at `dpi`, rounded to the
-// nearest pixel: 514 x 395 is 771 x 593 at 144 DPI and 1028 x 790 at 192 DPI.
-PixelSize ScaleForDpi(PixelSize atDefaultDpi, unsigned dpi);
