@@ -121,7 +121,7 @@ TEST(DpiScalingTest, TheClientAreaScalesWithTheDisplayAndTheWebViewFillsIt) {
     const LONG width = seen.client.right - seen.client.left;
     const LONG height = seen.client.bottom - seen.client.top;
     if (dpi == 96) {
-      // 100 %: the window of the specification, 520 x 420 outside.
+      // 100 %: the program's fixed window, 520 x 420 outside.
       EXPECT_EQ(seen.outer.right - seen.outer.left, 520);
       EXPECT_EQ(seen.outer.bottom - seen.outer.top, 420);
       clientWidth96 = width;
