@@ -5,6 +5,8 @@
 #include <system_error>
 #include <vector>
 
+#include "app/page_policy.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -86,8 +88,7 @@ std::string MapToUiScheme(std::string_view url, std::string_view host) {
 }
 
 bool IsUiOrigin(std::string_view url, std::string_view host) {
-  const std::optional<std::string_view> authority = AuthorityOf(url, kUiScheme);
-  return authority && EqualsIgnoringAsciiCase(*authority, host);
+  return IsDocumentOfOrigin(url, kUiScheme, host);
 }
 
 UiResource ResolveUiRequest(const fs::path& folder, std::string_view requestHost,

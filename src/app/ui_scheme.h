@@ -17,7 +17,7 @@ inline constexpr char kUiScheme[] = "app";
 std::string MapToUiScheme(std::string_view url, std::string_view host);
 
 // True when `url` is of the origin app://<host>: scheme and host compared ignoring ASCII case,
-// no user information, no port.
+// no user information, no port (PagePolicy's rule, page_policy.h).
 bool IsUiOrigin(std::string_view url, std::string_view host);
 
 struct UiResource {

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "app/external_link.h"
+#include "app/page_policy.h"
 #include "app/ui_scheme.h"
 #include "app/window_gtk.h"
 #include "trust/built_in_trust.h"
@@ -88,13 +88,6 @@ void OpenInDefaultBrowser(GtkWidget* widget, const char* uri) {
   g_app_info_launch_default_for_uri_async(uri, G_APP_LAUNCH_CONTEXT(context), nullptr,
                                           &OnBrowserStarted, g_strdup(uri));
   g_object_unref(context);
-}
-
-bool IsAllowedNavigation(const char* uri, const std::string& host) {
-  if (uri == nullptr) return false;
-  const std::string_view text(uri);
-  return text == "about:blank" || text == "about:srcdoc" ||
-         (!host.empty() && IsUiOrigin(text, host));
 }
 
 // Answers with `body`, `length` bytes long, which WebKit reads as it sends: a file is never
@@ -210,9 +203,9 @@ struct WebKitGtkWebView::Callbacks {
                               gpointer data) {
     auto* self = static_cast<WebKitGtkWebView*>(data);
     if (!self->viewAlive_ || !self->handler_) return;
-    // The channel cannot tell who posted: only a page of the UI origin may drive the host.
-    if (!self->ShowsUiPage()) {
-      const char* current = webkit_web_view_get_uri(self->view_);
+    // The channel cannot tell who posted: the page shown stands for the poster.
+    const char* current = webkit_web_view_get_uri(self->view_);
+    if (current == nullptr || !self->policy_.MayDeliverMessage(current)) {
       Logger::Log(LogLevel::Warn, "engine",
                   std::string("Ignored a page message from ") + (current ? current : "(none)"));
       return;
@@ -242,7 +235,7 @@ struct WebKitGtkWebView::Callbacks {
       webkit_policy_decision_ignore(decision);
       return TRUE;
     }
-    if (IsAllowedNavigation(uri, self->host_)) {
+    if (uri != nullptr && self->policy_.MayNavigate(uri)) {
       webkit_policy_decision_use(decision);
     } else {
       // Any other site could otherwise download and launch programs through the host.
@@ -258,8 +251,10 @@ struct WebKitGtkWebView::Callbacks {
   // followed goes to the browser, where it cannot reach the host.
   static void HandleNewWindow(WebKitGtkWebView* self, WebKitNavigationAction* action) {
     const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-    if (uri != nullptr && self->ShowsUiPage() &&
-        MayOpenInBrowser(uri, webkit_navigation_action_is_user_gesture(action))) {
+    const char* shown = webkit_web_view_get_uri(self->view_);
+    if (uri != nullptr && shown != nullptr &&
+        self->policy_.DecideNewWindow(uri, webkit_navigation_action_is_user_gesture(action),
+                                      shown) == PagePolicy::NewWindow::kOpenInBrowser) {
       OpenInDefaultBrowser(GTK_WIDGET(self->view_), uri);
     } else {
       Logger::Log(LogLevel::Warn, "engine",
@@ -359,11 +354,6 @@ WebKitGtkWebView::~WebKitGtkWebView() {
   g_object_unref(dataManager_);
 }
 
-bool WebKitGtkWebView::ShowsUiPage() const {
-  const char* current = webkit_web_view_get_uri(view_);
-  return current != nullptr && !host_.empty() && IsUiOrigin(current, host_);
-}
-
 void WebKitGtkWebView::SetContextMenusEnabled(bool enabled) {
   contextMenus_ = enabled;
 }
@@ -384,6 +374,7 @@ void WebKitGtkWebView::LogSettings() const {
 void WebKitGtkWebView::MapFolderToHost(const std::string& hostName,
                                        const std::filesystem::path& folder) {
   host_ = hostName;
+  policy_ = PagePolicy(kUiScheme, hostName);
   folder_ = folder;
   // With a key built in, the page is the one its vendor signed or none: it drives the host.
   const std::span<const uint8_t> key = BuiltInArchiveKey();

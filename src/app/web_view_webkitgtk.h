@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "app/page_policy.h"
 #include "app/ui_manifest.h"
 #include "app/web_view.h"
 
@@ -20,10 +21,10 @@ class GtkNativeWindow;
 // page's https URL is mapped onto it. The page gets window.chrome.webview.postMessage(obj),
 // which posts JSON.stringify(obj), from a script injected at document start into the top frame.
 //
-// Security: a page message is dispatched only while the view shows a page of the UI origin,
-// navigation (of any frame) away from that origin is refused, and no new window is opened.
-// A new-window request of the UI page that external_link.h allows (a web link the user
-// followed) goes to the desktop's default browser instead; every other one is refused.
+// Security: page_policy.h decides, under the UI origin app://<host>. The message channel cannot
+// tell who posted, so a message counts as the shown page's; every navigation (WebKit's policy
+// decision does not say of which frame) is asked about; a new window is never opened, and a
+// request the policy sends to the browser goes to the desktop's default browser.
 // With a key built in, the folder is served only as its signed manifest lists it (ui_manifest.h):
 // checked whole when mapped, and each file again as it is served, so that a file changed after
 // the start is refused too. A folder that fails shows kUiRefusedText in the window, not the page.
@@ -53,8 +54,6 @@ class WebKitGtkWebView : public WebView {
   friend struct Callbacks;
 
   void LogSettings() const;
-  // True while the view shows a page of the UI origin.
-  bool ShowsUiPage() const;
 
   GtkNativeWindow& window_;
   WebKitWebsiteDataManager* dataManager_ = nullptr;
@@ -65,6 +64,7 @@ class WebKitGtkWebView : public WebView {
   bool pageAlive_ = true;
   bool contextMenus_ = false;
   std::string host_;
+  PagePolicy policy_;  // of app://<host_>, once the folder is mapped
   std::filesystem::path folder_;
   std::optional<UiManifest> signedUi_;  // set when a key is built in and the folder verified
   bool uiRefused_ = false;              // a key is built in and the folder did not verify

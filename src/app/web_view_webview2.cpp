@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/external_link.h"
+#include "app/page_policy.h"
 #include "app/users_browser_win.h"
 //
 #include <WebView2.h>
@@ -16,7 +16,6 @@
 #include "app/setup_web_view.h"
 #include "app/ui_manifest.h"
 #include "app/window_win.h"
-#include "base/ascii.h"
 #include "base/hex_string.h"
 #include "base/protected_folder_win.h"
 #include "base/utf_convert.h"
@@ -62,16 +61,28 @@ std::string TakeRuntimeString(LPWSTR text) {
 
 class WebView2WebView : public WebView {
  public:
-  WebView2WebView(HWND hwnd, ComPtr<ICoreWebView2Controller> controller,
+  WebView2WebView(Win32NativeWindow& window, ComPtr<ICoreWebView2Controller> controller,
                   ComPtr<ICoreWebView2> webView, ComPtr<ICoreWebView2_3> webView3)
-      : hwnd_(hwnd),
+      : window_(window),
+        hwnd_(static_cast<HWND>(window.handle())),
         controller_(std::move(controller)),
         webView_(std::move(webView)),
         webView3_(std::move(webView3)) {
     WatchNavigation();
     WatchNewWindows();
     WatchProcessFailures();
+    // A new DPI resizes the window: the view (or the refusal's text) follows its client area.
+    window_.SetClientAreaListener([this] { Layout(); });
   }
+
+  ~WebView2WebView() override {
+    window_.SetClientAreaListener(nullptr);
+    if (label_ != nullptr && IsWindow(label_)) DestroyWindow(label_);  // before its font goes
+    if (labelFont_ != nullptr) DeleteObject(labelFont_);
+  }
+
+  WebView2WebView(const WebView2WebView&) = delete;
+  WebView2WebView& operator=(const WebView2WebView&) = delete;
 
   void SetContextMenusEnabled(bool enabled) override {
     ComPtr<ICoreWebView2Settings> settings;
@@ -88,7 +99,7 @@ class WebView2WebView : public WebView {
   }
 
   void MapFolderToHost(const std::string& hostName, const std::filesystem::path& folder) override {
-    host_ = hostName;
+    policy_ = PagePolicy("https", hostName);
     std::filesystem::path served = folder;
     // With a key built in, the page is the one its vendor signed or none: it drives the host.
     // The runtime reads the mapped folder on its own, so it is given a checked private copy,
@@ -111,13 +122,9 @@ class WebView2WebView : public WebView {
   }
 
   void FillWindow() override {
-    RECT client = {};
-    GetClientRect(hwnd_, &client);
-    if (uiRefused_) {
-      ShowRefusal(client);
-      return;
-    }
-    controller_->put_Bounds(client);
+    filled_ = true;
+    if (uiRefused_) ShowRefusal();
+    Layout();
   }
 
   void SetMessageHandler(WebView::MessageHandler handler) override {
@@ -156,18 +163,45 @@ class WebView2WebView : public WebView {
 
  private:
   // Native text in the window instead of the view, which never loads anything.
-  void ShowRefusal(const RECT& client) {
+  void ShowRefusal() {
     controller_->put_IsVisible(FALSE);
-    constexpr int kMargin = 32;
     const std::u16string text = Wide(kUiRefusedText);
-    HWND label =
-        CreateWindowExW(0, L"STATIC", AsWide(text), WS_CHILD | WS_VISIBLE | SS_CENTER, kMargin,
-                        client.bottom / 3, client.right - 2 * kMargin, client.bottom / 2, hwnd_,
-                        nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (label != nullptr) {
-      SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
-                   FALSE);
+    label_ = CreateWindowExW(0, L"STATIC", AsWide(text), WS_CHILD | WS_VISIBLE | SS_CENTER, 0, 0, 0,
+                             0, hwnd_, nullptr, GetModuleHandleW(nullptr), nullptr);
+  }
+
+  // The view's bounds are the client area, in pixels; the refusal's text keeps its margins and
+  // its font size in device-independent pixels. Nothing before FillWindow.
+  void Layout() {
+    if (!filled_) return;
+    RECT client = {};
+    GetClientRect(hwnd_, &client);
+    if (!uiRefused_) {
+      controller_->put_Bounds(client);
+      Logger::Log(LogLevel::Info, "engine",
+                  "WebView fills the client area: " + std::to_string(client.right) + " x " +
+                      std::to_string(client.bottom) + " pixels at " +
+                      std::to_string(window_.Dpi()) + " DPI");
+      return;
     }
+    if (label_ == nullptr) return;
+    const unsigned dpi = window_.Dpi();
+    const int margin = MulDiv(32, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI);
+    MoveWindow(label_, margin, client.bottom / 3, client.right - 2 * margin, client.bottom / 2,
+               TRUE);
+    if (dpi == labelFontDpi_) return;
+    // The system's message font at this DPI; the stock font where it cannot be had.
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof(metrics);
+    HFONT font = nullptr;
+    if (SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi))
+      font = CreateFontIndirectW(&metrics.lfMessageFont);
+    SendMessageW(
+        label_, WM_SETFONT,
+        reinterpret_cast<WPARAM>(font != nullptr ? font : GetStockObject(DEFAULT_GUI_FONT)), TRUE);
+    if (labelFont_ != nullptr) DeleteObject(labelFont_);
+    labelFont_ = font;
+    labelFontDpi_ = dpi;
   }
 
   void OnMessage(ICoreWebView2WebMessageReceivedEventArgs* args) {
@@ -175,8 +209,8 @@ class WebView2WebView : public WebView {
     LPWSTR source = nullptr;
     args->get_Source(&source);
     const std::string origin = TakeRuntimeString(source);
-    // Any document the view shows could post: only the UI's own may drive the host.
-    if (host_.empty() || !IsUiHttpsOrigin(origin, host_)) {
+    // Any document the view shows could post: the policy decides by the one that did.
+    if (!policy_.MayDeliverMessage(origin)) {
       Logger::Log(LogLevel::Warn, "engine", "Ignored a page message from " + origin);
       return;
     }
@@ -194,10 +228,7 @@ class WebView2WebView : public WebView {
     handler(text);
   }
 
-  bool IsAllowedNavigation(const std::string& url) const {
-    return url == "about:blank" || (!host_.empty() && IsUiHttpsOrigin(url, host_));
-  }
-
+  // The page's and its frames' navigations alike.
   void WatchNavigation() {
     auto* starting = new NavigationHandler(
         IID_ICoreWebView2NavigationStartingEventHandler,
@@ -206,7 +237,7 @@ class WebView2WebView : public WebView {
           LPWSTR uri = nullptr;
           args->get_Uri(&uri);
           const std::string target = TakeRuntimeString(uri);
-          if (!IsAllowedNavigation(target)) {
+          if (!policy_.MayNavigate(target)) {
             // Any other site could otherwise download and launch programs through the host.
             Logger::Log(LogLevel::Warn, "engine", "Refused navigation to " + target);
             args->put_Cancel(TRUE);
@@ -222,7 +253,7 @@ class WebView2WebView : public WebView {
   void WatchNewWindows() {
     auto* requested = new NewWindowHandler(
         IID_ICoreWebView2NewWindowRequestedEventHandler,
-        [](ICoreWebView2*, ICoreWebView2NewWindowRequestedEventArgs* args) {
+        [this](ICoreWebView2*, ICoreWebView2NewWindowRequestedEventArgs* args) {
           if (args == nullptr) return S_OK;
           // Handled without a new window: the program never hosts another page.
           args->put_Handled(TRUE);
@@ -231,10 +262,14 @@ class WebView2WebView : public WebView {
           const std::string target = TakeRuntimeString(uri);
           BOOL userInitiated = FALSE;
           args->get_IsUserInitiated(&userInitiated);
-          if (MayOpenInBrowser(target, userInitiated != FALSE)) {
+          LPWSTR source = nullptr;
+          webView_->get_Source(&source);
+          const std::string shown = TakeRuntimeString(source);
+          if (policy_.DecideNewWindow(target, userInitiated != FALSE, shown) ==
+              PagePolicy::NewWindow::kOpenInBrowser) {
             OpenInUsersBrowser(AsWide(Wide(target)));
           } else {
-            Logger::Log(LogLevel::Warn, "engine", "Refused a new window for " + target);
+            Logger::Log(LogLevel::Warn, "engine", "Refused to open a new window for " + target);
           }
           return S_OK;
         });
@@ -268,19 +303,25 @@ class WebView2WebView : public WebView {
     failed->Release();
   }
 
+  Win32NativeWindow& window_;  // outlives the view (the program never destroys its window)
   HWND hwnd_;
   ComPtr<ICoreWebView2Controller> controller_;
   ComPtr<ICoreWebView2> webView_;
   ComPtr<ICoreWebView2_3> webView3_;
-  std::string host_;
+  PagePolicy policy_;  // of https://<host>, once the folder is mapped
   WebView::MessageHandler handler_;
   bool messagesWatched_ = false;
   bool pageAlive_ = true;
   bool uiRefused_ = false;  // a key is built in and the UI folder did not verify
+  bool filled_ = false;     // FillWindow ran: the layout follows the client area from then on
+  HWND label_ = nullptr;    // the refusal's text, when the folder was refused
+  HFONT labelFont_ = nullptr;
+  unsigned labelFontDpi_ = 0;
 };
 
 // One start of the web view: hands `ready` exactly one result, whichever way the start ends.
 struct Start {
+  Win32NativeWindow* window = nullptr;
   HWND hwnd = nullptr;
   WebViewEnvironment::ReadyCallback ready;
 
@@ -312,7 +353,7 @@ HRESULT OnController(const std::shared_ptr<Start>& start, HRESULT result,
     start->Fail("the runtime cannot map the UI folder");
     return E_FAIL;
   }
-  start->Finish(std::make_unique<WebView2WebView>(start->hwnd, controller, std::move(webView),
+  start->Finish(std::make_unique<WebView2WebView>(*start->window, controller, std::move(webView),
                                                   std::move(webView3)));
   return S_OK;
 }
@@ -342,13 +383,7 @@ std::filesystem::path WebView2LoaderBeside(const std::filesystem::path& executab
 }
 
 bool IsUiHttpsOrigin(std::string_view url, std::string_view host) {
-  constexpr std::string_view kScheme = "https://";
-  if (url.size() < kScheme.size() + host.size() + 1) return false;
-  if (!EqualsIgnoringAsciiCase(url.substr(0, kScheme.size()), kScheme)) return false;
-  if (!EqualsIgnoringAsciiCase(url.substr(kScheme.size(), host.size()), host)) return false;
-  // The authority ends right after the host: a port, user information or a longer host name
-  // would put another character there.
-  return url[kScheme.size() + host.size()] == '/';
+  return IsDocumentOfOrigin(url, "https", host);
 }
 
 WebView2Environment::WebView2Environment(std::filesystem::path loaderPath)
@@ -362,6 +397,7 @@ void WebView2Environment::CreateWebView(NativeWindow& window, ReadyCallback read
     start->Fail("no window");
     return;
   }
+  start->window = win32;
   start->hwnd = static_cast<HWND>(win32->handle());
 
   // By full path only: the search order of a bare name would let a planted DLL run elevated.

@@ -14,12 +14,14 @@
 // The UI folder is mapped onto https://<UiVirtualHost>/ by the runtime itself. With a key built
 // in, the runtime gets a private copy made from the bytes its signed manifest vouched for
 // (ui_manifest.h); a folder that fails shows kUiRefusedText in the window, and no page.
-// Security: a page message is dispatched only when the document that posted it is of the UI
-// origin (scheme, host and port compared exactly); navigation of the page or of any frame to
-// another origin is cancelled; a new window is never opened inside the program (an http or
-// https link the user follows opens in the default browser). Once the runtime reports that the
-// renderer or browser process exited, IsPageAlive is false, so the close button no longer waits
-// for a page that cannot answer; an unresponsive renderer leaves it true.
+// Security: page_policy.h decides, under the UI origin https://<host>: a page message by the
+// document that posted it (the event's source), the page's and every frame's navigation
+// (NavigationStarting, FrameNavigationStarting), and a new window by the web view's top-level
+// document. No new window is ever opened inside the program; one that the policy sends to the
+// browser goes to the user's default browser through the shell.
+// Once the runtime reports that the renderer or browser process exited, IsPageAlive is false,
+// so the close button no longer waits for a page that cannot answer; an unresponsive renderer
+// leaves it true.
 
 // Creates the web view for a Win32NativeWindow. The loader is loaded once, by the full path
 // given (never by bare name: the program runs elevated), and kept for the life of the process.
@@ -39,5 +41,6 @@ std::filesystem::path WebView2LoaderBeside(const std::filesystem::path& executab
 
 // True when `url` is a document of https://<host> on the default port: what the runtime
 // reports as a message's source or a navigation's target. The host is compared ignoring ASCII
-// case; user information, another port or a longer host name never match.
+// case; user information, another port or a longer host name never match. PagePolicy's rule
+// (page_policy.h) for the origin https://<host>.
 bool IsUiHttpsOrigin(std::string_view url, std::string_view host);

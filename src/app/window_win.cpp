@@ -4,6 +4,9 @@
 //
 #include <dwmapi.h>
 
+#include <algorithm>
+#include <utility>
+
 #include "app/main_window_proc.h"
 
 namespace {
@@ -23,6 +26,24 @@ HWND AsHwnd(void* handle) {
   return static_cast<HWND>(handle);
 }
 
+// What the frame adds around a client area at `dpi`.
+PixelSize FrameAt(unsigned dpi) {
+  RECT frame = {0, 0, 0, 0};
+  AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, 0, dpi);
+  return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+// The window's outer size at `dpi`: the client area of the 520 x 420 window at 96 DPI, scaled,
+// in the frame of that DPI. At 96 DPI exactly 520 x 420.
+PixelSize OuterSizeAt(unsigned dpi) {
+  const PixelSize frame96 = FrameAt(USER_DEFAULT_SCREEN_DPI);
+  const PixelSize client = ScaleForDpi({Win32NativeWindow::kOuterWidth - frame96.width,
+                                        Win32NativeWindow::kOuterHeight - frame96.height},
+                                       dpi);
+  const PixelSize frame = FrameAt(dpi);
+  return {client.width + frame.width, client.height + frame.height};
+}
+
 }  // namespace
 
 struct Win32NativeWindow::Procedure {
@@ -34,10 +55,51 @@ struct Win32NativeWindow::Procedure {
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       window->hwnd_ = nullptr;
     }
+    switch (message) {
+      case WM_GETDPISCALEDSIZE: {
+        // Sent before WM_DPICHANGED: its suggested rectangle then has exactly this size.
+        const PixelSize outer = OuterSizeAt(LOWORD(wParam));
+        auto* size = reinterpret_cast<SIZE*>(lParam);
+        size->cx = outer.width;
+        size->cy = outer.height;
+        return TRUE;
+      }
+      case WM_GETMINMAXINFO: {
+        // The window is as large as its page needs, even where that is larger than the screen
+        // (as at 100 % on a screen narrower than 520 pixels): the system would cut it down.
+        auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+        limits->ptMaxTrackSize.x = std::max<LONG>(limits->ptMaxTrackSize.x, window->size_.width);
+        limits->ptMaxTrackSize.y = std::max<LONG>(limits->ptMaxTrackSize.y, window->size_.height);
+        return 0;
+      }
+      case WM_DPICHANGED: {
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        window->size_ = {suggested->right - suggested->left, suggested->bottom - suggested->top};
+        SetWindowPos(hwnd, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+      }
+      case WM_SIZE:
+        if (wParam != SIZE_MINIMIZED && window->clientAreaListener_) {
+          // A copy: the listener may replace itself while it runs.
+          const std::function<void()> listener = window->clientAreaListener_;
+          listener();
+        }
+        break;
+      default:
+        break;
+    }
     if (MainWindowProc(*window, message, wParam, lParam)) return 0;
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }
 };
+
+PixelSize ScaleForDpi(PixelSize atDefaultDpi, unsigned dpi) {
+  const int scale = static_cast<int>(dpi);
+  return {MulDiv(atDefaultDpi.width, scale, USER_DEFAULT_SCREEN_DPI),
+          MulDiv(atDefaultDpi.height, scale, USER_DEFAULT_SCREEN_DPI)};
+}
 
 WindowOrigin CentredOrigin(int screenWidth, int screenHeight, int grownWidth, int grownHeight) {
   // C++ integer division truncates toward zero, which is the rule wanted here.
@@ -56,22 +118,41 @@ std::unique_ptr<Win32NativeWindow> Win32NativeWindow::Create(void* instance) {
   // Fails harmlessly when the class exists already (a second window of the same module).
   RegisterClassExW(&windowClass);
 
-  // Centred as the grown rectangle would be, but created at the outer size itself.
-  RECT grown = {0, 0, kOuterWidth, kOuterHeight};
-  AdjustWindowRect(&grown, kWindowStyle, FALSE);
-  const WindowOrigin origin =
-      CentredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                    grown.right - grown.left, grown.bottom - grown.top);
-
+  // Created on the primary screen, where it will be shown; its size and place depend on the
+  // DPI it gets there, known once it exists (and before it is shown).
   std::unique_ptr<Win32NativeWindow> window(new Win32NativeWindow());
-  HWND hwnd = CreateWindowExW(0, ClassName(), L"", kWindowStyle, origin.x, origin.y, kOuterWidth,
-                              kOuterHeight, nullptr, nullptr, module, nullptr);
+  HWND hwnd = CreateWindowExW(0, ClassName(), L"", kWindowStyle, 0, 0, kOuterWidth, kOuterHeight,
+                              nullptr, nullptr, module, nullptr);
   if (hwnd == nullptr) return nullptr;
   window->hwnd_ = hwnd;
   window->threadId_ = GetCurrentThreadId();
   // Only from here on do messages reach MainWindowProc: creation needs nothing of it.
   SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window.get()));
+  window->FitToDpi();
   return window;
+}
+
+void Win32NativeWindow::FitToDpi() {
+  const unsigned dpi = Dpi();
+  const PixelSize outer = OuterSizeAt(dpi);
+  size_ = outer;
+  // Centred as the grown rectangle would be, but at the outer size itself.
+  RECT grown = {0, 0, outer.width, outer.height};
+  AdjustWindowRectExForDpi(&grown, kWindowStyle, FALSE, 0, dpi);
+  const WindowOrigin origin =
+      CentredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                    grown.right - grown.left, grown.bottom - grown.top);
+  SetWindowPos(AsHwnd(hwnd_), nullptr, origin.x, origin.y, outer.width, outer.height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+unsigned Win32NativeWindow::Dpi() const {
+  const UINT dpi = hwnd_ != nullptr ? GetDpiForWindow(AsHwnd(hwnd_)) : 0;
+  return dpi != 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
+}
+
+void Win32NativeWindow::SetClientAreaListener(std::function<void()> listener) {
+  clientAreaListener_ = std::move(listener);
 }
 
 Win32NativeWindow::~Win32NativeWindow() {

@@ -2,13 +2,35 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "app/native_window.h"
 
+// A size in pixels.
+struct PixelSize {
+  int width;
+  int height;
+};
+
+// `atDefaultDpi` (pixels at 96 DPI, i.e. device-independent pixels) at `dpi`, rounded to the
+// nearest pixel: 514 x 395 is 771 x 593 at 144 DPI and 1028 x 790 at 192 DPI.
+PixelSize ScaleForDpi(PixelSize atDefaultDpi, unsigned dpi);
+
 // The main window on Win32: class "VelmoranteDownloaderWebView2", caption and system menu only
-// (no sizing, no minimise or maximise box), 520 x 420 outside, centred on the screen as the
-// grown client rectangle would be, icon groups 107 and 108 of the module, and no title text.
+// (no sizing, no minimise or maximise box), 520 x 420 outside at 100 % scaling (96 DPI),
+// centred on the screen as the grown client rectangle would be, icon groups 107 and 108 of the
+// module, and no title text.
+//
+// Scaled displays: the process is per-monitor DPI aware (quillfetch.manifest). The client area
+// is fixed in device-independent pixels: the client area of the 520 x 420 window at 96 DPI
+// (the system's frame at 96 DPI taken off), scaled by the window's DPI (GetDpiForWindow), with
+// the system's frame for that DPI around it (AdjustWindowRectExForDpi). When the window's DPI
+// changes (another monitor, another scale), it answers WM_GETDPISCALEDSIZE with that size and
+// takes the rectangle WM_DPICHANGED suggests; every change of the client area's size is handed
+// to the client-area listener (the web view keeps its bounds equal to the client area). The
+// system never cuts the window down to the screen (WM_GETMINMAXINFO): the page always gets its
+// whole client area.
 //
 // Every message of the window reaches the portable MainWindowProc first; what it leaves goes to
 // DefWindowProcW, except WM_CLOSE, which the page decides. Post is PostMessageW, so messages
@@ -51,6 +73,13 @@ class Win32NativeWindow : public NativeWindow {
   // flow too) until the quit message; returns its exit code.
   int RunMessageLoop();
 
+  // Called on the window thread after the client area changed size (not when minimised).
+  // One listener; an empty function removes it. Its owner removes it before it goes away.
+  void SetClientAreaListener(std::function<void()> listener);
+
+  // The window's DPI: 96 at 100 % scaling.
+  unsigned Dpi() const;
+
   void* handle() const { return hwnd_; }
 
  private:
@@ -59,8 +88,12 @@ class Win32NativeWindow : public NativeWindow {
 
   Win32NativeWindow() = default;
   void ShowWith(int command);
+  // Sizes the window for its DPI and centres it on the screen.
+  void FitToDpi();
 
   void* hwnd_ = nullptr;
+  PixelSize size_ = {0, 0};  // the outer size it takes at its DPI
+  std::function<void()> clientAreaListener_;
   unsigned long threadId_ = 0;
   std::atomic<bool> destroyed_{false};
 };

@@ -194,6 +194,54 @@ TEST(FakeRuntimeProgramTest, AnswersItsOwnPageOnlyAndKeepsItOnItsOrigin) {
   EXPECT_NE(logs.find("Refused navigation to https://evil.example/"), std::string::npos);
 }
 
+// The page policy (page_policy.h, tested on its own in page_policy_test.cpp) as the Windows
+// web view applies it: frames the page contract allows (about:srcdoc included, which this
+// backend refused before the policy was shared with Linux), and new windows that never open.
+TEST(FakeRuntimeProgramTest, LetsFramesShowWhatTheContractAllowsAndOpensNoWindow) {
+  const json page = ClosingPage({
+      {{"navigate", "about:srcdoc"}, {"frame", true}},
+      {{"navigate", "about:blank"}, {"frame", true}},
+      {{"navigate", "https://quillfetch.localhost/frame.html"}, {"frame", true}},
+      {{"navigate", "https://example.com/"}, {"frame", true}},
+      {{"newWindow", "https://example.com/licence"}, {"userInitiated", false}},
+      {{"newWindow", "http://127.0.0.1:8080/"}, {"userInitiated", true}},
+      {{"newWindow", "https://quillfetch.localhost/index.html"}, {"userInitiated", true}},
+      {{"post", {{"action", "doDataExchange"}, {"callbackId", "done"}, {"subAction", "out"}}}},
+  });
+  ProgramFolder folder(FakeLoader(), page);
+  Program program(folder.exe());
+  const HWND window = program.WaitForWindow();
+  ASSERT_NE(window, nullptr) << "exit code " << program.WaitForExit(0);
+  ASSERT_TRUE(WaitFor([&] { return !ParseCallbackScripts(Scripts(folder)).empty(); }))
+      << folder.Record().dump() << folder.Logs();
+
+  std::vector<std::pair<std::string, bool>> frames;
+  for (const json& event : folder.Events("navigationStarting")) {
+    if (event["frame"].get<bool>()) frames.emplace_back(event["uri"], event["cancelled"]);
+  }
+  const std::vector<std::pair<std::string, bool>> expected = {
+      {"about:srcdoc", false},
+      {"about:blank", false},
+      {"https://quillfetch.localhost/frame.html", false},
+      {"https://example.com/", true}};
+  EXPECT_EQ(frames, expected);
+
+  const auto windows = folder.Events("newWindowRequested");
+  ASSERT_EQ(windows.size(), 3u);
+  for (const json& event : windows) EXPECT_TRUE(event["handled"].get<bool>()) << event.dump();
+  ExpectRuntimeUsedAsPlayed(folder);
+
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.WaitForExit(), 0u);
+  const std::string logs = folder.Logs();
+  for (const char* refused :
+       {"Refused to open a new window for https://example.com/licence",
+        "Refused to open a new window for http://127.0.0.1:8080/",
+        "Refused to open a new window for https://quillfetch.localhost/index.html"}) {
+    EXPECT_NE(logs.find(refused), std::string::npos) << refused << "\n" << logs;
+  }
+}
+
 TEST(FakeRuntimeProgramTest, ABurstOfAnswersReachesThePageInOrderInFewerEvaluations) {
   // Every message is dispatched before the window runs the first answer, so the answers queue
   // up behind one another.

@@ -115,6 +115,60 @@ TEST_F(Win32WindowTest, ReadsBackAsTheProgramsWindow) {
   EXPECT_NE(large, small);
 }
 
+TEST(WindowGeometryTest, ScalesDeviceIndependentPixelsToTheNearestPixel) {
+  const PixelSize client = {514, 395};
+  EXPECT_EQ(ScaleForDpi(client, 96).width, 514);
+  EXPECT_EQ(ScaleForDpi(client, 96).height, 395);
+  EXPECT_EQ(ScaleForDpi(client, 144).width, 771);
+  EXPECT_EQ(ScaleForDpi(client, 144).height, 593);  // 592.5 rounds up
+  EXPECT_EQ(ScaleForDpi(client, 120).width, 643);   // 642.5
+  EXPECT_EQ(ScaleForDpi(client, 192).width, 1028);
+  EXPECT_EQ(ScaleForDpi(client, 192).height, 790);
+}
+
+// A move to a monitor of another scale, as the system announces it (the test's own DPI does
+// not change: the messages are sent as the system would send them).
+TEST_F(Win32WindowTest, TakesTheSizeOfANewDpiAndTellsItsClientArea) {
+  const HWND hwnd = Hwnd(*window);
+  int told = 0;
+  window->SetClientAreaListener([&told] { ++told; });
+
+  RECT client = {};
+  GetClientRect(hwnd, &client);
+  const UINT dpi = GetDpiForWindow(hwnd);
+  RECT frame = {0, 0, 0, 0};
+  AdjustWindowRectExForDpi(&frame, WS_CAPTION | WS_SYSMENU, FALSE, 0, dpi);
+  // The client area at 96 DPI, in the frame of 192 DPI.
+  RECT expected = {0, 0, MulDiv(client.right, 96, static_cast<int>(dpi)) * 2,
+                   MulDiv(client.bottom, 96, static_cast<int>(dpi)) * 2};
+  AdjustWindowRectExForDpi(&expected, WS_CAPTION | WS_SYSMENU, FALSE, 0, 192);
+  SIZE size = {1, 1};
+  EXPECT_EQ(SendMessageW(hwnd, WM_GETDPISCALEDSIZE, MAKEWPARAM(192, 192),
+                         reinterpret_cast<LPARAM>(&size)),
+            TRUE);
+  EXPECT_EQ(size.cx, expected.right - expected.left);
+  EXPECT_EQ(size.cy, expected.bottom - expected.top);
+
+  const RECT suggested = {40, 30, 40 + size.cx, 30 + size.cy};
+  EXPECT_EQ(
+      SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested)),
+      0);
+  RECT outer = {};
+  GetWindowRect(hwnd, &outer);
+  EXPECT_EQ(outer.left, suggested.left);
+  EXPECT_EQ(outer.top, suggested.top);
+  EXPECT_EQ(outer.right, suggested.right);
+  EXPECT_EQ(outer.bottom, suggested.bottom);
+  EXPECT_GE(told, 1);
+
+  // Minimised, the client area is empty: nothing to follow.
+  window->Show();
+  const int before = told;
+  ShowWindow(hwnd, SW_MINIMIZE);
+  EXPECT_EQ(told, before);
+  window->SetClientAreaListener(nullptr);
+}
+
 TEST_F(Win32WindowTest, CloseButtonAsksThePageWhichClosesTheWindow) {
   FakeWebView* view = MakeWebViewReady();
   // The system's close (the button, Alt+F4) arrives as WM_CLOSE: the window must stay.

@@ -174,6 +174,34 @@ struct NavigationArgs : ComObject<NavigationArgs, ICoreWebView2NavigationStartin
   bool cancel = false;
 };
 
+struct NewWindowArgs : ComObject<NewWindowArgs, ICoreWebView2NewWindowRequestedEventArgs,
+                                 ICoreWebView2NewWindowRequestedEventArgsVtbl> {
+  static constexpr char kName[] = "ICoreWebView2NewWindowRequestedEventArgs";
+  static bool Answers(REFIID iid) {
+    return IsEqualIID(iid, IID_ICoreWebView2NewWindowRequestedEventArgs);
+  }
+  static void Play(ICoreWebView2NewWindowRequestedEventArgsVtbl& table) {
+    table.get_Uri = [](ICoreWebView2NewWindowRequestedEventArgs* self, LPWSTR* uri) {
+      return GiveString(From(self)->uri, uri);
+    };
+    table.get_IsUserInitiated = [](ICoreWebView2NewWindowRequestedEventArgs* self, BOOL* value) {
+      *value = From(self)->userInitiated ? TRUE : FALSE;
+      return S_OK;
+    };
+    table.put_Handled = [](ICoreWebView2NewWindowRequestedEventArgs* self, BOOL value) {
+      From(self)->handled = value != FALSE;
+      return S_OK;
+    };
+    table.get_Handled = [](ICoreWebView2NewWindowRequestedEventArgs* self, BOOL* value) {
+      *value = From(self)->handled ? TRUE : FALSE;
+      return S_OK;
+    };
+  }
+  std::string uri;
+  bool userInitiated = false;
+  bool handled = false;
+};
+
 struct ProcessFailedArgs : ComObject<ProcessFailedArgs, ICoreWebView2ProcessFailedEventArgs,
                                      ICoreWebView2ProcessFailedEventArgsVtbl> {
   static constexpr char kName[] = "ICoreWebView2ProcessFailedEventArgs";
@@ -231,6 +259,7 @@ struct WebView : ComObject<WebView, ICoreWebView2_3, ICoreWebView2_3Vtbl> {
   Subscribers<ICoreWebView2NewWindowRequestedEventHandler> newWindows;
   Subscribers<ICoreWebView2ProcessFailedEventHandler> processFailures;
   bool pageLoaded = false;
+  std::string source;  // the top-level document's URL, once one loaded
 };
 
 bool WebView::StartNavigation(const std::string& uri, bool frame) {
@@ -247,6 +276,7 @@ bool WebView::StartNavigation(const std::string& uri, bool frame) {
 
 void WebView::Load(const std::string& uri) {
   if (!StartNavigation(uri, false) || pageLoaded) return;
+  source = uri;
   pageLoaded = true;
   RunSteps(FakeRuntime::Get().Script().value("onPageLoaded", json::array()));
 }
@@ -272,6 +302,17 @@ void WebView::RunStep(const json& step) {
     args->Get()->lpVtbl->Release(args->Get());
   } else if (step.contains("navigate")) {
     StartNavigation(step["navigate"].get<std::string>(), step.value("frame", false));
+  } else if (step.contains("newWindow")) {
+    auto* args = new NewWindowArgs();
+    args->uri = step["newWindow"].get<std::string>();
+    args->userInitiated = step.value("userInitiated", false);
+    for (auto* handler : newWindows.handlers)
+      handler->lpVtbl->Invoke(handler, AsBase(), args->Get());
+    FakeRuntime::Get().RecordEvent({{"event", "newWindowRequested"},
+                                    {"uri", args->uri},
+                                    {"userInitiated", args->userInitiated},
+                                    {"handled", args->handled}});
+    args->Get()->lpVtbl->Release(args->Get());
   } else if (step.contains("processFailed")) {
     auto* args = new ProcessFailedArgs();
     args->kind = static_cast<COREWEBVIEW2_PROCESS_FAILED_KIND>(step["processFailed"].get<int>());
@@ -283,6 +324,9 @@ void WebView::RunStep(const json& step) {
 }
 
 void WebView::Play(ICoreWebView2_3Vtbl& table) {
+  table.get_Source = [](ICoreWebView2_3* self, LPWSTR* uri) {
+    return GiveString(From(self)->source, uri);
+  };
   table.get_Settings = [](ICoreWebView2_3*, ICoreWebView2Settings** settings) {
     FakeRuntime::Get().RecordCall({{"call", "get_Settings"}});
     *settings = (new Settings())->Get();

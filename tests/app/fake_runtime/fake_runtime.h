@@ -12,7 +12,8 @@
 //          "onPageLoaded": [step...],
 //          "onScript": [{"contains": text, "steps": [step...]}...]}
 // A step: {"post": value, "source": url}  the page posts `value` (source: the start page)
-//         {"navigate": url}                the page navigates; the host may cancel
+//         {"navigate": url, "frame": bool} the page (or a frame) navigates; the host may cancel
+//         {"newWindow": url, "userInitiated": bool}  the page asks for a new window
 //         {"processFailed": kind}          a runtime process fails
 // Record: {"calls": [{"call": name, ...}...], "events": [{"event": name, ...}...],
 //          "unexpected": [...], "offThread": n, "firstMessageTicks": QueryPerformanceCounter}
