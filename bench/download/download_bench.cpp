@@ -37,9 +37,9 @@
 
 #include "base/utf_convert.h"
 #include "bridge/callback_payload.h"
-#include "trust/archive_signature.h"
 #include "download/download_engine.h"
 #include "support/fault_http_server.h"
+#include "trust/archive_signature.h"
 
 namespace fs = std::filesystem;
 

@@ -4,9 +4,9 @@
 #include "bridge/action_registry.h"
 #include "bridge/bridge_actions.h"
 #include "diag/diag_actions.h"
+#include "diag/log_actions.h"
 #include "download/download_actions.h"
 #include "install/install_actions.h"
-#include "log/log_actions.h"
 
 void RegisterWindowActions(ActionRegistry& actions, SetupWebView& host) {
   using Reach = ActionRegistry::Reach;

@@ -168,13 +168,14 @@ std::optional<std::array<uint8_t, 16>> ParseIpv6(std::string_view text) {
 bool IsLocalIpv6(const std::array<uint8_t, 16>& b) {
   bool firstTenZero = true;
   for (int i = 0; i < 10; ++i) firstTenZero = firstTenZero && b[i] == 0;
-  const uint32_t last4 = uint32_t{b[12]} << 24 | uint32_t{b[13]} << 16 | uint32_t{b[14]} << 8 | b[15];
+  const uint32_t last4 =
+      uint32_t{b[12]} << 24 | uint32_t{b[13]} << 16 | uint32_t{b[14]} << 8 | b[15];
   // ::/96 (":: and ::1 among them, and the old IPv4-compatible form) and ::ffff:0:0/96.
   if (firstTenZero && b[10] == 0 && b[11] == 0) return last4 <= 1 || IsLocalIpv4(last4);
   if (firstTenZero && b[10] == 0xFF && b[11] == 0xFF) return IsLocalIpv4(last4);
   if (b[0] == 0xFE && (b[1] & 0xC0) == 0x80) return true;  // fe80::/10, link-local
   if (b[0] == 0xFE && (b[1] & 0xC0) == 0xC0) return true;  // fec0::/10, the old site-local
-  return (b[0] & 0xFE) == 0xFC;                             // fc00::/7, unique local
+  return (b[0] & 0xFE) == 0xFC;                            // fc00::/7, unique local
 }
 
 }  // namespace

@@ -90,4 +90,3 @@ class NativeWindow {
   size_t waiting_ = 0;  // posted scripts of series that the window thread has not taken
   WindowPage* page_ = nullptr;
 };
-

@@ -78,13 +78,13 @@ HRESULT ShellExecuteThroughDesktop(const std::wstring& url) {
   if (FAILED(hr = browser->QueryActiveShellView(view.out()))) return hr;
   if (view.get() == nullptr) return E_NOINTERFACE;
   Held<IDispatch> background;
-  if (FAILED(hr = view->GetItemObject(SVGIO_BACKGROUND, __uuidof(IDispatch),
-                                      background.out_void()))) {
+  if (FAILED(
+          hr = view->GetItemObject(SVGIO_BACKGROUND, __uuidof(IDispatch), background.out_void()))) {
     return hr;
   }
   Held<IShellFolderViewDual> folderView;
-  if (FAILED(hr = background->QueryInterface(__uuidof(IShellFolderViewDual),
-                                             folderView.out_void()))) {
+  if (FAILED(
+          hr = background->QueryInterface(__uuidof(IShellFolderViewDual), folderView.out_void()))) {
     return hr;
   }
   Held<IDispatch> application;

@@ -7,8 +7,8 @@
 #include "app/page_policy.h"
 #include "app/ui_scheme.h"
 #include "app/window_gtk.h"
-#include "trust/built_in_trust.h"
 #include "log/logger.h"
+#include "trust/built_in_trust.h"
 
 namespace {
 

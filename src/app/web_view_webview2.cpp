@@ -19,8 +19,8 @@
 #include "base/hex_string.h"
 #include "base/protected_folder_win.h"
 #include "base/utf_convert.h"
-#include "trust/built_in_trust.h"
 #include "log/logger.h"
+#include "trust/built_in_trust.h"
 
 using Microsoft::WRL::ComPtr;
 

@@ -1,13 +1,12 @@
 #include <memory>
 #include <string>
 
+#include "base/page_results.h"
 #include "bridge/action_context.h"
 #include "bridge/bridge_actions.h"
 #include "bridge/page_responder.h"
 
 namespace {
-
-constexpr uint32_t kNothingToExchange = 0xFFFFFFFF;  // -1 on the wire
 
 std::string CompactText(const nlohmann::json& value) {
   return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -34,7 +33,7 @@ void DoDataExchange(ActionContext& context, const nlohmann::json& message) {
       answer.message = CompactText(*exchangeData);
     } else {
       answer.message = "Nothing to exchange";
-      answer.result = kNothingToExchange;
+      answer.result = page_result::kNothingToExchange;
     }
   }
   context.Responder()->Complete(answer);

@@ -7,6 +7,7 @@
 
 #include "base/file_write_watcher.h"
 #include "base/hresult.h"
+#include "base/page_results.h"
 #include "download/download_url.h"
 
 void EnsureCurlGlobalInit() {
@@ -62,33 +63,33 @@ uint32_t WinHttpErrorFromCurl(CURLcode code) {
       return 0;
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
-      return winhttp::kNameNotResolved;
+      return page_result::kHttpNameNotResolved;
     case CURLE_COULDNT_CONNECT:
-      return winhttp::kCannotConnect;
+      return page_result::kHttpCannotConnect;
     case CURLE_OPERATION_TIMEDOUT:
-      return winhttp::kTimeout;
+      return page_result::kHttpTimeout;
     case CURLE_PARTIAL_FILE:
     case CURLE_GOT_NOTHING:
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:
     case CURLE_HTTP2:
     case CURLE_HTTP2_STREAM:
-      return winhttp::kConnectionError;
+      return page_result::kHttpConnectionError;
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_CIPHER:
     case CURLE_SSL_CACERT_BADFILE:
     case CURLE_SSL_ISSUER_ERROR:
-      return winhttp::kSecureFailure;
+      return page_result::kHttpSecureFailure;
     case CURLE_URL_MALFORMAT:
-      return winhttp::kInvalidUrl;
+      return page_result::kHttpInvalidUrl;
     case CURLE_UNSUPPORTED_PROTOCOL:
-      return winhttp::kUnrecognizedScheme;
+      return page_result::kHttpUnrecognizedScheme;
     case CURLE_OUT_OF_MEMORY:
-      return win32::kNotEnoughMemory;
+      return page_result::kNotEnoughMemory;
     default:
-      return winhttp::kInvalidServerResponse;
+      return page_result::kHttpInvalidResponse;
   }
 }
 
@@ -115,16 +116,16 @@ uint32_t CheckCurlDownloadUrl(const std::string& url) {
   // libcurl would take some bad URLs as they are: the shared rule comes first.
   if (const uint32_t error = CheckDownloadUrl(url)) return error;
   CURLU* parts = curl_url();
-  if (parts == nullptr) return win32::kNotEnoughMemory;
+  if (parts == nullptr) return page_result::kNotEnoughMemory;
   uint32_t error = 0;
   if (curl_url_set(parts, CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
-    error = winhttp::kInvalidUrl;
+    error = page_result::kHttpInvalidUrl;
   } else {
     char* scheme = nullptr;
     if (curl_url_get(parts, CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) {
-      error = winhttp::kInvalidUrl;
+      error = page_result::kHttpInvalidUrl;
     } else if (std::string_view(scheme) != "http" && std::string_view(scheme) != "https") {
-      error = winhttp::kUnrecognizedScheme;
+      error = page_result::kHttpUnrecognizedScheme;
     }
     curl_free(scheme);
   }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <system_error>
 
+#include "base/page_results.h"
 #include "base/utf8_path.h"
 #include "download/direct_transfer_rules.h"
 #include "download/download_file.h"
@@ -38,16 +39,16 @@ class DirectTransfer final : public HttpAnswerReceiver {
       receivedThisAnswer_ = 0;
       expectedEnd_.reset();
       TransferError error = session->Get(offset_, cancel, *this);
-      if (error.code() == kHttpGetCancelled || cancel.load()) return Cancelled();
+      if (error.code() == page_result::kCancelled || cancel.load()) return Cancelled();
       // What arrived before a failure counts: a retry continues after it. A file that cannot
       // be written ends the transfer, whatever the network did.
       if (const TransferError written = WriteBlock()) error = written;
       if (!error && (!expectedEnd_ || Written() == *expectedEnd_)) break;
       // WinHTTP may end a body that was cut short without an error: the length tells.
-      if (!error) error = TransferError(winhttp::kConnectionError);
+      if (!error) error = TransferError(page_result::kHttpConnectionError);
       // Once body bytes came, losing the connection means the body was cut short.
       if (receivedThisAnswer_ > 0 && IsConnectionFailure(error.code())) {
-        error = TransferError(winhttp::kConnectionError);
+        error = TransferError(page_result::kHttpConnectionError);
       }
       if (attempt >= kDirectMaxRetries || !IsRetryableDirectError(error.code())) {
         return Fail(error);
@@ -78,13 +79,13 @@ class DirectTransfer final : public HttpAnswerReceiver {
     if (decision.action == ResumeAction::kRangeMismatch) {
       // Start over from zero on the next request.
       if (const TransferError error = StartOver()) return error;
-      return TransferError(winhttp::kConnectionError);
+      return TransferError(page_result::kHttpConnectionError);
     }
     if (decision.action == ResumeAction::kStartOver) {
       if (const TransferError error = StartOver()) return error;
     }
     if (request_.maxBytes && decision.expectedEnd && *decision.expectedEnd > *request_.maxBytes) {
-      return TransferError(win32::kFileTooLarge);
+      return TransferError(page_result::kFileTooLarge);
     }
     expectedEnd_ = decision.expectedEnd;
     if (!file_) {
@@ -131,7 +132,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
     Report();
     LogThroughputSample();
     if (request_.maxBytes && Written() > *request_.maxBytes) {
-      return TransferError(win32::kFileTooLarge);
+      return TransferError(page_result::kFileTooLarge);
     }
     return TransferError();
   }
@@ -187,7 +188,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
     return TransferResult{HResultFromWin32(error.code()), {}, figures};
   }
 
-  TransferResult Cancelled() { return Fail(TransferError(kHttpGetCancelled)); }
+  TransferResult Cancelled() { return Fail(TransferError(page_result::kCancelled)); }
 
   // Closes and removes what a failed call wrote, so no partial archive or error page remains;
   // whatever was in the way of the file (a folder, say) is not ours to remove.

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "base/hresult.h"
+#include "base/page_results.h"
 
 // The direct transfer's retry rule and progress cadence (download/direct_transfer.h), the same
 // whichever HTTP client carries it: both backends of download/http_get.h report failures as
@@ -18,13 +19,13 @@ inline constexpr int64_t kThroughputSampleIntervalMs = 2000;
 // Failures worth another send: the network, not the answer, let the request down.
 inline bool IsRetryableDirectError(uint32_t error) {
   switch (error) {
-    case winhttp::kTimeout:
-    case winhttp::kNameNotResolved:
-    case winhttp::kCannotConnect:
-    case winhttp::kConnectionError:
-    case winhttp::kResendRequest:
-    case winhttp::kClientAuthCertNeeded:
-    case winhttp::kSecureFailure:
+    case page_result::kHttpTimeout:
+    case page_result::kHttpNameNotResolved:
+    case page_result::kHttpCannotConnect:
+    case page_result::kHttpConnectionError:
+    case page_result::kHttpResendRequest:
+    case page_result::kHttpClientCertNeeded:
+    case page_result::kHttpSecureFailure:
       return true;
     default:
       return false;
@@ -34,8 +35,8 @@ inline bool IsRetryableDirectError(uint32_t error) {
 // Failures of the connection rather than of the answer: once body bytes have come, any of them
 // means the body was cut short, and is retried as such (kConnectionError).
 inline bool IsConnectionFailure(uint32_t error) {
-  return error == winhttp::kTimeout || error == winhttp::kCannotConnect ||
-         error == winhttp::kConnectionError || error == winhttp::kResendRequest;
+  return error == page_result::kHttpTimeout || error == page_result::kHttpCannotConnect ||
+         error == page_result::kHttpConnectionError || error == page_result::kHttpResendRequest;
 }
 
 // The pause before retry number `attempt` (0 for the first): 1 s doubling, at most 30 s.

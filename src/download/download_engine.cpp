@@ -7,6 +7,7 @@
 
 #include "base/free_space.h"
 #include "base/hex_string.h"
+#include "base/page_results.h"
 #include "base/utf8_path.h"
 #include "base/utf_convert.h"
 #include "base/working_folder.h"
@@ -19,7 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 constexpr char kCategory[] = "Engine.Download";
-constexpr uint32_t kInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
 }  // namespace
 
 DownloadEngine::DownloadEngine(Clock& clock, TransferJobManagerFactory jobs)
@@ -50,7 +50,7 @@ bool DownloadEngine::StartDownload(const std::u16string& downloadUrl, const fs::
 
 void DownloadEngine::Run() {
   if (!rejectedBecause.empty()) {
-    result = kInvalidParameter;
+    result = page_result::kInvalidParameter;
     message = rejectedBecause;
     Logger::Log(LogLevel::Error, kCategory, message);
     Finish();
@@ -120,7 +120,7 @@ void DownloadEngine::Finish() {
   if (result == 0) VerifyIntegrity();
   if (result == 0 && !archiveKey.empty()) VerifySignature();
   arrivingArchiveCheck.reset();
-  if (result == win32::kDiskFull) DescribeFullDisk();
+  if (result == page_result::kDiskFull) DescribeFullDisk();
   if (comInitialized) LeaveCom();
   if (onComplete && result == 0) message = DownloadResultJson(url, destPath);
   Complete(*this);

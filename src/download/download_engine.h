@@ -11,21 +11,22 @@
 
 #include "base/bytes_check.h"
 #include "base/clock.h"
+#include "base/hresult.h"
 #include "bridge/callback_payload.h"
 #include "bridge/page_worker.h"
-#include "base/hresult.h"
+#include "download/transfer_job.h"
+#include "download/transfer_kind.h"
 #include "trust/release_manifest.h"
 #include "trust/streamed_signature_check.h"
 #include "trust/verified_archive.h"
-#include "download/transfer_job.h"
-#include "download/transfer_kind.h"
 
 // Carries one download from start to end on a worker thread of its own.
 //
-// The engine is the CallbackPayload the page receives: the transfers fill done/todo and call
-// onProgress; Finish fills result/message and completes exactly once per Run. Its lifecycle is
-// the PageWorker one (bridge/page_worker.h): one start, cancelRequested in, running out,
-// running cleared after the completion.
+// The engine is the CallbackPayload the page receives: RunDirectTransfer copies the direct
+// transfer's figures into done/todo, the background job's polling loop writes them as it polls,
+// and both report them through onProgress; Finish fills result/message and completes exactly
+// once per Run. Its lifecycle is the PageWorker one (bridge/page_worker.h): one start,
+// cancelRequested in, running out, running cleared after the completion.
 // Ownership: the host and the worker share it (std::shared_ptr), so an engine replaced by a
 // newer download lives until its worker returns. Other threads touch only cancelRequested and
 // running; everything else belongs to the worker while `running` is set.
@@ -72,10 +73,10 @@ class DownloadEngine : public CallbackPayload,
   // Signed archives (trust/archive_signature.h). With `archiveKey` (a DER P-256 public key)
   // a transfer counts only when `signature` (base64 of the DER signature), or else the text
   // fetched from `signatureUrl`, verifies the archive; any other outcome removes the archive and
-  // ends with 256 (no signature) or 24592 (one that does not verify). Without a key neither is
-  // looked at. The signature may be a release manifest (trust/release_manifest.h): then
-  // `wantedRelease` decides, failing with 272 (another product, or a bare signature where a
-  // release is asked for) or 257 (an older version).
+  // ends with page_result::kNoSignature or kBadSignature (one that does not verify). Without a key
+  // neither is looked at. The signature may be a release manifest (trust/release_manifest.h): then
+  // `wantedRelease` decides, failing with kOtherRelease (another product, or a bare signature
+  // where a release is asked for) or kOlderRelease (an older version).
   std::vector<uint8_t> archiveKey;
   std::optional<std::string> signature;
   std::u16string signatureUrl;
@@ -94,7 +95,7 @@ class DownloadEngine : public CallbackPayload,
   }
 
   // Set by the action when the request cannot be served (a bad archive name, a malformed size
-  // or SHA-256): Run then ends at once with ERROR_INVALID_PARAMETER (87) and this text as the
+  // or SHA-256): Run then ends at once with page_result::kInvalidParameter and this text as the
   // message.
   std::string rejectedBecause;
 
@@ -104,9 +105,10 @@ class DownloadEngine : public CallbackPayload,
   // folder as the message, when both are known.
   void DescribeFullDisk();
   void LeaveCom();
-  // Turns a successful transfer into result 23/24 when the file does not match.
+  // Turns a successful transfer into kHashMismatch/kSizeMismatch when the file does not match.
   void VerifyIntegrity();
-  // With a key: turns a successful transfer into 256/24592 unless its signature verifies.
+  // With a key: turns a successful transfer into kNoSignature/kBadSignature unless its signature
+  // verifies.
   void VerifySignature();
   // The text at signatureUrl through a direct transfer of its own into "<archive>.sig", or
   // nullopt with the reason in `why`. Leaves the payload as it was.

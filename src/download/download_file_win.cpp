@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "base/hresult.h"
+#include "base/page_results.h"
 #include "download/download_file.h"
 
 namespace {
@@ -17,7 +18,7 @@ class WinDownloadFile final : public DownloadFile {
       const DWORD chunk = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
       DWORD written = 0;
       if (!WriteFile(file_, data, chunk, &written, nullptr)) return TransferError(GetLastError());
-      if (written == 0) return TransferError(win32::kWriteFault);
+      if (written == 0) return TransferError(page_result::kWriteFault);
       data += written;
       size -= written;
     }

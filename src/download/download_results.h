@@ -2,17 +2,7 @@
 
 #include <cstdint>
 
-// The results a download reports to the page (docs/page-contract.md, doDownload), besides 0,
-// the low 16 bits of platform codes and HTTP statuses.
-namespace download_result {
-inline constexpr uint32_t kCancelled = 1602;         // ERROR_INSTALL_USEREXIT
-inline constexpr uint32_t kUnknownState = 1603;      // ERROR_INSTALL_FAILURE
-inline constexpr uint32_t kFailedNoDetail = 1604;    // ERROR_INSTALL_SUSPEND
-inline constexpr uint32_t kTooManyTransient = 1460;  // ERROR_TIMEOUT
-inline constexpr uint32_t kHashMismatch = 23;        // ERROR_CRC
-inline constexpr uint32_t kSizeMismatch = 24;        // ERROR_BAD_LENGTH
-}  // namespace download_result
-
+// The texts a download reports to the page beside its result (base/page_results.h).
 namespace download_text {
 inline constexpr char kUnknownState[] = "Download interrupted, unknown state";
 inline constexpr char kFailedNoDetail[] = "ERROR: Download failed (permissions or network issue)";

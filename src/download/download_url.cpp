@@ -2,6 +2,7 @@
 
 #include "base/ascii.h"
 #include "base/hresult.h"
+#include "base/page_results.h"
 
 namespace {
 
@@ -16,23 +17,23 @@ uint32_t CheckDownloadUrl(std::string_view url) {
   for (const char c : url) {
     const auto byte = static_cast<unsigned char>(c);
     // None belongs in a request line; a backslash is how UNC names and DOS paths begin.
-    if (byte <= 0x20 || byte == 0x7F || c == '\\') return winhttp::kInvalidUrl;
+    if (byte <= 0x20 || byte == 0x7F || c == '\\') return page_result::kHttpInvalidUrl;
   }
   const size_t colon = url.find(':');
-  if (colon == std::string_view::npos || colon == 0) return winhttp::kInvalidUrl;
+  if (colon == std::string_view::npos || colon == 0) return page_result::kHttpInvalidUrl;
   const std::string_view scheme = url.substr(0, colon);
   for (const char c : scheme) {
-    if (!IsSchemeCharacter(c)) return winhttp::kInvalidUrl;
+    if (!IsSchemeCharacter(c)) return page_result::kHttpInvalidUrl;
   }
   if (!EqualsIgnoringAsciiCase(scheme, "http") && !EqualsIgnoringAsciiCase(scheme, "https")) {
-    return winhttp::kUnrecognizedScheme;
+    return page_result::kHttpUnrecognizedScheme;
   }
   const std::string_view rest = url.substr(colon + 1);
-  if (rest.substr(0, 2) != "//") return winhttp::kInvalidUrl;
+  if (rest.substr(0, 2) != "//") return page_result::kHttpInvalidUrl;
   const std::string_view authority = rest.substr(2, rest.substr(2).find_first_of("/?#"));
   const size_t at = authority.rfind('@');
   const std::string_view hostAndPort =
       at == std::string_view::npos ? authority : authority.substr(at + 1);
-  if (hostAndPort.empty() || hostAndPort.front() == ':') return winhttp::kInvalidUrl;
+  if (hostAndPort.empty() || hostAndPort.front() == ':') return page_result::kHttpInvalidUrl;
   return 0;
 }

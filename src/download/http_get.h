@@ -20,12 +20,9 @@
 //   60 s to resolve and connect, 24 h for the rest;
 // - redirects followed between http and https URLs, never from https to http: such a redirect
 //   is then the final answer, whose status the receiver sees;
-// - the cancel flag is watched throughout: once set, Get returns kHttpGetCancelled (within
+// - the cancel flag is watched throughout: once set, Get returns page_result::kCancelled (within
 //   about 10 ms with WinHTTP, at libcurl's next progress tick, at most about 1 s, with libcurl),
 //   even while the server sends nothing.
-
-// A Get ended by its cancel flag (ERROR_INSTALL_USEREXIT).
-inline constexpr uint32_t kHttpGetCancelled = 1602;
 
 // The final answer's status line and the headers the transfers decide on.
 struct HttpAnswerHead {

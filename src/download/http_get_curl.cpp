@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/hresult.h"
+#include "base/page_results.h"
 #include "base/utf_convert.h"
 #include "download/content_range.h"
 #include "download/curl_support_curl.h"
@@ -80,7 +81,7 @@ class CurlHttpGetSession final : public HttpGetSession {
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &x);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &x);
     const CURLcode code = curl_easy_perform(easy);
-    if (cancel.load()) return TransferError(kHttpGetCancelled);
+    if (cancel.load()) return TransferError(page_result::kCancelled);
     if (x.stopped) return x.stopped;
     // A redirect libcurl did not follow (from https to http, say) is the answer, even when the
     // attempt to follow it failed on the way.
@@ -101,7 +102,7 @@ TransferError OpenHttpGetSession(const std::u16string& url,
   if (const uint32_t error = CheckCurlDownloadUrl(target)) return TransferError(error);
   EnsureCurlGlobalInit();
   CurlEasy easy(curl_easy_init());
-  if (!easy) return TransferError(win32::kNotEnoughMemory);
+  if (!easy) return TransferError(page_result::kNotEnoughMemory);
   CurlList headers = MakeHeaderList(DownloadHeaderLines());
   SetCommonOptions(easy.get(), target, headers.get());
   curl_easy_setopt(easy.get(), CURLOPT_TIMEOUT_MS, kOverallTimeoutMs);

@@ -7,6 +7,7 @@
 #include <charconv>
 
 #include "base/file_write_watcher.h"
+#include "base/page_results.h"
 #include "base/utf_convert.h"
 #include "download/content_range.h"
 #include "download/request_headers.h"
@@ -292,7 +293,7 @@ uint32_t HttpGet::Await() {
   for (;;) {
     if (cancel_.load()) {
       Close();
-      return kHttpGetCancelled;
+      return page_result::kCancelled;
     }
     const DWORD waited = WaitForSingleObject(context_->done, kCancelPollMs);
     if (waited == WAIT_OBJECT_0) return AsWinHttpError(context_->error);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/page_results.h"
 #include "download/http_get.h"
 
 // The steps of one HTTP GET over WinHTTP, under the WinHTTP backend of download/http_get.h
@@ -14,11 +15,11 @@
 // error number of its failure.
 //
 // WinHTTP runs in asynchronous mode underneath, and each step waits for its completion while
-// watching a cancel flag: a cancel ends any wait within about 10 ms with kHttpGetCancelled, even
-// while the server sends nothing. The request is then abandoned: its handle is closed, and what
-// WinHTTP may still deliver for it (the read buffer included) stays alive until WinHTTP reports
-// the handle closed. Wine does not cut a pending read short on close, so there the abandoned
-// read ends only with the connection; the caller is free at once either way.
+// watching a cancel flag: a cancel ends any wait within about 10 ms with page_result::kCancelled,
+// even while the server sends nothing. The request is then abandoned: its handle is closed, and
+// what WinHTTP may still deliver for it (the read buffer included) stays alive until WinHTTP
+// reports the handle closed. Wine does not cut a pending read short on close, so there the
+// abandoned read ends only with the connection; the caller is free at once either way.
 //
 // Sessions never use a proxy and refuse redirects from https to http (WinHTTP's default, set
 // explicitly); other redirects between http and https URLs are followed.
@@ -83,7 +84,8 @@ class HttpGet {
   const char* data() const;
 
  private:
-  // Waits for the completion of the step just started; kHttpGetCancelled abandons the request.
+  // Waits for the completion of the step just started; page_result::kCancelled abandons the
+  // request.
   uint32_t Await();
   void Close();
   // A response header's text (a WINHTTP_QUERY_* number); nullopt when it is absent.

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "base/hex_string.h"
+#include "base/page_results.h"
 #include "base/sha256.h"
 #include "base/utf8_path.h"
 #include "base/utf_convert.h"
@@ -31,15 +32,15 @@ void DownloadEngine::VerifyIntegrity() {
   const uint64_t size = std::filesystem::file_size(destPath, ec);
   std::string problem;
   if (ec) {
-    result = download_result::kSizeMismatch;
+    result = page_result::kSizeMismatch;
     problem = "the file is missing";
   } else if (expectedSize && size != *expectedSize) {
-    result = download_result::kSizeMismatch;
+    result = page_result::kSizeMismatch;
     problem = "expected " + std::to_string(*expectedSize) + " bytes, got " + std::to_string(size);
   } else if (!expectedSha256.empty()) {
     const std::optional<std::string> actual = Sha256HexOfFile(destPath);
     if (!actual || *actual != Lower(expectedSha256)) {
-      result = download_result::kHashMismatch;
+      result = page_result::kHashMismatch;
       problem = "SHA-256 " + actual.value_or("unreadable") + " does not match";
     }
   }
@@ -54,13 +55,13 @@ void DownloadEngine::VerifyIntegrity() {
 void DownloadEngine::VerifySignature() {
   HResult failure = kOk;
   std::string why;
-  std::string release;  // what a release manifest vouched for, for the log
+  std::string release;           // what a release manifest vouched for, for the log
   Sha256Digest checkedDigest{};  // the SHA-256 the signature was checked against
   std::optional<std::string> text = signature;
   if (!text && !signatureUrl.empty()) text = FetchSignature(why);
   std::error_code ec;
   if (!text && cancelRequested.load()) {
-    result = download_result::kCancelled;
+    result = page_result::kCancelled;
     std::filesystem::remove(destPath, ec);
     return;
   }
@@ -133,7 +134,7 @@ std::optional<std::string> DownloadEngine::FetchSignature(std::string& why) {
       "the signature file is larger than " + std::to_string(kMaxSignatureFileBytes) + " bytes";
   std::optional<std::string> text;
   std::error_code ec;
-  if (fetched.code == HResultFromWin32(win32::kFileTooLarge)) {
+  if (fetched.code == HResultFromWin32(page_result::kFileTooLarge)) {
     why = tooLarge;
   } else if (Failed(fetched.code)) {
     why = "the signature could not be fetched, " + ToHexString(static_cast<uint32_t>(fetched.code));

@@ -3,10 +3,11 @@
 #include <cstdio>
 
 #include "base/hex_string.h"
+#include "base/page_results.h"
 #include "base/utf_convert.h"
 #include "download/download_engine.h"
-#include "download/download_url.h"
 #include "download/download_results.h"
+#include "download/download_url.h"
 #include "download/request_headers.h"
 #include "download/transfer_figures.h"
 #include "log/logger.h"
@@ -31,9 +32,10 @@ milliseconds BackOff(int32_t count) {
 
 void DownloadEngine::RunBackgroundJob() {
   std::unique_ptr<TransferJobManager> manager;
-  const HResult managerCode = jobs_ ? jobs_(manager) : HResultFromWin32(win32::kGenFailure);
+  const HResult managerCode = jobs_ ? jobs_(manager) : HResultFromWin32(page_result::kGenFailure);
   if (Failed(managerCode) || !manager) {
-    const HResult code = Failed(managerCode) ? managerCode : HResultFromWin32(win32::kGenFailure);
+    const HResult code =
+        Failed(managerCode) ? managerCode : HResultFromWin32(page_result::kGenFailure);
     result = LowWord(code);
     message = download_text::kManagerFailed + ToHexString(static_cast<uint32_t>(code)) + ". ";
     Finish();
@@ -42,7 +44,7 @@ void DownloadEngine::RunBackgroundJob() {
   std::unique_ptr<TransferJob> job;
   const HResult jobCode = manager->CreateJob(download_text::kJobDisplayName, job);
   if (Failed(jobCode) || !job) {
-    const HResult code = Failed(jobCode) ? jobCode : HResultFromWin32(win32::kGenFailure);
+    const HResult code = Failed(jobCode) ? jobCode : HResultFromWin32(page_result::kGenFailure);
     result = LowWord(code);
     message = download_text::kJobFailed + ToHexString(static_cast<uint32_t>(code)) + ". ";
     manager.reset();
@@ -54,7 +56,8 @@ void DownloadEngine::RunBackgroundJob() {
   // Asked before the service sees the URL: the platform's service takes UNC names and file://
   // URLs too, which must never be fetched with the elevated program's rights.
   const uint32_t urlError = CheckDownloadUrl(Utf16ToUtf8(url));
-  if (const HResult addCode = urlError != 0 ? HResultFromWin32(urlError) : job->AddFile(url, destPath);
+  if (const HResult addCode =
+          urlError != 0 ? HResultFromWin32(urlError) : job->AddFile(url, destPath);
       Failed(addCode)) {
     // A URL that can never be fetched (an empty one, a bad scheme) ends the download at once:
     // retrying a job without a file would only wait through every back-off before saying so.
@@ -94,7 +97,7 @@ void DownloadEngine::RunBackgroundJob() {
     }
     if (cancelRequested.load()) state = static_cast<uint32_t>(TransferJobState::kCancelled);
     if (state > static_cast<uint32_t>(TransferJobState::kCancelled)) {
-      result = download_result::kUnknownState;
+      result = page_result::kUnknownState;
       message = download_text::kUnknownState;
       break;
     }
@@ -157,7 +160,7 @@ void DownloadEngine::RunBackgroundJob() {
                       message + ", hr=" + ToHexString(static_cast<uint32_t>(code)));
         } else {
           message = download_text::kFailedNoDetail;
-          result = download_result::kFailedNoDetail;
+          result = page_result::kFailedNoDetail;
           Logger::Log(LogLevel::Error, kCategory, message);
         }
         pause(kSettlePause);
@@ -168,7 +171,7 @@ void DownloadEngine::RunBackgroundJob() {
         job->Resume();
         ++transientErrors;
         if (transientErrors > kMaxTransientPolls) {
-          result = download_result::kTooManyTransient;
+          result = page_result::kTooManyTransient;
           message = download_text::kTooManyTransient;
           if (std::optional<TransferJobError> error = job->GetError(); error && error->code) {
             message += ToHexString(static_cast<uint32_t>(*error->code)) + ". ";
@@ -212,7 +215,7 @@ void DownloadEngine::RunBackgroundJob() {
 
       case TransferJobState::kCancelled:
         job->Cancel();
-        if (result == 0) result = download_result::kCancelled;
+        if (result == 0) result = page_result::kCancelled;
         pause(kSettlePause);
         polling = false;
         break;

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/page_results.h"
 #include "base/utf_convert.h"
 #include "download/content_range.h"
 #include "download/curl_support_curl.h"
@@ -37,11 +38,11 @@ bool IsTransientStatus(long status) {
 
 std::string DescribeFileError(uint32_t error) {
   switch (error) {
-    case win32::kDiskFull:
+    case page_result::kDiskFull:
       return "There is not enough space on the disk.";
-    case win32::kAccessDenied:
+    case page_result::kAccessDenied:
       return "Access is denied.";
-    case win32::kFileTooLarge:
+    case page_result::kFileTooLarge:
       return "The file size exceeds the limit allowed.";
     default:
       return "The downloaded file could not be written (error " + std::to_string(error) + ").";
@@ -284,7 +285,7 @@ class CurlTransferJob final : public TransferJob {
     run.file = std::make_unique<WatchedFile>(std::move(file), run.offset, std::move(watchers));
     CurlEasy easy(curl_easy_init());
     if (!easy) {
-      Fail(TransferJobState::kTransientError, HResultFromWin32(win32::kNotEnoughMemory),
+      Fail(TransferJobState::kTransientError, HResultFromWin32(page_result::kNotEnoughMemory),
            "Not enough memory to start the transfer.");
       return;
     }
@@ -309,8 +310,8 @@ class CurlTransferJob final : public TransferJob {
 
     if (run.rangeMismatch) {
       RemovePartial();
-      Fail(TransferJobState::kTransientError, HResultFromWin32(winhttp::kInvalidServerResponse),
-           DescribeNetworkError(winhttp::kInvalidServerResponse));
+      Fail(TransferJobState::kTransientError, HResultFromWin32(page_result::kHttpInvalidResponse),
+           DescribeNetworkError(page_result::kHttpInvalidResponse));
     } else if (run.fileError != 0) {
       Fail(TransferJobState::kError, HResultFromWin32(run.fileError),
            DescribeFileError(run.fileError));
@@ -331,8 +332,8 @@ class CurlTransferJob final : public TransferJob {
       std::lock_guard lock(mutex_);
       if (progress_.bytesTotal != kUnknownSize &&
           progress_.bytesTransferred != progress_.bytesTotal) {
-        error_ = TransferJobError{HResultFromWin32(winhttp::kConnectionError),
-                                  DescribeNetworkError(winhttp::kConnectionError)};
+        error_ = TransferJobError{HResultFromWin32(page_result::kHttpConnectionError),
+                                  DescribeNetworkError(page_result::kHttpConnectionError)};
         state_ = TransferJobState::kTransientError;
       } else {
         progress_.bytesTotal = progress_.bytesTransferred;

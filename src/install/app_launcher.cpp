@@ -4,6 +4,7 @@
 #include <system_error>
 #include <utility>
 
+#include "base/page_results.h"
 #include "base/utf8_path.h"
 #include "install/process.h"
 #include "log/logger.h"
@@ -27,7 +28,7 @@ int32_t AppLauncher::Run(const std::filesystem::path& executable,
   }
   if (!present) {
     Logger::Log(LogLevel::Error, kCategory, "Executable not found: " + shown);
-    return kResultNotFound;
+    return static_cast<int32_t>(page_result::kNothingAtPath);
   }
   Logger::Log(LogLevel::Debug, kCategory, "CreateProcessW starting");
   const LaunchOutcome outcome = StartAndWait(executable, std::move(held));
@@ -35,7 +36,8 @@ int32_t AppLauncher::Run(const std::filesystem::path& executable,
     Logger::Log(LogLevel::Error, kCategory,
                 "CreateProcessW failed error=" + std::to_string(outcome.errorCode));
     if (!outcome.detail.empty()) Logger::Log(LogLevel::Debug, kCategory, outcome.detail);
-    return outcome.errorCode != 0 ? static_cast<int32_t>(outcome.errorCode) : kResultNoErrorCode;
+    return outcome.errorCode != 0 ? static_cast<int32_t>(outcome.errorCode)
+                                  : static_cast<int32_t>(page_result::kNoMatchingCode);
   }
   Logger::Log(LogLevel::Info, kCategory, "Process exited code=" + std::to_string(outcome.exitCode));
   return static_cast<int32_t>(outcome.exitCode);

@@ -12,15 +12,12 @@
 // limit. Results:
 //   the program's exit code  it ran and exited (a program ended by a signal on Linux reports
 //                            0xC0000000 | signal number, e.g. SIGKILL = 3221225481)
-//   404                      no file system object at the path
+//   404 (kNothingAtPath)     no file system object at the path
 //   a Win32 error code       the program could not be started, or the path's status could not
 //                            be read (on Linux mapped from errno, see process_posix.h);
-//                            120 when the platform gave no code
+//                            120 (kNoMatchingCode) when the platform gave no code
 class AppLauncher {
  public:
-  static constexpr int32_t kResultNotFound = 404;
-  static constexpr int32_t kResultNoErrorCode = 120;
-
   // `held`, when given, is the program's file as its signature was checked: kept open until the
   // program has started, so that what starts is what was checked.
   int32_t Run(const std::filesystem::path& executable, std::unique_ptr<HeldProgram> held = nullptr);

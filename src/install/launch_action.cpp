@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/hex_string.h"
+#include "base/page_results.h"
 #include "base/utf8_path.h"
 #include "bridge/action_context.h"
 #include "bridge/page_responder.h"
@@ -23,9 +24,7 @@
 namespace {
 constexpr char kDefaultLauncherName[] = "Setup.exe";
 // ERROR_GEN_FAILURE: the launch itself broke down (for instance out of memory).
-constexpr uint32_t kResultLaunchBroken = 31;
 // ERROR_BAD_PATHNAME: a relative launcherName that leads out of unzipdir.
-constexpr uint32_t kResultNameLeavesFolder = 161;
 
 // With a key built in, only what the vendor signed runs: a program inside a folder that this run
 // extracted, with 0, from an archive whose signature verified. An absolute name never qualifies,
@@ -95,9 +94,9 @@ void DoLaunchSetup(ActionContext& context, const nlohmann::json& message) {
     if (!executable) {
       Logger::Log(LogLevel::Error, "Engine.AppLauncher",
                   "Launcher name leaves the folder: " + launcherName);
-      answer.result = kResultNameLeavesFolder;
+      answer.result = page_result::kNameLeavesFolder;
     } else if (!FromVerifiedExtraction(launcherName, *executable, context.VerifiedExtractions())) {
-      answer.result = LowWord(trust_code::kNoSignature);
+      answer.result = page_result::kNoSignature;
     } else if (std::unique_ptr<HeldProgram> held;
                const uint32_t trust = CheckPublisher(*executable, held)) {
       answer.result = trust & 0xFFFFu;
@@ -106,7 +105,7 @@ void DoLaunchSetup(ActionContext& context, const nlohmann::json& message) {
     }
   } catch (const std::exception& e) {
     Logger::Log(LogLevel::Error, "Engine.AppLauncher", std::string("Launch failed: ") + e.what());
-    answer.result = kResultLaunchBroken;
+    answer.result = page_result::kGenFailure;
   }
   // Shows the window again before the answer is posted.
   context.Responder()->Complete(answer);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/page_results.h"
 #include "install/process.h"
 #include "install/setup_signature.h"
 
@@ -33,7 +34,7 @@ uint32_t LaunchErrorFromErrno(int error) {
   for (const ErrnoMapping& m : kErrnoMappings) {
     if (m.error == error) return m.code;
   }
-  return 120;
+  return page_result::kNoMatchingCode;
 }
 
 uint32_t Win32ErrorFromSystemError(const std::error_code& error) {
@@ -110,13 +111,13 @@ LaunchOutcome StartAndWait(const std::filesystem::path& executable,
     waited = waitpid(pid, &status, 0);
   } while (waited < 0 && errno == EINTR);
   if (waited < 0) {
-    outcome.exitCode = kNoExitStatus;
+    outcome.exitCode = page_result::kNoExitStatus;
   } else if (WIFEXITED(status)) {
     outcome.exitCode = static_cast<uint32_t>(WEXITSTATUS(status));
   } else if (WIFSIGNALED(status)) {
     outcome.exitCode = kSignalExitBase | static_cast<uint32_t>(WTERMSIG(status));
   } else {
-    outcome.exitCode = kNoExitStatus;
+    outcome.exitCode = page_result::kNoExitStatus;
   }
   return outcome;
 }

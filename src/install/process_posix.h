@@ -24,6 +24,5 @@
 // When its status cannot be collected at all, the result is 128 ERROR_WAIT_NO_CHILDREN.
 
 inline constexpr uint32_t kSignalExitBase = 0xC0000000u;
-inline constexpr uint32_t kNoExitStatus = 128;
 
 uint32_t LaunchErrorFromErrno(int error);

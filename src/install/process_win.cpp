@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/page_results.h"
 #include "install/process.h"
 #include "install/setup_signature.h"
 #include "install/win32_error_text.h"
@@ -10,8 +11,6 @@ namespace {
 
 // ERROR_WAIT_NO_CHILDREN, as the Linux launcher reports it: the setup ran, but its exit code
 // could not be read. Never 0, which the page would take for a finished installation.
-constexpr uint32_t kNoExitStatus = 128;
-constexpr uint32_t kNoMatchingCode = 120;  // ERROR_CALL_NOT_IMPLEMENTED
 
 struct ErrcMapping {
   std::errc condition;
@@ -53,12 +52,12 @@ uint32_t Win32ErrorFromSystemError(const std::error_code& error) {
   // The C++ library reports Win32 calls in the system category and C runtime calls (the file
   // status of std::filesystem) as errno values in the generic one.
   if (error.category() == std::system_category()) {
-    return error.value() != 0 ? static_cast<uint32_t>(error.value()) : kNoMatchingCode;
+    return error.value() != 0 ? static_cast<uint32_t>(error.value()) : page_result::kNoMatchingCode;
   }
   for (const ErrcMapping& m : kErrcMappings) {
     if (error == m.condition) return m.code;
   }
-  return kNoMatchingCode;
+  return page_result::kNoMatchingCode;
 }
 
 LaunchOutcome StartAndWait(const std::filesystem::path& executable,
@@ -95,7 +94,7 @@ LaunchOutcome StartAndWait(const std::filesystem::path& executable,
   DWORD exitCode = 0;
   if (WaitForSingleObject(process.info.hProcess, INFINITE) != WAIT_OBJECT_0 ||
       !GetExitCodeProcess(process.info.hProcess, &exitCode)) {
-    outcome.exitCode = kNoExitStatus;
+    outcome.exitCode = page_result::kNoExitStatus;
   } else {
     outcome.exitCode = exitCode;
   }

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "base/hex_string.h"
+#include "base/page_results.h"
 #include "base/working_folder.h"
 #include "bridge/action_context.h"
 #include "bridge/page_responder.h"
@@ -33,7 +34,7 @@ void DoUnZip(ActionContext& context, const nlohmann::json& message) {
     if (!check) {
       CallbackPayload answer;
       answer.cbid = callbackId;
-      answer.result = LowWord(trust_code::kNoSignature);
+      answer.result = page_result::kNoSignature;
       answer.message = "The archive was not verified by this download and is not extracted: " + des;
       Logger::Log(
           LogLevel::Error, "unzip",

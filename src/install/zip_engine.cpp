@@ -8,13 +8,14 @@
 #include <utility>
 #include <vector>
 
+#include "base/free_space.h"
+#include "base/page_results.h"
 #include "base/utf8_path.h"
 #include "base/utf_convert.h"
 #include "base/working_folder.h"
 #include "bridge/page_callbacks.h"
 #include "install/entry_link.h"
 #include "install/entry_rules.h"
-#include "base/free_space.h"
 #include "log/logger.h"
 
 namespace fs = std::filesystem;
@@ -60,7 +61,7 @@ bool ZipEngine::Start(const std::string& source, const std::string& destination,
   report.cbid = callbackId;
   report.jsp = kProgressRoute;
   report.message.clear();
-  report.result = kResultSuccess;
+  report.result = page_result::kSuccess;
   report.done = 0;
   report.todo = 0;
   RunDetached(shared_from_this(), [this] { Run(); });
@@ -73,7 +74,7 @@ void ZipEngine::Run() {
     std::unique_ptr<ZipReader> reader = ZipReader::Open(sourcePath, std::move(archiveCheck));
     if (!reader) {
       report.message = kUnreadableMessage;
-      report.result = kResultUnreadable;
+      report.result = page_result::kFileNotFound;
       Finish();
       return;
     }
@@ -92,7 +93,7 @@ void ZipEngine::Run() {
     if (total > 0 && spaceQuery != nullptr) {
       const std::optional<uint64_t> available = spaceQuery(folder);
       if (available && *available < total) {
-        report.result = kResultDiskFull;
+        report.result = page_result::kDiskFull;
         report.message = "Not enough disk space to extract: " + std::to_string(total) +
                          " bytes needed, " + std::to_string(*available) + " bytes available";
         Logger::Log(LogLevel::Error, kCategory, report.message);
@@ -141,20 +142,20 @@ void ZipEngine::Run() {
 
     if (changed) {
       RemoveWritten(folder);
-      report.result = kResultArchiveChanged;
+      report.result = page_result::kBadSignature;
       report.message = kArchiveChangedMessage + sourcePath;
       Logger::Log(LogLevel::Error, kCategory, report.message + ", hr=0x80096010");
     } else if (failed) {
       report.message = kNotPreparedMessage;
     } else {
-      report.result = kResultSuccess;
+      report.result = page_result::kSuccess;
     }
     Logger::Log(LogLevel::Info, kCategory, "Unzip completed: dest=" + destinationPath);
   } catch (const std::exception& e) {
     // Out of memory or a path the library refuses: the run still ends in a completion.
     Logger::Log(LogLevel::Error, kCategory, std::string("Unzip failed: ") + e.what());
     report.message = kNotPreparedMessage;
-    if (report.result == kResultSuccess) report.result = kResultEntryFailed;
+    if (report.result == page_result::kSuccess) report.result = page_result::kEntryFailed;
   }
   Finish();
 }
@@ -242,12 +243,12 @@ bool ZipEngine::ExtractFile(ZipReader& reader, uint64_t index, const ZipEntryInf
 
 void ZipEngine::ReportFailedEntry(const std::string& storedName, const std::string& reason) {
   if (cancelRequested.load()) {
-    report.result = kResultCancelled;
+    report.result = page_result::kCancelled;
     report.message = kCancellingMessage;
   } else {
     // The first failure stops the rest of the run the way a cancel would.
     cancelRequested.exchange(true);
-    report.result = kResultEntryFailed;
+    report.result = page_result::kEntryFailed;
     report.message = FormatScript(kEntryFailedTemplate, storedName);
     Logger::Log(LogLevel::Error, kCategory, SanitizeUtf8(report.message));
     // The contract's line names the entry only; whoever reads the log needs the cause too.
@@ -270,8 +271,8 @@ void ZipEngine::Finish() {
                     "Archive not deleted: " + sourcePath + ": " + ec.message());
       }
     }
-    if (checked_ && report.result == kResultSuccess) checkedAndComplete.exchange(true);
-    if (onComplete != nullptr && report.result == kResultSuccess) {
+    if (checked_ && report.result == page_result::kSuccess) checkedAndComplete.exchange(true);
+    if (onComplete != nullptr && report.result == page_result::kSuccess) {
       report.message = destinationPath;
     }
   } catch (const std::exception& e) {

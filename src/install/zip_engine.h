@@ -27,7 +27,7 @@
 // With an archiveCheck (the archive verified by this run's download), the archive is read through
 // one open file and every byte of it goes to the check while the entries are extracted
 // (install/zip_reader.h). When the check refuses the bytes, everything this run wrote is removed
-// again and the run ends with kResultArchiveChanged; when the run ended with 0,
+// again and the run ends with page_result::kBadSignature; when the run ended with 0,
 // checkedAndComplete is set before the completion is delivered.
 //
 // Threading: Start, construction and destruction on the window thread; Run, Finish and the sink
@@ -38,16 +38,10 @@ class ZipEngine : public PageWorker,
                   public VerifiedExtraction,
                   public std::enable_shared_from_this<ZipEngine> {
  public:
-  // Results of a run, as the page receives them.
-  static constexpr uint32_t kResultSuccess = 0;
-  static constexpr uint32_t kResultUnreadable = 2;      // not a ZIP archive, or unreadable
-  static constexpr uint32_t kResultDiskFull = 112;      // the entries do not fit the volume
-  static constexpr uint32_t kResultCancelled = 1602;    // an entry stopped on cancel
-  static constexpr uint32_t kResultEntryFailed = 1632;  // an entry failed by itself
-  // The archive's bytes are not the ones that verified: 0x80096010 (TRUST_E_BAD_DIGEST), whose
-  // low word a download whose signature does not verify answers with too.
-  static constexpr uint32_t kResultArchiveChanged = 24592;
-
+  // A run ends with page_result::kSuccess, kFileNotFound (not a ZIP archive, or unreadable),
+  // kDiskFull (the entries do not fit the volume), kCancelled (an entry stopped on cancel),
+  // kEntryFailed (an entry failed by itself) or kBadSignature (the archive's bytes are not the
+  // ones that verified).
   static constexpr char kProgressRoute[] = "onUnZipProgress";
   static constexpr char kUnreadableMessage[] = "Error reading file, can not extract installation";
   static constexpr char kCancellingMessage[] = "Cancelling, please wait...";

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/hresult.h"
+#include "base/page_results.h"
 
 // Verification of what the vendor signed: ECDSA with SHA-256 on the P-256 curve, against a
 // public key built into the program (trust/built_in_trust.h). The signed bytes are an
@@ -28,6 +29,11 @@ inline constexpr HResult kOlderRelease = static_cast<HResult>(0x800B0101u);  // 
 // A signature of another product, or one that names no release where the page names one.
 inline constexpr HResult kOtherRelease = static_cast<HResult>(0x800B0110u);  // CERT_E_WRONG_USAGE
 }  // namespace trust_code
+// The page receives their low words.
+static_assert(LowWord(trust_code::kNoSignature) == page_result::kNoSignature);
+static_assert(LowWord(trust_code::kBadSignature) == page_result::kBadSignature);
+static_assert(LowWord(trust_code::kOlderRelease) == page_result::kOlderRelease);
+static_assert(LowWord(trust_code::kOtherRelease) == page_result::kOtherRelease);
 
 // The largest signature text a signature_url may answer with; a DER P-256 signature is at most
 // 72 bytes and a release manifest a few hundred, so anything near this is neither.

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "trust/archive_signature.h"
 #include "base/file_write_watcher.h"
+#include "trust/archive_signature.h"
 
 // The archive's SHA-256 for its signature check, made while the transfer writes it: the written
 // bytes go to the hash on a thread of its own, so that a finished download waits only for the

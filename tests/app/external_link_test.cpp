@@ -71,19 +71,39 @@ TEST(ExternalLinkTest, RefusesDisguisedAndMalformedWebLinks) {
 
 TEST(ExternalLinkTest, RefusesThisMachineAndTheLocalNetworkInEverySpelling) {
   const char* local[] = {
-      "http://127.0.0.1/", "http://127.1/", "http://0x7f.1/", "http://0177.0.0.1/",
-      "http://2130706433/", "http://0x7F000001/", "http://127.0.0.1./", "http://0/",
-      "http://0.0.0.0:8080/", "http://10.1.2.3/", "http://172.16.0.1/", "http://172.31.255.255/",
-      "http://192.168.1.1/", "http://3232235777/", "http://169.254.169.254/latest/meta-data/",
-      "http://100.64.0.1/", "http://[::1]/", "http://[::]/", "http://[0:0:0:0:0:0:0:1]/",
-      "http://[::ffff:127.0.0.1]/", "http://[::ffff:7f00:1]/", "http://[::ffff:c0a8:101]/",
-      "http://[fe80::1]/", "http://[FD12:3456::1]/", "http://[fc00::]/", "http://[fec0::1]/",
+      "http://127.0.0.1/",
+      "http://127.1/",
+      "http://0x7f.1/",
+      "http://0177.0.0.1/",
+      "http://2130706433/",
+      "http://0x7F000001/",
+      "http://127.0.0.1./",
+      "http://0/",
+      "http://0.0.0.0:8080/",
+      "http://10.1.2.3/",
+      "http://172.16.0.1/",
+      "http://172.31.255.255/",
+      "http://192.168.1.1/",
+      "http://3232235777/",
+      "http://169.254.169.254/latest/meta-data/",
+      "http://100.64.0.1/",
+      "http://[::1]/",
+      "http://[::]/",
+      "http://[0:0:0:0:0:0:0:1]/",
+      "http://[::ffff:127.0.0.1]/",
+      "http://[::ffff:7f00:1]/",
+      "http://[::ffff:c0a8:101]/",
+      "http://[fe80::1]/",
+      "http://[FD12:3456::1]/",
+      "http://[fc00::]/",
+      "http://[fec0::1]/",
   };
   for (const char* link : local) EXPECT_FALSE(MayOpenInBrowser(link, true)) << link;
   // Public addresses, and names that only look like numbers, still open.
   const char* remote[] = {
-      "http://8.8.8.8/", "http://172.32.0.1/", "http://11.0.0.1/", "http://[2001:db8::10]/",
-      "http://[::ffff:8.8.8.8]/", "http://1.example/", "http://0x7f.example/",
+      "http://8.8.8.8/",        "http://172.32.0.1/",       "http://11.0.0.1/",
+      "http://[2001:db8::10]/", "http://[::ffff:8.8.8.8]/", "http://1.example/",
+      "http://0x7f.example/",
   };
   for (const char* link : remote) EXPECT_TRUE(MayOpenInBrowser(link, true)) << link;
 }

@@ -22,8 +22,8 @@
 #include "app/setup_web_view.h"
 #include "app/window_gtk.h"
 #include "app/window_messages.h"
-#include "bridge/page_callbacks.h"
 #include "app/window_responder.h"
+#include "bridge/page_callbacks.h"
 #include "support/fake_web_view.h"
 #include "support/test_environment.h"
 

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <string>
 
-#include "trust/signature_vectors.h"
 #include "support/test_environment.h"
+#include "trust/signature_vectors.h"
 
 namespace fs = std::filesystem;
 

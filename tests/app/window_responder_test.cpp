@@ -55,8 +55,8 @@ TEST_F(WindowResponderTest, ProgressWaitingForABusyWindowNeverCrowdsOutACompleti
                    std::to_string(callback.payload["done"].get<uint64_t>()));
   }
   ASSERT_EQ(seen.size(), kLatestScriptBacklog + 3);
-  EXPECT_EQ(seen[kLatestScriptBacklog - 1], "onActionProgress b " +
-                                                std::to_string(kLatestScriptBacklog / 2));
+  EXPECT_EQ(seen[kLatestScriptBacklog - 1],
+            "onActionProgress b " + std::to_string(kLatestScriptBacklog / 2));
   EXPECT_EQ(std::vector<std::string>(seen.end() - 3, seen.end()),
             (std::vector<std::string>{"onActionProgress a 20000", "onActionProgress b 20000",
                                       "onActionComplete a 0"}));

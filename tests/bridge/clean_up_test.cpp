@@ -62,7 +62,8 @@ TEST_F(CleanUpTest, AppendsWhileACleanUpWalksAreSafe) {
   for (int i = 0; i < 20; ++i)
     h.host->WorkingFolders().push_back(MakeTree("{T" + std::to_string(i) + "}"));
   h.host->OnWebMessageReceived(R"({"action":"doCleanUp","callbackId":"walk"})");
-  for (int i = 0; i < 2000; ++i) h.host->WorkingFolders().push_back("/nonexistent/" + std::to_string(i));
+  for (int i = 0; i < 2000; ++i)
+    h.host->WorkingFolders().push_back("/nonexistent/" + std::to_string(i));
   ASSERT_TRUE(h.PumpUntil([&] { return !h.Completions().empty(); }));
   // The walk saw the list as it was when the clean-up started.
   EXPECT_EQ(nlohmann::json::parse(h.Completions()[0].payload["message"].get<std::string>()).size(),

@@ -4,8 +4,8 @@
 
 #include "app/main_window_proc.h"
 #include "app/window_messages.h"
-#include "bridge/dev_environment.h"
 #include "app/window_responder.h"
+#include "bridge/dev_environment.h"
 #include "download/download_engine.h"
 #include "support/logger_fixture.h"
 

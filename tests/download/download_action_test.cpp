@@ -6,10 +6,10 @@
 
 #include "base/utf8_path.h"
 #include "bridge/page_callbacks.h"
-#include "trust/built_in_trust.h"
 #include "download/download_engine.h"
 #include "support/fault_http_server.h"
 #include "support/logger_fixture.h"
+#include "trust/built_in_trust.h"
 
 namespace fs = std::filesystem;
 
@@ -73,8 +73,8 @@ TEST_F(DownloadActionTest, DownloadsIntoAFreshWorkingFolderAndAnswersWithItsPath
   EXPECT_EQ(folderName.size(), 38u);
   EXPECT_EQ(folderName.front(), '{');
   const nlohmann::json answer = nlohmann::json::parse(done["message"].get<std::string>());
-  EXPECT_EQ(done["message"], R"({"des":")" + h.host->WorkingFolders()[0] + R"(/archive.zip","url":")" +
-                                 server.Url("/a.zip") + R"("})");
+  EXPECT_EQ(done["message"], R"({"des":")" + h.host->WorkingFolders()[0] +
+                                 R"(/archive.zip","url":")" + server.Url("/a.zip") + R"("})");
   EXPECT_EQ(FileContent(answer["des"].get<std::string>()), body);
   for (const PageCallback& c : h.Callbacks()) {
     if (c.function == "onActionProgress") {

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <wrl/client.h>
 
+#include "base/page_results.h"
 #include "base/utf_convert.h"
 #include "download/download_results.h"
 #include "download/request_headers.h"
@@ -106,13 +107,13 @@ TEST_F(BitsJobTest, ARefusedConnectionEndsTheDownloadWithAReason) {
   }
   const CallbackPayload done = Download(closedUrl);
 
-  if (done.result == download_result::kTooManyTransient) {
+  if (done.result == page_result::kTooManyTransient) {
     // Windows: a transient error with the network's code, 21 times.
     EXPECT_EQ(done.message.rfind("Too many transient errors, aborting download 0x8007", 0), 0u)
         << done.message;
   } else {
     // Wine: an error state whose error object cannot be had, given up after its retries.
-    EXPECT_EQ(done.result, download_result::kFailedNoDetail);
+    EXPECT_EQ(done.result, page_result::kFailedNoDetail);
     EXPECT_EQ(done.message, download_text::kFailedNoDetail);
   }
   EXPECT_FALSE(fs::exists(Destination()));
@@ -132,7 +133,7 @@ TEST_F(BitsJobTest, ABodyCutShortNeverPassesTheSizeCheck) {
     EXPECT_TRUE(FileContent(Destination()) == body);
   } else {
     // Wine: the cut body is reported transferred; the size check fails it and removes it.
-    EXPECT_EQ(completions[0].result, download_result::kSizeMismatch);
+    EXPECT_EQ(completions[0].result, page_result::kSizeMismatch);
     EXPECT_FALSE(fs::exists(Destination()));
   }
 }

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "trust/signature_vectors.h"
 #include "download/transfer_fixture.h"
+#include "trust/signature_vectors.h"
 
 namespace fs = std::filesystem;
 using namespace signature_vectors;

@@ -18,6 +18,7 @@
 #include <string>
 #include <system_error>
 
+#include "base/page_results.h"
 #include "install/zip_engine.h"
 
 namespace fs = std::filesystem;
@@ -95,11 +96,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   engine->Run();
 
   switch (engine->report.result) {
-    case ZipEngine::kResultSuccess:
-    case ZipEngine::kResultUnreadable:
-    case ZipEngine::kResultDiskFull:
-    case ZipEngine::kResultCancelled:
-    case ZipEngine::kResultEntryFailed:
+    case page_result::kSuccess:
+    case page_result::kFileNotFound:
+    case page_result::kDiskFull:
+    case page_result::kCancelled:
+    case page_result::kEntryFailed:
       break;
     default:
       Fail("a result the page does not know", scratch.archive);

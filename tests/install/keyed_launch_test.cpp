@@ -12,10 +12,10 @@
 
 #include "app/setup_web_view.h"
 #include "base/utf8_path.h"
-#include "trust/built_in_trust.h"
 #include "install/launch_test_support.h"
 #include "install/zip_builder.h"
 #include "install/zip_engine.h"
+#include "trust/built_in_trust.h"
 
 namespace fs = std::filesystem;
 

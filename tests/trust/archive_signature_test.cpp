@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "trust/signature_vectors.h"
 #include "support/test_environment.h"
+#include "trust/signature_vectors.h"
 
 namespace {
 

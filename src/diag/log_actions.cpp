@@ -1,9 +1,10 @@
 // The page's access to the Logger: doWriteLog writes a line, doGetLogData reads recent ones.
 
-#include "log/log_actions.h"
+#include "diag/log_actions.h"
 
 #include <exception>
 
+#include "base/page_results.h"
 #include "bridge/action_context.h"
 #include "bridge/action_registry.h"
 #include "bridge/integer_member.h"
@@ -13,9 +14,6 @@
 using nlohmann::json;
 
 namespace {
-
-constexpr uint32_t kErrorInvalidParameter = 87;
-constexpr uint32_t kErrorInternalError = 1359;
 
 LogLevel LevelFromText(const std::string& text) {
   if (text == "DEBUG") return LogLevel::Debug;
@@ -48,7 +46,7 @@ void DoWriteLog(ActionContext& context, const json& message) {
 
     if (text.empty()) {
       if (!callbackId.empty()) {
-        Answer(context, callbackId, kErrorInvalidParameter, "Log message cannot be empty");
+        Answer(context, callbackId, page_result::kInvalidParameter, "Log message cannot be empty");
       }
       return;
     }
@@ -62,7 +60,8 @@ void DoWriteLog(ActionContext& context, const json& message) {
     // A "callbackId" of the wrong type throws again here; the dispatcher drops the message.
     const std::string callbackId = message.value("callbackId", std::string());
     if (!callbackId.empty())
-      Answer(context, callbackId, kErrorInternalError, std::string("Logging error: ") + e.what());
+      Answer(context, callbackId, page_result::kLoggingError,
+             std::string("Logging error: ") + e.what());
   }
 }
 
@@ -89,7 +88,7 @@ void DoGetLogData(ActionContext& context, const json& message) {
   } catch (const std::exception& e) {
     const std::string callbackId = message.value("callbackId", std::string());
     const json error = {{"error", e.what()}, {"success", false}};
-    Answer(context, callbackId, kErrorInternalError, error.dump());
+    Answer(context, callbackId, page_result::kLoggingError, error.dump());
   }
 }
 
