@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <iostream>
 #include <optional>
 #include <string>
 
@@ -141,6 +142,12 @@ TEST(DpiScalingTest, TheClientAreaScalesWithTheDisplayAndTheWebViewFillsIt) {
     EXPECT_EQ(seen.bounds.value("top", -1), 0) << seen.bounds.dump();
     EXPECT_EQ(seen.bounds.value("right", -1), width) << seen.bounds.dump();
     EXPECT_EQ(seen.bounds.value("bottom", -1), height) << seen.bounds.dump();
+
+    // What the page gets: the bounds in CSS pixels (the web view's scale is the window's DPI).
+    std::cout << "at " << dpi << " DPI: outer " << seen.outer.right - seen.outer.left << " x "
+              << seen.outer.bottom - seen.outer.top << ", web view " << width << " x " << height
+              << " px, page viewport " << MulDiv(width, 96, static_cast<int>(dpi)) << " x "
+              << MulDiv(height, 96, static_cast<int>(dpi)) << " CSS px\n";
   }
 }
 
