@@ -85,6 +85,12 @@ bool MainWindowProc(NativeWindow& window, uint32_t message, uintptr_t wParam, in
     case WM_DESTROY_NOW:
       window.Destroy();
       return true;
+    case WM_WORK_PROGRESS:
+      window.ShowWorkProgress(window.TakeWorkProgress());
+      return true;
+    case WM_ATTENTION:
+      window.RequestAttention();
+      return true;
     default:
       return false;
   }

@@ -38,3 +38,18 @@ void NativeWindow::ForgetLatestScripts() {
   latest_.clear();
   waiting_ = 0;
 }
+
+bool NativeWindow::PostWorkProgress(std::optional<double> fraction) {
+  std::lock_guard lock(latestMutex_);
+  workProgress_ = fraction;
+  if (workProgressQueued_) return true;  // the waiting message will carry this figure
+  if (!Post(WM_WORK_PROGRESS, 0, 0)) return false;
+  workProgressQueued_ = true;
+  return true;
+}
+
+std::optional<double> NativeWindow::TakeWorkProgress() {
+  std::lock_guard lock(latestMutex_);
+  workProgressQueued_ = false;
+  return workProgress_;
+}

@@ -9,8 +9,8 @@
 // The main window as the portable code needs it. One backend per platform (GTK on Linux,
 // Win32 on Windows) and a fake for tests.
 //
-// Threading: Post, Show and IsVisible may be called from any thread (workers show the window
-// again when they complete). Everything else runs on the window thread.
+// Threading: Post, Show, IsVisible and PostWorkProgress may be called from any thread (workers
+// show the window again when they complete). Everything else runs on the window thread.
 // Posted scripts of series waiting for the window thread before a series keeps only its newest.
 inline constexpr size_t kLatestScriptBacklog = 1000;
 
@@ -67,6 +67,23 @@ class NativeWindow {
   // Ends the message loop; the program then exits with `exitCode`.
   virtual void PostQuit(int exitCode) = 0;
 
+  // The window's name, which the title bar, the taskbar, the window switcher and screen readers
+  // show: the page's document title, UTF-8.
+  virtual void SetTitle(const std::string& title) = 0;
+  // The running action's share done (0 to 1) on the window's taskbar button where the desktop
+  // has one; nullopt takes it away.
+  virtual void ShowWorkProgress(std::optional<double> fraction) = 0;
+  // Asks for the user's attention (a flashing taskbar button, an urgent window) while the
+  // window is not the one in front; nothing while it is.
+  virtual void RequestAttention() = 0;
+
+  // Queues `fraction` for ShowWorkProgress on the window thread. At most one such message waits
+  // at a time: a newer figure replaces the one waiting, so a busy window thread takes only the
+  // latest. Any thread. False when the window no longer takes messages.
+  bool PostWorkProgress(std::optional<double> fraction);
+  // Window thread, for a WM_WORK_PROGRESS: the latest figure posted.
+  std::optional<double> TakeWorkProgress();
+
   // Queues `script` as the newest of a series under `key` (an action's progress). Each is
   // posted as it comes while the window keeps up; once kLatestScriptBacklog of them wait for
   // the window thread (a thread busy waiting for a setup), a series keeps one waiting script
@@ -88,5 +105,7 @@ class NativeWindow {
   std::mutex latestMutex_;
   std::unordered_map<std::string, std::string> latest_;
   size_t waiting_ = 0;  // posted scripts of series that the window thread has not taken
+  std::optional<double> workProgress_;  // guarded by latestMutex_
+  bool workProgressQueued_ = false;     // guarded by latestMutex_
   WindowPage* page_ = nullptr;
 };

@@ -55,6 +55,10 @@ void SetupWebView::OnWebViewReady(std::unique_ptr<WebView> webView) {
   webView_->FillWindow();
   // Registered before navigating, so a message posted during the first load is not lost.
   webView_->SetMessageHandler([this](const std::string& json) { OnWebMessageReceived(json); });
+  // The window is named after the page: the title bar, the taskbar and screen readers say it.
+  webView_->SetTitleHandler([this](const std::string& title) {
+    if (window_ != nullptr) window_->SetTitle(title);
+  });
   webView_->ClearBrowserCache();
   webView_->Navigate(StartPageUrl());
   Logger::Log(LogLevel::Info, "engine", "WebView navigated to start page");

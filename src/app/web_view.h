@@ -13,6 +13,8 @@ class WebView {
  public:
   // Receives each message the page posts, as the JSON text of the posted object.
   using MessageHandler = std::function<void(const std::string& json)>;
+  // Receives the page's document title (UTF-8) whenever it changes.
+  using TitleHandler = std::function<void(const std::string& title)>;
 
   virtual ~WebView() = default;
 
@@ -28,6 +30,7 @@ class WebView {
   virtual void FillWindow() = 0;
 
   virtual void SetMessageHandler(MessageHandler handler) = 0;
+  virtual void SetTitleHandler(TitleHandler handler) = 0;
   virtual void ClearBrowserCache() = 0;
   virtual void Navigate(const std::string& url) = 0;
 

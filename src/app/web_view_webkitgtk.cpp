@@ -284,6 +284,12 @@ struct WebKitGtkWebView::Callbacks {
     if (event == WEBKIT_LOAD_COMMITTED) static_cast<WebKitGtkWebView*>(data)->pageAlive_ = true;
   }
 
+  static void TitleChanged(WebKitWebView* view, GParamSpec*, gpointer data) {
+    auto* self = static_cast<WebKitGtkWebView*>(data);
+    const char* title = webkit_web_view_get_title(view);
+    if (self->titleHandler_) self->titleHandler_(title != nullptr ? title : "");
+  }
+
   static void ViewDestroyed(GtkWidget*, gpointer data) {
     static_cast<WebKitGtkWebView*>(data)->viewAlive_ = false;
   }
@@ -341,6 +347,7 @@ WebKitGtkWebView::WebKitGtkWebView(GtkNativeWindow& window) : window_(window) {
   g_signal_connect(view_, "web-process-terminated", G_CALLBACK(&Callbacks::ProcessTerminated),
                    this);
   g_signal_connect(view_, "load-changed", G_CALLBACK(&Callbacks::LoadChanged), this);
+  g_signal_connect(view_, "notify::title", G_CALLBACK(&Callbacks::TitleChanged), this);
   g_signal_connect(view_, "destroy", G_CALLBACK(&Callbacks::ViewDestroyed), this);
 }
 
@@ -405,6 +412,10 @@ void WebKitGtkWebView::FillWindow() {
 
 void WebKitGtkWebView::SetMessageHandler(MessageHandler handler) {
   handler_ = std::move(handler);
+}
+
+void WebKitGtkWebView::SetTitleHandler(TitleHandler handler) {
+  titleHandler_ = std::move(handler);
 }
 
 void WebKitGtkWebView::ClearBrowserCache() {

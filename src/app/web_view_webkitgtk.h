@@ -43,6 +43,7 @@ class WebKitGtkWebView : public WebView {
   void MapFolderToHost(const std::string& hostName, const std::filesystem::path& folder) override;
   void FillWindow() override;
   void SetMessageHandler(MessageHandler handler) override;
+  void SetTitleHandler(TitleHandler handler) override;
   void ClearBrowserCache() override;
   void Navigate(const std::string& url) override;
   void ExecuteScript(const std::string& script) override;
@@ -69,6 +70,7 @@ class WebKitGtkWebView : public WebView {
   std::optional<UiManifest> signedUi_;  // set when a key is built in and the folder verified
   bool uiRefused_ = false;              // a key is built in and the folder did not verify
   MessageHandler handler_;
+  TitleHandler titleHandler_;
 };
 
 // Creates WebKitGtkWebView objects for a GtkNativeWindow. The view is handed over from the

@@ -42,6 +42,8 @@ using NewWindowHandler = ComHandler<ICoreWebView2NewWindowRequestedEventHandler,
                                     ICoreWebView2NewWindowRequestedEventArgs*>;
 using ProcessFailedHandler = ComHandler<ICoreWebView2ProcessFailedEventHandler, ICoreWebView2*,
                                         ICoreWebView2ProcessFailedEventArgs*>;
+using TitleChangedHandler =
+    ComHandler<ICoreWebView2DocumentTitleChangedEventHandler, ICoreWebView2*, IUnknown*>;
 
 std::u16string Wide(std::string_view text) {
   return Utf8ToUtf16(text);
@@ -140,6 +142,23 @@ class WebView2WebView : public WebView {
     EventRegistrationToken token = {};
     webView_->add_WebMessageReceived(received, &token);
     received->Release();
+  }
+
+  void SetTitleHandler(WebView::TitleHandler handler) override {
+    titleHandler_ = std::move(handler);
+    if (titleWatched_) return;
+    titleWatched_ = true;
+    auto* changed = new TitleChangedHandler(
+        IID_ICoreWebView2DocumentTitleChangedEventHandler, [this](ICoreWebView2*, IUnknown*) {
+          LPWSTR title = nullptr;
+          if (FAILED(webView_->get_DocumentTitle(&title))) title = nullptr;
+          const std::string text = TakeRuntimeString(title);
+          if (titleHandler_) titleHandler_(text);
+          return S_OK;
+        });
+    EventRegistrationToken token = {};
+    webView_->add_DocumentTitleChanged(changed, &token);
+    changed->Release();
   }
 
   void ClearBrowserCache() override {
@@ -311,6 +330,8 @@ class WebView2WebView : public WebView {
   PagePolicy policy_;  // of https://<host>, once the folder is mapped
   WebView::MessageHandler handler_;
   bool messagesWatched_ = false;
+  WebView::TitleHandler titleHandler_;
+  bool titleWatched_ = false;
   bool pageAlive_ = true;
   bool uiRefused_ = false;  // a key is built in and the UI folder did not verify
   bool filled_ = false;     // FillWindow ran: the layout follows the client area from then on

@@ -16,10 +16,9 @@ constexpr char kTitleBarClass[] = "quillfetch-titlebar";
 // Without a compositor GTK draws a 5-pixel frame around a client-side decorated window
 // ("solid-csd"); removing it keeps the outer size exactly the one asked for.
 //
-// The title bar is dark under every desktop theme, as the Windows flavour darkens only its
-// title bar. Asking GTK for its dark theme instead would also tell the page
-// "prefers-color-scheme: dark" under a light desktop; styling the header bar alone leaves the
-// page free to follow the desktop's preference.
+// Under a dark desktop the title bar takes the same dark look under every theme and window
+// manager (the style class is set then only); under a light one it is the theme's own. The
+// page follows the same preference ("prefers-color-scheme"), so the two always match.
 constexpr char kWindowCss[] =
     "window.solid-csd decoration { margin: 0; padding: 0; border: none; box-shadow: none; }"
     "headerbar.quillfetch-titlebar { background: #2b2b2b none; color: #eeeeec;"
@@ -59,6 +58,23 @@ void SetIcons(GtkWindow* window) {
   g_list_free_full(icons, g_object_unref);
 }
 
+// The desktop's preference as the web view reads it for "prefers-color-scheme": the settings'
+// dark-theme wish, or a dark variant of the theme ("Adwaita-dark", or "Adwaita:dark" from
+// GTK_THEME).
+bool DesktopPrefersDark() {
+  GtkSettings* settings = gtk_settings_get_default();
+  if (settings == nullptr) return false;
+  gboolean preferDark = FALSE;
+  gchar* themeName = nullptr;
+  g_object_get(settings, "gtk-application-prefer-dark-theme", &preferDark, "gtk-theme-name",
+               &themeName, nullptr);
+  const std::string theme = themeName != nullptr ? themeName : "";
+  g_free(themeName);
+  const char* forced = g_getenv("GTK_THEME");
+  const std::string variant = forced != nullptr ? forced : theme;
+  return preferDark || variant.ends_with("-dark") || variant.ends_with(":dark");
+}
+
 void FlushDisplay() {
   if (GdkDisplay* display = gdk_display_get_default()) gdk_display_flush(display);
 }
@@ -85,9 +101,15 @@ GtkNativeWindow::GtkNativeWindow() : thread_(std::this_thread::get_id()) {
   gtk_header_bar_set_title(GTK_HEADER_BAR(header), "");
   gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(header), TRUE);
   gtk_header_bar_set_decoration_layout(GTK_HEADER_BAR(header), ":close");
-  gtk_style_context_add_class(gtk_widget_get_style_context(header), kTitleBarClass);
   gtk_window_set_titlebar(window, header);
   gtk_widget_show(header);
+  header_ = header;
+  FollowColourScheme();
+  GtkSettings* settings = gtk_settings_get_default();
+  g_signal_connect(settings, "notify::gtk-application-prefer-dark-theme",
+                   G_CALLBACK(&GtkNativeWindow::OnColourSchemeChanged), this);
+  g_signal_connect(settings, "notify::gtk-theme-name",
+                   G_CALLBACK(&GtkNativeWindow::OnColourSchemeChanged), this);
 
   // A fixed-size window takes its content's size request: the content is the outer size less
   // the title bar.
@@ -101,6 +123,7 @@ GtkNativeWindow::GtkNativeWindow() : thread_(std::this_thread::get_id()) {
 
   g_signal_connect(window_, "delete-event", G_CALLBACK(&GtkNativeWindow::OnDeleteEvent), this);
   g_signal_connect(window_, "destroy", G_CALLBACK(&GtkNativeWindow::OnDestroy), this);
+  g_signal_connect(window_, "focus-in-event", G_CALLBACK(&GtkNativeWindow::OnFocusIn), this);
 }
 
 GtkNativeWindow::~GtkNativeWindow() {
@@ -114,6 +137,7 @@ GtkNativeWindow::~GtkNativeWindow() {
     if (drainSource_ != 0) g_source_remove(drainSource_);
     drainSource_ = 0;
   }
+  g_signal_handlers_disconnect_by_data(gtk_settings_get_default(), this);
   if (window_ != nullptr) {
     g_signal_handlers_disconnect_by_data(window_, this);
     gtk_widget_destroy(window_);
@@ -276,6 +300,40 @@ void GtkNativeWindow::SetContent(GtkWidget* child) {
   gtk_widget_show(child);
 }
 
+void GtkNativeWindow::SetTitle(const std::string& title) {
+  if (window_ == nullptr) return;
+  gtk_window_set_title(GTK_WINDOW(window_), title.c_str());
+  gtk_header_bar_set_title(GTK_HEADER_BAR(header_), title.c_str());
+}
+
+void GtkNativeWindow::ShowWorkProgress(std::optional<double>) {
+  // GTK offers no progress on a taskbar entry; the page shows it.
+}
+
+void GtkNativeWindow::RequestAttention() {
+  if (window_ == nullptr || gtk_window_is_active(GTK_WINDOW(window_))) return;
+  gtk_window_set_urgency_hint(GTK_WINDOW(window_), TRUE);
+}
+
+void GtkNativeWindow::FollowColourScheme() {
+  GtkStyleContext* style = gtk_widget_get_style_context(header_);
+  if (DesktopPrefersDark()) {
+    gtk_style_context_add_class(style, kTitleBarClass);
+  } else {
+    gtk_style_context_remove_class(style, kTitleBarClass);
+  }
+}
+
+void GtkNativeWindow::OnColourSchemeChanged(void*, void*, void* self) {
+  auto* window = static_cast<GtkNativeWindow*>(self);
+  if (window->window_ != nullptr) window->FollowColourScheme();
+}
+
+int GtkNativeWindow::OnFocusIn(GtkWidget* widget, void*, void*) {
+  gtk_window_set_urgency_hint(GTK_WINDOW(widget), FALSE);
+  return FALSE;
+}
+
 int GtkNativeWindow::OnDeleteEvent(GtkWidget*, void*, void* self) {
   // The page decides whether the window closes (see MainWindowProc).
   MainWindowProc(*static_cast<GtkNativeWindow*>(self), WM_CLOSE, 0, 0);
@@ -286,6 +344,7 @@ void GtkNativeWindow::OnDestroy(GtkWidget*, void* self) {
   auto* window = static_cast<GtkNativeWindow*>(self);
   window->window_ = nullptr;
   window->content_ = nullptr;
+  window->header_ = nullptr;
   {
     std::lock_guard<std::mutex> lock(window->mutex_);
     window->closed_ = true;

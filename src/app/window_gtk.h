@@ -4,16 +4,19 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "app/native_window.h"
 
 typedef struct _GtkWidget GtkWidget;
 
-// The main window on GTK 3: 520 x 420 outside, centred, fixed size, empty title, a dark
-// client-side title bar with only a close button (the same look under any window manager or
-// none, and under a light or dark desktop theme), and the program's icons. Only the title bar
-// is dark: the content keeps the desktop's theme, so the page sees the desktop's preference.
+// The main window on GTK 3: 520 x 420 outside, centred, fixed size, a client-side title bar
+// with the page's title and only a close button, and the program's icons. The title bar
+// follows the desktop's light or dark preference, as the page does; dark, it looks the same
+// under any window manager or none. There is no taskbar progress on GTK; a request for
+// attention marks the window urgent until it has the focus.
 //
 // Messages posted from any thread queue up and reach MainWindowProc in posting order on the
 // window thread, from the GLib main loop; TakeQueued hands over the head of that queue. After
@@ -43,6 +46,9 @@ class GtkNativeWindow : public NativeWindow {
   bool IsVisible() const override;
   void Destroy() override;
   void PostQuit(int exitCode) override;
+  void SetTitle(const std::string& title) override;
+  void ShowWorkProgress(std::optional<double> fraction) override;
+  void RequestAttention() override;
 
   // Places `child` in the area below the title bar, filling it. Window thread only.
   void SetContent(GtkWidget* child);
@@ -62,6 +68,11 @@ class GtkNativeWindow : public NativeWindow {
   static int OnDrain(void* self);
   static int OnDeleteEvent(GtkWidget* widget, void* event, void* self);
   static void OnDestroy(GtkWidget* widget, void* self);
+  static int OnFocusIn(GtkWidget* widget, void* event, void* self);
+  static void OnColourSchemeChanged(void* settings, void* property, void* self);
+
+  // Gives the title bar the dark look when the desktop prefers dark, the theme's otherwise.
+  void FollowColourScheme();
 
   bool OnWindowThread() const { return std::this_thread::get_id() == thread_; }
   // Queues `item`; false when the window is gone.
@@ -73,6 +84,7 @@ class GtkNativeWindow : public NativeWindow {
   std::thread::id thread_;
   GtkWidget* window_ = nullptr;
   GtkWidget* content_ = nullptr;
+  GtkWidget* header_ = nullptr;
 
   mutable std::mutex mutex_;
   std::deque<Item> queue_;     // guarded by mutex_

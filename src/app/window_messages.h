@@ -19,3 +19,7 @@ inline constexpr intptr_t kCountedScript = 2;
 inline constexpr uint32_t WM_CLOSE_REQUEST = WM_USER + 102;  // 1126
 // Destroys the window: the program ends.
 inline constexpr uint32_t WM_DESTROY_NOW = WM_USER + 103;  // 1127
+// Shows the latest figure of NativeWindow::PostWorkProgress on the taskbar button.
+inline constexpr uint32_t WM_WORK_PROGRESS = WM_USER + 104;  // 1128
+// Asks for the user's attention (NativeWindow::RequestAttention).
+inline constexpr uint32_t WM_ATTENTION = WM_USER + 105;  // 1129

@@ -13,6 +13,11 @@ class NativeWindow;
 // NativeWindow::PostLatestScript, which coalesces the reports of one callback id while the
 // window thread falls behind; completions are posted one by one and never merged.
 //
+// The window shows the work too: a report with a total puts its share on the taskbar button,
+// the completion of an action that reported progress takes it away and, when that action
+// failed (anything but success or a cancel), asks for the user's attention, as the end of the
+// setup does (RequestAttention).
+//
 // Ownership: held by std::shared_ptr, by the host and by every worker it starts. The host
 // detaches it before it goes away; from then on (and when the window no longer takes messages)
 // every answer is dropped and freed.
@@ -23,6 +28,7 @@ class WindowResponder final : public PageResponder {
 
   void Progress(const CallbackPayload& payload) override;
   void Complete(const CallbackPayload& payload) override;
+  void RequestAttention() override;
 
   // Queues `script` as it is. False (the script freed) when detached or the window refuses it.
   bool PostScript(std::string script);

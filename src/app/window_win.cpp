@@ -3,11 +3,14 @@
 #include <windows.h>
 //
 #include <dwmapi.h>
+#include <shobjidl.h>
 
 #include <algorithm>
 #include <utility>
 
 #include "app/main_window_proc.h"
+#include "base/utf_convert.h"
+#include "log/logger.h"
 
 namespace {
 
@@ -17,6 +20,19 @@ constexpr DWORD kMainWindowBackdrop = 2;            // DWMSBT_MAINWINDOW
 constexpr DWORD kImmersiveDarkModeAttribute = 20;   // DWMWA_USE_IMMERSIVE_DARK_MODE
 
 constexpr DWORD kWindowStyle = WS_CAPTION | WS_SYSMENU;
+
+// The system's choice for applications' windows, which the web view's colour scheme follows.
+bool AppsUseDarkTheme() {
+  DWORD light = 1;
+  DWORD size = sizeof(light);
+  if (RegGetValueW(HKEY_CURRENT_USER,
+                   L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+                   L"AppsUseLightTheme", RRF_RT_REG_DWORD, nullptr, &light,
+                   &size) != ERROR_SUCCESS) {
+    return false;  // never set: the light default
+  }
+  return light == 0;
+}
 
 const wchar_t* ClassName() {
   return reinterpret_cast<const wchar_t*>(Win32NativeWindow::kClassName);
@@ -80,6 +96,13 @@ struct Win32NativeWindow::Procedure {
                      SWP_NOZORDER | SWP_NOACTIVATE);
         return 0;
       }
+      case WM_SETTINGCHANGE:
+        // The apps' light or dark choice changed.
+        if (lParam != 0 &&
+            lstrcmpW(reinterpret_cast<const wchar_t*>(lParam), L"ImmersiveColorSet") == 0) {
+          window->ApplySystemLook();
+        }
+        break;
       case WM_SIZE:
         if (wParam != SIZE_MINIMIZED && window->clientAreaListener_) {
           // A copy: the listener may replace itself while it runs.
@@ -156,6 +179,7 @@ void Win32NativeWindow::SetClientAreaListener(std::function<void()> listener) {
 }
 
 Win32NativeWindow::~Win32NativeWindow() {
+  if (taskbar_ != nullptr) taskbar_->Release();
   if (hwnd_ != nullptr) {
     SetWindowLongPtrW(AsHwnd(hwnd_), GWLP_USERDATA, 0);
     destroyed_ = true;
@@ -228,9 +252,52 @@ void Win32NativeWindow::ApplySystemLook() {
   const HWND hwnd = AsHwnd(hwnd_);
   const DWORD backdrop = kMainWindowBackdrop;
   DwmSetWindowAttribute(hwnd, kSystemBackdropTypeAttribute, &backdrop, sizeof(backdrop));
-  const BOOL dark = TRUE;
+  const BOOL dark = AppsUseDarkTheme() ? TRUE : FALSE;
   DwmSetWindowAttribute(hwnd, kImmersiveDarkModeAttribute, &dark, sizeof(dark));
-  SetWindowTextW(hwnd, L"");
+  Logger::Log(LogLevel::Info, "engine",
+              std::string("Title bar follows the system's ") + (dark ? "dark" : "light") +
+                  " apps theme");
+  SetWindowTextW(hwnd, reinterpret_cast<const wchar_t*>(title_.c_str()));
+}
+
+void Win32NativeWindow::SetTitle(const std::string& title) {
+  title_ = Utf8ToUtf16(title);
+  if (hwnd_ != nullptr) {
+    SetWindowTextW(AsHwnd(hwnd_), reinterpret_cast<const wchar_t*>(title_.c_str()));
+  }
+}
+
+void Win32NativeWindow::ShowWorkProgress(std::optional<double> fraction) {
+  if (hwnd_ == nullptr || taskbarUnavailable_) return;
+  if (taskbar_ == nullptr) {
+    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_ITaskbarList3, reinterpret_cast<void**>(&taskbar_))) ||
+        FAILED(taskbar_->HrInit())) {
+      if (taskbar_ != nullptr) taskbar_->Release();
+      taskbar_ = nullptr;
+      taskbarUnavailable_ = true;  // no shell: the page shows the progress anyway
+      return;
+    }
+  }
+  // Before the taskbar made the window's button these fail, and the next report tries again.
+  const HWND hwnd = AsHwnd(hwnd_);
+  if (!fraction) {
+    taskbar_->SetProgressState(hwnd, TBPF_NOPROGRESS);
+    return;
+  }
+  constexpr ULONGLONG kSteps = 1000;
+  taskbar_->SetProgressState(hwnd, TBPF_NORMAL);
+  taskbar_->SetProgressValue(hwnd, static_cast<ULONGLONG>(*fraction * kSteps), kSteps);
+}
+
+void Win32NativeWindow::RequestAttention() {
+  const HWND hwnd = AsHwnd(hwnd_);
+  if (hwnd == nullptr || GetForegroundWindow() == hwnd) return;
+  FLASHWINFO flash = {};
+  flash.cbSize = sizeof(flash);
+  flash.hwnd = hwnd;
+  flash.dwFlags = FLASHW_TRAY | FLASHW_TIMERNOFG;  // until the window comes to the front
+  FlashWindowEx(&flash);
 }
 
 int Win32NativeWindow::RunMessageLoop() {

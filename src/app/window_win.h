@@ -4,8 +4,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "app/native_window.h"
+
+struct ITaskbarList3;
 
 // A size in pixels.
 struct PixelSize {
@@ -20,7 +24,11 @@ PixelSize ScaleForDpi(PixelSize atDefaultDpi, unsigned dpi);
 // The main window on Win32: class "VelmoranteDownloaderWebView2", caption and system menu only
 // (no sizing, no minimise or maximise box), 520 x 420 outside at 100 % scaling (96 DPI),
 // centred on the screen as the grown client rectangle would be, icon groups 107 and 108 of the
-// module, and no title text.
+// module, and the page's title as its text (the window's name for the taskbar, Alt+Tab and
+// screen readers). The title bar is dark when the system's apps are (AppsUseLightTheme 0), as
+// the web view's "prefers-color-scheme" is, and follows a change of that setting. Work
+// progress shows on the taskbar button (ITaskbarList3, once the taskbar has made the button);
+// a request for attention flashes the button until the window comes to the front.
 //
 // Scaled displays: the process is per-monitor DPI aware (quillfetch.manifest). The client area
 // is fixed in device-independent pixels: the client area of the 520 x 420 window at 96 DPI
@@ -64,9 +72,13 @@ class Win32NativeWindow : public NativeWindow {
   bool IsVisible() const override;
   void Destroy() override;
   void PostQuit(int exitCode) override;
+  void SetTitle(const std::string& title) override;
+  void ShowWorkProgress(std::optional<double> fraction) override;
+  void RequestAttention() override;
 
-  // The system backdrop and dark title bar, then the empty title again (some systems redraw a
-  // caption when the attributes change). Systems that reject an attribute keep their default.
+  // The system backdrop and the title bar's colour scheme, then the title again (some systems
+  // redraw a caption when the attributes change). Systems that reject an attribute keep their
+  // default.
   void ApplySystemLook();
 
   // Runs the thread's message loop (every window of the thread, so the web view's own messages
@@ -94,6 +106,9 @@ class Win32NativeWindow : public NativeWindow {
   void* hwnd_ = nullptr;
   PixelSize size_ = {0, 0};  // the outer size it takes at its DPI
   std::function<void()> clientAreaListener_;
+  std::u16string title_;
+  ITaskbarList3* taskbar_ = nullptr;  // made on first use; null where there is no taskbar
+  bool taskbarUnavailable_ = false;
   unsigned long threadId_ = 0;
   std::atomic<bool> destroyed_{false};
 };

@@ -8,7 +8,7 @@
 // workers they start, so a worker that outlives its host still holds a valid object; once the
 // host is gone its responder drops whatever arrives.
 //
-// Threading: any thread. Both calls only queue the answer for the window thread, which runs it
+// Threading: any thread. Every call only queues the answer for the window thread, which runs it
 // as a page script; neither waits for the page.
 class PageResponder {
  public:
@@ -23,4 +23,7 @@ class PageResponder {
   // "window.onActionComplete(<base64>)". Completions are never merged or dropped while the
   // window takes messages.
   virtual void Complete(const CallbackPayload& payload) = 0;
+  // Asks for the user's attention when the program's window is not the one in front: the user
+  // has something to see (the setup the page started has ended). Queued like the answers.
+  virtual void RequestAttention() = 0;
 };

@@ -88,6 +88,7 @@ void DoLaunchSetup(ActionContext& context, const nlohmann::json& message) {
 
   CallbackPayload answer;
   answer.cbid = callbackId;
+  bool ran = false;
   context.HideWindow();
   try {
     const std::optional<std::filesystem::path> executable = LauncherPath(unzipdir, launcherName);
@@ -102,6 +103,7 @@ void DoLaunchSetup(ActionContext& context, const nlohmann::json& message) {
       answer.result = trust & 0xFFFFu;
     } else {
       answer.result = static_cast<uint32_t>(AppLauncher().Run(*executable, std::move(held)));
+      ran = true;
     }
   } catch (const std::exception& e) {
     Logger::Log(LogLevel::Error, "Engine.AppLauncher", std::string("Launch failed: ") + e.what());
@@ -109,4 +111,6 @@ void DoLaunchSetup(ActionContext& context, const nlohmann::json& message) {
   }
   // Shows the window again before the answer is posted.
   context.Responder()->Complete(answer);
+  // The user has been in the setup's own windows meanwhile: how it ended is theirs to see.
+  if (ran) context.Responder()->RequestAttention();
 }

@@ -56,7 +56,7 @@ void ExpectRuntimeUsedAsPlayed(const ProgramFolder& folder) {
   EXPECT_EQ(record.value("unexpected", json::array()), json::array());
   for (const char* event :
        {"add_WebMessageReceived", "add_NavigationStarting", "add_FrameNavigationStarting",
-        "add_NewWindowRequested", "add_ProcessFailed"}) {
+        "add_NewWindowRequested", "add_ProcessFailed", "add_DocumentTitleChanged"}) {
     const auto calls = folder.Calls(event);
     ASSERT_EQ(calls.size(), 1u) << event;
     EXPECT_TRUE(calls[0]["token"].get<bool>()) << event << " registered without a token";
@@ -64,11 +64,12 @@ void ExpectRuntimeUsedAsPlayed(const ProgramFolder& folder) {
 }
 
 TEST(FakeRuntimeProgramTest, StartsTheWebViewAsTheRuntimeExpectsAndClosesThroughThePage) {
+  const std::string title = "Installation de Données — 製品";
   ProgramFolder folder(
       FakeLoader(),
       ClosingPage(
-          {{{"post",
-             {{"action", "doDataExchange"}, {"callbackId", "first"}, {"subAction", "in"}}}}}));
+          {{{"post", {{"action", "doDataExchange"}, {"callbackId", "first"}, {"subAction", "in"}}}},
+           {{"title", title}}}));
   Program program(folder.exe());
   ASSERT_TRUE(program.started());
   const HWND window = program.WaitForWindow();
@@ -123,6 +124,17 @@ TEST(FakeRuntimeProgramTest, StartsTheWebViewAsTheRuntimeExpectsAndClosesThrough
   EXPECT_LT(IndexOf(calls, "add_WebMessageReceived"), IndexOf(calls, "Navigate"));
   EXPECT_LT(IndexOf(calls, "CallDevToolsProtocolMethod"), IndexOf(calls, "Navigate"));
   ExpectRuntimeUsedAsPlayed(folder);
+
+  // The window is named after the page, whatever its script; its title bar follows the apps'
+  // theme, light where the system never chose.
+  const std::u16string wideTitle = Utf8ToUtf16(title);
+  EXPECT_TRUE(WaitFor([&] {
+    wchar_t text[128] = {};
+    GetWindowTextW(window, text, 128);
+    return std::u16string(reinterpret_cast<const char16_t*>(text)) == wideTitle;
+  })) << folder.Record().dump();
+  EXPECT_NE(folder.Logs().find("Title bar follows the system's light apps theme"),
+            std::string::npos);
 
   // The close button asks the page, which closes. (Its first doClose starts a clean-up and is
   // asked again only when that clean-up is still running, which depends on timing.)

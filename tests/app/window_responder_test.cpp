@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/native_window.h"
+#include "base/page_results.h"
 #include "support/logger_fixture.h"
 #include "support/page_scripts.h"
 #include "support/test_environment.h"
@@ -65,6 +66,41 @@ TEST_F(WindowResponderTest, ProgressWaitingForABusyWindowNeverCrowdsOutACompleti
   h.responder().Progress(report);
   h.responder().Progress(report);
   EXPECT_EQ(h.window.Pending().size(), 2u);
+}
+
+// The taskbar shows the newest share of the running action; a failure of such an action and
+// the end of a setup ask for the user, a cancel or a failed inline action do not.
+TEST_F(WindowResponderTest, TheTaskbarFollowsTheWorkAndFailuresAskForTheUser) {
+  HostHarness h;
+  const auto shown = [&h] {
+    h.window.PumpAll();
+    std::vector<std::string> taskbar;
+    for (const std::string& event : h.window.Events()) {
+      if (event.starts_with("progress:") || event == "attention") taskbar.push_back(event);
+    }
+    return taskbar;
+  };
+  CallbackPayload report;
+  report.cbid = "d";
+  report.jsp = "onDownloadProgress";
+  report.todo = 1000;
+  for (report.done = 100; report.done <= 300; report.done += 100) h.responder().Progress(report);
+  EXPECT_EQ(shown(), (std::vector<std::string>{"progress:300"}));  // one message, the newest
+
+  CallbackPayload cancelled = report;
+  cancelled.result = page_result::kCancelled;
+  h.responder().Complete(cancelled);
+  CallbackPayload inlineFailure;
+  inlineFailure.result = page_result::kInvalidParameter;
+  h.responder().Complete(inlineFailure);
+  EXPECT_EQ(shown(), (std::vector<std::string>{"progress:300", "progress:none"}));
+
+  CallbackPayload failed = report;
+  failed.result = page_result::kDiskFull;
+  h.responder().Complete(failed);
+  h.responder().RequestAttention();
+  EXPECT_EQ(shown(), (std::vector<std::string>{"progress:300", "progress:none", "progress:none",
+                                               "attention", "attention"}));
 }
 
 // Workers keep the responder past their host; once the host is gone nothing reaches its window.

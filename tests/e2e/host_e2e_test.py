@@ -177,7 +177,8 @@ class CloseButtonTest(HostTestCase):
 
 
 class ColourSchemeTest(HostTestCase):
-    """The page follows the desktop's light or dark preference; the title bar stays dark."""
+    """The page and the title bar follow the desktop's light or dark preference; the window is
+    named after the page."""
 
     def check(self, dark_desktop):
         run = host_driver.HostRun(BINARY, self.display.display,
@@ -188,10 +189,20 @@ class ColourSchemeTest(HostTestCase):
         window = run.start().wait_for_window(TOOL, START_TIMEOUT)
         run.wait_for_report("ready", START_TIMEOUT)
         self.assertIn("prefers " + ("dark" if dark_desktop else "light"), run.reports())
-        # A point of the title bar away from its close button.
-        pixel = subprocess.run([TOOL, "pixel", str(window[0]), "100", "20"], env=run.env,
+        # A point of the title bar away from its close button and its title.
+        pixel = subprocess.run([TOOL, "pixel", str(window[0]), "30", "20"], env=run.env,
                                capture_output=True, text=True, check=True, timeout=30).stdout
-        self.assertTrue(all(int(v) < 80 for v in pixel.split()), pixel)
+        if dark_desktop:
+            self.assertTrue(all(int(v) < 80 for v in pixel.split()), pixel)
+        else:
+            self.assertTrue(all(int(v) > 170 for v in pixel.split()), pixel)
+        deadline = time.monotonic() + 30
+        name = ""
+        while name != "end-to-end page" and time.monotonic() < deadline:
+            name = subprocess.run([TOOL, "name", str(window[0])], env=run.env,
+                                  capture_output=True, text=True, timeout=30).stdout.strip()
+            time.sleep(0.1)
+        self.assertEqual(name, "end-to-end page")
 
     def test_light_desktop(self):
         self.check(dark_desktop=False)

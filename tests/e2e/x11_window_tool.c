@@ -6,7 +6,8 @@
 //   x11_window_tool mapped        how many windows are mapped on the root (popup menus count)
 //   x11_window_tool pixel ID X Y  the colour at (X, Y) inside window ID: "<red> <green> <blue>",
 //                                 each 0-255, as the screen shows it
-// Exit code 0 on success, 1 when the pixel cannot be read, 2 on bad usage, 3 when the display
+//   x11_window_tool name ID       window ID's name (_NET_WM_NAME, UTF-8), on one line
+// Exit code 0 on success, 1 when the pixel or the name cannot be read, 2 on bad usage, 3 when the display
 // cannot be opened.
 
 #include <X11/Xatom.h>
@@ -80,6 +81,23 @@ static int PrintPixel(Display* display, Window window, int x, int y) {
   return 0;
 }
 
+static int PrintName(Display* display, Window window) {
+  Atom type;
+  int format;
+  unsigned long count, after;
+  unsigned char* data = NULL;
+  const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+  if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False), 0, 4096,
+                         False, utf8, &type, &format, &count, &after, &data) != Success ||
+      data == NULL || type != utf8 || format != 8) {
+    if (data != NULL) XFree(data);
+    return 1;
+  }
+  printf("%.*s\n", (int)count, (const char*)data);
+  XFree(data);
+  return 0;
+}
+
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
   Display* display = XOpenDisplay(NULL);
@@ -96,6 +114,8 @@ int main(int argc, char** argv) {
     SendDelete(display, (Window)strtoul(argv[2], NULL, 10));
   } else if (strcmp(argv[1], "pixel") == 0 && argc == 5) {
     status = PrintPixel(display, (Window)strtoul(argv[2], NULL, 10), atoi(argv[3]), atoi(argv[4]));
+  } else if (strcmp(argv[1], "name") == 0 && argc == 3) {
+    status = PrintName(display, (Window)strtoul(argv[2], NULL, 10));
   } else {
     status = 2;
   }

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "base/utf8_path.h"
 #include "install/launch_test_support.h"
@@ -25,6 +26,9 @@ TEST_F(LaunchActionTest, ExitCodeOfTheProbeIsTheResult) {
                             {"result", 0},
                             {"todo", 0}}));
   ExpectHiddenThenShown();
+  // The user was in the setup's windows: its end asks for them.
+  const std::vector<std::string> events = h.window.Events();
+  EXPECT_EQ(events.back(), "attention");
   for (uint32_t code : {1u, 7u, 255u}) {
     const std::string name = "exit-" + std::to_string(code) + ".exe";
     Place(name);

@@ -1,8 +1,10 @@
 #include "install/launch_test_support.h"
 
+#include <string>
 #include <vector>
 
 #include "app/setup_web_view.h"
+#include "app/window_messages.h"
 #include "base/utf8_path.h"
 #include "log/logger.h"
 
@@ -38,7 +40,10 @@ uint32_t LaunchActionTest::LaunchResult(const std::string& launcherName) {
 }
 
 void LaunchActionTest::ExpectHiddenThenShown() {
-  const std::vector<std::string> events = h.window.Events();
+  std::vector<std::string> events = h.window.Events();
+  // A setup that ran also asks for the user's attention.
+  std::erase(events, "post:" + std::to_string(WM_ATTENTION));
+  std::erase(events, "attention");
   ASSERT_GE(events.size(), 3u);
   EXPECT_EQ(std::vector<std::string>(events.end() - 3, events.end()),
             (std::vector<std::string>{"hide", "show", "post:1125"}));

@@ -384,6 +384,11 @@ class GateWindow : public NativeWindow {
   bool IsVisible() const override { return inner_.IsVisible(); }
   void Destroy() override { inner_.Destroy(); }
   void PostQuit(int exitCode) override { inner_.PostQuit(exitCode); }
+  void SetTitle(const std::string& title) override { inner_.SetTitle(title); }
+  void ShowWorkProgress(std::optional<double> fraction) override {
+    inner_.ShowWorkProgress(fraction);
+  }
+  void RequestAttention() override { inner_.RequestAttention(); }
 
   void WaitForPoster() {
     std::unique_lock<std::mutex> lock(mutex_);

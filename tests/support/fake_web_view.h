@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/web_view.h"
@@ -14,6 +15,7 @@ class FakeWebView : public WebView {
   void MapFolderToHost(const std::string& hostName, const std::filesystem::path& folder) override;
   void FillWindow() override { filledWindow = true; }
   void SetMessageHandler(MessageHandler handler) override;
+  void SetTitleHandler(TitleHandler handler) override { titleHandler = std::move(handler); }
   void ClearBrowserCache() override { calls.push_back("clearCache"); }
   void Navigate(const std::string& url) override;
   void ExecuteScript(const std::string& script) override { scripts.push_back(script); }
@@ -34,4 +36,5 @@ class FakeWebView : public WebView {
       calls;  // setup calls in order: "handler", "clearCache", "navigate:<url>"
   std::vector<std::string> scripts;
   MessageHandler handler;
+  TitleHandler titleHandler;  // the page's title changes reach it
 };

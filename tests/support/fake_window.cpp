@@ -1,5 +1,7 @@
 #include "support/fake_window.h"
 
+#include <cmath>
+
 #include "app/main_window_proc.h"
 #include "app/window_messages.h"
 
@@ -65,6 +67,22 @@ void FakeWindow::Destroy() {
 void FakeWindow::PostQuit(int exitCode) {
   std::lock_guard<std::mutex> lock(mutex_);
   quitCode_ = exitCode;
+}
+
+void FakeWindow::SetTitle(const std::string& title) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  events_.push_back("title:" + title);
+}
+
+void FakeWindow::ShowWorkProgress(std::optional<double> fraction) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  events_.push_back(fraction ? "progress:" + std::to_string(std::lround(*fraction * 1000))
+                             : std::string("progress:none"));
+}
+
+void FakeWindow::RequestAttention() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  events_.push_back("attention");
 }
 
 bool FakeWindow::PumpOne() {

@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,9 @@ class FakeWindow : public NativeWindow {
   bool IsVisible() const override;
   void Destroy() override;
   void PostQuit(int exitCode) override;
+  void SetTitle(const std::string& title) override;
+  void ShowWorkProgress(std::optional<double> fraction) override;
+  void RequestAttention() override;
 
   // Hands every queued message (and those that handling posts) to MainWindowProc, in order.
   // Returns how many were handled.
@@ -47,7 +51,8 @@ class FakeWindow : public NativeWindow {
   // After Destroy, posts are refused like those to a destroyed window.
   bool destroyed() const;
   int quitCode() const;  // -1 until PostQuit
-  // "show", "hide", "minimize" and "post:<message number>" in the order they happened.
+  // "show", "hide", "minimize", "post:<message number>", "title:<title>",
+  // "progress:<per mille>" or "progress:none", and "attention", in the order they happened.
   std::vector<std::string> Events() const;
 
  private:

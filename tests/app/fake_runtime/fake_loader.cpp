@@ -258,7 +258,9 @@ struct WebView : ComObject<WebView, ICoreWebView2_3, ICoreWebView2_3Vtbl> {
   Subscribers<ICoreWebView2NavigationStartingEventHandler> frameNavigations;
   Subscribers<ICoreWebView2NewWindowRequestedEventHandler> newWindows;
   Subscribers<ICoreWebView2ProcessFailedEventHandler> processFailures;
+  Subscribers<ICoreWebView2DocumentTitleChangedEventHandler> titleChanges;
   bool pageLoaded = false;
+  std::string title;  // the document's title, as a step of the page set it
   std::string source;  // the top-level document's URL, once one loaded
 };
 
@@ -313,6 +315,10 @@ void WebView::RunStep(const json& step) {
                                     {"userInitiated", args->userInitiated},
                                     {"handled", args->handled}});
     args->Get()->lpVtbl->Release(args->Get());
+  } else if (step.contains("title")) {
+    title = step["title"].get<std::string>();
+    FakeRuntime::Get().RecordEvent({{"event", "titleChanged"}, {"title", title}});
+    for (auto* handler : titleChanges.handlers) handler->lpVtbl->Invoke(handler, AsBase(), nullptr);
   } else if (step.contains("processFailed")) {
     auto* args = new ProcessFailedArgs();
     args->kind = static_cast<COREWEBVIEW2_PROCESS_FAILED_KIND>(step["processFailed"].get<int>());
@@ -359,6 +365,14 @@ void WebView::Play(ICoreWebView2_3Vtbl& table) {
                                     ICoreWebView2NewWindowRequestedEventHandler* handler,
                                     EventRegistrationToken* token) {
     return From(self)->newWindows.Add("add_NewWindowRequested", handler, token);
+  };
+  table.get_DocumentTitle = [](ICoreWebView2_3* self, LPWSTR* title) {
+    return GiveString(From(self)->title, title);
+  };
+  table.add_DocumentTitleChanged = [](ICoreWebView2_3* self,
+                                      ICoreWebView2DocumentTitleChangedEventHandler* handler,
+                                      EventRegistrationToken* token) {
+    return From(self)->titleChanges.Add("add_DocumentTitleChanged", handler, token);
   };
   table.add_ProcessFailed = [](ICoreWebView2_3* self,
                                ICoreWebView2ProcessFailedEventHandler* handler,
