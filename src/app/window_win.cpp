@@ -10,7 +10,6 @@
 
 #include "app/main_window_proc.h"
 #include "base/utf_convert.h"
-#include "log/logger.h"
 
 namespace {
 
@@ -254,9 +253,6 @@ void Win32NativeWindow::ApplySystemLook() {
   DwmSetWindowAttribute(hwnd, kSystemBackdropTypeAttribute, &backdrop, sizeof(backdrop));
   const BOOL dark = AppsUseDarkTheme() ? TRUE : FALSE;
   DwmSetWindowAttribute(hwnd, kImmersiveDarkModeAttribute, &dark, sizeof(dark));
-  Logger::Log(LogLevel::Info, "engine",
-              std::string("Title bar follows the system's ") + (dark ? "dark" : "light") +
-                  " apps theme");
   SetWindowTextW(hwnd, reinterpret_cast<const wchar_t*>(title_.c_str()));
 }
 

