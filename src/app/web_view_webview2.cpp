@@ -148,14 +148,15 @@ class WebView2WebView : public WebView {
     titleHandler_ = std::move(handler);
     if (titleWatched_) return;
     titleWatched_ = true;
-    auto* changed = new TitleChangedHandler(
-        IID_ICoreWebView2DocumentTitleChangedEventHandler, [this](ICoreWebView2*, IUnknown*) {
-          LPWSTR title = nullptr;
-          if (FAILED(webView_->get_DocumentTitle(&title))) title = nullptr;
-          const std::string text = TakeRuntimeString(title);
-          if (titleHandler_) titleHandler_(text);
-          return S_OK;
-        });
+    auto* changed = new TitleChangedHandler(IID_ICoreWebView2DocumentTitleChangedEventHandler,
+                                            [this](ICoreWebView2*, IUnknown*) {
+                                              LPWSTR title = nullptr;
+                                              if (FAILED(webView_->get_DocumentTitle(&title)))
+                                                title = nullptr;
+                                              const std::string text = TakeRuntimeString(title);
+                                              if (titleHandler_) titleHandler_(text);
+                                              return S_OK;
+                                            });
     EventRegistrationToken token = {};
     webView_->add_DocumentTitleChanged(changed, &token);
     changed->Release();

@@ -26,8 +26,8 @@ void WindowResponder::Progress(const CallbackPayload& payload) {
   window_->PostLatestScript(payload.cbid,
                             FormatScript(kProgressScriptTemplate, EncodeCallbackPayload(payload)));
   if (payload.todo > 0) {
-    window_->PostWorkProgress(std::min(1.0, static_cast<double>(payload.done) /
-                                                static_cast<double>(payload.todo)));
+    window_->PostWorkProgress(
+        std::min(1.0, static_cast<double>(payload.done) / static_cast<double>(payload.todo)));
   }
 }
 

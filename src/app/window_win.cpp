@@ -24,10 +24,9 @@ constexpr DWORD kWindowStyle = WS_CAPTION | WS_SYSMENU;
 bool AppsUseDarkTheme() {
   DWORD light = 1;
   DWORD size = sizeof(light);
-  if (RegGetValueW(HKEY_CURRENT_USER,
-                   L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
-                   L"AppsUseLightTheme", RRF_RT_REG_DWORD, nullptr, &light,
-                   &size) != ERROR_SUCCESS) {
+  if (RegGetValueW(
+          HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+          L"AppsUseLightTheme", RRF_RT_REG_DWORD, nullptr, &light, &size) != ERROR_SUCCESS) {
     return false;  // never set: the light default
   }
   return light == 0;
@@ -266,8 +265,8 @@ void Win32NativeWindow::SetTitle(const std::string& title) {
 void Win32NativeWindow::ShowWorkProgress(std::optional<double> fraction) {
   if (hwnd_ == nullptr || taskbarUnavailable_) return;
   if (taskbar_ == nullptr) {
-    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_ITaskbarList3, reinterpret_cast<void**>(&taskbar_))) ||
+    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
+                                reinterpret_cast<void**>(&taskbar_))) ||
         FAILED(taskbar_->HrInit())) {
       if (taskbar_ != nullptr) taskbar_->Release();
       taskbar_ = nullptr;

@@ -260,7 +260,7 @@ struct WebView : ComObject<WebView, ICoreWebView2_3, ICoreWebView2_3Vtbl> {
   Subscribers<ICoreWebView2ProcessFailedEventHandler> processFailures;
   Subscribers<ICoreWebView2DocumentTitleChangedEventHandler> titleChanges;
   bool pageLoaded = false;
-  std::string title;  // the document's title, as a step of the page set it
+  std::string title;   // the document's title, as a step of the page set it
   std::string source;  // the top-level document's URL, once one loaded
 };
 
