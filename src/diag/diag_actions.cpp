@@ -4,5 +4,6 @@
 
 void RegisterDiagActions(ActionRegistry& actions) {
   actions.Add("doGetSysInfo", ActionRegistry::Reach::kInProcess, &DoGetSysInfo);
+  actions.Add("doGetFreeSpace", ActionRegistry::Reach::kInProcess, &DoGetFreeSpace);
   actions.Add("postToTeams", ActionRegistry::Reach::kOutside, &PostToTeams);
 }

@@ -6,9 +6,11 @@ class ActionContext;
 class ActionRegistry;
 
 // The diagnostics' page actions:
-//   doGetSysInfo  answers a fresh machine snapshot (get_sys_info_action.cpp)
-//   postToTeams   posts the page's issue report as a card (post_to_teams_action.cpp)
+//   doGetSysInfo    answers a fresh machine snapshot (get_sys_info_action.cpp)
+//   doGetFreeSpace  answers the room left where downloads go (free_space_action.cpp)
+//   postToTeams     posts the page's issue report as a card (post_to_teams_action.cpp)
 void RegisterDiagActions(ActionRegistry& actions);
 
 void DoGetSysInfo(ActionContext& context, const nlohmann::json& message);
+void DoGetFreeSpace(ActionContext& context, const nlohmann::json& message);
 void PostToTeams(ActionContext& context, const nlohmann::json& message);

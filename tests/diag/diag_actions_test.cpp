@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
+#include "base/free_space.h"
 #include "base/utf8_path.h"
+#include "base/working_folder.h"
 #include "diag/local_http_server.h"
 #include "diag/teams_notifier.h"
 #include "support/logger_fixture.h"
@@ -21,6 +25,22 @@ class DiagActionsTest : public LoggerFixture {
 
   HostHarness h;
 };
+
+// The room where the download and the extraction will go, as the page shows it before a start.
+TEST_F(DiagActionsTest, FreeSpaceIsTheRoomOfTheWorkingRoot) {
+  h.Post(R"({"action":"doGetFreeSpace","callbackId":"f"})");
+  const auto answers = h.Completions();
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(answers[0].payload["cbid"], "f");
+  ASSERT_EQ(answers[0].payload["result"], 0);
+  const json space = json::parse(answers[0].payload["message"].get<std::string>());
+  EXPECT_EQ(space["folder"], GenericPathToUtf8(TempDirectory()));
+  const std::optional<uint64_t> expected = AvailableSpace(TempDirectory());
+  ASSERT_TRUE(expected.has_value());
+  // Other tests write meanwhile: the same volume's figure, not the same byte count.
+  EXPECT_NEAR(static_cast<double>(space["free"].get<uint64_t>()), static_cast<double>(*expected),
+              1e9);
+}
 
 TEST_F(DiagActionsTest, SysInfoAnswersEveryRequestWithTheWholeObject) {
   ScopedEnvironmentVariable level("VLM_LOG_LEVEL", "warn");

@@ -246,6 +246,17 @@ export function getSysInfo() {
   return request('doGetSysInfo').then((answer) => parseJsonOr(answer.message, {}));
 }
 
+/**
+ * doGetFreeSpace. Resolves with {folder, free}: the room (bytes) left where downloads go.
+ * Rejects with a HostError when the host cannot tell; a host without the action never answers,
+ * so wrap it in a time limit where that matters.
+ */
+export function getFreeSpace() {
+  return checked('doGetFreeSpace', request('doGetFreeSpace'), (answer) =>
+    parseJsonOr(answer.message, {}),
+  );
+}
+
 /** doGetLogData. Resolves with the log entries, oldest first. */
 export async function getLogData({ maxEntries = 100, includeDebug = false } = {}) {
   const answer = await request('doGetLogData', { maxEntries, includeDebug });
