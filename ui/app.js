@@ -150,6 +150,7 @@ async function boot() {
   installer = new Installer(host, config, onInstallerChange);
   if (await installer.restore()) return;
   render({ phase: 'idle' });
+  installer.measureSpace();
   host.log('INFO', `Installer page ready for ${config.productName}`).catch(() => {});
   if (config.autoStart) installer.start();
 }

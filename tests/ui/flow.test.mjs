@@ -361,3 +361,18 @@ test('reports without new bytes count as a stall, and bytes again are announced'
   assert.equal(await page.textContent('#announcer'), 'Download resumed');
   await page.close();
 });
+
+test('the start screen shows the room where the product goes and warns when it cannot fit', async () => {
+  const roomy = await openPage(suite, { prepare: (h) => (h.freeSpace = 80 * 2 ** 30) });
+  await roomy.page.waitForFunction(() => /free on/.test(document.body.innerText));
+  const idle = await screenOf(roomy.page);
+  assert.match(idle.detail, /^Download size: 3\.8 MB · 80 GB free on \/$/);
+  assert.equal(idle.text, 'Demo Product will be downloaded and installed on this computer.');
+
+  // The archive and its unpacked files need at least twice its size.
+  const tight = await openPage(suite, { prepare: (h) => (h.freeSpace = 6 * 2 ** 20) });
+  await tight.page.waitForFunction(() => /only/.test(document.body.innerText));
+  const warned = await screenOf(tight.page);
+  assert.match(warned.text, /needs at least 7\.6 MB on \/ .* only 6(\.0)? MB is free/);
+  assert.deepEqual(warned.buttons, ['Close', 'Install']);
+});

@@ -102,6 +102,27 @@ export class Installer {
     }
   }
 
+  /**
+   * Asks the host how much room is left where the product goes, for the start screen. A host
+   * that cannot tell, or does not answer within `limitMs`, leaves the screen as it is.
+   */
+  async measureSpace(limitMs = 3000) {
+    let timer = null;
+    const late = new Promise((resolve) => {
+      timer = setTimeout(() => resolve(null), limitMs);
+    });
+    let space = null;
+    try {
+      space = await Promise.race([this.host.getFreeSpace(), late]);
+    } catch {
+      space = null;
+    }
+    clearTimeout(timer);
+    if (space && Number.isFinite(space.free) && this.state.phase === 'idle') {
+      this.set({ ...this.state, space: { free: space.free, folder: String(space.folder ?? '') } });
+    }
+  }
+
   /** Starts (or starts again) from the download. */
   start() {
     if (this.busy || this.closing) return;

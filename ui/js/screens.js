@@ -17,6 +17,32 @@ import { canRerunSetup, milestoneOf } from './installer.js';
 
 const ENGLISH = new Texts('en');
 
+/**
+ * The start screen: the download's size and, once the host told it, the room where it goes. An
+ * archive that cannot fit twice (itself and its unpacked files, at the least) is said before the
+ * user starts; Install stays, since the unpacked size is only a floor.
+ */
+function idleScreen(state, config, product, t, close) {
+  const size = config?.archive.size ?? 0;
+  const space = state.space;
+  const disk = space ? diskOf(space.folder) : '';
+  const noRoom = Boolean(space && size > 0 && 2 * size > space.free);
+  let detail = '';
+  if (size && space) {
+    detail = t.t('idle.space', { size: t.bytes(size), free: t.bytes(space.free), disk });
+  } else if (size) {
+    detail = t.t('idle.size', { size: t.bytes(size) });
+  }
+  return {
+    title: t.t('idle.title', { product }),
+    text: noRoom
+      ? t.t('idle.noRoom', { product, needed: t.bytes(2 * size), free: t.bytes(space.free), disk })
+      : t.t('idle.text', { product }),
+    detail,
+    actions: [close, { id: 'install', label: t.t('action.install'), primary: true }],
+  };
+}
+
 function downloadingScreen(state, product, t) {
   const p = state.progress;
   let text = t.t('download.connecting');
@@ -145,14 +171,7 @@ export function screenFor(state, config, texts = ENGLISH) {
       case 'loading':
         return { title: t.t('loading.title'), text: '', steps: false, actions: [] };
       case 'idle':
-        return {
-          title: t.t('idle.title', { product }),
-          text: t.t('idle.text', { product }),
-          detail: config?.archive.size
-            ? t.t('idle.size', { size: t.bytes(config.archive.size) })
-            : '',
-          actions: [close, { id: 'install', label: t.t('action.install'), primary: true }],
-        };
+        return idleScreen(state, config, product, t, close);
       case 'downloading':
         return downloadingScreen(state, product, t);
       case 'extracting':

@@ -186,6 +186,11 @@ export class FakeHost {
             localFolder: '/opt/product/UI',
           }),
         });
+      case 'doGetFreeSpace':
+        if (this.freeSpace === undefined) return undefined;  // a host without the action
+        return this.complete(cbid, {
+          message: JSON.stringify({ folder: '/tmp', free: this.freeSpace }),
+        });
       case 'doGetLogData': {
         const entries = [
           {

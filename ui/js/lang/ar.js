@@ -26,6 +26,9 @@ export default {
     'idle.title': 'تثبيت {product}',
     'idle.text': 'سيُنزَّل {product} ويُثبَّت على هذا الحاسوب.',
     'idle.size': 'حجم التنزيل: {size}',
+    'idle.space': 'حجم التنزيل: {size} · المساحة الحرة على {disk}: {free}',
+    'idle.noRoom':
+      'يحتاج {product} إلى {needed} على الأقل على {disk} للتنزيل وفك الضغط، والمتاح هناك {free} فقط. حرِّر بعض المساحة، ثم اختر «تثبيت».',
     'download.title': 'جارٍ تنزيل {product}',
     'download.connecting': 'جارٍ الاتصال بخادم التنزيل…',
     'download.estimating': 'جارٍ تقدير الوقت المتبقي…',

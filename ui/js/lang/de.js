@@ -25,6 +25,9 @@ export default {
     'idle.title': '{product} installieren',
     'idle.text': '{product} wird heruntergeladen und auf diesem Computer installiert.',
     'idle.size': 'Downloadgröße: {size}',
+    'idle.space': 'Downloadgröße: {size} · {free} frei auf {disk}',
+    'idle.noRoom':
+      '{product} braucht zum Herunterladen und Entpacken mindestens {needed} auf {disk}, dort sind aber nur {free} frei. Schaffen Sie Platz und wählen Sie dann „Installieren“.',
     'download.title': '{product} wird heruntergeladen',
     'download.connecting': 'Verbindung zum Downloadserver wird hergestellt …',
     'download.estimating': 'Restzeit wird ermittelt …',

@@ -29,6 +29,9 @@ export default {
     'idle.title': 'Install {product}',
     'idle.text': '{product} will be downloaded and installed on this computer.',
     'idle.size': 'Download size: {size}',
+    'idle.space': 'Download size: {size} · {free} free on {disk}',
+    'idle.noRoom':
+      '{product} needs at least {needed} on {disk} to download and unpack, but only {free} is free there. Free some space, then choose Install.',
     'download.title': 'Downloading {product}',
     'download.connecting': 'Connecting to the download server…',
     'download.estimating': 'Estimating time left…',
