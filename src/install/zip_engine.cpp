@@ -71,8 +71,13 @@ bool ZipEngine::Start(const std::string& source, const std::string& destination,
 void ZipEngine::Run() {
   try {
     checked_ = archiveCheck != nullptr;
-    std::unique_ptr<ZipReader> reader = ZipReader::Open(sourcePath, std::move(archiveCheck));
+    std::string cause;
+    std::unique_ptr<ZipReader> reader =
+        ZipReader::Open(sourcePath, std::move(archiveCheck), &cause);
     if (!reader) {
+      // The page hears only that the archive is unreadable; the vendor needs the reason.
+      Logger::Log(LogLevel::Error, kCategory,
+                  SanitizeUtf8("Archive not opened: " + sourcePath + ": " + cause));
       report.message = kUnreadableMessage;
       report.result = page_result::kFileNotFound;
       Finish();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "install/archive_file.h"
+#include "install/zip_layout.h"
 #include "install/zip_reader.h"
 #include "install/zip_reader_inflate.h"
 
@@ -21,6 +22,9 @@ constexpr uintmax_t kSmallestArchive = 22;
 // The archive as libzip reads it: one buffer of our own over the open file. libzip's own file
 // source seeks before every 8 KiB read, and around each entry's local header; here a read inside
 // the buffer costs no system call, and the file is read in large sequential blocks.
+//
+// libzip sees the file from `base` on (install/zip_layout.h), so that an archive behind a
+// self-extracting prefix reads at the offsets it records; the check sees the whole file.
 //
 // With a check, each block read also goes to the check when it continues the bytes checked so
 // far, so that an extraction in file order checks the archive on the way; CheckRest reads what
@@ -36,6 +40,12 @@ class ArchiveStream {
   }
 
   uint64_t size() const { return size_; }
+  void SetBase(uint64_t base) { base_ = base; }
+
+  // Exactly `length` bytes at the file's offset `at`, through the buffer.
+  bool ReadExactly(uint64_t at, void* data, size_t length) {
+    return Copy(at, static_cast<char*>(data), length) == length;
+  }
 
   // Hands the bytes not checked yet to the check, through the same open file, and answers
   // whether the check accepts the whole archive and nobody wrote to the file while it was read.
@@ -71,7 +81,7 @@ class ArchiveStream {
       case ZIP_SOURCE_STAT: {
         auto* st = static_cast<zip_stat_t*>(data);
         zip_stat_init(st);
-        st->size = size_;
+        st->size = size_ - base_;
         st->valid |= ZIP_STAT_SIZE;
         return sizeof(*st);
       }
@@ -83,7 +93,7 @@ class ArchiveStream {
         return 0;
       case ZIP_SOURCE_SEEK: {
         const zip_int64_t target =
-            zip_source_seek_compute_offset(position_, size_, data, length, &error_);
+            zip_source_seek_compute_offset(position_, size_ - base_, data, length, &error_);
         if (target < 0) return -1;
         position_ = static_cast<uint64_t>(target);
         return 0;
@@ -101,25 +111,34 @@ class ArchiveStream {
   }
 
   zip_int64_t Read(char* data, zip_uint64_t length) {
-    if (position_ >= size_) return 0;
-    const uint64_t wanted = std::min<uint64_t>(length, size_ - position_);
-    uint64_t copied = 0;
-    while (copied < wanted) {
-      if (position_ >= bufferStart_ && position_ < bufferStart_ + bufferLength_) {
-        const uint64_t take =
-            std::min<uint64_t>(wanted - copied, bufferStart_ + bufferLength_ - position_);
-        std::memcpy(data + copied, buffer_.data() + (position_ - bufferStart_), take);
-        position_ += take;
-        copied += take;
-      } else if (!Fill(position_)) {
-        break;
-      }
-    }
+    if (position_ >= size_ - base_) return 0;
+    const uint64_t copied = Copy(base_ + position_, data, length);
     if (copied == 0) {
       zip_error_set(&error_, ZIP_ER_READ, EIO);
       return -1;
     }
+    position_ += copied;
     return static_cast<zip_int64_t>(copied);
+  }
+
+  // Up to `length` bytes at the file's offset `at` into `data`; fewer only at the end of the
+  // file or on a read error.
+  uint64_t Copy(uint64_t at, char* data, uint64_t length) {
+    if (at >= size_) return 0;
+    const uint64_t wanted = std::min<uint64_t>(length, size_ - at);
+    uint64_t copied = 0;
+    while (copied < wanted) {
+      if (at >= bufferStart_ && at < bufferStart_ + bufferLength_) {
+        const uint64_t take =
+            std::min<uint64_t>(wanted - copied, bufferStart_ + bufferLength_ - at);
+        std::memcpy(data + copied, buffer_.data() + (at - bufferStart_), take);
+        at += take;
+        copied += take;
+      } else if (!Fill(at)) {
+        break;
+      }
+    }
+    return copied;
   }
 
   bool Fill(uint64_t at) {
@@ -143,7 +162,8 @@ class ArchiveStream {
   std::unique_ptr<BytesCheck> check_;
   std::vector<char> buffer_;
   uint64_t size_ = 0;
-  uint64_t position_ = 0;  // libzip's position
+  uint64_t base_ = 0;
+  uint64_t position_ = 0;  // libzip's position, from base_
   uint64_t bufferStart_ = 0;
   uint64_t bufferLength_ = 0;
   uint64_t checked_ = 0;  // the bytes before this offset went to the check
@@ -396,30 +416,83 @@ class LibzipReader final : public ZipReader {
   std::unique_ptr<ZipInflater> inflater_;
 };
 
-}  // namespace
+// True when libzip reads the directory that the layout checked: libzip picks its own end record
+// among several candidates, and only the layout's was checked.
+bool SameDirectory(zip_t* archive, const ZipLayout& layout) {
+  constexpr uint16_t kAesMethod = 99;
+  const zip_int64_t count = zip_get_num_entries(archive, 0);
+  if (count < 0 || static_cast<uint64_t>(count) != layout.entries.size()) return false;
+  for (zip_uint64_t i = 0; i < layout.entries.size(); ++i) {
+    const ZipLayoutEntry& entry = layout.entries[i];
+    zip_stat_t st;
+    if (zip_stat_index(archive, i, 0, &st) != 0) return false;
+    constexpr zip_uint64_t kNeeded =
+        ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD;
+    if ((st.valid & kNeeded) != kNeeded || st.size != entry.size ||
+        st.comp_size != entry.compressedSize || st.crc != entry.crc ||
+        // An AES-encrypted entry records method 99; libzip shows the method inside.
+        (entry.method != kAesMethod && static_cast<uint16_t>(st.comp_method) != entry.method)) {
+      return false;
+    }
+  }
+  return true;
+}
 
-std::unique_ptr<ZipReader> ZipReader::Open(const std::string& utf8Path,
-                                           std::unique_ptr<BytesCheck> check) {
+std::unique_ptr<ZipReader> OpenLibzip(const std::string& utf8Path,
+                                      std::unique_ptr<BytesCheck> check, std::string& cause) {
   const std::filesystem::path path(std::u8string(utf8Path.begin(), utf8Path.end()));
   std::unique_ptr<ArchiveFile> file = ArchiveFile::Open(
       path, check ? ArchiveFile::Sharing::kReadersOnly : ArchiveFile::Sharing::kWithWriters);
-  if (!file || file->Size() < kSmallestArchive) return nullptr;
+  if (!file) {
+    cause = "the file cannot be opened";
+    return nullptr;
+  }
+  if (file->Size() < kSmallestArchive) {
+    cause = "the file is too short for an archive";
+    return nullptr;
+  }
   auto stream = std::make_unique<ArchiveStream>(std::move(file), std::move(check));
+  // libzip's own consistency check (ZIP_CHECKCONS) also refuses differences that every other
+  // tool tolerates (times, versions, extra fields); the layout refuses exactly what misleads.
+  const std::optional<ZipLayout> layout = ReadZipLayout(
+      stream->size(),
+      [&stream](uint64_t at, void* data, size_t length) {
+        return stream->ReadExactly(at, data, length);
+      },
+      cause);
+  if (!layout) return nullptr;
+  stream->SetBase(layout->base);
   zip_error_t error;
   zip_error_init(&error);
   zip_source_t* source = zip_source_function_create(ArchiveStream::Callback, stream.get(), &error);
   if (source == nullptr) {
+    cause = zip_error_strerror(&error);
     zip_error_fini(&error);
     return nullptr;
   }
   ArchiveStream* const reading = stream.release();  // the source frees it (ZIP_SOURCE_FREE)
-  // A local header that disagrees with its central record (another name, size or method) is
-  // refused here: what would be written is not what the directory promised.
-  zip_t* archive = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
-  zip_error_fini(&error);
+  zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &error);
   if (archive == nullptr) {
+    cause = zip_error_strerror(&error);
+    zip_error_fini(&error);
     zip_source_free(source);
     return nullptr;
   }
+  zip_error_fini(&error);
+  if (!SameDirectory(archive, *layout)) {
+    cause = "the archive holds more than one central directory";
+    zip_discard(archive);
+    return nullptr;
+  }
   return std::make_unique<LibzipReader>(archive, reading);
+}
+
+}  // namespace
+
+std::unique_ptr<ZipReader> ZipReader::Open(const std::string& utf8Path,
+                                           std::unique_ptr<BytesCheck> check, std::string* cause) {
+  std::string reason;
+  std::unique_ptr<ZipReader> reader = OpenLibzip(utf8Path, std::move(check), reason);
+  if (cause != nullptr) *cause = reason;
+  return reader;
 }
