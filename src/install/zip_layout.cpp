@@ -20,9 +20,15 @@ constexpr uint16_t kZip64ExtraId = 0x0001;
 constexpr uint16_t kDataDescriptorFlag = 0x0008;
 constexpr uint32_t kUnknown32 = 0xffffffffu;
 
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) { return Get16(p) | (static_cast<uint32_t>(Get16(p + 2)) << 16); }
-uint64_t Get64(const uint8_t* p) { return Get32(p) | (static_cast<uint64_t>(Get32(p + 4)) << 32); }
+uint16_t Get16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+uint32_t Get32(const uint8_t* p) {
+  return Get16(p) | (static_cast<uint32_t>(Get16(p + 2)) << 16);
+}
+uint64_t Get64(const uint8_t* p) {
+  return Get32(p) | (static_cast<uint64_t>(Get32(p + 4)) << 32);
+}
 
 // An entry as the central directory records it, with what the reading of its local header adds.
 struct Entry {
@@ -62,7 +68,8 @@ class LayoutReader {
       : fileSize_(fileSize), read_(read), cause_(cause) {}
 
   std::optional<ZipLayout> Read() {
-    const size_t tailLength = static_cast<size_t>(std::min<uint64_t>(fileSize_, kEndLength + 65535));
+    const size_t tailLength =
+        static_cast<size_t>(std::min<uint64_t>(fileSize_, kEndLength + 65535));
     std::vector<uint8_t> tail(tailLength);
     const uint64_t tailStart = fileSize_ - tailLength;
     if (tailLength < kEndLength || !read_(tailStart, tail.data(), tailLength)) {
@@ -144,7 +151,8 @@ class LayoutReader {
   std::optional<ZipLayout> Walk(uint64_t base, uint64_t cdStart, uint64_t cdSize, uint64_t count) {
     // Each record takes at least its fixed part: a count beyond that is a lie, not a reason to
     // reserve memory.
-    if (count > cdSize / kCentralLength) return Fail("the central directory is shorter than its count");
+    if (count > cdSize / kCentralLength)
+      return Fail("the central directory is shorter than its count");
     std::vector<Entry> entries(static_cast<size_t>(count));
     uint64_t at = cdStart;
     const uint64_t cdEnd = cdStart + cdSize;
