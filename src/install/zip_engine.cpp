@@ -119,6 +119,10 @@ void ZipEngine::Run() {
       if (!reader->Stat(i, entry)) continue;
       std::string key = EntryKey(entry.name);
       const std::optional<fs::path> target = EntryTargetPath(folder, entry.name);
+      if (target && key.empty() && entry.isDirectory) {
+        // "./", as bsdtar writes for the folder it packed: the extraction folder itself.
+        continue;
+      }
       if (HasControlCharacter(entry.name) || HasControlCharacter(entry.rawName)) {
         ReportFailedEntry(entry.name, "the name holds a control character");
       } else if (!target || key.empty()) {

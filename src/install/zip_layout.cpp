@@ -172,6 +172,7 @@ class LayoutReader {
           !ReadString(at + kCentralLength + nameLength, extraLength, extra)) {
         return Fail("a central directory record is broken");
       }
+      entry.recorded.flags = Get16(h + 8);
       entry.recorded.method = Get16(h + 10);
       entry.recorded.crc = Get32(h + 16);
       entry.recorded.compressedSize = Get32(h + 20);

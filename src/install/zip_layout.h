@@ -22,6 +22,7 @@
 using ZipByteSource = std::function<bool(uint64_t offset, void* data, size_t length)>;
 
 struct ZipLayoutEntry {
+  uint16_t flags = 0;  // general-purpose bits, as the central directory records them
   uint16_t method = 0;
   uint32_t crc = 0;
   uint64_t compressedSize = 0;

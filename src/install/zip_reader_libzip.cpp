@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <system_error>
 #include <vector>
@@ -234,7 +235,8 @@ std::string EncryptionName(const zip_stat_t& st) {
 
 class LibzipReader final : public ZipReader {
  public:
-  LibzipReader(zip_t* archive, ArchiveStream* stream) : archive_(archive), stream_(stream) {}
+  LibzipReader(zip_t* archive, ArchiveStream* stream, ZipLayout layout)
+      : archive_(archive), stream_(stream), layout_(std::move(layout)) {}
   ~LibzipReader() override { zip_discard(archive_); }
 
   bool ArchiveMatches() override { return stream_->CheckRest(); }
@@ -274,13 +276,23 @@ class LibzipReader final : public ZipReader {
       error = "encrypted entry (" + EncryptionName(st) + ")";
       return false;
     }
-    if ((st.valid & ZIP_STAT_COMP_METHOD) == 0 ||
-        (st.comp_method != ZIP_CM_STORE && st.comp_method != ZIP_CM_DEFLATE)) {
+    if ((st.valid & ZIP_STAT_COMP_METHOD) == 0) {
       error = "unsupported compression method " + MethodName(st);
       return false;
     }
     const uint64_t expected = (st.valid & ZIP_STAT_SIZE) != 0 ? st.size : 0;
-    if (st.comp_method == ZIP_CM_DEFLATE) return ExtractDeflated(index, st, expected, sink, error);
+    if (st.comp_method != ZIP_CM_STORE) {
+      std::unique_ptr<ZipInflater>& decoder = decoders_[st.comp_method];
+      const uint16_t flags = index < layout_.entries.size() ? layout_.entries[index].flags : 0;
+      if (st.comp_method == kLzmaMethod || !decoder) {
+        decoder = ZipInflater::ForMethod(static_cast<uint16_t>(st.comp_method), flags, expected);
+      }
+      if (!decoder) {
+        error = "unsupported compression method " + MethodName(st);
+        return false;
+      }
+      return ExtractDecoded(index, *decoder, st, expected, sink, error);
+    }
     zip_file_t* file = zip_fopen_index(archive_, index, 0);
     if (file == nullptr) {
       error = zip_strerror(archive_);
@@ -331,13 +343,12 @@ class LibzipReader final : public ZipReader {
     return true;
   }
 
-  // A deflated entry: libzip hands over the raw stream in large reads, and the platform's
-  // inflater (faster than libzip's own zlib layer) fills one chunk at a time.
-  bool ExtractDeflated(uint64_t index, const zip_stat_t& st, uint64_t expected, ZipChunkSink& sink,
-                       std::string& error) {
-    if (!inflater_) inflater_ = ZipInflater::Create();
-    if (!inflater_ || !inflater_->Reset()) {
-      error = "cannot start the inflater";
+  // A compressed entry: libzip hands over the raw stream in large reads, and the method's
+  // decoder (for deflate faster than libzip's own zlib layer) fills one chunk at a time.
+  bool ExtractDecoded(uint64_t index, ZipInflater& decoder, const zip_stat_t& st, uint64_t expected,
+                      ZipChunkSink& sink, std::string& error) {
+    if (!decoder.Reset()) {
+      error = "cannot start the decoder of method " + MethodName(st);
       return false;
     }
     zip_file_t* file = zip_fopen_index(archive_, index, ZIP_FL_COMPRESSED);
@@ -368,8 +379,8 @@ class LibzipReader final : public ZipReader {
       size_t consumed = 0;
       size_t produced = 0;
       const ZipInflater::Status status =
-          inflater_->Inflate(input_.data() + inStart, inEnd - inStart, consumed, buffer_.data(),
-                             buffer_.size(), produced);
+          decoder.Inflate(input_.data() + inStart, inEnd - inStart, consumed, buffer_.data(),
+                          buffer_.size(), produced);
       inStart += consumed;
       if (produced > 0) {
         crc = ZipCrc32(crc, buffer_.data(), produced);
@@ -413,7 +424,11 @@ class LibzipReader final : public ZipReader {
   ArchiveStream* stream_;  // freed with archive_'s source
   std::vector<uint8_t> buffer_;
   std::vector<uint8_t> input_;
-  std::unique_ptr<ZipInflater> inflater_;
+  // One decoder per method, kept across entries; LZMA's is made per entry (it reads the
+  // entry's flags and size).
+  static constexpr int kLzmaMethod = 14;
+  std::map<int, std::unique_ptr<ZipInflater>> decoders_;
+  ZipLayout layout_;
 };
 
 // True when libzip reads the directory that the layout checked: libzip picks its own end record
@@ -454,7 +469,7 @@ std::unique_ptr<ZipReader> OpenLibzip(const std::string& utf8Path,
   auto stream = std::make_unique<ArchiveStream>(std::move(file), std::move(check));
   // libzip's own consistency check (ZIP_CHECKCONS) also refuses differences that every other
   // tool tolerates (times, versions, extra fields); the layout refuses exactly what misleads.
-  const std::optional<ZipLayout> layout = ReadZipLayout(
+  std::optional<ZipLayout> layout = ReadZipLayout(
       stream->size(),
       [&stream](uint64_t at, void* data, size_t length) {
         return stream->ReadExactly(at, data, length);
@@ -484,7 +499,7 @@ std::unique_ptr<ZipReader> OpenLibzip(const std::string& utf8Path,
     zip_discard(archive);
     return nullptr;
   }
-  return std::make_unique<LibzipReader>(archive, reading);
+  return std::make_unique<LibzipReader>(archive, reading, std::move(*layout));
 }
 
 }  // namespace
