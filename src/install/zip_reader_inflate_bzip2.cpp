@@ -44,4 +44,6 @@ class Bzip2Inflater final : public ZipInflater {
 
 }  // namespace
 
-std::unique_ptr<ZipInflater> CreateBzip2Inflater() { return std::make_unique<Bzip2Inflater>(); }
+std::unique_ptr<ZipInflater> CreateBzip2Inflater() {
+  return std::make_unique<Bzip2Inflater>();
+}

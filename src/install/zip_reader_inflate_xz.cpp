@@ -77,8 +77,8 @@ class LzmaInflater final : public LzmaStreamInflater {
     if (aloneUsed_ < sizeof alone_) {
       // The rewritten header first; liblzma reads it only when there is room for output.
       size_t used = 0;
-      const Status status = Decode(alone_ + aloneUsed_, sizeof alone_ - aloneUsed_, used, out,
-                                   outLength, produced);
+      const Status status =
+          Decode(alone_ + aloneUsed_, sizeof alone_ - aloneUsed_, used, out, outLength, produced);
       aloneUsed_ += used;
       return status;
     }
@@ -92,7 +92,8 @@ class LzmaInflater final : public LzmaStreamInflater {
     std::memcpy(alone_, header_ + 4, kPropertiesLength);
     // All ones: the size is unknown and the data ends with its end marker.
     const uint64_t size = endMarker_ ? ~0ull : size_;
-    for (size_t i = 0; i < 8; ++i) alone_[kPropertiesLength + i] = static_cast<uint8_t>(size >> (8 * i));
+    for (size_t i = 0; i < 8; ++i)
+      alone_[kPropertiesLength + i] = static_cast<uint8_t>(size >> (8 * i));
     return true;
   }
 
@@ -106,7 +107,9 @@ class LzmaInflater final : public LzmaStreamInflater {
 
 }  // namespace
 
-std::unique_ptr<ZipInflater> CreateXzInflater() { return std::make_unique<XzInflater>(); }
+std::unique_ptr<ZipInflater> CreateXzInflater() {
+  return std::make_unique<XzInflater>();
+}
 
 std::unique_ptr<ZipInflater> CreateLzmaInflater(bool endMarker, uint64_t size) {
   return std::make_unique<LzmaInflater>(endMarker, size);

@@ -35,4 +35,6 @@ class ZstdInflater final : public ZipInflater {
 
 }  // namespace
 
-std::unique_ptr<ZipInflater> CreateZstdInflater() { return std::make_unique<ZstdInflater>(); }
+std::unique_ptr<ZipInflater> CreateZstdInflater() {
+  return std::make_unique<ZstdInflater>();
+}

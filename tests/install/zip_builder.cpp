@@ -71,7 +71,7 @@ std::string BuildZip(const std::vector<ZipTestEntry>& entries) {
     const uint32_t crc = e.crc.value_or(trueCrc);
     const uint32_t size = e.recordedSize.value_or(static_cast<uint32_t>(e.data.size()));
     const uint16_t flags = (e.utf8Flag ? 0x0800 : 0) | (e.encryptedFlag ? 0x0001 : 0) |
-                           (e.dataDescriptor ? 0x0008 : 0);
+                           (e.dataDescriptor ? 0x0008 : 0) | e.moreFlags;
     out += e.padding;
     const uint32_t offset = static_cast<uint32_t>(out.size());
 
