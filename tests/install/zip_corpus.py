@@ -181,6 +181,13 @@ same("zstd")
 by_hand("xz", [(n, d, None) for n, d in entries()], cli("xz", "-c"), 95)
 same("xz")
 
+# The vendor's own pack tool, both methods.
+pack = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "pack-release")
+run(pack, product, archive("pack-release-zstd"))
+same("pack-release-zstd")
+run(pack, product, archive("pack-release-deflate"), "--method", "deflate")
+same("pack-release-deflate")
+
 # Hostile and odd ones: padding between entries behind a prefix whose offsets were not moved
 # (accepted), a local header naming another file, and a name that leaves the folder.
 by_hand("prefix-padding", [(n, d, None) for n, d in entries()], lambda d: d, 0,
