@@ -207,8 +207,10 @@ class LayoutReader {
   }
 
   bool CheckLocal(Entry& entry, uint64_t start, uint64_t cdStart) {
-    uint8_t h[kLocalLength];
-    if (cdStart - start < kLocalLength || !ReadBytes(start, h, sizeof h) ||
+    // The header and the name it must have, in one read: one read per entry in most archives.
+    std::vector<uint8_t> header(kLocalLength + entry.name.size());
+    const uint8_t* h = header.data();
+    if (cdStart - start < header.size() || !ReadBytes(start, header.data(), header.size()) ||
         Get32(h) != kLocalSignature) {
       cause_ = "the local header of " + entry.name + " is missing";
       return false;
@@ -216,14 +218,8 @@ class LayoutReader {
     const uint16_t flags = Get16(h + 6);
     const size_t nameLength = Get16(h + 26);
     const size_t extraLength = Get16(h + 28);
-    std::string name;
-    std::string extra;
-    if (!ReadString(start + kLocalLength, nameLength, name) ||
-        !ReadString(start + kLocalLength + nameLength, extraLength, extra)) {
-      cause_ = "the local header of " + entry.name + " is broken";
-      return false;
-    }
-    if (name != entry.name) {
+    if (nameLength != entry.name.size() ||
+        std::memcmp(h + kLocalLength, entry.name.data(), nameLength) != 0) {
       cause_ = "the local header of " + entry.name + " names another file";
       return false;
     }
@@ -234,6 +230,13 @@ class LayoutReader {
     uint64_t crc = Get32(h + 14);
     uint64_t compressed = Get32(h + 18);
     uint64_t size = Get32(h + 22);
+    // The extra fields matter only for the 64-bit sizes; most headers have none to read.
+    std::string extra;
+    if ((size == kUnknown32 || compressed == kUnknown32) &&
+        !ReadString(start + kLocalLength + nameLength, extraLength, extra)) {
+      cause_ = "the local header of " + entry.name + " is broken";
+      return false;
+    }
     if (!ApplyZip64(extra, {&size, &compressed})) {
       cause_ = "the local zip64 field of " + entry.name + " is too short";
       return false;

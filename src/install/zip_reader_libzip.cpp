@@ -43,9 +43,24 @@ class ArchiveStream {
   uint64_t size() const { return size_; }
   void SetBase(uint64_t base) { base_ = base; }
 
-  // Exactly `length` bytes at the file's offset `at`, through the buffer.
+  // Exactly `length` bytes at the file's offset `at`: through the buffer when they lie in it or
+  // shortly after the previous read (a walk through records close together), else read alone,
+  // so that the local headers of large entries cost a small read each, not a buffer's worth.
   bool ReadExactly(uint64_t at, void* data, size_t length) {
-    return Copy(at, static_cast<char*>(data), length) == length;
+    const bool buffered = at >= bufferStart_ && at + length <= bufferStart_ + bufferLength_;
+    const bool near = at >= lastEnd_ && at - lastEnd_ < kBufferSize / 4;
+    lastEnd_ = at + length;
+    if (buffered || near || length >= kBufferSize) {
+      return Copy(at, static_cast<char*>(data), length) == length;
+    }
+    auto* out = static_cast<char*>(data);
+    size_t done = 0;
+    while (done < length) {
+      const int64_t got = file_->ReadAt(at + done, out + done, length - done);
+      if (got <= 0) return false;
+      done += static_cast<size_t>(got);
+    }
+    return true;
   }
 
   // Hands the bytes not checked yet to the check, through the same open file, and answers
@@ -168,6 +183,7 @@ class ArchiveStream {
   uint64_t bufferStart_ = 0;
   uint64_t bufferLength_ = 0;
   uint64_t checked_ = 0;  // the bytes before this offset went to the check
+  uint64_t lastEnd_ = 0;  // where the previous ReadExactly ended
   zip_error_t error_;
 };
 
@@ -356,7 +372,7 @@ class LibzipReader final : public ZipReader {
       error = zip_strerror(archive_);
       return false;
     }
-    buffer_.resize(kMaxChunk);
+    buffer_.resize(kOutputBlock);
     input_.resize(kInputBlock);
     size_t inStart = 0;
     size_t inEnd = 0;
@@ -384,10 +400,12 @@ class LibzipReader final : public ZipReader {
       inStart += consumed;
       if (produced > 0) {
         crc = ZipCrc32(crc, buffer_.data(), produced);
-        if (!Hand(sink, buffer_.data(), produced, expected, total, error)) {
-          ok = false;
-          break;
+        // The sink still gets chunks of at most kMaxChunk: progress and cancel keep their step.
+        for (size_t at = 0; ok && at < produced; at += kMaxChunk) {
+          ok = Hand(sink, buffer_.data() + at, std::min(kMaxChunk, produced - at), expected, total,
+                    error);
         }
+        if (!ok) break;
       }
       if (status == ZipInflater::Status::kCorrupt) {
         error = "invalid compressed data";
@@ -419,6 +437,9 @@ class LibzipReader final : public ZipReader {
 
   // Compressed data is read in blocks this large: few calls, and the inflater's fast path.
   static constexpr size_t kInputBlock = 256 * 1024;
+  // Decoders write this much per call: a zstd decoder given less output room than a block
+  // decodes into its own buffer and copies out.
+  static constexpr size_t kOutputBlock = 256 * 1024;
 
   zip_t* archive_;
   ArchiveStream* stream_;  // freed with archive_'s source
