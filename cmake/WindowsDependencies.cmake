@@ -4,6 +4,7 @@
 #   zlib         Debian's mingw package (libz-mingw-w64-dev), the static library by name: the
 #                import library would make the program need zlib1.dll
 #   libzip       Debian's source package, built by scripts/build-windows-deps into VLM_WINDOWS_DEPS
+#   codecs       zstd, liblzma and bzip2 from Debian's source packages, built the same way
 #   nlohmann     the header-only library of the build machine, through a folder that holds only it
 #   GoogleTest   Debian's sources (/usr/src/googletest), built here with the project
 set(VLM_WINDOWS_DEPS "${PROJECT_SOURCE_DIR}/build/deps" CACHE PATH
@@ -28,6 +29,20 @@ find_package(libzip 1.7.3 EXACT REQUIRED CONFIG PATHS "${libzip_prefix}" NO_DEFA
 add_library(vlm_libzip INTERFACE)
 target_link_libraries(vlm_libzip INTERFACE libzip::zip)
 target_compile_definitions(vlm_libzip INTERFACE ZIP_STATIC)
+
+# Keep the versions in step with scripts/build-windows-deps.
+set(codecs_prefix
+    "${VLM_WINDOWS_DEPS}/codecs-zstd1.5.4+dfsg2-5-xz5.4.1-1+deb12u1-bzip21.0.8-5-x86_64-w64-mingw32")
+if(NOT EXISTS "${codecs_prefix}/.complete")
+  message(FATAL_ERROR "The codec libraries for Windows are missing from ${VLM_WINDOWS_DEPS}: "
+                      "run scripts/build-windows-deps ${VLM_WINDOWS_DEPS}")
+endif()
+add_library(vlm_codecs INTERFACE)
+target_include_directories(vlm_codecs SYSTEM INTERFACE "${codecs_prefix}/include")
+target_link_libraries(vlm_codecs INTERFACE "${codecs_prefix}/lib/libzstd.a"
+                      "${codecs_prefix}/lib/liblzma.a" "${codecs_prefix}/lib/libbz2.a")
+# The static libraries: no import declarations.
+target_compile_definitions(vlm_codecs INTERFACE LZMA_API_STATIC)
 
 # The JSON library is header-only: expose its folder alone, never the host's /usr/include.
 set(json_include "${CMAKE_BINARY_DIR}/third_party/json/include")

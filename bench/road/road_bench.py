@@ -15,8 +15,9 @@ engines' ("StartDownload", "WinHTTP completed" / "BITS completed", "Unzip starti
 and network processes are not counted).
 
 Usage: python3 bench/road/road_bench.py BUILD_DIR [--rounds N] [--product-mib N]
-           [--work DIR] [--binary PATH] [--rss-mib N] [--page DIR]
-  --product-mib  uncompressed size of the product (default 400); the archive is deflated
+           [--method deflate|zstd] [--work DIR] [--binary PATH] [--rss-mib N] [--page DIR]
+  --product-mib  uncompressed size of the product (default 400)
+  --method       deflate (default) or zstd: the same product repacked by scripts/pack-release
   --rss-mib      also run the direct road once with a stored (uncompressed) archive of this
                  size, to show the host's peak RSS does not grow with the archive (e.g. 1024)
   --binary       the host program (default BUILD_DIR/src/app/quillfetch)
@@ -83,6 +84,20 @@ def make_product(path, mib, stored):
     if budget > mib * 1024 * 1024 // 20:
         print("note: only %d MiB of libraries found" % (mib - budget // (1024 * 1024)))
     os.replace(partial, path)
+
+
+def repack_zstd(deflated, path):
+    """The deflated product's files, packed by the vendor's tool with its default method."""
+    if os.path.exists(path):
+        return
+    folder = path + ".files"
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    subprocess.run(["bsdtar", "-xf", deflated, "-C", folder], check=True)
+    subprocess.run([sys.executable, os.path.join(ROOT, "scripts", "pack-release"), folder,
+                    path + ".part"], check=True, stdout=subprocess.DEVNULL)
+    shutil.rmtree(folder)
+    os.replace(path + ".part", path)
 
 
 def first(entries, prefix, category=None):
@@ -191,6 +206,7 @@ def main():
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--product-mib", type=int, default=400)
     parser.add_argument("--rss-mib", type=int, default=0)
+    parser.add_argument("--method", choices=["deflate", "zstd"], default="deflate")
     parser.add_argument("--work", default=os.path.join(tempfile.gettempdir(), "vlm-road-bench"))
     parser.add_argument("--binary")
     parser.add_argument("--timeout", type=float, default=180)
@@ -206,6 +222,12 @@ def main():
     product = os.path.join(www, ARCHIVE)
     print("product: %d MiB of %s, deflated ..." % (args.product_mib, LIBRARIES), flush=True)
     make_product(product, args.product_mib, stored=False)
+    if args.method == "zstd":
+        zstd_www = os.path.join(args.work, "www-%d-zstd" % args.product_mib)
+        os.makedirs(zstd_www, exist_ok=True)
+        print("repacking with zstd (scripts/pack-release) ...", flush=True)
+        repack_zstd(product, os.path.join(zstd_www, ARCHIVE))
+        product = os.path.join(zstd_www, ARCHIVE)
     print("archive %s: %.1f MiB" % (product, os.path.getsize(product) / 1048576.0), flush=True)
 
     display = host_driver.VirtualDisplay()

@@ -71,8 +71,13 @@ bool ZipEngine::Start(const std::string& source, const std::string& destination,
 void ZipEngine::Run() {
   try {
     checked_ = archiveCheck != nullptr;
-    std::unique_ptr<ZipReader> reader = ZipReader::Open(sourcePath, std::move(archiveCheck));
+    std::string cause;
+    std::unique_ptr<ZipReader> reader =
+        ZipReader::Open(sourcePath, std::move(archiveCheck), &cause);
     if (!reader) {
+      // The page hears only that the archive is unreadable; the vendor needs the reason.
+      Logger::Log(LogLevel::Error, kCategory,
+                  SanitizeUtf8("Archive not opened: " + sourcePath + ": " + cause));
       report.message = kUnreadableMessage;
       report.result = page_result::kFileNotFound;
       Finish();
@@ -114,6 +119,10 @@ void ZipEngine::Run() {
       if (!reader->Stat(i, entry)) continue;
       std::string key = EntryKey(entry.name);
       const std::optional<fs::path> target = EntryTargetPath(folder, entry.name);
+      if (target && key.empty() && entry.isDirectory) {
+        // "./", as bsdtar writes for the folder it packed: the extraction folder itself.
+        continue;
+      }
       if (HasControlCharacter(entry.name) || HasControlCharacter(entry.rawName)) {
         ReportFailedEntry(entry.name, "the name holds a control character");
       } else if (!target || key.empty()) {

@@ -10,16 +10,16 @@
 // Read access to one ZIP archive, as the extraction engine needs it. One backend per reader
 // library (libzip on Linux); the engine sees only this interface.
 //
-// Promises: an archive opens only when every local header agrees with its central-directory
-// record; entry data is handed over in file order in chunks of kMaxChunk bytes (the last one
-// shorter), and an entry succeeds only when its data matched the recorded size and CRC-32.
-// Only stored and deflated entries are read; encrypted entries and other methods fail, and the
-// failure's text names the method or the encryption.
-// With a check (base/bytes_check.h), the archive is opened once and every read goes through that
-// one open file (on Windows shared with readers only, install/archive_file.h); ArchiveMatches then
-// says whether the bytes read were the ones the check expects.
-// Does not promise: anything about entry names (they come as stored, unchecked), or thread
-// safety (one reader belongs to one worker).
+// Promises: an archive opens only when it says the same to every reader (install/zip_layout.h:
+// a self-extracting prefix and padding are accepted, contradicting local headers, overlapping
+// entries and exact duplicate names are not); entry data is handed over in file order in chunks of
+// kMaxChunk bytes (the last one shorter), and an entry succeeds only when its data matched the
+// recorded size and CRC-32. Only stored and deflated entries are read; encrypted entries and other
+// methods fail, and the failure's text names the method or the encryption. With a check
+// (base/bytes_check.h), the archive is opened once and every read goes through that one open file
+// (on Windows shared with readers only, install/archive_file.h); ArchiveMatches then says whether
+// the bytes read were the ones the check expects. Does not promise: anything about entry names
+// (they come as stored, unchecked), or thread safety (one reader belongs to one worker).
 
 // Where an entry's data goes. Returning less than `length` stops the entry, which then fails.
 class ZipChunkSink {
@@ -47,9 +47,11 @@ class ZipReader {
   virtual ~ZipReader() = default;
 
   // Opens the archive at `utf8Path`. Null when it is missing, unreadable, or not a ZIP archive
-  // (shorter than an end-of-central-directory record, no valid central directory).
+  // (shorter than an end-of-central-directory record, no valid central directory), or when it
+  // contradicts itself; `cause`, when given, then says why in a few words.
   static std::unique_ptr<ZipReader> Open(const std::string& utf8Path,
-                                         std::unique_ptr<BytesCheck> check = nullptr);
+                                         std::unique_ptr<BytesCheck> check = nullptr,
+                                         std::string* cause = nullptr);
 
   virtual uint64_t EntryCount() const = 0;
   // False when the entry's directory record cannot be read.

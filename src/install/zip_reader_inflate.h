@@ -4,22 +4,26 @@
 #include <cstdint>
 #include <memory>
 
-// Inflates one raw deflate stream (a deflated ZIP entry's data) piece by piece, into output
-// windows the caller chooses, so that the reader can hand out chunks of its own size. One
-// backend per platform: the fastest inflater the platform offers (ISA-L on Linux, zlib on
-// Windows); both give the same bytes for the same stream.
+// Decodes one compressed ZIP entry's data piece by piece, into output windows the caller
+// chooses, so that the reader can hand out chunks of its own size. Deflate has one backend per
+// platform, the fastest inflater the platform offers (ISA-L on Linux, zlib on Windows); zstd,
+// xz, LZMA and bzip2 go through their codec libraries, the same on every platform.
 // Does not promise: any check of sizes or CRC-32 (the reader makes them), or thread safety.
 class ZipInflater {
  public:
   enum class Status {
     kProgress,  // input consumed or output made; call again (with more input once it is used up)
     kEnd,       // the stream's last block is done and all its output has been handed out
-    kCorrupt,   // the data is not a valid deflate stream
+    kCorrupt,   // the data is not a valid stream of the method
   };
 
   virtual ~ZipInflater() = default;
-  // Null only when the platform's inflater cannot be set up (out of memory).
+  // The platform's deflate inflater. Null only when it cannot be set up (out of memory).
   static std::unique_ptr<ZipInflater> Create();
+  // The decoder of ZIP method `method` (8 deflate, 93 zstd, 95 xz, 14 LZMA, 12 bzip2) for an
+  // entry of `size` bytes with general-purpose `flags` (LZMA reads both); null for any other
+  // method.
+  static std::unique_ptr<ZipInflater> ForMethod(uint16_t method, uint16_t flags, uint64_t size);
 
   // Starts a new stream.
   virtual bool Reset() = 0;

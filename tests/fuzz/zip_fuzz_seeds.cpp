@@ -4,6 +4,11 @@
 //
 //   zip_fuzz_seeds <folder>
 
+#include <bzlib.h>
+#include <lzma.h>
+#include <zlib.h>
+#include <zstd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -17,6 +22,57 @@ namespace {
 ZipTestEntry With(ZipTestEntry e, void (*change)(ZipTestEntry&)) {
   change(e);
   return e;
+}
+
+// An entry whose data `packed` is `data` compressed with ZIP method `method`.
+ZipTestEntry Packed(std::string name, const std::string& data, uint16_t method,
+                    std::string packed) {
+  ZipTestEntry e = ZipFile(std::move(name), std::move(packed));
+  e.method = method;
+  e.crc = static_cast<uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+  e.recordedSize = static_cast<uint32_t>(data.size());
+  return e;
+}
+
+std::string Zstd(const std::string& data) {
+  std::string out(ZSTD_compressBound(data.size()), '\0');
+  out.resize(ZSTD_compress(out.data(), out.size(), data.data(), data.size(), 3));
+  return out;
+}
+
+std::string Xz(const std::string& data) {
+  std::string out(lzma_stream_buffer_bound(data.size()), '\0');
+  size_t length = 0;
+  lzma_easy_buffer_encode(1, LZMA_CHECK_CRC32, nullptr,
+                          reinterpret_cast<const uint8_t*>(data.data()), data.size(),
+                          reinterpret_cast<uint8_t*>(out.data()), &length, out.size());
+  out.resize(length);
+  return out;
+}
+
+// ZIP's LZMA: version, properties size and properties, then raw data with an end marker.
+std::string Lzma(const std::string& data) {
+  lzma_options_lzma options;
+  lzma_lzma_preset(&options, 1);
+  lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+  uint8_t properties[5];
+  lzma_properties_encode(filters, properties);
+  std::string out(data.size() + 4096, '\0');
+  size_t length = 0;
+  lzma_raw_buffer_encode(filters, nullptr, reinterpret_cast<const uint8_t*>(data.data()),
+                         data.size(), reinterpret_cast<uint8_t*>(out.data()), &length, out.size());
+  out.resize(length);
+  return std::string("\x10\x02\x05\x00", 4) + std::string(properties, properties + 5) + out;
+}
+
+std::string Bzip2(const std::string& data) {
+  std::string out(data.size() + data.size() / 100 + 600, '\0');
+  auto length = static_cast<unsigned int>(out.size());
+  BZ2_bzBuffToBuffCompress(out.data(), &length, const_cast<char*>(data.data()),
+                           static_cast<unsigned int>(data.size()), 1, 0, 0);
+  out.resize(length);
+  return out;
 }
 
 std::vector<std::pair<std::string, std::vector<ZipTestEntry>>> Seeds() {
@@ -61,6 +117,13 @@ std::vector<std::pair<std::string, std::vector<ZipTestEntry>>> Seeds() {
        {With(ZipFile("e.bin", text),
              [](ZipTestEntry& e) { e.encryptedFlag = true, e.method = 0; })}},
       {"bzip2", {With(ZipFile("m.bin", text), [](ZipTestEntry& e) { e.method = 12; })}},
+      {"methods",
+       {Packed("z.bin", text, 93, Zstd(text)), Packed("x.bin", text, 95, Xz(text)),
+        With(Packed("l.bin", text, 14, Lzma(text)), [](ZipTestEntry& e) { e.moreFlags = 2; }),
+        Packed("b.bin", text, 12, Bzip2(text))}},
+      {"padding-descriptors",
+       {With(ZipFile("p.txt", text), [](ZipTestEntry& e) { e.padding = "SFX"; }),
+        With(ZipFile("d.txt", text), [](ZipTestEntry& e) { e.dataDescriptor = true; })}},
       {"links-libraries",
        {ZipSymlink("bin/tool", "../lib/libx.so"), ZipFile("lib/libx.so.1.2", "ELF", 0100755),
         ZipSymlink("lib/libx.so", "libx.so.1"), ZipSymlink("lib/libx.so.1", "libx.so.1.2")}},

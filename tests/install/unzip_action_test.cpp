@@ -158,10 +158,9 @@ TEST_F(UnZipActionTest, CorruptOrUnsupportedEntryFailsWith1632AndTheLogSaysWhy) 
       {"size smaller", bad([](ZipTestEntry& e) { e.recordedSize = 150000; }), "more data"},
       {"encrypted", bad([](ZipTestEntry& e) { e.encryptedFlag = true, e.method = 0; }),
        "encrypted entry (traditional PKWARE)"},
-      {"bzip2", bad([](ZipTestEntry& e) { e.method = 12; }),
-       "unsupported compression method 12 (bzip2)"},
-      {"zstd", bad([](ZipTestEntry& e) { e.method = 93; }),
-       "unsupported compression method 93 (zstd)"},
+      {"PPMd", bad([](ZipTestEntry& e) { e.method = 98; }),
+       "unsupported compression method 98 (PPMd)"},
+      {"zstd not zstd", bad([](ZipTestEntry& e) { e.method = 93; }), "invalid compressed data"},
   };
   CapturedLog log;
   int n = 0;
@@ -201,12 +200,19 @@ TEST_F(UnZipActionTest, ArchiveContentsThatWouldMislead) {
             Payload("spelled", 4, kRoute, "Failed to create bin\\./setup.exe", 1632, 8));
   EXPECT_EQ(ReadFileBytes(spelled.folder / "bin/setup.exe"), "good");
 
-  // A local header that names another file than the central directory: the archive is refused.
+  // A local header that names another file than the central directory: the archive is refused,
+  // and the log says why.
   ZipTestEntry disguised = ZipFile("readme.txt", "text");
   disguised.localName = "setup.exe";
+  CapturedLog log;
   const UnZipRun inconsistent = RunUnZip(h, Archive({disguised}), "incons");
   EXPECT_EQ(inconsistent.completion["result"], 2);
   EXPECT_FALSE(fs::exists(inconsistent.folder));
+  const std::vector<std::string> lines = log.Messages("Engine.Zip");
+  ASSERT_FALSE(lines.empty());
+  EXPECT_NE(lines.back().find("the local header of readme.txt names another file"),
+            std::string::npos)
+      << lines.back();
 
   // Control characters in an unmarked name are glyphs in the IBM PC code page: refused all the
   // same, and nothing made.

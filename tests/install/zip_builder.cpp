@@ -70,35 +70,44 @@ std::string BuildZip(const std::vector<ZipTestEntry>& entries) {
         crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size())));
     const uint32_t crc = e.crc.value_or(trueCrc);
     const uint32_t size = e.recordedSize.value_or(static_cast<uint32_t>(e.data.size()));
-    const uint16_t flags = (e.utf8Flag ? 0x0800 : 0) | (e.encryptedFlag ? 0x0001 : 0);
+    const uint16_t flags = (e.utf8Flag ? 0x0800 : 0) | (e.encryptedFlag ? 0x0001 : 0) |
+                           (e.dataDescriptor ? 0x0008 : 0) | e.moreFlags;
+    out += e.padding;
     const uint32_t offset = static_cast<uint32_t>(out.size());
 
-    auto common = [&](std::string& rec, const std::string& name) {
+    auto common = [&](std::string& rec, const std::string& name, bool deferred, size_t extra) {
       Put16(rec, 20);  // version needed
       Put16(rec, flags);
       Put16(rec, e.method);
       Put16(rec, 0);       // time
       Put16(rec, 0x5A21);  // date (2025-01-01)
-      Put32(rec, crc);
-      Put32(rec, static_cast<uint32_t>(body.size()));
-      Put32(rec, size);
+      Put32(rec, deferred ? 0 : crc);
+      Put32(rec, deferred ? 0 : static_cast<uint32_t>(body.size()));
+      Put32(rec, deferred ? 0 : size);
       Put16(rec, static_cast<uint32_t>(name.size()));
-      Put16(rec, 0);  // extra length
+      Put16(rec, static_cast<uint32_t>(extra));
     };
     const std::string& localName = e.localName.value_or(e.name);
     Put32(out, 0x04034b50);
-    common(out, localName);
+    common(out, localName, e.dataDescriptor, e.localExtra.size());
     out += localName;
+    out += e.localExtra;
     out += body;
+    if (e.dataDescriptor) {
+      Put32(out, 0x08074b50);
+      Put32(out, crc);
+      Put32(out, static_cast<uint32_t>(body.size()));
+      Put32(out, size);
+    }
 
     Put32(central, 0x02014b50);
     Put16(central, (static_cast<uint32_t>(e.madeBy) << 8) | 20);
-    common(central, e.name);
+    common(central, e.name, false, 0);
     Put16(central, 0);  // comment length
     Put16(central, 0);  // disk
     Put16(central, 0);  // internal attributes
     Put32(central, e.externalAttributes);
-    Put32(central, offset);
+    Put32(central, e.recordedOffset.value_or(offset));
     central += e.name;
   }
   const uint32_t centralOffset = static_cast<uint32_t>(out.size());

@@ -21,6 +21,11 @@ struct ZipTestEntry {
   std::optional<uint32_t> crc;           // recorded CRC-32 instead of the true one
   std::optional<uint32_t> recordedSize;  // recorded uncompressed size instead of the true one
   std::optional<std::string> localName;  // the local header's name, when it is to disagree
+  std::string localExtra;                // extra fields of the local header only
+  bool dataDescriptor = false;  // bit 3: zeros in the local header, the values after the data
+  uint16_t moreFlags = 0;       // further general-purpose bits (0x0002: an LZMA end marker)
+  std::string padding;          // written before the local header (junk between entries)
+  std::optional<uint32_t> recordedOffset;  // the central record's offset instead of the true one
 };
 
 ZipTestEntry ZipFile(std::string name, std::string data, uint32_t mode = 0100644);

@@ -100,4 +100,69 @@ TEST(ZipReaderTest, BrokenOrShortDeflateDataFails) {
   }
 }
 
+// What writers in the wild put in an archive, none of which changes the bytes extracted: a
+// self-extracting program in front (offsets not moved), padding between entries, a data
+// descriptor, local extra fields, versions and times that differ from the central directory.
+TEST(ZipReaderTest, ArchivesOtherToolsWriteOpen) {
+  TemporaryFolder temp;
+  ZipTestEntry first = ZipFile("a.txt", "first entry");
+  first.localExtra = std::string("UT\x05\x00\x01\x00\x00\x00\x00", 9);  // a time stamp field
+  ZipTestEntry second = ZipFile("b/c.bin", MixedData(100'000));
+  second.dataDescriptor = true;
+  second.padding = std::string(37, '\0');
+  ZipTestEntry third = ZipFile("d.txt", "third", 0100755);
+  third.method = 0;
+  third.padding = "junk";
+  std::string bytes = std::string(5000, 'M') + BuildZip({first, second, third});
+  bytes[5000 + 4] = 10;    // the local header's version needed
+  bytes[5000 + 10] = 0x7;  // and its time
+  WriteFileBytes(temp.path() / "sfx.zip", bytes);
+
+  std::string cause;
+  std::unique_ptr<ZipReader> reader =
+      ZipReader::Open((temp.path() / "sfx.zip").string(), nullptr, &cause);
+  ASSERT_TRUE(reader) << cause;
+  ASSERT_EQ(reader->EntryCount(), 3u);
+  const ZipTestEntry* entries[] = {&first, &second, &third};
+  for (uint64_t i = 0; i < 3; ++i) {
+    RecordingSink sink;
+    std::string error;
+    EXPECT_TRUE(reader->Extract(i, sink, error)) << i << ": " << error;
+    EXPECT_TRUE(sink.bytes == entries[i]->data) << i;
+  }
+}
+
+// An archive that another tool would read differently is refused whole, with the reason.
+TEST(ZipReaderTest, ArchivesThatReadDifferentlyElsewhereAreRefused) {
+  TemporaryFolder temp;
+  // A stored entry whose data holds a complete entry that a second central record points into.
+  const std::string inner = BuildZip({ZipFile("inner.exe", "evil")});
+  ZipTestEntry outer = ZipFile("outer.bin", inner.substr(0, inner.find("PK\x01\x02")));
+  outer.method = 0;
+  ZipTestEntry overlapping = ZipFile("inner.exe", "evil");
+  overlapping.recordedOffset = 30 + 9;  // outer's data
+  ZipTestEntry otherSize = ZipFile("s.txt", "size");
+  otherSize.dataDescriptor = true;
+  std::string otherSizeBytes = BuildZip({otherSize});
+  otherSizeBytes[22] = 9;  // a local size where the data descriptor would have left zero
+  std::string otherMethod = BuildZip({ZipFile("m.txt", "method")});
+  otherMethod[8] = 0;  // the local header says stored, the central directory deflated
+  const struct {
+    std::string bytes;
+    std::string cause;
+  } cases[] = {
+      {BuildZip({outer, overlapping}), "inner.exe overlaps the entry before it"},
+      {otherSizeBytes, "local header of s.txt gives other sizes"},
+      {otherMethod, "local header of m.txt gives another method"},
+      {BuildZip({ZipFile("x", "1"), ZipFile("x", "2")}), "two entries are named x"},
+      {std::string(100, 'M'), "no end-of-central-directory record"},
+  };
+  for (const auto& c : cases) {
+    WriteFileBytes(temp.path() / "bad.zip", c.bytes);
+    std::string cause;
+    EXPECT_FALSE(ZipReader::Open((temp.path() / "bad.zip").string(), nullptr, &cause));
+    EXPECT_NE(cause.find(c.cause), std::string::npos) << cause;
+  }
+}
+
 }  // namespace
