@@ -43,11 +43,11 @@ TEST(ActionRegistryTest, TheHostRegistersEachContractActionOnce) {
   }
   std::sort(names.begin(), names.end());
   std::sort(outside.begin(), outside.end());
-  EXPECT_EQ(names, (std::vector<std::string>{
-                       "OpenDevToolsWindow", "doCancel", "doCleanUp", "doClose", "doCloseOverride",
-                       "doDataExchange", "doDownload", "doGetFreeSpace", "doGetLogData",
-                       "doGetSysInfo",
-                       "doLaunchSetup", "doMinimizeWnd", "doUnZip", "doWriteLog", "postToTeams"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{
+                "OpenDevToolsWindow", "doCancel", "doCleanUp", "doClose", "doCloseOverride",
+                "doDataExchange", "doDownload", "doGetFreeSpace", "doGetLogData", "doGetSysInfo",
+                "doLaunchSetup", "doMinimizeWnd", "doUnZip", "doWriteLog", "postToTeams"}));
   EXPECT_EQ(outside,
             (std::vector<std::string>{"doDownload", "doLaunchSetup", "doUnZip", "postToTeams"}));
 }
