@@ -82,6 +82,15 @@ test('every screen keeps its content at a high zoom or with larger text, in each
         for (const what of await lostContent(p)) {
           problems.push(`${room.label}, ${language}, ${at}: ${what}`);
         }
+        // The status may scroll, but the bar stays in view while it does.
+        const barInView = await p.evaluate(() => {
+          const bar = document.getElementById('progress');
+          if (bar.hidden) return true;
+          const box = bar.getBoundingClientRect();
+          const status = document.getElementById('status').getBoundingClientRect();
+          return box.height > 0 && box.top >= status.top - 1 && box.bottom <= status.bottom + 1;
+        });
+        if (!barInView) problems.push(`${room.label}, ${language}, ${at}: the bar is out of view`);
       });
       problems.push(...pageErrors);
       await page.close();

@@ -1,6 +1,6 @@
 // Saves the main screens of the default page as docs/images/page-<screen>[-light].png, at the
 // size the host gives the page, in the dark theme and the light one (the page follows the
-// desktop's), with a full disk and the page in Arabic and German among them.
+// desktop's), with a full disk, the page in Arabic and German, and larger text among them.
 //
 //   node tests/ui/screenshots.mjs [output folder]
 
@@ -142,6 +142,26 @@ try {
     await waitForScreen(german.page, 'failed');
     await shot(german.page, 'failure-de');
     await german.page.close();
+
+    // Larger text, as a user's text-size setting makes it: the status scrolls, nothing is cut.
+    for (const percent of [150, 200]) {
+      const large = await openPage(suite, {
+        colorScheme: scheme,
+        textScale: percent / 100,
+        prepare: (h) => {
+          h.plans.doDownload = 'manual';
+        },
+      });
+      await waitForScreen(large.page, 'idle');
+      await large.page.click('#action-install');
+      const largeDownload = await large.host.waitFor('doDownload');
+      for (const done of [0, 600000, 1300000, 2000000]) {
+        await large.host.progress(largeDownload.callbackId, { ...dl, done });
+        await large.page.waitForTimeout(400);
+      }
+      await shot(large.page, `downloading-text${percent}`);
+      await large.page.close();
+    }
   }
 } finally {
   await suite.close();

@@ -71,7 +71,7 @@ export async function openPage(
   if (textScale) {
     const cdp = await suite.context.newCDPSession(page);
     await cdp.send('Page.setFontSizes', {
-      fontSizes: { standard: 16 * textScale, fixed: 13 * textScale },
+      fontSizes: { standard: Math.round(16 * textScale), fixed: Math.round(13 * textScale) },
     });
   }
   const host = new FakeHost();
