@@ -251,11 +251,15 @@ bool ZipEngine::ExtractFile(ZipReader& reader, uint64_t index, const ZipEntryInf
 }
 
 void ZipEngine::ReportFailedEntry(const std::string& storedName, const std::string& reason) {
+  // The entries after a failed one stop too; the run still ends with that failure, which is
+  // what the user needs to hear (the archive is bad), not with a cancel nobody asked for.
+  if (stoppedByFailure_) return;
   if (cancelRequested.load()) {
     report.result = page_result::kCancelled;
     report.message = kCancellingMessage;
   } else {
     // The first failure stops the rest of the run the way a cancel would.
+    stoppedByFailure_ = true;
     cancelRequested.exchange(true);
     report.result = page_result::kEntryFailed;
     report.message = FormatScript(kEntryFailedTemplate, storedName);

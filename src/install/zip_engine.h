@@ -102,6 +102,8 @@ class ZipEngine : public PageWorker,
   void RemoveWritten(const std::filesystem::path& folder);
 
   bool checked_ = false;  // the run had an archive check
+  // An entry failed and stopped the rest of the run: its result stands, nobody cancelled.
+  bool stoppedByFailure_ = false;
   // Every path this run made or began to make below the destination, in the order it did.
   std::vector<std::filesystem::path> written_;
 };
