@@ -8,6 +8,7 @@
 #include "base/utf8_path.h"
 #include "download/direct_transfer_rules.h"
 #include "download/download_file.h"
+#include "download/download_url.h"
 #include "download/http_get.h"
 #include "download/resume_decision.h"
 #include "download/transfer_error.h"
@@ -31,7 +32,8 @@ class DirectTransfer final : public HttpAnswerReceiver {
 
   TransferResult Run() {
     std::unique_ptr<HttpGetSession> session;
-    if (const TransferError error = OpenHttpGetSession(request_.url, session)) return Fail(error);
+    if (const TransferError error = OpenHttpGetSession(EscapeNonAscii(request_.url), session))
+      return Fail(error);
     const std::atomic<bool>& cancel = *request_.cancel;
     for (int32_t attempt = 0;; ++attempt) {
       // After a body that ended early, ask only for the rest.

@@ -16,6 +16,8 @@
 // whose signature would not outlive a background job's retries (download/transfer_kind.h).
 //
 // It promises, the same on every platform:
+// - one GET, never a HEAD first, whose path and query are the URL's byte for byte (a signature
+//   covers them), characters outside ASCII escaped as download/download_url.h says;
 // - the body is gathered into pieces of kFileWriteBlockBytes (all but the last of each answer)
 //   and written to `destination` (download/watched_file.h); each piece, once on disk, goes to
 //   every watcher and then to the progress sink;

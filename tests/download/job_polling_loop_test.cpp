@@ -338,4 +338,32 @@ TEST(PresignedUrlTest, NeedsBothTheStorageHostAndTheSignatureInAnyCase) {
   EXPECT_FALSE(IsPresignedS3Url(u""));
 }
 
+// Every store that signs the query refuses the background service's HEAD request; a URL that
+// merely mentions a signature name does not have one.
+TEST(PresignedUrlTest, EveryQuerySignatureTakesTheDirectTransfer) {
+  for (const char16_t* url : {
+           u"https://b.s3.amazonaws.com/k.zip?X-Amz-Algorithm=AWS4-HMAC-SHA256",
+           u"https://b.s3.eu-west-1.amazonaws.com/k.zip?X-Amz-Algorithm=AWS4&X-Amz-Signature=a",
+           u"https://b.s3.dualstack.us-east-2.amazonaws.com/k.zip?x-amz-signature=a",
+           u"https://b.s3-accelerate.amazonaws.com/k.zip?X-Amz-Algorithm=AWS4",
+           u"https://minio.corp.example:9000/b/k.zip?X-Amz-Credential=c&X-Amz-Signature=a",
+           u"https://storage.googleapis.com/b/k.zip?X-Goog-Algorithm=GOOG4-RSA-SHA256",
+           u"https://cdn.example/k.zip?x-goog-signature=ab",
+           u"https://acct.blob.core.windows.net/c/k.zip?sv=2022-11-02&se=2026-01-01&sr=b&sig=a%2B",
+       }) {
+    EXPECT_EQ(ChooseTransferKind(url), TransferKind::kDirect) << Utf16ToUtf8(url);
+  }
+  for (const char16_t* url : {
+           u"https://cdn.example/k.zip",
+           u"https://b.s3.eu-west-1.amazonaws.com/k.zip",
+           u"https://cdn.example/x-amz-algorithm=/k.zip",
+           u"https://cdn.example/k.zip?file=X-Amz-Signature",
+           u"https://cdn.example/k.zip#?X-Amz-Signature=a",
+           u"https://cdn.example/k.zip?sig=a&se=b",
+           u"https://cdn.example/k.zip?sv=1&se=2&signature=3",
+       }) {
+    EXPECT_EQ(ChooseTransferKind(url), TransferKind::kBackgroundJob) << Utf16ToUtf8(url);
+  }
+}
+
 }  // namespace

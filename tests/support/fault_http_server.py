@@ -23,6 +23,8 @@ Options:
   --rate-mbit N         send bodies no faster than N megabits per second, as over a real link
   --tls-cert PATH       serve https with this certificate chain ...
   --tls-key PATH        ... and this key
+  --signed-target T     act as storage that checks a query signature: answer 403 to a HEAD
+                        request and to any request whose target is not T byte for byte
   --log PATH            append one JSON line per request: {"method","target","headers"}, with
                         header names in lower case
 Ranges: "Range: bytes=S-" (and "bytes=S-E") are honoured with 206 and Content-Range unless
@@ -121,6 +123,15 @@ class Handler(socketserver.BaseRequestHandler):
             with state.lock, open(args.log, "a") as log:
                 log.write(json.dumps({"method": method, "target": target,
                                       "headers": headers}) + "\n")
+
+        # The target was read as Latin-1: its bytes are compared with the option's UTF-8.
+        if args.signed_target is not None and (
+                method == "HEAD" or target.encode("latin-1") != os.fsencode(args.signed_target)):
+            page = b"<Error><Code>SignatureDoesNotMatch</Code></Error>"
+            self.send_head(403, len(page), {"Content-Type": "application/xml"})
+            if method != "HEAD":
+                sock.sendall(page)
+            return
 
         if args.redirect and target != args.redirect:
             self.send_head(302, 0, {"Location": args.redirect})
@@ -227,6 +238,7 @@ def main():
     parser.add_argument("--rate-mbit", type=float)
     parser.add_argument("--tls-cert")
     parser.add_argument("--tls-key")
+    parser.add_argument("--signed-target")
     parser.add_argument("--log")
     args = parser.parse_args()
     server = Server(("127.0.0.1", 0), Handler)
