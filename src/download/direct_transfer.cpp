@@ -14,6 +14,7 @@
 #include "download/transfer_error.h"
 #include "download/transfer_figures.h"
 #include "download/watched_file.h"
+#include "download/web_page_answer.h"
 #include "log/logger.h"
 
 namespace {
@@ -39,6 +40,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
       // After a body that ended early, ask only for the rest.
       offset_ = Written();
       receivedThisAnswer_ = 0;
+      webPageSuspect_ = false;
       expectedEnd_.reset();
       TransferError error = session->Get(offset_, cancel, *this);
       if (error.code() == page_result::kCancelled || cancel.load()) return Cancelled();
@@ -90,6 +92,8 @@ class DirectTransfer final : public HttpAnswerReceiver {
       return TransferError(page_result::kFileTooLarge);
     }
     expectedEnd_ = decision.expectedEnd;
+    // Judged on the first block, once its bytes are in: the type alone is not enough.
+    webPageSuspect_ = IsHtmlContentType(head.contentType) && Written() == 0;
     if (!file_) {
       if (const TransferError error = StartFile()) return error;
     }
@@ -128,6 +132,12 @@ class DirectTransfer final : public HttpAnswerReceiver {
   // Writes the gathered bytes (the file tells the watchers), then tells the progress sink.
   TransferError WriteBlock() {
     if (block_.empty()) return TransferError();
+    if (webPageSuspect_ && Written() == 0 && BeginsAsHtml(block_)) {
+      Logger::Log(LogLevel::Error, kCategory,
+                  "The answer is a web page, not the archive (Content-Type text/html)");
+      block_.clear();
+      return TransferError(page_result::kWebPageInsteadOfArchive);
+    }
     const TransferError error = file_->Write(block_.data(), block_.size());
     block_.clear();
     if (error) return error;
@@ -229,6 +239,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
   // Per request.
   uint64_t offset_ = 0;  // the first byte asked for
   uint64_t receivedThisAnswer_ = 0;
+  bool webPageSuspect_ = false;  // a text/html answer whose first block is still to be judged
   std::optional<uint64_t> expectedEnd_;  // the file's size once this body is in, when known
 };
 

@@ -26,6 +26,8 @@
 //   connection error;
 // - connection failures are retried by the rule of download/direct_transfer_rules.h, pausing on
 //   the request's clock (cut short by the cancel flag);
+// - a text/html answer whose body begins as HTML (a sign-in or error page, download/
+//   web_page_answer.h) ends the transfer at once with page_result::kWebPageInsteadOfArchive;
 // - a failed or cancelled transfer removes the file it created, and only that;
 // - the log lines "WinHTTP fallback starting", "Content-Length=N", the throughput samples, the
 //   completion figures and "Saved to: <destination>".

@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "base/hex_string.h"
 #include "base/page_results.h"
@@ -10,6 +12,7 @@
 #include "download/download_url.h"
 #include "download/request_headers.h"
 #include "download/transfer_figures.h"
+#include "download/web_page_answer.h"
 #include "log/logger.h"
 
 using std::chrono::milliseconds;
@@ -26,6 +29,24 @@ constexpr int64_t kSampleIntervalMs = 2000;
 milliseconds BackOff(int32_t count) {
   const int32_t shift = std::min(count, 10);
   return milliseconds(std::min<int64_t>(int64_t{1000} << shift, 60000));
+}
+
+// Answers that no retry can change: the server refused this URL (credentials wanted, a link
+// expired or never valid, the file gone), or answered with a web page instead of the archive.
+// Retrying them only kept the user waiting through every back-off (about 16 minutes) before
+// saying the same; the direct transfer ends on them at once too.
+bool IsFinalRefusal(HResult code) {
+  if (code == HResultFromWin32(page_result::kWebPageInsteadOfArchive)) return true;
+  if ((static_cast<uint32_t>(code) & 0xFFFF0000u) != 0x80190000u) return false;
+  switch (LowWord(code)) {
+    case 401:
+    case 403:
+    case 404:
+    case 410:
+      return true;
+    default:
+      return false;
+  }
 }
 
 }  // namespace
@@ -138,8 +159,10 @@ void DownloadEngine::RunBackgroundJob() {
       }
 
       case TransferJobState::kSuspended:
-      case TransferJobState::kError:
-        if (transientErrors < kMaxErrorPolls) {
+      case TransferJobState::kError: {
+        std::optional<TransferJobError> error = job->GetError();
+        const bool refused = error && error->code && IsFinalRefusal(*error->code);
+        if (!refused && transientErrors < kMaxErrorPolls) {
           ++transientErrors;
           pause(BackOff(transientErrors));
           job->Resume();
@@ -152,7 +175,8 @@ void DownloadEngine::RunBackgroundJob() {
                                           progress.bytesTotal != kUnknownSize) {
           todo = progress.bytesTotal;  // a full disk's message names the size
         }
-        if (std::optional<TransferJobError> error = job->GetError()) {
+        if (!refused) error = job->GetError();  // as the job tells it after the last retry
+        if (error) {
           const HResult code = error->code.value_or(kOk);
           message = error->description ? *error->description : download_text::kUnknownError;
           result = LowWord(code);
@@ -165,6 +189,7 @@ void DownloadEngine::RunBackgroundJob() {
         }
         pause(kSettlePause);
         break;
+      }
 
       case TransferJobState::kTransientError:
         pause(BackOff(transientErrors));
@@ -204,6 +229,14 @@ void DownloadEngine::RunBackgroundJob() {
           message = "Download could not be completed, " +
                     ToHexString(static_cast<uint32_t>(completeCode)) + ". ";
           Logger::Log(LogLevel::Error, kCategory, message);
+        } else if (FileBeginsAsHtml(destPath)) {
+          // The platform's service shows no headers, only the finished file: a sign-in page
+          // of a captive network is told by its first bytes, which no archive begins with.
+          result = page_result::kWebPageInsteadOfArchive;
+          Logger::Log(LogLevel::Error, kCategory,
+                      "The downloaded file is a web page, not the archive; it is removed");
+          std::error_code ignored;
+          std::filesystem::remove(destPath, ignored);
         }
         polling = false;
         break;

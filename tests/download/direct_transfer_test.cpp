@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "download/download_results.h"
 #include "download/request_headers.h"
 #include "download/transfer_fixture.h"
 
@@ -83,6 +84,18 @@ TEST_F(DirectTransferTest, SignedUrlsOfEveryStoreAreFetchedWithOneGetOfTheirExac
     EXPECT_EQ(FileContent(Destination()), body);
     EXPECT_EQ(server.Requests().size(), 1u);
   }
+}
+
+// A captive network's sign-in page comes with status 200: it ends the download at once, with
+// what to do, and nothing is kept as the archive.
+TEST_F(DirectTransferTest, ASignInPageSentAsSuccessEndsAtOnceAndIsNotKept) {
+  FaultHttpServer server({"--status", "200"});
+  const CallbackPayload done = Download(server.Url(kSignedTarget));
+  EXPECT_EQ(done.result, 13u);
+  EXPECT_EQ(done.message, download_text::kWebPageInsteadOfArchive);
+  EXPECT_EQ(server.Requests().size(), 1u);
+  EXPECT_TRUE(clock.Pauses().empty());
+  EXPECT_FALSE(fs::exists(Destination()));
 }
 
 TEST_F(DirectTransferTest, FollowsRedirects) {

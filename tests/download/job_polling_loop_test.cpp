@@ -132,7 +132,7 @@ TEST_F(JobPollingLoopTest, ErrorPollsBackOffThenGiveUpWithTheErrorObject) {
   AddPolls(State::kError, 10);
   AddPolls(State::kSuspended, 10);
   AddPolls(State::kError, 2);  // the 21st gives up; the 22nd is treated as cancelled
-  script.error = TransferJobError{HResultFromHttpStatus(404), "The file was not found."};
+  script.error = TransferJobError{HResultFromWin32(5), "Access is denied."};
   const CallbackPayload done = RunDownload();
 
   std::vector<int64_t> expected;
@@ -149,11 +149,44 @@ TEST_F(JobPollingLoopTest, ErrorPollsBackOffThenGiveUpWithTheErrorObject) {
   EXPECT_EQ(script.resumes, 21);  // setup + one per error poll
   EXPECT_EQ(script.cancels, 1);
   EXPECT_EQ(script.polled, 22);
-  EXPECT_EQ(done.result, 404u);
-  EXPECT_EQ(done.message, "The file was not found.");
+  EXPECT_EQ(done.result, 5u);
+  EXPECT_EQ(done.message, "Access is denied.");
   const auto errors = EntriesAt("ERROR");
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0].message, "The file was not found., hr=0x80190194");
+  EXPECT_EQ(errors[0].message, "Access is denied., hr=0x80070005");
+}
+
+// An expired link, a missing file or a sign-in page stays what it is however often it is asked
+// for: the job ends on the first such error instead of backing off for a quarter of an hour.
+TEST_F(JobPollingLoopTest, RefusalsThatRetryingCannotChangeGiveUpAtOnce) {
+  for (const HResult code :
+       {HResultFromHttpStatus(401), HResultFromHttpStatus(403), HResultFromHttpStatus(404),
+        HResultFromHttpStatus(410), HResultFromWin32(13)}) {
+    SCOPED_TRACE(LowWord(code));
+    completions.clear();
+    script = JobScript();
+    const size_t pausesBefore = clock.Pauses().size();
+    AddPolls(State::kError, 2);
+    script.error = TransferJobError{code, "Refused."};
+    const CallbackPayload done = RunDownload();
+    EXPECT_EQ(done.result, LowWord(code));
+    const std::vector<int64_t> pauses = clock.Pauses();
+    EXPECT_EQ(
+        std::vector<int64_t>(pauses.begin() + static_cast<ptrdiff_t>(pausesBefore), pauses.end()),
+        (std::vector<int64_t>{500, 500}));  // no back-off
+    EXPECT_EQ(script.resumes, 1);
+    EXPECT_EQ(script.cancels, 1);
+  }
+}
+
+// The platform's service shows no headers: a finished file that begins as a web page is one.
+TEST_F(JobPollingLoopTest, AFinishedFileThatIsAWebPageIsRemoved) {
+  script.polls = {Poll(State::kTransferred, 40, 40)};
+  script.fileContentOnComplete = "\xEF\xBB\xBF\r\n <!DOCTYPE HTML><title>Sign in</title>";
+  const CallbackPayload done = RunDownload();
+  EXPECT_EQ(done.result, 13u);
+  EXPECT_EQ(done.message, download_text::kWebPageInsteadOfArchive);
+  EXPECT_FALSE(fs::exists(folder.path() / "{GUID}" / "archive.zip"));
 }
 
 TEST_F(JobPollingLoopTest, GiveUpWithoutDetail) {

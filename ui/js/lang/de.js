@@ -93,6 +93,10 @@ export default {
   },
   failures: {
     download: {
+      13: [
+        'Anmeldung im Netzwerk erforderlich',
+        'Das Netzwerk hat statt des Downloads eine Webseite geliefert, wie es Netzwerke in Hotels, Flughäfen und Firmen tun, bis Sie sich anmelden. Öffnen Sie einen Webbrowser, melden Sie sich dort im Netzwerk an und versuchen Sie es dann erneut.',
+      ],
       1603: [
         'Download unterbrochen',
         'Der Download wurde unerwartet beendet. Versuchen Sie es erneut.',

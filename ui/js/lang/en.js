@@ -96,6 +96,10 @@ export default {
   },
   failures: {
     download: {
+      13: [
+        'This network needs you to sign in',
+        'The network answered with a web page instead of the download, as hotel, airport and workplace networks do until you sign in. Open a web browser, sign in to the network there, then try again.',
+      ],
       1603: ['The download was interrupted', 'The download stopped unexpectedly. Try again.'],
       1604: [
         'The download failed',
