@@ -29,7 +29,8 @@ class DirectTransfer final : public HttpAnswerReceiver {
       : request_(request),
         clock_(*request.clock),
         startTime_(clock_.Now()),
-        lastSampleTime_(startTime_) {}
+        lastSampleTime_(startTime_),
+        lastReportTime_(startTime_) {}
 
   TransferResult Run() {
     std::unique_ptr<HttpGetSession> session;
@@ -126,6 +127,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
         if (const TransferError error = WriteBlock()) return error;
       }
     }
+    ReportIfASecondPassed();
     return TransferError();
   }
 
@@ -173,8 +175,23 @@ class DirectTransfer final : public HttpAnswerReceiver {
     return TransferError();
   }
 
-  void Report() const {
-    if (request_.onProgress) request_.onProgress(Figures());
+  void Report() { Report(Figures()); }
+
+  void Report(const TransferFigures& figures) {
+    lastReportTime_ = clock_.Now();
+    if (request_.onProgress) request_.onProgress(figures);
+  }
+
+  // A slow body also reports once a second while bytes arrive, counting those still gathered
+  // for the next block: at a few KB/s a block takes longer than the page waits before it calls
+  // the download stalled.
+  void ReportIfASecondPassed() {
+    const uint64_t received = Written() + block_.size();
+    if (received == Written() ||
+        WholeMilliseconds(lastReportTime_, clock_.Now()) < kProgressReportIntervalMs) {
+      return;
+    }
+    Report(TransferFigures{received, contentLength_});
   }
 
   // Body bytes in the file.
@@ -228,6 +245,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
   Clock& clock_;
   const Clock::TimePoint startTime_;
   Clock::TimePoint lastSampleTime_;
+  Clock::TimePoint lastReportTime_;
   uint64_t lastSampleBytes_ = 0;
   uint64_t contentLength_ = 0;  // of the first whole answer; 0 when absent
   bool haveFirstByte_ = false;

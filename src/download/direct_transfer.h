@@ -20,7 +20,8 @@
 //   covers them), characters outside ASCII escaped as download/download_url.h says;
 // - the body is gathered into pieces of kFileWriteBlockBytes (all but the last of each answer)
 //   and written to `destination` (download/watched_file.h); each piece, once on disk, goes to
-//   every watcher and then to the progress sink;
+//   every watcher and then to the progress sink; while bytes arrive, the sink also hears at
+//   least once a second (those still gathered counted in `done`);
 // - a body cut short is asked for again from the bytes on disk (Range), and the answer is used
 //   as download/resume_decision.h decides; a range mismatch empties the file and counts as a
 //   connection error;

@@ -24,6 +24,9 @@ constexpr int32_t kMaxErrorPolls = 20;
 constexpr int32_t kMaxTransientPolls = 20;
 constexpr milliseconds kSettlePause(500);
 constexpr int64_t kSampleIntervalMs = 2000;
+// A slow download also reports once a second while bytes move: a tenth of a percent of a large
+// archive can take longer than the page waits before it calls a download stalled.
+constexpr int64_t kReportIntervalMs = 1000;
 
 // 1 s shifted left by `count` (capped at 10 shifts), at most 60 s.
 milliseconds BackOff(int32_t count) {
@@ -98,6 +101,7 @@ void DownloadEngine::RunBackgroundJob() {
   int32_t transientErrors = 0;
   int32_t lastPerMille = 0;
   Clock::TimePoint lastSampleTime = startTime_;
+  Clock::TimePoint lastReportTime = startTime_;
   uint64_t lastSampleBytes = 0;
   // Pauses end early on a cancel so that a closing window is not held by a 60 s back-off; the
   // next poll then cancels the job.
@@ -140,12 +144,15 @@ void DownloadEngine::RunBackgroundJob() {
         const auto perMille =
             static_cast<int32_t>(static_cast<double>(progress.bytesTransferred) /
                                  static_cast<double>(progress.bytesTotal) * 100.0 * 10.0);
-        if (perMille <= lastPerMille && lastPerMille != 0) break;
-        lastPerMille = perMille;
+        const Clock::TimePoint now = clock_.Now();
+        const bool secondWithBytes = progress.bytesTransferred > done &&
+                                     WholeMilliseconds(lastReportTime, now) >= kReportIntervalMs;
+        if (perMille <= lastPerMille && lastPerMille != 0 && !secondWithBytes) break;
+        lastPerMille = std::max(perMille, lastPerMille);
         done = progress.bytesTransferred;
         todo = progress.bytesTotal;
         ReportProgress();
-        const Clock::TimePoint now = clock_.Now();
+        lastReportTime = now;
         const int64_t elapsed = WholeMilliseconds(lastSampleTime, now);
         if (elapsed < kSampleIntervalMs) break;
         const double mbps = static_cast<double>(progress.bytesTransferred - lastSampleBytes) * 8.0 /

@@ -14,7 +14,8 @@ bool IsWhiteSpace(char c) {
 }
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
+  return text.size() >= prefix.size() &&
+         EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
 }
 
 }  // namespace
@@ -30,8 +31,8 @@ bool BeginsAsHtml(std::string_view firstBytes) {
   std::string_view text = firstBytes.substr(0, kBytesLookedAt);
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   while (!text.empty() && IsWhiteSpace(text.front())) text.remove_prefix(1);
-  for (const std::string_view start : {"<!doctype html", "<html", "<head", "<body", "<title",
-                                       "<meta", "<script", "<!--"}) {
+  for (const std::string_view start :
+       {"<!doctype html", "<html", "<head", "<body", "<title", "<meta", "<script", "<!--"}) {
     if (StartsWithIgnoringCase(text, start)) return true;
   }
   return false;

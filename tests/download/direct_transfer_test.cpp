@@ -98,6 +98,23 @@ TEST_F(DirectTransferTest, ASignInPageSentAsSuccessEndsAtOnceAndIsNotKept) {
   EXPECT_FALSE(fs::exists(Destination()));
 }
 
+// At a few KB/s a 256 KiB block takes a minute: the page hears of the bytes each second.
+TEST_F(DirectTransferTest, ASlowBodyReportsEachSecondBeforeItsBlockIsFull) {
+  FaultHttpServer server({"--body-file", MakeBody(200000).string()});
+  engine = MakeEngine(server.Url(kSignedTarget), Destination());
+  engine->onProgress = [this](const CallbackPayload& p) {
+    progress.push_back(p);
+    clock.Advance(std::chrono::milliseconds(1000));  // the next piece arrives a second later
+  };
+  engine->Run();
+  ASSERT_EQ(completions.size(), 1u);
+  ASSERT_EQ(completions[0].result, 0u);
+  ASSERT_GE(progress.size(), 3u);  // the length, at least one piece, the whole body
+  EXPECT_GT(progress[1].done, 0u);
+  EXPECT_LT(progress[1].done, body.size());
+  EXPECT_EQ(progress.back().done, body.size());
+}
+
 TEST_F(DirectTransferTest, FollowsRedirects) {
   FaultHttpServer server({"--body-file", MakeBody(1000).string(), "--redirect", "/mirror/a.zip"});
   ASSERT_EQ(Download(server.Url(kSignedTarget)).result, 0u);

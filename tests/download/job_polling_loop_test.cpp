@@ -112,6 +112,27 @@ TEST_F(JobPollingLoopTest, ThinsProgressByPerMilleAndSamplesThroughput) {
   EXPECT_EQ(samples[0].message, "InstMbps=1.600000, transferred=500000");
 }
 
+// A tenth of a percent of a large archive on a slow line takes minutes; the page calls a download
+// that reports nothing for 5 s stalled. Once a second with new bytes is a report too.
+TEST_F(JobPollingLoopTest, ASlowDownloadReportsEachSecondThatBytesMoved) {
+  const uint64_t total = 1'000'000'000;  // a tenth of a percent is 1 MB
+  const uint64_t start = 2'000'000;
+  for (const auto& [extra, ms] : std::vector<std::pair<uint64_t, int64_t>>{
+           {0, 0}, {1000, 400}, {2000, 600}, {2000, 1500}, {3000, 0}, {4000, 999}, {5000, 1}}) {
+    ScriptedPoll poll = Poll(State::kTransferring, start + extra, total);
+    poll.before = [this, ms = ms] { clock.Advance(std::chrono::milliseconds(ms)); };
+    script.polls.push_back(poll);
+  }
+  script.polls.push_back(Poll(State::kTransferred, total, total));
+  RunDownload();
+
+  std::vector<uint64_t> reported;
+  for (const CallbackPayload& p : progress) reported.push_back(p.done - start);
+  // +2000 a second after the first report; +2000 again 1.5 s later is no news, +3000 then is;
+  // +4000 999 ms after that is too soon, +5000 a millisecond later is not.
+  EXPECT_EQ(reported, (std::vector<uint64_t>{0, 2000, 3000, 5000}));
+}
+
 TEST_F(JobPollingLoopTest, UnknownTotalReportsEveryPollAndZeroTotalNone) {
   script.polls = {Poll(State::kTransferring, 100, kUnknownSize),
                   Poll(State::kTransferring, 200, kUnknownSize),
