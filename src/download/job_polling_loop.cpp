@@ -38,9 +38,14 @@ milliseconds BackOff(int32_t count) {
 // expired or never valid, the file gone), or answered with a web page instead of the archive.
 // Retrying them only kept the user waiting through every back-off (about 16 minutes) before
 // saying the same; the direct transfer ends on them at once too.
+// The service's code for an HTTP status the server answered (base/hresult.h).
+bool IsHttpStatusCode(HResult code) {
+  return (static_cast<uint32_t>(code) & 0xFFFF0000u) == 0x80190000u;
+}
+
 bool IsFinalRefusal(HResult code) {
   if (code == HResultFromWin32(page_result::kWebPageInsteadOfArchive)) return true;
-  if ((static_cast<uint32_t>(code) & 0xFFFF0000u) != 0x80190000u) return false;
+  if (!IsHttpStatusCode(code)) return false;
   switch (LowWord(code)) {
     case 401:
     case 403:
@@ -106,6 +111,21 @@ void DownloadEngine::RunBackgroundJob() {
   // Pauses end early on a cancel so that a closing window is not held by a 60 s back-off; the
   // next poll then cancels the job.
   const auto pause = [this](milliseconds duration) { clock_.WaitFor(duration, &cancelRequested); };
+  // A back-off is announced first, with what the job waits for and which retry comes: a page
+  // that only sees figures stand still cannot tell a server that is down from a slow one.
+  const auto backOff = [&](milliseconds duration, int32_t retry, int32_t retries,
+                           const std::optional<TransferJobError>& error) {
+    attempt = static_cast<uint32_t>(retry);
+    attempts = static_cast<uint32_t>(retries);
+    retryInMs = static_cast<uint64_t>(duration.count());
+    waitingFor = error && error->code && IsHttpStatusCode(*error->code) ? "server" : "network";
+    ReportProgress();
+    pause(duration);
+    attempt = 0;
+    attempts = 0;
+    retryInMs = 0;
+    waitingFor.clear();
+  };
 
   for (bool polling = true; polling;) {
     uint32_t state = 0;
@@ -171,7 +191,7 @@ void DownloadEngine::RunBackgroundJob() {
         const bool refused = error && error->code && IsFinalRefusal(*error->code);
         if (!refused && transientErrors < kMaxErrorPolls) {
           ++transientErrors;
-          pause(BackOff(transientErrors));
+          backOff(BackOff(transientErrors), transientErrors, kMaxErrorPolls, error);
           job->Resume();
           pause(kSettlePause);
           break;
@@ -199,7 +219,9 @@ void DownloadEngine::RunBackgroundJob() {
       }
 
       case TransferJobState::kTransientError:
-        pause(BackOff(transientErrors));
+        // The last of these pauses is followed by one more try than the limit: it counts.
+        backOff(BackOff(transientErrors), transientErrors + 1, kMaxTransientPolls + 1,
+                job->GetError());
         job->Resume();
         ++transientErrors;
         if (transientErrors > kMaxTransientPolls) {

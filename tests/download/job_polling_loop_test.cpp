@@ -177,6 +177,34 @@ TEST_F(JobPollingLoopTest, ErrorPollsBackOffThenGiveUpWithTheErrorObject) {
   EXPECT_EQ(errors[0].message, "Access is denied., hr=0x80070005");
 }
 
+// While it backs off, the page hears which retry comes, when, and what the job waits for; the
+// figures are gone again from the next report and the completion.
+TEST_F(JobPollingLoopTest, BackOffsAreAnnouncedWithTheAttemptAndWhatTheJobWaitsFor) {
+  script.polls = {Poll(State::kTransientError), Poll(State::kTransientError)};
+  script.error = TransferJobError{HResultFromHttpStatus(503), "Unavailable."};
+  RunDownload();
+  ASSERT_EQ(progress.size(), 2u);
+  EXPECT_EQ(progress[1].attempt, 2u);
+  EXPECT_EQ(progress[1].attempts, 21u);
+  EXPECT_EQ(progress[1].retryInMs, 2000u);
+  EXPECT_EQ(progress[1].waitingFor, "server");
+  EXPECT_EQ(completions[0].attempt, 0u);
+
+  completions.clear();
+  progress.clear();
+  script = JobScript();
+  script.polls = {Poll(State::kError), Poll(State::kTransferring, 5, 10)};
+  script.error = TransferJobError{HResultFromWin32(12029), "Cannot connect."};
+  RunDownload();
+  ASSERT_EQ(progress.size(), 2u);
+  EXPECT_EQ(progress[0].attempt, 1u);
+  EXPECT_EQ(progress[0].attempts, 20u);
+  EXPECT_EQ(progress[0].retryInMs, 2000u);
+  EXPECT_EQ(progress[0].waitingFor, "network");
+  EXPECT_EQ(progress[1].attempt, 0u);
+  EXPECT_TRUE(progress[1].waitingFor.empty());
+}
+
 // An expired link, a missing file or a sign-in page stays what it is however often it is asked
 // for: the job ends on the first such error instead of backing off for a quarter of an hour.
 TEST_F(JobPollingLoopTest, RefusalsThatRetryingCannotChangeGiveUpAtOnce) {

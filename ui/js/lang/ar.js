@@ -32,6 +32,10 @@ export default {
     'download.running': 'جارٍ التنزيل…',
     'download.waiting': 'بانتظار استجابة الخادم…',
     'download.resumed': 'استُؤنف التنزيل',
+    'download.retryServer':
+      'الخادم لا يستجيب. ستُعاد المحاولة بعد {seconds} ث (المحاولة {attempt} من {attempts})…',
+    'download.retryNetwork':
+      'انقطع الاتصال. ستُعاد المحاولة بعد {seconds} ث (المحاولة {attempt} من {attempts})…',
     'download.sizes': '{done} من {total}',
     'download.milestone': 'اكتمل تنزيل {percent}',
     'time.fewSeconds': 'بقيت ثوانٍ معدودة',

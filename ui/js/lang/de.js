@@ -31,6 +31,10 @@ export default {
     'download.running': 'Wird heruntergeladen …',
     'download.waiting': 'Warten auf den Server …',
     'download.resumed': 'Download läuft wieder',
+    'download.retryServer':
+      'Der Server antwortet nicht. Neuer Versuch in {seconds} s (Versuch {attempt} von {attempts}) …',
+    'download.retryNetwork':
+      'Die Verbindung ist unterbrochen. Neuer Versuch in {seconds} s (Versuch {attempt} von {attempts}) …',
     'download.sizes': '{done} von {total}',
     'download.milestone': '{percent} heruntergeladen',
     'time.fewSeconds': 'Noch wenige Sekunden',

@@ -35,6 +35,10 @@ export default {
     'download.running': 'Downloading…',
     'download.waiting': 'Waiting for the server…',
     'download.resumed': 'Download resumed',
+    'download.retryServer':
+      'The server is not answering. Trying again in {seconds} s (attempt {attempt} of {attempts})…',
+    'download.retryNetwork':
+      'The connection was lost. Trying again in {seconds} s (attempt {attempt} of {attempts})…',
     'download.sizes': '{done} of {total}',
     'download.milestone': 'Downloaded {percent}',
     'time.fewSeconds': 'A few seconds left',
