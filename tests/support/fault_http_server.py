@@ -21,6 +21,7 @@ Options:
   --wrong-range         answer Range requests with 206 and the body from its first byte, as
                         its Content-Range says, whatever range was asked for
   --rate-mbit N         send bodies no faster than N megabits per second, as over a real link
+  --rate-after N        ... once the first N bytes of the body went out at full speed
   --tls-cert PATH       serve https with this certificate chain ...
   --tls-key PATH        ... and this key
   --signed-target T     act as storage that checks a query signature: answer 403 to a HEAD
@@ -187,8 +188,12 @@ class Handler(socketserver.BaseRequestHandler):
             return
         rate = self.server.state.args.rate_mbit
         with open(self.server.state.args.body_file, "rb") as body:
-            if not rate:
-                self.request.sendfile(body, start, count)
+            fast = count if not rate else min(count, max(0, self.server.state.args.rate_after - start))
+            if fast:
+                self.request.sendfile(body, start, fast)
+                start += fast
+                count -= fast
+            if count <= 0:
                 return
             began = time.monotonic()
             sent = 0
@@ -236,6 +241,7 @@ def main():
     parser.add_argument("--redirect")
     parser.add_argument("--wrong-range", action="store_true")
     parser.add_argument("--rate-mbit", type=float)
+    parser.add_argument("--rate-after", type=int, default=0)
     parser.add_argument("--tls-cert")
     parser.add_argument("--tls-key")
     parser.add_argument("--signed-target")
