@@ -39,8 +39,8 @@ export interface Progress {
   message: string;
   /** Non-zero on an extraction progress report for a failed entry. */
   result: number;
-  /** Download: set while the transfer waits to try again; null otherwise. */
-  retry: RetryWait | null;
+  /** Download: present only while the transfer waits to try again. */
+  retry?: RetryWait;
 }
 
 export type ProgressCallback = (progress: Progress) => void;

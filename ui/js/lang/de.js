@@ -99,7 +99,7 @@ export default {
     download: {
       13: [
         'Anmeldung im Netzwerk erforderlich',
-        'Das Netzwerk hat statt des Downloads eine Webseite geliefert, wie es Netzwerke in Hotels, Flughäfen und Firmen tun, bis Sie sich anmelden. Öffnen Sie einen Webbrowser, melden Sie sich dort im Netzwerk an und versuchen Sie es dann erneut.',
+        'Das Netzwerk hat statt des Downloads eine Webseite geliefert, wie es Netzwerke in Hotels, Flughäfen und Firmen tun, bis Sie sich anmelden. Öffnen Sie einen Webbrowser und melden Sie sich dort im Netzwerk an. Versuchen Sie es danach erneut.',
       ],
       1603: [
         'Download unterbrochen',

@@ -102,7 +102,7 @@ export default {
     download: {
       13: [
         'This network needs you to sign in',
-        'The network answered with a web page instead of the download, as hotel, airport and workplace networks do until you sign in. Open a web browser, sign in to the network there, then try again.',
+        'The network answered with a web page instead of the download, as hotel, airport and workplace networks do until you sign in. Open a web browser and sign in to the network there. Try again once you are signed in.',
       ],
       1603: ['The download was interrupted', 'The download stopped unexpectedly. Try again.'],
       1604: [
