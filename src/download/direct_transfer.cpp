@@ -41,7 +41,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
       // After a body that ended early, ask only for the rest.
       offset_ = Written();
       receivedThisAnswer_ = 0;
-      webPageSuspect_ = false;
+      webPageCandidate_ = false;
       expectedEnd_.reset();
       TransferError error = session->Get(offset_, cancel, *this);
       if (error.code() == page_result::kCancelled || cancel.load()) return Cancelled();
@@ -94,7 +94,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
     }
     expectedEnd_ = decision.expectedEnd;
     // Judged on the first block, once its bytes are in: the type alone is not enough.
-    webPageSuspect_ = IsHtmlContentType(head.contentType) && Written() == 0;
+    webPageCandidate_ = IsHtmlContentType(head.contentType) && Written() == 0;
     if (!file_) {
       if (const TransferError error = StartFile()) return error;
     }
@@ -134,7 +134,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
   // Writes the gathered bytes (the file tells the watchers), then tells the progress sink.
   TransferError WriteBlock() {
     if (block_.empty()) return TransferError();
-    if (webPageSuspect_ && Written() == 0 && BeginsAsHtml(block_)) {
+    if (webPageCandidate_ && Written() == 0 && BeginsAsHtml(block_)) {
       Logger::Log(LogLevel::Error, kCategory,
                   "The answer is a web page, not the archive (Content-Type text/html)");
       block_.clear();
@@ -257,7 +257,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
   // Per request.
   uint64_t offset_ = 0;  // the first byte asked for
   uint64_t receivedThisAnswer_ = 0;
-  bool webPageSuspect_ = false;  // a text/html answer whose first block is still to be judged
+  bool webPageCandidate_ = false;  // a text/html answer whose first block is still to be judged
   std::optional<uint64_t> expectedEnd_;  // the file's size once this body is in, when known
 };
 
