@@ -24,6 +24,9 @@ inline constexpr uint32_t kPathNotFound = 3;
 inline constexpr uint32_t kAccessDenied = 5;
 // ERROR_NOT_ENOUGH_MEMORY: a transfer could not allocate what it needs.
 inline constexpr uint32_t kNotEnoughMemory = 8;
+// ERROR_INVALID_DATA: a download was answered with a web page (a captive network's sign-in page,
+// an error page sent as a success) instead of the archive; nothing was kept.
+inline constexpr uint32_t kWebPageInsteadOfArchive = 13;
 // ERROR_CRC: the downloaded archive's SHA-256 is not the one the page gave.
 inline constexpr uint32_t kHashMismatch = 23;
 // ERROR_BAD_LENGTH: the downloaded archive's size is not the one the page gave, or it is gone.

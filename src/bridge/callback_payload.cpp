@@ -28,6 +28,12 @@ std::string SerializeCallbackPayload(const CallbackPayload& payload) {
       {"message", payload.message}, {"result", payload.result}, {"done", payload.done},
       {"todo", payload.todo},
   };
+  if (payload.attempt != 0) {
+    object["attempt"] = payload.attempt;
+    object["attempts"] = payload.attempts;
+    object["retryInMs"] = payload.retryInMs;
+    object["waitingFor"] = payload.waitingFor;
+  }
   // The replace handler writes U+FFFD for bytes that are not UTF-8 instead of throwing: a throw
   // here would end a worker thread and with it the process.
   return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);

@@ -8,11 +8,13 @@
 #include "base/utf8_path.h"
 #include "download/direct_transfer_rules.h"
 #include "download/download_file.h"
+#include "download/download_url.h"
 #include "download/http_get.h"
 #include "download/resume_decision.h"
 #include "download/transfer_error.h"
 #include "download/transfer_figures.h"
 #include "download/watched_file.h"
+#include "download/web_page_answer.h"
 #include "log/logger.h"
 
 namespace {
@@ -27,16 +29,19 @@ class DirectTransfer final : public HttpAnswerReceiver {
       : request_(request),
         clock_(*request.clock),
         startTime_(clock_.Now()),
-        lastSampleTime_(startTime_) {}
+        lastSampleTime_(startTime_),
+        lastReportTime_(startTime_) {}
 
   TransferResult Run() {
     std::unique_ptr<HttpGetSession> session;
-    if (const TransferError error = OpenHttpGetSession(request_.url, session)) return Fail(error);
+    if (const TransferError error = OpenHttpGetSession(EscapeNonAscii(request_.url), session))
+      return Fail(error);
     const std::atomic<bool>& cancel = *request_.cancel;
     for (int32_t attempt = 0;; ++attempt) {
       // After a body that ended early, ask only for the rest.
       offset_ = Written();
       receivedThisAnswer_ = 0;
+      webPageCandidate_ = false;
       expectedEnd_.reset();
       TransferError error = session->Get(offset_, cancel, *this);
       if (error.code() == page_result::kCancelled || cancel.load()) return Cancelled();
@@ -88,6 +93,8 @@ class DirectTransfer final : public HttpAnswerReceiver {
       return TransferError(page_result::kFileTooLarge);
     }
     expectedEnd_ = decision.expectedEnd;
+    // Judged on the first block, once its bytes are in: the type alone is not enough.
+    webPageCandidate_ = IsHtmlContentType(head.contentType) && Written() == 0;
     if (!file_) {
       if (const TransferError error = StartFile()) return error;
     }
@@ -120,12 +127,19 @@ class DirectTransfer final : public HttpAnswerReceiver {
         if (const TransferError error = WriteBlock()) return error;
       }
     }
+    ReportIfASecondPassed();
     return TransferError();
   }
 
   // Writes the gathered bytes (the file tells the watchers), then tells the progress sink.
   TransferError WriteBlock() {
     if (block_.empty()) return TransferError();
+    if (webPageCandidate_ && Written() == 0 && BeginsAsHtml(block_)) {
+      Logger::Log(LogLevel::Error, kCategory,
+                  "The answer is a web page, not the archive (Content-Type text/html)");
+      block_.clear();
+      return TransferError(page_result::kWebPageInsteadOfArchive);
+    }
     const TransferError error = file_->Write(block_.data(), block_.size());
     block_.clear();
     if (error) return error;
@@ -161,8 +175,23 @@ class DirectTransfer final : public HttpAnswerReceiver {
     return TransferError();
   }
 
-  void Report() const {
-    if (request_.onProgress) request_.onProgress(Figures());
+  void Report() { Report(Figures()); }
+
+  void Report(const TransferFigures& figures) {
+    lastReportTime_ = clock_.Now();
+    if (request_.onProgress) request_.onProgress(figures);
+  }
+
+  // A slow body also reports once a second while bytes arrive, counting those still gathered
+  // for the next block: at a few KB/s a block takes longer than the page waits before it calls
+  // the download stalled.
+  void ReportIfASecondPassed() {
+    const uint64_t received = Written() + block_.size();
+    if (received == Written() ||
+        WholeMilliseconds(lastReportTime_, clock_.Now()) < kProgressReportIntervalMs) {
+      return;
+    }
+    Report(TransferFigures{received, contentLength_});
   }
 
   // Body bytes in the file.
@@ -216,6 +245,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
   Clock& clock_;
   const Clock::TimePoint startTime_;
   Clock::TimePoint lastSampleTime_;
+  Clock::TimePoint lastReportTime_;
   uint64_t lastSampleBytes_ = 0;
   uint64_t contentLength_ = 0;  // of the first whole answer; 0 when absent
   bool haveFirstByte_ = false;
@@ -227,6 +257,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
   // Per request.
   uint64_t offset_ = 0;  // the first byte asked for
   uint64_t receivedThisAnswer_ = 0;
+  bool webPageCandidate_ = false;  // a text/html answer whose first block is still to be judged
   std::optional<uint64_t> expectedEnd_;  // the file's size once this body is in, when known
 };
 

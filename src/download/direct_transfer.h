@@ -16,14 +16,19 @@
 // whose signature would not outlive a background job's retries (download/transfer_kind.h).
 //
 // It promises, the same on every platform:
+// - one GET, never a HEAD first, whose path and query are the URL's byte for byte (a signature
+//   covers them), characters outside ASCII escaped as download/download_url.h says;
 // - the body is gathered into pieces of kFileWriteBlockBytes (all but the last of each answer)
 //   and written to `destination` (download/watched_file.h); each piece, once on disk, goes to
-//   every watcher and then to the progress sink;
+//   every watcher and then to the progress sink; while bytes arrive, the sink also hears at
+//   least once a second (those still gathered counted in `done`);
 // - a body cut short is asked for again from the bytes on disk (Range), and the answer is used
 //   as download/resume_decision.h decides; a range mismatch empties the file and counts as a
 //   connection error;
 // - connection failures are retried by the rule of download/direct_transfer_rules.h, pausing on
 //   the request's clock (cut short by the cancel flag);
+// - a text/html answer whose body begins as HTML (a sign-in or error page, download/
+//   web_page_answer.h) ends the transfer at once with page_result::kWebPageInsteadOfArchive;
 // - a failed or cancelled transfer removes the file it created, and only that;
 // - the log lines "WinHTTP fallback starting", "Content-Length=N", the throughput samples, the
 //   completion figures and "Saved to: <destination>".

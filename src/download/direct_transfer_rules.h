@@ -15,6 +15,8 @@
 inline constexpr int32_t kDirectMaxRetries = 6;
 // How often a throughput line is logged while the body arrives.
 inline constexpr int64_t kThroughputSampleIntervalMs = 2000;
+// Progress goes to the page at least this often while bytes arrive, besides once per block.
+inline constexpr int64_t kProgressReportIntervalMs = 1000;
 
 // Failures worth another send: the network, not the answer, let the request down.
 inline bool IsRetryableDirectError(uint32_t error) {

@@ -121,6 +121,10 @@ void DownloadEngine::Finish() {
   if (result == 0 && !archiveKey.empty()) VerifySignature();
   arrivingArchiveCheck.reset();
   if (result == page_result::kDiskFull) DescribeFullDisk();
+  // One text for either transfer: it tells the user what to do about it.
+  if (result == page_result::kWebPageInsteadOfArchive) {
+    message = download_text::kWebPageInsteadOfArchive;
+  }
   if (comInitialized) LeaveCom();
   if (onComplete && result == 0) message = DownloadResultJson(url, destPath);
   Complete(*this);

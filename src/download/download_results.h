@@ -12,5 +12,9 @@ inline constexpr char kManagerFailed[] = "Download manager failed to create inst
 inline constexpr char kJobFailed[] = "Download manager failed to create job, ";
 inline constexpr char kUrlRefused[] = "Download address refused by the download manager, ";
 inline constexpr char kComFailed[] = "Failed to initialize COM: ";
+inline constexpr char kWebPageInsteadOfArchive[] =
+    "The network answered with a web page instead of the download. If this network asks you to "
+    "sign in (as at a hotel, an airport or a workplace), open a web browser, sign in there, then "
+    "try the download again.";
 inline constexpr char kJobDisplayName[] = "Velmorante: BITS Download";
 }  // namespace download_text

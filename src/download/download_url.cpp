@@ -3,6 +3,7 @@
 #include "base/ascii.h"
 #include "base/hresult.h"
 #include "base/page_results.h"
+#include "base/utf_convert.h"
 
 namespace {
 
@@ -36,4 +37,30 @@ uint32_t CheckDownloadUrl(std::string_view url) {
       at == std::string_view::npos ? authority : authority.substr(at + 1);
   if (hostAndPort.empty() || hostAndPort.front() == ':') return page_result::kHttpInvalidUrl;
   return 0;
+}
+
+std::u16string EscapeNonAscii(std::u16string_view url) {
+  constexpr char16_t kHex[] = u"0123456789ABCDEF";
+  std::u16string escaped;
+  escaped.reserve(url.size());
+  for (size_t i = 0; i < url.size();) {
+    if (url[i] < 0x80) {
+      escaped.push_back(url[i++]);
+      continue;
+    }
+    // One character: a surrogate pair is converted whole.
+    size_t end = i + 1;
+    if (url[i] >= 0xD800 && url[i] < 0xDC00 && end < url.size() && url[end] >= 0xDC00 &&
+        url[end] < 0xE000) {
+      ++end;
+    }
+    for (const char byte : Utf16ToUtf8(url.substr(i, end - i))) {
+      const auto value = static_cast<unsigned char>(byte);
+      escaped.push_back(u'%');
+      escaped.push_back(kHex[value >> 4]);
+      escaped.push_back(kHex[value & 0xF]);
+    }
+    i = end;
+  }
+  return escaped;
 }

@@ -29,6 +29,7 @@ struct HttpAnswerHead {
   uint32_t status = 0;
   std::optional<uint64_t> contentLength;          // nullopt when absent or not a number
   std::optional<uint64_t> contentRangeFirstByte;  // nullopt when absent or malformed
+  std::string contentType;                        // empty when absent
 };
 
 // Told of one answer, on the thread that called Get. A failure returned from either call

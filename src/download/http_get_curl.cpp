@@ -41,12 +41,14 @@ size_t OnHeader(char* line, size_t size, size_t count, void* context) {
   long status = 0;
   uint64_t contentLength = 0;
   if (ParseStatusLine(line, length, status)) {
-    x->head = HttpAnswerHead{static_cast<uint32_t>(status), std::nullopt, std::nullopt};
+    x->head = HttpAnswerHead{static_cast<uint32_t>(status), std::nullopt, std::nullopt, {}};
     x->headGiven = false;
   } else if (ParseContentLength(line, length, contentLength)) {
     x->head.contentLength = contentLength;
   } else if (const auto range = HeaderValue(line, length, "content-range")) {
     x->head.contentRangeFirstByte = ContentRangeFirstByte(*range);
+  } else if (const auto type = HeaderValue(line, length, "content-type")) {
+    x->head.contentType = std::string(*type);
   } else if ((length == 2 && line[0] == '\r') || (length == 1 && line[0] == '\n')) {
     // 1xx heads precede the real one; redirects are given once libcurl did not follow them.
     if (x->head.status >= 200 && !x->IsRedirect() && !x->GiveHead()) return 0;

@@ -248,6 +248,10 @@ std::optional<uint64_t> HttpGet::ContentRangeFirstByte() const {
   return value ? ::ContentRangeFirstByte(*value) : std::nullopt;
 }
 
+std::string HttpGet::ContentType() const {
+  return HeaderText(WINHTTP_QUERY_CONTENT_TYPE).value_or(std::string());
+}
+
 uint32_t HttpGet::QueryDataAvailable(uint32_t& available) {
   if (!WinHttpQueryDataAvailable(request_, nullptr)) return GetLastError();
   const uint32_t error = Await();
@@ -334,6 +338,7 @@ class WinHttpGetSession final : public HttpGetSession {
     if (const uint32_t error = get.StatusCode(head.status)) return TransferError(error);
     head.contentLength = get.ContentLength();
     head.contentRangeFirstByte = get.ContentRangeFirstByte();
+    head.contentType = get.ContentType();
     if (const TransferError stopped = receiver.OnHead(head)) return stopped;
     for (;;) {
       uint32_t available = 0;

@@ -77,6 +77,8 @@ class HttpGet {
   std::optional<uint64_t> ContentLength() const;
   // The first byte position of the Content-Range header; nullopt when it is absent or malformed.
   std::optional<uint64_t> ContentRangeFirstByte() const;
+  // The Content-Type header's text; empty when it is absent.
+  std::string ContentType() const;
   // Bytes ready to read; 0 at the end of the body.
   uint32_t QueryDataAvailable(uint32_t& available);
   // Reads up to min(`wanted`, kFileWriteBlockBytes) bytes into data().

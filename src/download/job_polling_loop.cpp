@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "base/hex_string.h"
 #include "base/page_results.h"
@@ -10,6 +12,7 @@
 #include "download/download_url.h"
 #include "download/request_headers.h"
 #include "download/transfer_figures.h"
+#include "download/web_page_answer.h"
 #include "log/logger.h"
 
 using std::chrono::milliseconds;
@@ -21,11 +24,37 @@ constexpr int32_t kMaxErrorPolls = 20;
 constexpr int32_t kMaxTransientPolls = 20;
 constexpr milliseconds kSettlePause(500);
 constexpr int64_t kSampleIntervalMs = 2000;
+// A slow download also reports once a second while bytes move: a tenth of a percent of a large
+// archive can take longer than the page waits before it calls a download stalled.
+constexpr int64_t kReportIntervalMs = 1000;
 
 // 1 s shifted left by `count` (capped at 10 shifts), at most 60 s.
 milliseconds BackOff(int32_t count) {
   const int32_t shift = std::min(count, 10);
   return milliseconds(std::min<int64_t>(int64_t{1000} << shift, 60000));
+}
+
+// Answers that no retry can change: the server refused this URL (credentials wanted, a link
+// expired or never valid, the file gone), or answered with a web page instead of the archive.
+// Retrying them only kept the user waiting through every back-off (about 16 minutes) before
+// saying the same; the direct transfer ends on them at once too.
+// The service's code for an HTTP status the server answered (base/hresult.h).
+bool IsHttpStatusCode(HResult code) {
+  return (static_cast<uint32_t>(code) & 0xFFFF0000u) == 0x80190000u;
+}
+
+bool IsFinalRefusal(HResult code) {
+  if (code == HResultFromWin32(page_result::kWebPageInsteadOfArchive)) return true;
+  if (!IsHttpStatusCode(code)) return false;
+  switch (LowWord(code)) {
+    case 401:
+    case 403:
+    case 404:
+    case 410:
+      return true;
+    default:
+      return false;
+  }
 }
 
 }  // namespace
@@ -77,10 +106,26 @@ void DownloadEngine::RunBackgroundJob() {
   int32_t transientErrors = 0;
   int32_t lastPerMille = 0;
   Clock::TimePoint lastSampleTime = startTime_;
+  Clock::TimePoint lastReportTime = startTime_;
   uint64_t lastSampleBytes = 0;
   // Pauses end early on a cancel so that a closing window is not held by a 60 s back-off; the
   // next poll then cancels the job.
   const auto pause = [this](milliseconds duration) { clock_.WaitFor(duration, &cancelRequested); };
+  // A back-off is announced first, with what the job waits for and which retry comes: a page
+  // that only sees figures stand still cannot tell a server that is down from a slow one.
+  const auto backOff = [&](milliseconds duration, int32_t retry, int32_t retries,
+                           const std::optional<TransferJobError>& error) {
+    attempt = static_cast<uint32_t>(retry);
+    attempts = static_cast<uint32_t>(retries);
+    retryInMs = static_cast<uint64_t>(duration.count());
+    waitingFor = error && error->code && IsHttpStatusCode(*error->code) ? "server" : "network";
+    ReportProgress();
+    pause(duration);
+    attempt = 0;
+    attempts = 0;
+    retryInMs = 0;
+    waitingFor.clear();
+  };
 
   for (bool polling = true; polling;) {
     uint32_t state = 0;
@@ -119,12 +164,15 @@ void DownloadEngine::RunBackgroundJob() {
         const auto perMille =
             static_cast<int32_t>(static_cast<double>(progress.bytesTransferred) /
                                  static_cast<double>(progress.bytesTotal) * 100.0 * 10.0);
-        if (perMille <= lastPerMille && lastPerMille != 0) break;
-        lastPerMille = perMille;
+        const Clock::TimePoint now = clock_.Now();
+        const bool secondWithBytes = progress.bytesTransferred > done &&
+                                     WholeMilliseconds(lastReportTime, now) >= kReportIntervalMs;
+        if (perMille <= lastPerMille && lastPerMille != 0 && !secondWithBytes) break;
+        lastPerMille = std::max(perMille, lastPerMille);
         done = progress.bytesTransferred;
         todo = progress.bytesTotal;
         ReportProgress();
-        const Clock::TimePoint now = clock_.Now();
+        lastReportTime = now;
         const int64_t elapsed = WholeMilliseconds(lastSampleTime, now);
         if (elapsed < kSampleIntervalMs) break;
         const double mbps = static_cast<double>(progress.bytesTransferred - lastSampleBytes) * 8.0 /
@@ -138,10 +186,12 @@ void DownloadEngine::RunBackgroundJob() {
       }
 
       case TransferJobState::kSuspended:
-      case TransferJobState::kError:
-        if (transientErrors < kMaxErrorPolls) {
+      case TransferJobState::kError: {
+        std::optional<TransferJobError> error = job->GetError();
+        const bool refused = error && error->code && IsFinalRefusal(*error->code);
+        if (!refused && transientErrors < kMaxErrorPolls) {
           ++transientErrors;
-          pause(BackOff(transientErrors));
+          backOff(BackOff(transientErrors), transientErrors, kMaxErrorPolls, error);
           job->Resume();
           pause(kSettlePause);
           break;
@@ -152,7 +202,8 @@ void DownloadEngine::RunBackgroundJob() {
                                           progress.bytesTotal != kUnknownSize) {
           todo = progress.bytesTotal;  // a full disk's message names the size
         }
-        if (std::optional<TransferJobError> error = job->GetError()) {
+        if (!refused) error = job->GetError();  // as the job tells it after the last retry
+        if (error) {
           const HResult code = error->code.value_or(kOk);
           message = error->description ? *error->description : download_text::kUnknownError;
           result = LowWord(code);
@@ -165,9 +216,12 @@ void DownloadEngine::RunBackgroundJob() {
         }
         pause(kSettlePause);
         break;
+      }
 
       case TransferJobState::kTransientError:
-        pause(BackOff(transientErrors));
+        // The last of these pauses is followed by one more try than the limit: it counts.
+        backOff(BackOff(transientErrors), transientErrors + 1, kMaxTransientPolls + 1,
+                job->GetError());
         job->Resume();
         ++transientErrors;
         if (transientErrors > kMaxTransientPolls) {
@@ -204,6 +258,14 @@ void DownloadEngine::RunBackgroundJob() {
           message = "Download could not be completed, " +
                     ToHexString(static_cast<uint32_t>(completeCode)) + ". ";
           Logger::Log(LogLevel::Error, kCategory, message);
+        } else if (FileBeginsAsHtml(destPath)) {
+          // The platform's service shows no headers, only the finished file: a sign-in page
+          // of a captive network is told by its first bytes, which no archive begins with.
+          result = page_result::kWebPageInsteadOfArchive;
+          Logger::Log(LogLevel::Error, kCategory,
+                      "The downloaded file is a web page, not the archive; it is removed");
+          std::error_code ignored;
+          std::filesystem::remove(destPath, ignored);
         }
         polling = false;
         break;

@@ -17,6 +17,7 @@
 #include "download/network_error_text.h"
 #include "download/resume_decision.h"
 #include "download/watched_file.h"
+#include "download/web_page_answer.h"
 
 namespace fs = std::filesystem;
 
@@ -172,6 +173,8 @@ class CurlTransferJob final : public TransferJob {
     std::optional<uint64_t> rangeFirstByte = std::nullopt;  // of a Content-Range header
     uint32_t fileError = 0;
     bool rangeMismatch = false;  // a 206 answer for other bytes than those asked for
+    bool htmlType = false;       // the answer's Content-Type is text/html
+    bool webPage = false;        // ... and its body began as a web page does
     bool StatusOk() const { return status >= 200 && status < 300; }
   };
 
@@ -206,12 +209,15 @@ class CurlTransferJob final : public TransferJob {
     if (ParseStatusLine(line, length, status)) {
       run->status = status;
       run->haveLength = false;
+      run->htmlType = false;
       run->rangeFirstByte.reset();
     } else if (ParseContentLength(line, length, contentLength)) {
       run->haveLength = true;
       run->length = contentLength;
     } else if (const auto range = HeaderValue(line, length, "content-range")) {
       run->rangeFirstByte = ContentRangeFirstByte(*range);
+    } else if (const auto type = HeaderValue(line, length, "content-type")) {
+      run->htmlType = IsHtmlContentType(*type);
     } else if (((length == 2 && line[0] == '\r') || (length == 1 && line[0] == '\n')) &&
                run->status >= 200 && run->StatusOk()) {
       if (!run->job->OnBodyStarts(*run)) return 0;
@@ -224,6 +230,11 @@ class CurlTransferJob final : public TransferJob {
     const size_t length = size * count;
     if (run->job->stop_.load()) return 0;
     if (!run->StatusOk()) return length;  // an error page: read and dropped
+    // A sign-in or error page sent as a success is no archive: no retry would make it one.
+    if (run->htmlType && run->file->size() == 0 && BeginsAsHtml(std::string_view(data, length))) {
+      run->webPage = true;
+      return 0;
+    }
     // Outside the job's lock: the watcher may hold the write back while it catches up.
     if (const TransferError error = run->file->Write(data, length)) {
       run->fileError = error.code();
@@ -308,7 +319,11 @@ class CurlTransferJob final : public TransferJob {
     if (stop_.load()) return;  // Cancel or the destructor settles the state
     if (run.fileError == 0) run.fileError = closed.code();
 
-    if (run.rangeMismatch) {
+    if (run.webPage) {
+      RemovePartial();
+      Fail(TransferJobState::kError, HResultFromWin32(page_result::kWebPageInsteadOfArchive),
+           "The server answered with a web page instead of the file.");
+    } else if (run.rangeMismatch) {
       RemovePartial();
       Fail(TransferJobState::kTransientError, HResultFromWin32(page_result::kHttpInvalidResponse),
            DescribeNetworkError(page_result::kHttpInvalidResponse));

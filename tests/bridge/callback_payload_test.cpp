@@ -41,6 +41,16 @@ TEST(EncodeCallbackPayloadTest, DownloadProgressExample) {
   EXPECT_EQ(SerializeCallbackPayload(payload),
             R"({"cbid":"dl-1","done":1048576,"jsp":"onDownloadProgress","message":"",)"
             R"("name":"UtlDwldFile","result":0,"todo":5242880})");
+
+  // Waiting to try again: the retry figures join in key order, and only then.
+  payload.attempt = 4;
+  payload.attempts = 20;
+  payload.retryInMs = 30000;
+  payload.waitingFor = "server";
+  EXPECT_EQ(SerializeCallbackPayload(payload),
+            R"({"attempt":4,"attempts":20,"cbid":"dl-1","done":1048576,"jsp":"onDownloadProgress",)"
+            R"("message":"","name":"UtlDwldFile","result":0,"retryInMs":30000,"todo":5242880,)"
+            R"("waitingFor":"server"})");
 }
 
 TEST(EncodeCallbackPayloadTest, NumbersAndEscapes) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "download/download_results.h"
 #include "download/request_headers.h"
 #include "download/transfer_fixture.h"
 
@@ -55,6 +56,63 @@ TEST_F(DirectTransferTest, ALongSignedQueryIsSentWholeAndTheFragmentNever) {
   ASSERT_EQ(Download(server.Url(target + "#fragment")).result, 0u);
   ASSERT_EQ(server.Requests().size(), 1u);
   EXPECT_EQ(server.Requests()[0]["target"], target);
+}
+
+// Each store checks its signature over the request as sent: a target re-encoded on the way
+// (%2F decoded, + or %20 swapped, escapes of another case) or a HEAD first is refused with 403.
+// A character outside ASCII, which no request line may hold, goes as a browser sends it.
+TEST_F(DirectTransferTest, SignedUrlsOfEveryStoreAreFetchedWithOneGetOfTheirExactTarget) {
+  MakeBody(5000);
+  const fs::path bodyFile = folder.path() / "body.bin";
+  const std::vector<std::pair<std::string, std::string>> targets = {
+      {"/b/k%2Fa+b%20c.zip?X-Amz-Algorithm=AWS4-HMAC-SHA256&X-Amz-Credential=AK%2F20260101%2F"
+       "eu-west-1%2Fs3%2Faws4_request&X-Amz-Signature=ab+cd%3d",
+       ""},
+      {"/b/%E8%A3%BD%E5%93%81.zip?X-Goog-Algorithm=GOOG4-RSA-SHA256&X-Goog-Signature=a%2Fb", ""},
+      {"/c/a%20b.zip?sv=2022-11-02&se=2026-12-31T00%3A00%3A00Z&sr=b&sp=r&sig=x%2By%3D", ""},
+      {"/b/D\xC3\xB6nn\xC3\xA9"
+       "es.zip?X-Amz-Signature=a&n\xC3\xA4me=%c3%a4&k=\xF0\x9F\x93\xA6",
+       "/b/D%C3%B6nn%C3%A9es.zip?X-Amz-Signature=a&n%C3%A4me=%c3%a4&k=%F0%9F%93%A6"},
+  };
+  for (const auto& [given, sent] : targets) {
+    SCOPED_TRACE(given);
+    const std::string expected = sent.empty() ? given : sent;
+    FaultHttpServer server({"--body-file", bodyFile.string(), "--signed-target", expected});
+    completions.clear();
+    const CallbackPayload done = Download(server.Url(given));
+    EXPECT_EQ(done.result, 0u);
+    EXPECT_EQ(FileContent(Destination()), body);
+    EXPECT_EQ(server.Requests().size(), 1u);
+  }
+}
+
+// A captive network's sign-in page comes with status 200: it ends the download at once, with
+// what to do, and nothing is kept as the archive.
+TEST_F(DirectTransferTest, ASignInPageSentAsSuccessEndsAtOnceAndIsNotKept) {
+  FaultHttpServer server({"--status", "200"});
+  const CallbackPayload done = Download(server.Url(kSignedTarget));
+  EXPECT_EQ(done.result, 13u);
+  EXPECT_EQ(done.message, download_text::kWebPageInsteadOfArchive);
+  EXPECT_EQ(server.Requests().size(), 1u);
+  EXPECT_TRUE(clock.Pauses().empty());
+  EXPECT_FALSE(fs::exists(Destination()));
+}
+
+// At a few KB/s a 256 KiB block takes a minute: the page hears of the bytes each second.
+TEST_F(DirectTransferTest, ASlowBodyReportsEachSecondBeforeItsBlockIsFull) {
+  FaultHttpServer server({"--body-file", MakeBody(200000).string()});
+  engine = MakeEngine(server.Url(kSignedTarget), Destination());
+  engine->onProgress = [this](const CallbackPayload& p) {
+    progress.push_back(p);
+    clock.Advance(std::chrono::milliseconds(1000));  // the next piece arrives a second later
+  };
+  engine->Run();
+  ASSERT_EQ(completions.size(), 1u);
+  ASSERT_EQ(completions[0].result, 0u);
+  ASSERT_GE(progress.size(), 3u);  // the length, at least one piece, the whole body
+  EXPECT_GT(progress[1].done, 0u);
+  EXPECT_LT(progress[1].done, body.size());
+  EXPECT_EQ(progress.back().done, body.size());
 }
 
 TEST_F(DirectTransferTest, FollowsRedirects) {

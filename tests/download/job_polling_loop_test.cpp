@@ -112,6 +112,27 @@ TEST_F(JobPollingLoopTest, ThinsProgressByPerMilleAndSamplesThroughput) {
   EXPECT_EQ(samples[0].message, "InstMbps=1.600000, transferred=500000");
 }
 
+// A tenth of a percent of a large archive on a slow line takes minutes; the page calls a download
+// that reports nothing for 5 s stalled. Once a second with new bytes is a report too.
+TEST_F(JobPollingLoopTest, ASlowDownloadReportsEachSecondThatBytesMoved) {
+  const uint64_t total = 1'000'000'000;  // a tenth of a percent is 1 MB
+  const uint64_t start = 2'000'000;
+  for (const auto& [extra, ms] : std::vector<std::pair<uint64_t, int64_t>>{
+           {0, 0}, {1000, 400}, {2000, 600}, {2000, 1500}, {3000, 0}, {4000, 999}, {5000, 1}}) {
+    ScriptedPoll poll = Poll(State::kTransferring, start + extra, total);
+    poll.before = [this, ms = ms] { clock.Advance(std::chrono::milliseconds(ms)); };
+    script.polls.push_back(poll);
+  }
+  script.polls.push_back(Poll(State::kTransferred, total, total));
+  RunDownload();
+
+  std::vector<uint64_t> reported;
+  for (const CallbackPayload& p : progress) reported.push_back(p.done - start);
+  // +2000 a second after the first report; +2000 again 1.5 s later is no news, +3000 then is;
+  // +4000 999 ms after that is too soon, +5000 a millisecond later is not.
+  EXPECT_EQ(reported, (std::vector<uint64_t>{0, 2000, 3000, 5000}));
+}
+
 TEST_F(JobPollingLoopTest, UnknownTotalReportsEveryPollAndZeroTotalNone) {
   script.polls = {Poll(State::kTransferring, 100, kUnknownSize),
                   Poll(State::kTransferring, 200, kUnknownSize),
@@ -132,7 +153,7 @@ TEST_F(JobPollingLoopTest, ErrorPollsBackOffThenGiveUpWithTheErrorObject) {
   AddPolls(State::kError, 10);
   AddPolls(State::kSuspended, 10);
   AddPolls(State::kError, 2);  // the 21st gives up; the 22nd is treated as cancelled
-  script.error = TransferJobError{HResultFromHttpStatus(404), "The file was not found."};
+  script.error = TransferJobError{HResultFromWin32(5), "Access is denied."};
   const CallbackPayload done = RunDownload();
 
   std::vector<int64_t> expected;
@@ -149,11 +170,72 @@ TEST_F(JobPollingLoopTest, ErrorPollsBackOffThenGiveUpWithTheErrorObject) {
   EXPECT_EQ(script.resumes, 21);  // setup + one per error poll
   EXPECT_EQ(script.cancels, 1);
   EXPECT_EQ(script.polled, 22);
-  EXPECT_EQ(done.result, 404u);
-  EXPECT_EQ(done.message, "The file was not found.");
+  EXPECT_EQ(done.result, 5u);
+  EXPECT_EQ(done.message, "Access is denied.");
   const auto errors = EntriesAt("ERROR");
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0].message, "The file was not found., hr=0x80190194");
+  EXPECT_EQ(errors[0].message, "Access is denied., hr=0x80070005");
+}
+
+// While it backs off, the page hears which retry comes, when, and what the job waits for; the
+// figures are gone again from the next report and the completion.
+TEST_F(JobPollingLoopTest, BackOffsAreAnnouncedWithTheAttemptAndWhatTheJobWaitsFor) {
+  script.polls = {Poll(State::kTransientError), Poll(State::kTransientError)};
+  script.error = TransferJobError{HResultFromHttpStatus(503), "Unavailable."};
+  RunDownload();
+  ASSERT_EQ(progress.size(), 2u);
+  EXPECT_EQ(progress[1].attempt, 2u);
+  EXPECT_EQ(progress[1].attempts, 21u);
+  EXPECT_EQ(progress[1].retryInMs, 2000u);
+  EXPECT_EQ(progress[1].waitingFor, "server");
+  EXPECT_EQ(completions[0].attempt, 0u);
+
+  completions.clear();
+  progress.clear();
+  script = JobScript();
+  script.polls = {Poll(State::kError), Poll(State::kTransferring, 5, 10)};
+  script.error = TransferJobError{HResultFromWin32(12029), "Cannot connect."};
+  RunDownload();
+  ASSERT_EQ(progress.size(), 2u);
+  EXPECT_EQ(progress[0].attempt, 1u);
+  EXPECT_EQ(progress[0].attempts, 20u);
+  EXPECT_EQ(progress[0].retryInMs, 2000u);
+  EXPECT_EQ(progress[0].waitingFor, "network");
+  EXPECT_EQ(progress[1].attempt, 0u);
+  EXPECT_TRUE(progress[1].waitingFor.empty());
+}
+
+// An expired link, a missing file or a sign-in page stays what it is however often it is asked
+// for: the job ends on the first such error instead of backing off for a quarter of an hour.
+TEST_F(JobPollingLoopTest, RefusalsThatRetryingCannotChangeGiveUpAtOnce) {
+  for (const HResult code :
+       {HResultFromHttpStatus(401), HResultFromHttpStatus(403), HResultFromHttpStatus(404),
+        HResultFromHttpStatus(410), HResultFromWin32(13)}) {
+    SCOPED_TRACE(LowWord(code));
+    completions.clear();
+    script = JobScript();
+    const size_t pausesBefore = clock.Pauses().size();
+    AddPolls(State::kError, 2);
+    script.error = TransferJobError{code, "Refused."};
+    const CallbackPayload done = RunDownload();
+    EXPECT_EQ(done.result, LowWord(code));
+    const std::vector<int64_t> pauses = clock.Pauses();
+    EXPECT_EQ(
+        std::vector<int64_t>(pauses.begin() + static_cast<ptrdiff_t>(pausesBefore), pauses.end()),
+        (std::vector<int64_t>{500, 500}));  // no back-off
+    EXPECT_EQ(script.resumes, 1);
+    EXPECT_EQ(script.cancels, 1);
+  }
+}
+
+// The platform's service shows no headers: a finished file that begins as a web page is one.
+TEST_F(JobPollingLoopTest, AFinishedFileThatIsAWebPageIsRemoved) {
+  script.polls = {Poll(State::kTransferred, 40, 40)};
+  script.fileContentOnComplete = "\xEF\xBB\xBF\r\n <!DOCTYPE HTML><title>Sign in</title>";
+  const CallbackPayload done = RunDownload();
+  EXPECT_EQ(done.result, 13u);
+  EXPECT_EQ(done.message, download_text::kWebPageInsteadOfArchive);
+  EXPECT_FALSE(fs::exists(folder.path() / "{GUID}" / "archive.zip"));
 }
 
 TEST_F(JobPollingLoopTest, GiveUpWithoutDetail) {
@@ -336,6 +418,34 @@ TEST(PresignedUrlTest, NeedsBothTheStorageHostAndTheSignatureInAnyCase) {
   EXPECT_FALSE(IsPresignedS3Url(u"https://b.s3.amazonaws.com/k.zip"));
   EXPECT_FALSE(IsPresignedS3Url(u"https://cdn.example/k.zip?x-amz-algorithm=AWS4"));
   EXPECT_FALSE(IsPresignedS3Url(u""));
+}
+
+// Every store that signs the query refuses the background service's HEAD request; a URL that
+// merely mentions a signature name does not have one.
+TEST(PresignedUrlTest, EveryQuerySignatureTakesTheDirectTransfer) {
+  for (const char16_t* url : {
+           u"https://b.s3.amazonaws.com/k.zip?X-Amz-Algorithm=AWS4-HMAC-SHA256",
+           u"https://b.s3.eu-west-1.amazonaws.com/k.zip?X-Amz-Algorithm=AWS4&X-Amz-Signature=a",
+           u"https://b.s3.dualstack.us-east-2.amazonaws.com/k.zip?x-amz-signature=a",
+           u"https://b.s3-accelerate.amazonaws.com/k.zip?X-Amz-Algorithm=AWS4",
+           u"https://minio.corp.example:9000/b/k.zip?X-Amz-Credential=c&X-Amz-Signature=a",
+           u"https://storage.googleapis.com/b/k.zip?X-Goog-Algorithm=GOOG4-RSA-SHA256",
+           u"https://cdn.example/k.zip?x-goog-signature=ab",
+           u"https://acct.blob.core.windows.net/c/k.zip?sv=2022-11-02&se=2026-01-01&sr=b&sig=a%2B",
+       }) {
+    EXPECT_EQ(ChooseTransferKind(url), TransferKind::kDirect) << Utf16ToUtf8(url);
+  }
+  for (const char16_t* url : {
+           u"https://cdn.example/k.zip",
+           u"https://b.s3.eu-west-1.amazonaws.com/k.zip",
+           u"https://cdn.example/x-amz-algorithm=/k.zip",
+           u"https://cdn.example/k.zip?file=X-Amz-Signature",
+           u"https://cdn.example/k.zip#?X-Amz-Signature=a",
+           u"https://cdn.example/k.zip?sig=a&se=b",
+           u"https://cdn.example/k.zip?sv=1&se=2&signature=3",
+       }) {
+    EXPECT_EQ(ChooseTransferKind(url), TransferKind::kBackgroundJob) << Utf16ToUtf8(url);
+  }
 }
 
 }  // namespace

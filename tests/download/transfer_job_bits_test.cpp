@@ -97,6 +97,18 @@ TEST_F(BitsJobTest, AnHttpFailureGivesUpWithItsStatusAndADescription) {
   EXPECT_EQ(EntriesAt("ERROR", done.message + ", hr=0x80190194").size(), 1u);
   EXPECT_FALSE(fs::exists(Destination()));
   EXPECT_EQ(LiveJobsNamed(download_text::kJobDisplayName), 0);
+  // A missing file stays missing: no back-off before saying so.
+  for (const int64_t pause : clock.Pauses()) EXPECT_LE(pause, 500);
+}
+
+// The service hands over the finished file and no headers: its first bytes tell the page.
+TEST_F(BitsJobTest, ASignInPageSentAsSuccessIsNotKept) {
+  FaultHttpServer server({"--status", "200"});
+  const CallbackPayload done = Download(server.Url(kTarget));
+  EXPECT_EQ(done.result, 13u);
+  EXPECT_EQ(done.message, download_text::kWebPageInsteadOfArchive);
+  EXPECT_FALSE(fs::exists(Destination()));
+  EXPECT_EQ(LiveJobsNamed(download_text::kJobDisplayName), 0);
 }
 
 TEST_F(BitsJobTest, ARefusedConnectionEndsTheDownloadWithAReason) {

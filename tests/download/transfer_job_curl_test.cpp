@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "download/download_results.h"
 #include "download/request_headers.h"
 #include "download/transfer_fixture.h"
 #include "download/transfer_job_curl.h"
@@ -72,7 +73,7 @@ TEST_F(JobTransferTest, HttpErrorsGiveUpWithTheStatusAndServerErrorsAreTransient
     const CallbackPayload done = Download(server.Url(kTarget));
     EXPECT_EQ(done.result, static_cast<uint32_t>(std::stoul(status)));
     EXPECT_EQ(done.message, std::string("The server answered with HTTP status ") + status + ".");
-    EXPECT_EQ(server.Requests().size(), 21u);  // the first try and 20 resumes
+    EXPECT_EQ(server.Requests().size(), 1u);  // no retry can change a refusal
     EXPECT_FALSE(fs::exists(Destination()));
     EXPECT_FALSE(fs::exists(Partial()));
   }
@@ -92,6 +93,16 @@ TEST_F(JobTransferTest, HttpErrorsGiveUpWithTheStatusAndServerErrorsAreTransient
       {"--body-file", MakeBody(1000).string(), "--status", "503", "--status-times", "2"});
   ASSERT_EQ(Download(recovering.Url(kTarget)).result, 0u);
   EXPECT_EQ(FileContent(Destination()), body);
+}
+
+TEST_F(JobTransferTest, ASignInPageSentAsSuccessEndsAtOnceAndIsNotKept) {
+  FaultHttpServer server({"--status", "200"});
+  const CallbackPayload done = Download(server.Url(kTarget));
+  EXPECT_EQ(done.result, 13u);
+  EXPECT_EQ(done.message, download_text::kWebPageInsteadOfArchive);
+  EXPECT_EQ(server.Requests().size(), 1u);
+  EXPECT_FALSE(fs::exists(Destination()));
+  EXPECT_FALSE(fs::exists(Partial()));
 }
 
 TEST_F(JobTransferTest, RefusedConnectionsAreTransient) {

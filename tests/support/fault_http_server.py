@@ -21,8 +21,11 @@ Options:
   --wrong-range         answer Range requests with 206 and the body from its first byte, as
                         its Content-Range says, whatever range was asked for
   --rate-mbit N         send bodies no faster than N megabits per second, as over a real link
+  --rate-after N        ... once the first N bytes of the body went out at full speed
   --tls-cert PATH       serve https with this certificate chain ...
   --tls-key PATH        ... and this key
+  --signed-target T     act as storage that checks a query signature: answer 403 to a HEAD
+                        request and to any request whose target is not T byte for byte
   --log PATH            append one JSON line per request: {"method","target","headers"}, with
                         header names in lower case
 Ranges: "Range: bytes=S-" (and "bytes=S-E") are honoured with 206 and Content-Range unless
@@ -122,6 +125,15 @@ class Handler(socketserver.BaseRequestHandler):
                 log.write(json.dumps({"method": method, "target": target,
                                       "headers": headers}) + "\n")
 
+        # The target was read as Latin-1: its bytes are compared with the option's UTF-8.
+        if args.signed_target is not None and (
+                method == "HEAD" or target.encode("latin-1") != os.fsencode(args.signed_target)):
+            page = b"<Error><Code>SignatureDoesNotMatch</Code></Error>"
+            self.send_head(403, len(page), {"Content-Type": "application/xml"})
+            if method != "HEAD":
+                sock.sendall(page)
+            return
+
         if args.redirect and target != args.redirect:
             self.send_head(302, 0, {"Location": args.redirect})
             return
@@ -176,8 +188,12 @@ class Handler(socketserver.BaseRequestHandler):
             return
         rate = self.server.state.args.rate_mbit
         with open(self.server.state.args.body_file, "rb") as body:
-            if not rate:
-                self.request.sendfile(body, start, count)
+            fast = count if not rate else min(count, max(0, self.server.state.args.rate_after - start))
+            if fast:
+                self.request.sendfile(body, start, fast)
+                start += fast
+                count -= fast
+            if count <= 0:
                 return
             began = time.monotonic()
             sent = 0
@@ -225,8 +241,10 @@ def main():
     parser.add_argument("--redirect")
     parser.add_argument("--wrong-range", action="store_true")
     parser.add_argument("--rate-mbit", type=float)
+    parser.add_argument("--rate-after", type=int, default=0)
     parser.add_argument("--tls-cert")
     parser.add_argument("--tls-key")
+    parser.add_argument("--signed-target")
     parser.add_argument("--log")
     args = parser.parse_args()
     server = Server(("127.0.0.1", 0), Handler)

@@ -376,3 +376,30 @@ test('the start screen shows the room where the product goes and warns when it c
   assert.match(warned.text, /needs at least 7\.6 MB on \/ .* only 6(\.0)? MB is free/);
   assert.deepEqual(warned.buttons, ['Close', 'Install']);
 });
+
+test('a download waiting to try again says what for, when, and which attempt', async () => {
+  const { page, host } = await openPage(suite, {
+    load: false,
+    prepare: (h) => {
+      h.plans.doDownload = 'manual';
+    },
+  });
+  await page.goto(`${suite.server.origin}/index.html`);
+  await waitForScreen(page, 'idle');
+  await page.click('#action-install');
+  const download = await host.waitFor('doDownload');
+  const report = (fields) =>
+    host.progress(download.callbackId, { jsp: 'onDownloadProgress', todo: 4000000, ...fields });
+  await report({ done: 100000 });
+  const retry = { attempts: 20, retryInMs: 30000, waitingFor: 'server' };
+  await report({ done: 100000, attempt: 4, ...retry });
+  const expected = 'The server is not answering. Trying again in 30 s (attempt 4 of 20)…';
+  assert.equal((await screenOf(page)).text, expected);
+  assert.equal(await page.textContent('#announcer'), expected);
+  await report({ done: 100000, attempt: 5, ...retry, waitingFor: 'network' });
+  assert.match((await screenOf(page)).text, /^The connection was lost\. .*attempt 5 of 20/);
+  await report({ done: 200000 });
+  assert.notEqual((await screenOf(page)).text, expected);
+  assert.equal(await page.textContent('#announcer'), 'Download resumed');
+  await page.close();
+});

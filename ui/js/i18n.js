@@ -70,6 +70,11 @@ export class Texts {
     return this.failures[stage]?.[key] ?? en.failures[stage]?.[key] ?? null;
   }
 
+  /** A whole number in the language's digits. */
+  number(value) {
+    return new Intl.NumberFormat(this.lang).format(value);
+  }
+
   unit(value, unit, options = {}) {
     try {
       return new Intl.NumberFormat(this.lang, {

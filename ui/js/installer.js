@@ -252,6 +252,21 @@ export class Installer {
     if (this.state.phase !== phase) return; // cancelling or closing: keep that screen
     if (phase === 'downloading') {
       const before = this.state.progress;
+      // The transfer waits to try again: say what for and when, until bytes flow again.
+      if (progress.retry) {
+        this.meter.reset();
+        this.set({
+          ...this.state,
+          progress: {
+            ...(before ?? progress),
+            bytesPerSecond: null,
+            secondsLeft: null,
+            stalled: true,
+            retry: progress.retry,
+          },
+        });
+        return;
+      }
       // Reports keep coming while the server sends nothing: only new bytes count as progress.
       if (progress.done === this.lastBytes && before) return;
       this.lastBytes = progress.done;

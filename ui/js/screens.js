@@ -55,7 +55,14 @@ function downloadingScreen(state, product, t) {
       : t.bytes(p.done);
     stats[0] = [sizes, t.rate(p.bytesPerSecond)].filter(Boolean).join(' · ');
     stats[1] = t.percent(p.fraction);
-    if (p.stalled) text = t.t('download.waiting');
+    if (p.stalled && p.retry) {
+      const key = p.retry.waitingFor === 'server' ? 'download.retryServer' : 'download.retryNetwork';
+      text = t.t(key, {
+        seconds: t.number(p.retry.inSeconds),
+        attempt: t.number(p.retry.attempt),
+        attempts: t.number(p.retry.attempts),
+      });
+    } else if (p.stalled) text = t.t('download.waiting');
     else if (p.total) text = t.timeLeft(p.secondsLeft) || t.t('download.estimating');
     else text = t.t('download.running');
     valueText = [stats[1], sizes, p.stalled ? text : ''].filter(Boolean).join(', ');

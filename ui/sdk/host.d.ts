@@ -10,6 +10,21 @@ export interface HostAnswer {
   /** 0 = success; -1 arrives as 4294967295. */
   result: number;
   todo: number;
+  /** Download progress while the transfer waits to try again (absent otherwise, and from older hosts). */
+  attempt?: number;
+  attempts?: number;
+  retryInMs?: number;
+  waitingFor?: 'server' | 'network' | string;
+}
+
+/** What a download waits for before it tries again. */
+export interface RetryWait {
+  /** The retry about to be made, from 1, and how many there are before the download gives up. */
+  attempt: number;
+  attempts: number;
+  /** Whole seconds until then, as reported. */
+  inSeconds: number;
+  waitingFor: 'server' | 'network' | string;
 }
 
 /** A progress report of a download or an extraction. */
@@ -24,6 +39,8 @@ export interface Progress {
   message: string;
   /** Non-zero on an extraction progress report for a failed entry. */
   result: number;
+  /** Download: present only while the transfer waits to try again. */
+  retry?: RetryWait;
 }
 
 export type ProgressCallback = (progress: Progress) => void;

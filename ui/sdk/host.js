@@ -50,6 +50,15 @@ function toProgress(answer) {
     fraction: known ? Math.min(1, answer.done / answer.todo) : null,
     message: answer.message,
     result: answer.result,
+    // Only while a download waits to try again; older hosts never report it.
+    ...(answer.attempt > 0 && {
+      retry: {
+        attempt: answer.attempt,
+        attempts: answer.attempts,
+        inSeconds: Math.ceil((answer.retryInMs ?? 0) / 1000),
+        waitingFor: answer.waitingFor ?? '',
+      },
+    }),
   };
 }
 

@@ -213,6 +213,38 @@ class ExpiredLinkTest(DefaultPageTestCase):
         self.assertEqual(log.count("[unzip] Unzip requested file="), 1)
 
 
+class BackgroundJobTest(DefaultPageTestCase):
+    def test_an_expired_link_ends_the_job_at_once(self):
+        # Retrying a refusal used to keep "Waiting for the server…" up for 16 minutes first.
+        server = self.serve("--status", "403")
+        began = time.monotonic()
+        run = self.start_page("http://127.0.0.1:%d/%s" % (server.port, ARCHIVE), auto_start=True)
+        failure = self.wait_for_page_line(run, "download failed with result ", timeout=60)
+        self.assertRegex(failure, r"^\[ERROR\] download failed with result 403(: .*)?$")
+        self.assertLess(time.monotonic() - began, 60)
+        self.assertEqual(len(server.requests()), 1, server.requests())
+        self.assertNotIn("No download progress", run.log_text())
+
+    def test_a_slow_large_download_is_never_taken_for_a_stalled_one(self):
+        # 1 GB announced (a tenth of a percent is 1 MB): the first 1.5 MB at full speed, the rest
+        # at 125 kB/s, so the next tenth of a percent is 8 s away, more than the page's 5 s.
+        body = os.path.join(self.scratch, "large.bin")
+        with open(body, "wb") as f:
+            f.truncate(1 << 30)  # sparse: no disk needed
+        folder = tempfile.mkdtemp(prefix="server-", dir=self.scratch)
+        server = host_driver.FaultServer(folder, "--body-file", body, "--rate-mbit", "1",
+                                         "--rate-after", str(3 << 19))
+        self.addCleanup(server.close)
+        run = self.start_page("http://127.0.0.1:%d/%s" % (server.port, ARCHIVE), auto_start=True)
+        self.wait_for_page_line(run, "Installation of %s started" % PRODUCT)
+        self.wait_until(lambda: server.requests(), "the job's request")
+        time.sleep(15)
+        self.assertIsNone(run.process.poll())
+        lines = self.page_lines(run)
+        self.assertFalse([line for line in lines if "No download progress" in line], lines)
+        self.assertFalse([line for line in lines if line.startswith("[ERROR]")], lines)
+
+
 class LicenceLinkTest(DefaultPageTestCase):
     def test_licence_terms_open_in_the_users_browser_and_the_installer_stays(self):
         licence = "https://example.com/licence?product=demo"

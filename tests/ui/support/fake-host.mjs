@@ -18,12 +18,22 @@ export function payloadJson({
   name = '',
   result = 0,
   todo = 0,
+  attempt = 0,
+  attempts = 0,
+  retryInMs = 0,
+  waitingFor = '',
 }) {
   const text = (value) => JSON.stringify(value);
   const u32 = BigInt.asUintN(32, BigInt(result));
+  // A download waiting to try again carries its retry figures, in key order around the rest.
+  const retry = attempt !== 0;
   return (
-    `{"cbid":${text(cbid)},"done":${BigInt(done)},"jsp":${text(jsp)},"message":${text(message)},` +
-    `"name":${text(name)},"result":${u32},"todo":${BigInt(todo)}}`
+    (retry ? `{"attempt":${attempt},"attempts":${attempts},` : '{') +
+    `"cbid":${text(cbid)},"done":${BigInt(done)},"jsp":${text(jsp)},"message":${text(message)},` +
+    `"name":${text(name)},"result":${u32},` +
+    (retry ? `"retryInMs":${retryInMs},` : '') +
+    `"todo":${BigInt(todo)}` +
+    (retry ? `,"waitingFor":${text(waitingFor)}}` : '}')
   );
 }
 

@@ -34,6 +34,10 @@ export default {
     'download.running': 'Wird heruntergeladen …',
     'download.waiting': 'Warten auf den Server …',
     'download.resumed': 'Download läuft wieder',
+    'download.retryServer':
+      'Der Server antwortet nicht. Neuer Versuch in {seconds} s (Versuch {attempt} von {attempts}) …',
+    'download.retryNetwork':
+      'Die Verbindung ist unterbrochen. Neuer Versuch in {seconds} s (Versuch {attempt} von {attempts}) …',
     'download.sizes': '{done} von {total}',
     'download.milestone': '{percent} heruntergeladen',
     'time.fewSeconds': 'Noch wenige Sekunden',
@@ -96,6 +100,10 @@ export default {
   },
   failures: {
     download: {
+      13: [
+        'Anmeldung im Netzwerk erforderlich',
+        'Das Netzwerk hat statt des Downloads eine Webseite geliefert, wie es Netzwerke in Hotels, Flughäfen und Firmen tun, bis Sie sich anmelden. Öffnen Sie einen Webbrowser und melden Sie sich dort im Netzwerk an. Versuchen Sie es danach erneut.',
+      ],
       1603: [
         'Download unterbrochen',
         'Der Download wurde unerwartet beendet. Versuchen Sie es erneut.',

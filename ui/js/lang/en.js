@@ -38,6 +38,10 @@ export default {
     'download.running': 'Downloading…',
     'download.waiting': 'Waiting for the server…',
     'download.resumed': 'Download resumed',
+    'download.retryServer':
+      'The server is not answering. Trying again in {seconds} s (attempt {attempt} of {attempts})…',
+    'download.retryNetwork':
+      'The connection was lost. Trying again in {seconds} s (attempt {attempt} of {attempts})…',
     'download.sizes': '{done} of {total}',
     'download.milestone': 'Downloaded {percent}',
     'time.fewSeconds': 'A few seconds left',
@@ -99,6 +103,10 @@ export default {
   },
   failures: {
     download: {
+      13: [
+        'This network needs you to sign in',
+        'The network answered with a web page instead of the download, as hotel, airport and workplace networks do until you sign in. Open a web browser and sign in to the network there. Try again once you are signed in.',
+      ],
       1603: ['The download was interrupted', 'The download stopped unexpectedly. Try again.'],
       1604: [
         'The download failed',
