@@ -243,15 +243,6 @@ std::optional<uint64_t> HttpGet::ContentLength() const {
   return value;
 }
 
-std::optional<uint64_t> HttpGet::ContentRangeFirstByte() const {
-  const std::optional<std::string> value = HeaderText(WINHTTP_QUERY_CONTENT_RANGE);
-  return value ? ::ContentRangeFirstByte(*value) : std::nullopt;
-}
-
-std::string HttpGet::ContentType() const {
-  return HeaderText(WINHTTP_QUERY_CONTENT_TYPE).value_or(std::string());
-}
-
 uint32_t HttpGet::QueryDataAvailable(uint32_t& available) {
   if (!WinHttpQueryDataAvailable(request_, nullptr)) return GetLastError();
   const uint32_t error = Await();
@@ -324,10 +315,11 @@ class WinHttpGetSession final : public HttpGetSession {
 
   uint32_t Connect() { return connection_.Open(kAgent, url_); }
 
-  TransferError Get(uint64_t firstByte, const std::atomic<bool>& cancel,
+  TransferError Get(uint64_t firstByte, const std::string& ifRange, const std::atomic<bool>& cancel,
                     HttpAnswerReceiver& receiver) override {
     std::string headers = DownloadHeaderBlock();
     if (firstByte > 0) headers += "Range: bytes=" + std::to_string(firstByte) + "-\r\n";
+    if (firstByte > 0 && !ifRange.empty()) headers += "If-Range: " + ifRange + "\r\n";
     HttpGet get(cancel);
     if (const uint32_t error = get.Open(connection_, url_, Utf8ToUtf16(headers))) {
       return TransferError(error);
@@ -337,8 +329,12 @@ class WinHttpGetSession final : public HttpGetSession {
     HttpAnswerHead head;
     if (const uint32_t error = get.StatusCode(head.status)) return TransferError(error);
     head.contentLength = get.ContentLength();
-    head.contentRangeFirstByte = get.ContentRangeFirstByte();
-    head.contentType = get.ContentType();
+    const std::string contentRange = get.HeaderText(WINHTTP_QUERY_CONTENT_RANGE).value_or("");
+    head.contentRangeFirstByte = ContentRangeFirstByte(contentRange);
+    head.contentRangeTotal = ContentRangeTotal(contentRange);
+    head.contentType = get.HeaderText(WINHTTP_QUERY_CONTENT_TYPE).value_or("");
+    head.etag = get.HeaderText(WINHTTP_QUERY_ETAG).value_or("");
+    head.lastModified = get.HeaderText(WINHTTP_QUERY_LAST_MODIFIED).value_or("");
     if (const TransferError stopped = receiver.OnHead(head)) return stopped;
     for (;;) {
       uint32_t available = 0;

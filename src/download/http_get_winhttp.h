@@ -75,10 +75,8 @@ class HttpGet {
   uint32_t StatusCode(uint32_t& status) const;
   // The Content-Length header as a number; nullopt when it is absent or not a number.
   std::optional<uint64_t> ContentLength() const;
-  // The first byte position of the Content-Range header; nullopt when it is absent or malformed.
-  std::optional<uint64_t> ContentRangeFirstByte() const;
-  // The Content-Type header's text; empty when it is absent.
-  std::string ContentType() const;
+  // A response header's text (a WINHTTP_QUERY_* number); nullopt when it is absent.
+  std::optional<std::string> HeaderText(uint32_t query) const;
   // Bytes ready to read; 0 at the end of the body.
   uint32_t QueryDataAvailable(uint32_t& available);
   // Reads up to min(`wanted`, kFileWriteBlockBytes) bytes into data().
@@ -90,8 +88,6 @@ class HttpGet {
   // request.
   uint32_t Await();
   void Close();
-  // A response header's text (a WINHTTP_QUERY_* number); nullopt when it is absent.
-  std::optional<std::string> HeaderText(uint32_t query) const;
 
   const std::atomic<bool>& cancel_;
   std::shared_ptr<HttpGetContext> context_;

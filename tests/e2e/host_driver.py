@@ -133,11 +133,18 @@ class FaultServer:
             stdout=subprocess.PIPE, stderr=self.stderr, text=True, start_new_session=True)
         self.port = int(self.process.stdout.readline())
 
-    def requests(self):
+    def entries(self):
         if not os.path.exists(self.log_path):
             return []
         with open(self.log_path) as f:
             return [json.loads(line) for line in f if line.strip()]
+
+    def requests(self):
+        return [entry for entry in self.entries() if "method" in entry]
+
+    def body_bytes_sent(self):
+        """The body bytes of every answer that ended so far."""
+        return sum(entry["sent"] for entry in self.entries() if "sent" in entry)
 
     def close(self):
         self.process.kill()
