@@ -295,7 +295,8 @@ class HostRun:
             time.sleep(0.2)
         raise AssertionError("no window; stderr: " + self.stderr_tail())
 
-    def close(self):
+    def stop(self):
+        """Ends the program at once, as a user's machine going off would; its folders stay."""
         if self.process is not None:
             try:
                 os.killpg(self.process.pid, signal.SIGKILL)
@@ -303,6 +304,10 @@ class HostRun:
                 pass
             self.process.wait()
             self.stderr.close()
+            self.process = None
+
+    def close(self):
+        self.stop()
         if os.environ.get("VLM_E2E_KEEP"):
             print("kept", self.root)
         else:

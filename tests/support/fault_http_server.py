@@ -16,6 +16,8 @@ Options:
   --cut-times N         ... on the first N body responses only (default 1)
   --then-refuse N       after the last cut, close the next N connections at once, as a network
                         that went away and came back
+  --then-status CODE    after the last cut, answer the next request with CODE once, as an
+                        expired link is refused
   --stall-after N       send the headers and N body bytes, then send nothing more until the
                         client goes away
   --redirect PATH       answer 302 with "Location: PATH" to every request for another target
@@ -62,6 +64,7 @@ class State:
         self.requests = 0
         self.cuts = 0
         self.refusals_left = 0
+        self.statuses_left = 0
         self.size = os.path.getsize(args.body_file) if args.body_file else 0
 
     def next_connection(self):
@@ -81,12 +84,20 @@ class State:
             self.requests += 1
             return self.requests
 
+    def take_status(self):
+        with self.lock:
+            if self.statuses_left > 0:
+                self.statuses_left -= 1
+                return True
+            return False
+
     def take_cut(self):
         with self.lock:
             if self.cuts < self.args.cut_times:
                 self.cuts += 1
                 if self.cuts == self.args.cut_times:
                     self.refusals_left = self.args.then_refuse
+                    self.statuses_left = 1 if self.args.then_status else 0
                 return True
             return False
 
@@ -167,9 +178,13 @@ class Handler(socketserver.BaseRequestHandler):
             self.send_head(302, 0, {"Location": args.redirect})
             return
 
-        if args.status and (args.status_times is None or number <= args.status_times):
-            page = ("<html><body>HTTP %d</body></html>" % args.status).encode()
-            self.send_head(args.status, len(page), {"Content-Type": "text/html"})
+        status = args.status if args.status and (
+            args.status_times is None or number <= args.status_times) else None
+        if status is None and state.take_status():
+            status = args.then_status
+        if status:
+            page = ("<html><body>HTTP %d</body></html>" % status).encode()
+            self.send_head(status, len(page), {"Content-Type": "text/html"})
             sock.sendall(page)
             return
 
@@ -275,6 +290,7 @@ def main():
     parser.add_argument("--cut-after", type=int)
     parser.add_argument("--cut-times", type=int, default=1)
     parser.add_argument("--then-refuse", type=int, default=0)
+    parser.add_argument("--then-status", type=int)
     parser.add_argument("--stall-after", type=int)
     parser.add_argument("--redirect")
     parser.add_argument("--wrong-range", action="store_true")
