@@ -29,8 +29,8 @@ inline constexpr uint64_t kKeptDownloadsCapBytes = 16ULL << 30;
 
 // What a kept download holds.
 struct KeptDownload {
-  uint64_t size = 0;  // bytes kept, the first `size` bytes of the file
-  uint64_t total = 0;  // the file's whole size, as the server said
+  uint64_t size = 0;      // bytes kept, the first `size` bytes of the file
+  uint64_t total = 0;     // the file's whole size, as the server said
   std::string validator;  // a strong ETag, else a Last-Modified date: what If-Range sends
 };
 

@@ -7,7 +7,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kTarget[] = "/bucket.s3.amazonaws.com/archive.zip?X-Amz-Algorithm=A&X-Amz-Signature=";
+constexpr char kTarget[] =
+    "/bucket.s3.amazonaws.com/archive.zip?X-Amz-Algorithm=A&X-Amz-Signature=";
 
 // Direct downloads with a store of kept bytes, against one server for every attempt (the key
 // holds the host and port).
@@ -50,7 +51,8 @@ TEST_F(KeptDownloadTest, AStoppedDownloadContinuesWithOnlyTheRest) {
   EXPECT_FALSE(fs::exists(Destination()));
   EXPECT_EQ(KeptFiles(), 2u);
   ASSERT_EQ(EntriesAt("INFO", "Kept ").size(), 1u);
-  EXPECT_EQ(EntriesAt("INFO", "Kept ")[0].message, "Kept 600000 of 1000000 bytes to continue later");
+  EXPECT_EQ(EntriesAt("INFO", "Kept ")[0].message,
+            "Kept 600000 of 1000000 bytes to continue later");
   const uint64_t firstAttempt = server.BodyBytesSent();
   EXPECT_EQ(firstAttempt, 600000u);
 
@@ -78,9 +80,9 @@ TEST_F(KeptDownloadTest, AChangedFileOrResumeFalseStartsOver) {
     std::vector<std::string> validator;  // the server's
     bool resume;
   } cases[] = {
-      {{"--etag", "\"v2\""}, true},                                     // If-Range fails: 200
+      {{"--etag", "\"v2\""}, true},                                  // If-Range fails: 200
       {{"--last-modified", "Tue, 01 Dec 2026 10:00:00 GMT"}, true},  // the date differs
-      {{"--etag", "\"v1\""}, false},                                  // the page said so
+      {{"--etag", "\"v1\""}, false},                                 // the page said so
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.validator.back() + (c.resume ? "" : " resume:false"));
@@ -114,10 +116,11 @@ TEST(KeptDownloadsTest, LimitsRemoveTheOldAndTheStray) {
   fs::create_directory(folder.path() / "kept");
   const fs::path kept = folder.path() / "kept";
   const std::string old = keep("old", 10);
-  fs::last_write_time(kept / (old + ".json"),
-                      fs::file_time_type::clock::now() - kKeptDownloadMaxAge - std::chrono::hours(1));
+  fs::last_write_time(kept / (old + ".json"), fs::file_time_type::clock::now() -
+                                                  kKeptDownloadMaxAge - std::chrono::hours(1));
   std::ofstream(kept / "stray.part").put('x');
-  fs::last_write_time(kept / "stray.part", fs::file_time_type::clock::now() - std::chrono::hours(2));
+  fs::last_write_time(kept / "stray.part",
+                      fs::file_time_type::clock::now() - std::chrono::hours(2));
   const std::string big = keep("big", kKeptDownloadsCapBytes / 2 + 1);
   const std::string bigger = keep("bigger", kKeptDownloadsCapBytes + 1);
 
@@ -128,7 +131,8 @@ TEST(KeptDownloadsTest, LimitsRemoveTheOldAndTheStray) {
   // The query is no part of the key; the expected figures are, in any case.
   EXPECT_EQ(KeptDownloads::KeyFor(u"http://h/a?sig=1", 5, "ab"),
             KeptDownloads::KeyFor(u"http://h/a?sig=2#x", 5, "AB"));
-  EXPECT_NE(KeptDownloads::KeyFor(u"http://h/a", 5, ""), KeptDownloads::KeyFor(u"http://h/a", 6, ""));
+  EXPECT_NE(KeptDownloads::KeyFor(u"http://h/a", 5, ""),
+            KeptDownloads::KeyFor(u"http://h/a", 6, ""));
 }
 
 }  // namespace
