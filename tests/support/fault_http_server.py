@@ -14,8 +14,6 @@ Options:
   --refuse-first N      close the first N connections at once, before reading anything
   --cut-after N         send only N body bytes, then close the connection ...
   --cut-times N         ... on the first N body responses only (default 1)
-  --then-refuse N       after the last cut, close the next N connections at once, as a network
-                        that went away and came back
   --then-status CODE    after the last cut, answer the next request with CODE once, as an
                         expired link is refused
   --stall-after N       send the headers and N body bytes, then send nothing more until the
@@ -63,7 +61,6 @@ class State:
         self.connections = 0
         self.requests = 0
         self.cuts = 0
-        self.refusals_left = 0
         self.statuses_left = 0
         self.size = os.path.getsize(args.body_file) if args.body_file else 0
 
@@ -71,13 +68,6 @@ class State:
         with self.lock:
             self.connections += 1
             return self.connections
-
-    def take_refusal(self):
-        with self.lock:
-            if self.refusals_left > 0:
-                self.refusals_left -= 1
-                return True
-            return False
 
     def next_request(self):
         with self.lock:
@@ -96,7 +86,6 @@ class State:
             if self.cuts < self.args.cut_times:
                 self.cuts += 1
                 if self.cuts == self.args.cut_times:
-                    self.refusals_left = self.args.then_refuse
                     self.statuses_left = 1 if self.args.then_status else 0
                 return True
             return False
@@ -141,7 +130,7 @@ class Handler(socketserver.BaseRequestHandler):
         state = self.server.state
         args = state.args
         sock = self.request
-        if state.next_connection() <= args.refuse_first or state.take_refusal():
+        if state.next_connection() <= args.refuse_first:
             return
         request = read_request(sock)
         if request is None:
@@ -289,7 +278,6 @@ def main():
     parser.add_argument("--refuse-first", type=int, default=0)
     parser.add_argument("--cut-after", type=int)
     parser.add_argument("--cut-times", type=int, default=1)
-    parser.add_argument("--then-refuse", type=int, default=0)
     parser.add_argument("--then-status", type=int)
     parser.add_argument("--stall-after", type=int)
     parser.add_argument("--redirect")
