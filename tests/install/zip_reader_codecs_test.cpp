@@ -96,8 +96,8 @@ TEST(ZipReaderCodecsTest, EntriesOfSeveralStreamsArriveWhole) {
     SCOPED_TRACE(c.name);
     ZipTestEntry entry = ZipFile("e.bin", c.packed);
     entry.method = c.method;
-    entry.crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(c.data.data()),
-                                            static_cast<uInt>(c.data.size())));
+    entry.crc = static_cast<uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(c.data.data()), static_cast<uInt>(c.data.size())));
     entry.recordedSize = static_cast<uint32_t>(c.data.size());
     WriteZip(temp.path() / "s.zip", {entry});
     std::unique_ptr<ZipReader> reader = ZipReader::Open((temp.path() / "s.zip").string());

@@ -145,6 +145,20 @@ TEST(ZipReaderTest, ArchivesThatReadDifferentlyElsewhereAreRefused) {
   otherSize.dataDescriptor = true;
   std::string otherSizeBytes = BuildZip({otherSize});
   otherSizeBytes[22] = 9;  // a local size where the data descriptor would have left zero
+  // An entry of 4 GiB and 5 bytes whose writer kept only the low 32 bits of its size in one
+  // place: in the central record beside a zip64 field, or in the central directory against a
+  // local zip64 field.
+  const std::string zip64Sizes = std::string("\x01\x00\x10\x00", 4) +
+                                 std::string("\x05\0\0\0\x01\0\0\0", 8) +
+                                 std::string("\x05\0\0\0\0\0\0\0", 8);
+  ZipTestEntry centralOff = ZipFile("big.bin", "12345");
+  centralOff.method = 0;
+  centralOff.centralExtra = zip64Sizes;
+  ZipTestEntry localOff = centralOff;
+  localOff.centralExtra.clear();
+  localOff.localExtra = zip64Sizes;
+  std::string localOffBytes = BuildZip({localOff});
+  localOffBytes.replace(18, 8, 8, '\xff');  // the local sizes are in the zip64 field
   std::string otherMethod = BuildZip({ZipFile("m.txt", "method")});
   otherMethod[8] = 0;  // the local header says stored, the central directory deflated
   const struct {
@@ -155,6 +169,12 @@ TEST(ZipReaderTest, ArchivesThatReadDifferentlyElsewhereAreRefused) {
       {otherSizeBytes, "local header of s.txt gives other sizes"},
       {otherMethod, "local header of m.txt gives another method"},
       {BuildZip({ZipFile("x", "1"), ZipFile("x", "2")}), "two entries are named x"},
+      {BuildZip({centralOff}),
+       "the sizes of big.bin are off by a multiple of 4 GiB: 5 and 5 bytes in its 32-bit fields, "
+       "4294967301 and 5 in its zip64 field"},
+      {localOffBytes,
+       "the local header of big.bin gives sizes off by a multiple of 4 GiB: 4294967301 and 5 "
+       "bytes, the central directory 5 and 5"},
       {std::string(100, 'M'), "no end-of-central-directory record"},
   };
   for (const auto& c : cases) {
