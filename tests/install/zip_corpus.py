@@ -4,9 +4,10 @@ plus a few hostile variants, each with what the extraction must do.
 
     zip_corpus.py <output folder>
 
-Writes <output>/<name>.zip, for archives bsdtar extracts <output>/<name>.expected/ (bsdtar's own
-output, the reference), and <output>/corpus.tsv with one line per archive:
-    <name> TAB same                      extracted byte-identical to bsdtar's output
+Writes <output>/<name>.zip, for archives that extract <output>/<name>.expected/ (the reference:
+bsdtar's own output, or the files packed where bsdtar reads the archive wrong), and
+<output>/corpus.tsv with one line per archive:
+    <name> TAB same                      extracted byte-identical to the reference
     <name> TAB <result> TAB <cause>      refused with that page result, the cause in the log
 """
 import os
@@ -18,6 +19,7 @@ import sys
 import zipfile
 import zlib
 
+here = os.path.dirname(os.path.abspath(__file__))
 out = os.path.abspath(sys.argv[1])
 shutil.rmtree(out, ignore_errors=True)
 os.makedirs(out)
@@ -186,6 +188,15 @@ same("python-lzma")
 with_python("python-zip64", zipfile.ZIP_STORED, zip64=True)
 same("python-zip64")
 
+# The .NET runtime's writer (the dotnet command is on every build machine: scripts/install-deps),
+# to a file and streamed with data descriptors.
+os.environ.update(DOTNET_NOLOGO="1", DOTNET_CLI_TELEMETRY_OPTOUT="1")
+with open(archive("dotnet-stream"), "wb") as f:
+    run("dotnet", "fsi", os.path.join(here, "zip_corpus_dotnet.fsx"), product,
+        archive("dotnet-file"), stdout=f)
+same("dotnet-file")
+same("dotnet-stream")
+
 # zstd and xz entries as a pack tool writes them, from the codecs' own command-line tools.
 by_hand("zstd", [(n, d, None) for n, d in entries()], cli("zstd", "-q", "-19", "-c"), 93)
 same("zstd")
@@ -211,7 +222,7 @@ by_hand("xz-streams", [(n, d, None) for n, d in entries()],
 same_as_packed("xz-streams", entries())
 
 # The vendor's own pack tool, both methods.
-pack = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "pack-release")
+pack = os.path.join(here, "..", "..", "scripts", "pack-release")
 run(pack, product, archive("pack-release-zstd"))
 same("pack-release-zstd")
 run(pack, product, archive("pack-release-deflate"), "--method", "deflate")
