@@ -15,10 +15,13 @@ engines' ("StartDownload", "WinHTTP completed" / "BITS completed", "Unzip starti
 and network processes are not counted).
 
 Usage: python3 bench/road/road_bench.py BUILD_DIR [--rounds N] [--product-mib N]
-           [--method deflate|zstd|both] [--work DIR] [--binary PATH] [--rss-mib N] [--page DIR]
+           [--method deflate|zstd|both] [--rate-mbit N] [--work DIR] [--binary PATH]
+           [--rss-mib N] [--page DIR]
   --product-mib  uncompressed size of the product (default 400)
   --method       the host's archive: deflate (default), zstd (the same product repacked by
                  scripts/pack-release), or both (the direct road once more per round with zstd)
+  --rate-mbit    the server sends at most this many Mbit/s, as a real link would (default: as
+                 fast as loopback goes, where a smaller archive saves almost nothing)
   --rss-mib      also run the direct road once with a stored (uncompressed) archive of this
                  size, to show the host's peak RSS does not grow with the archive (e.g. 1024)
   --binary       the host program (default BUILD_DIR/src/app/quillfetch)
@@ -213,6 +216,7 @@ def main():
     parser.add_argument("--product-mib", type=int, default=400)
     parser.add_argument("--rss-mib", type=int, default=0)
     parser.add_argument("--method", choices=["deflate", "zstd", "both"], default="deflate")
+    parser.add_argument("--rate-mbit", type=float)
     parser.add_argument("--work", default=os.path.join(tempfile.gettempdir(), "vlm-road-bench"))
     parser.add_argument("--binary")
     parser.add_argument("--timeout", type=float, default=180)
@@ -240,14 +244,15 @@ def main():
         if path:
             print("archive %s: %.1f MiB" % (path, os.path.getsize(path) / 1048576.0), flush=True)
 
+    rate = ["--rate-mbit", str(args.rate_mbit)] if args.rate_mbit else []
     display = host_driver.VirtualDisplay()
-    server = host_driver.FaultServer(args.work, "--body-file", product)
+    server = host_driver.FaultServer(args.work, *rate, "--body-file", product)
     # The shell tools' archive, and the second method's under --method both.
     other = None
     if product != deflated:
-        other = host_driver.FaultServer(args.work, "--body-file", deflated)
+        other = host_driver.FaultServer(args.work, *rate, "--body-file", deflated)
     elif zstd_product:
-        other = host_driver.FaultServer(args.work, "--body-file", zstd_product)
+        other = host_driver.FaultServer(args.work, *rate, "--body-file", zstd_product)
     direct_url = "http://127.0.0.1:%d%s" % (server.port, PRESIGNED)
     job_url = "http://127.0.0.1:%d/%s" % (server.port, ARCHIVE)
     other_url = "http://127.0.0.1:%d%s" % (other.port, PRESIGNED) if other else None
@@ -279,7 +284,7 @@ def main():
             big_product = os.path.join(big_www, ARCHIVE)
             print("product: %d MiB stored ..." % args.rss_mib, flush=True)
             make_product(big_product, args.rss_mib, stored=True)
-            server = host_driver.FaultServer(args.work, "--body-file", big_product)
+            server = host_driver.FaultServer(args.work, *rate, "--body-file", big_product)
             url = "http://127.0.0.1:%d%s" % (server.port, PRESIGNED)
             big = run_host(binary, display.display, url, args.timeout, True, args.page)
             big["archive_mib"] = os.path.getsize(big_product) / 1048576.0
