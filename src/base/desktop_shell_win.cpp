@@ -114,4 +114,3 @@ HRESULT ShellExecuteThroughDesktop(const std::wstring& file, const std::wstring&
   show.lVal = SW_SHOWNORMAL;
   return shell->ShellExecute(target.get(), none, workingFolder, operation, show);
 }
-

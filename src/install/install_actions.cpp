@@ -10,8 +10,9 @@ void RegisterInstallActions(ActionRegistry& actions, std::shared_ptr<SystemResta
   actions.Add("doUnZip", ActionRegistry::Reach::kOutside, &DoUnZip);
   actions.Add("doFindProduct", ActionRegistry::Reach::kOutside, &DoFindProduct);
   actions.Add("doOpenProduct", ActionRegistry::Reach::kOutside, &DoOpenProduct);
-  actions.Add("doRestartSystem", ActionRegistry::Reach::kOutside,
-              [restart = std::move(restart)](ActionContext& context, const nlohmann::json& message) {
-                DoRestartSystem(context, message, restart);
-              });
+  actions.Add(
+      "doRestartSystem", ActionRegistry::Reach::kOutside,
+      [restart = std::move(restart)](ActionContext& context, const nlohmann::json& message) {
+        DoRestartSystem(context, message, restart);
+      });
 }

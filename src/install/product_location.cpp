@@ -59,8 +59,8 @@ ProductLocation LocateProduct(const std::string& folderText, const std::string& 
   std::string expanded;
   std::string missing;
   if (!ExpandEnvironmentReferences(folderText, expanded, missing)) {
-    return Refused(page_result::kEnvVarNotFound, "The product folder " + folderText + " names %" + missing +
-                                        "%, which is not set");
+    return Refused(page_result::kEnvVarNotFound, "The product folder " + folderText + " names %" +
+                                                     missing + "%, which is not set");
   }
   const std::filesystem::path folder = PathFromUtf8(expanded).lexically_normal();
   if (!folder.is_absolute()) {
@@ -85,17 +85,17 @@ ProductLocation LocateProduct(const std::string& folderText, const std::string& 
   }
   const std::filesystem::path program = (folder / name).lexically_normal();
   if (!std::filesystem::is_regular_file(program, ec)) {
-    return Refused(page_result::kFileNotFound, "The product program " +
-                                                   GenericPathToUtf8(program) + " does not exist");
+    return Refused(page_result::kFileNotFound,
+                   "The product program " + GenericPathToUtf8(program) + " does not exist");
   }
   // Links followed: what would start must still be the product's own file.
   const std::filesystem::path realFolder = std::filesystem::canonical(folder, ec);
   const std::filesystem::path realProgram =
       ec ? std::filesystem::path() : std::filesystem::canonical(program, ec);
   if (ec || !IsInside(realProgram, realFolder)) {
-    return Refused(page_result::kNameLeavesFolder, "The product program " +
-                                                       GenericPathToUtf8(program) +
-                                                       " leads out of the product folder");
+    return Refused(
+        page_result::kNameLeavesFolder,
+        "The product program " + GenericPathToUtf8(program) + " leads out of the product folder");
   }
   location.program = program;
   return location;

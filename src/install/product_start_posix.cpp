@@ -26,8 +26,8 @@ uint32_t StartProduct(const std::filesystem::path& program, std::string& detail)
   if (error == 0) error = posix_spawnattr_setsigdefault(&attributes, &all);
   if (error == 0) error = posix_spawnattr_setsigmask(&attributes, &none);
   if (error == 0) {
-    error = posix_spawnattr_setflags(&attributes,
-                                     POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSID);
+    error = posix_spawnattr_setflags(
+        &attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSID);
   }
   pid_t pid = -1;
   if (error == 0) {

@@ -23,11 +23,10 @@ uint32_t CodeOfDbusError(const GError* error) {
   gchar* remote = g_dbus_error_get_remote_error(error);
   const std::string name = remote != nullptr ? remote : "";
   g_free(remote);
-  constexpr std::string_view kAbsent[] = {"org.freedesktop.DBus.Error.ServiceUnknown",
-                                          "org.freedesktop.DBus.Error.NameHasNoOwner",
-                                          "org.freedesktop.DBus.Error.UnknownMethod",
-                                          "org.freedesktop.DBus.Error.UnknownObject",
-                                          "org.freedesktop.DBus.Error.UnknownInterface"};
+  constexpr std::string_view kAbsent[] = {
+      "org.freedesktop.DBus.Error.ServiceUnknown", "org.freedesktop.DBus.Error.NameHasNoOwner",
+      "org.freedesktop.DBus.Error.UnknownMethod", "org.freedesktop.DBus.Error.UnknownObject",
+      "org.freedesktop.DBus.Error.UnknownInterface"};
   constexpr std::string_view kRefused[] = {
       "org.freedesktop.DBus.Error.AccessDenied",
       "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired",
@@ -52,9 +51,8 @@ class LogindRestart : public SystemRestart {
             ? g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, &failure.error)
             : g_dbus_connection_new_for_address_sync(
                   busAddress_.c_str(),
-                  static_cast<GDBusConnectionFlags>(
-                      G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                      G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                  static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                    G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
                   nullptr, nullptr, &failure.error);
     if (bus == nullptr) {
       detail = std::string("no system bus: ") +
@@ -87,4 +85,6 @@ std::shared_ptr<SystemRestart> MakeLogindRestart(std::string busAddress) {
   return std::make_shared<LogindRestart>(std::move(busAddress));
 }
 
-std::shared_ptr<SystemRestart> MakeSystemRestart() { return MakeLogindRestart(""); }
+std::shared_ptr<SystemRestart> MakeSystemRestart() {
+  return MakeLogindRestart("");
+}

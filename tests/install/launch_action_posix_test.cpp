@@ -139,9 +139,8 @@ TEST_F(LaunchActionPosixTest, ProductProgramBehindALinkThatLeavesTheFolderIsRefu
   fs::create_directory_symlink(dir / "Demo/bin", dir / "Demo/tools");
   for (const auto& [program, result] :
        {std::pair{"bin/demo.exe", 161}, std::pair{"tools/inside.exe", 0}}) {
-    h.Post(nlohmann::json{{"action", "doFindProduct"},
-                          {"folder", (dir / "Demo").string()},
-                          {"program", program}}
+    h.Post(nlohmann::json{
+        {"action", "doFindProduct"}, {"folder", (dir / "Demo").string()}, {"program", program}}
                .dump());
     EXPECT_EQ(h.Completions().back().payload["result"], result) << program;
   }

@@ -42,7 +42,8 @@ TEST_F(ProductActionsTest, FindsTheProductThroughAnEnvironmentReferenceAndStarts
   Place("Demo Product/bin/demo.exe");
   ScopedEnvironmentVariable root("VLM_TEST_PRODUCTS", PathToUtf8(dir));
   const std::string folder = "%VLM_TEST_PRODUCTS%/Demo Product";
-  const json found = json::parse(Ask("doFindProduct", folder, "bin/demo.exe")["message"].get<std::string>());
+  const json found =
+      json::parse(Ask("doFindProduct", folder, "bin/demo.exe")["message"].get<std::string>());
   EXPECT_EQ(found, (json{{"folder", GenericPathToUtf8(dir / "Demo Product")},
                          {"program", GenericPathToUtf8(dir / "Demo Product/bin/demo.exe")}}));
   // A folder alone says where the product went.

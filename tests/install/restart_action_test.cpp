@@ -40,8 +40,8 @@ class RestartActionTest : public LoggerFixture {
   // Runs the action as the dispatcher would and waits for its answer from the worker.
   json Restart() {
     const size_t before = h.Completions().size();
-    actions.Find("doRestartSystem")->run(*h.host, json{{"action", "doRestartSystem"},
-                                                     {"callbackId", "r"}});
+    actions.Find("doRestartSystem")
+        ->run(*h.host, json{{"action", "doRestartSystem"}, {"callbackId", "r"}});
     EXPECT_TRUE(h.PumpUntil([&] { return h.Completions().size() > before; }));
     const auto completions = h.Completions();
     return completions.empty() ? json() : completions.back().payload;
