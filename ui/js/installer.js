@@ -317,7 +317,9 @@ export class Installer {
   finishSetup(exitCode, kept) {
     this.log('INFO', `Setup exited with code ${exitCode}`);
     if (exitCode === 0 || RESTART_CODES.has(exitCode)) {
-      this.end({ phase: 'succeeded', exitCode, restartNeeded: exitCode !== 0 });
+      const restartNeeded = exitCode !== 0;
+      this.end({ phase: 'succeeded', exitCode, restartNeeded, restartOffer: restartNeeded });
+      this.findProduct();
     } else if (exitCode === 1602) {
       this.end({ phase: 'cancelled', exitCode, by: 'setup', ...kept });
     } else {
@@ -327,6 +329,67 @@ export class Installer {
         ...kept,
       });
     }
+  }
+
+  /** Asks the host where the product went, when the configuration says where to look. */
+  async findProduct() {
+    const { productFolder: folder, productProgram: program } = this.config;
+    if (!folder) return;
+    try {
+      const product = await this.host.findProduct({ folder, program });
+      this.update({ product: { folder: product.folder, program: product.program ?? '' } });
+    } catch (error) {
+      this.log('WARN', `The installed product was not found: ${error?.hostMessage ?? error}`);
+    }
+  }
+
+  /** "Open": starts the installed product through the host. */
+  async open() {
+    const product = this.state.product;
+    if (this.state.phase !== 'succeeded' || !product?.program) return;
+    const { productFolder: folder, productProgram: program } = this.config;
+    try {
+      await this.host.openProduct({ folder, program });
+      this.log('INFO', `Started ${product.program}`);
+      this.update({ opened: { ok: true } });
+    } catch (error) {
+      this.log('ERROR', `The product could not be started: ${error?.hostMessage ?? error}`);
+      this.update({ opened: { ok: false, code: error?.code, hostMessage: error?.hostMessage } });
+    }
+  }
+
+  /** "Restart now" of a setup that needs a restart: the host asks the system. */
+  async restart() {
+    if (this.state.phase !== 'succeeded' || !this.state.restartOffer) return;
+    if (this.state.restart === 'asking') return;
+    this.log('INFO', 'Restart requested by the user');
+    this.update({ restart: 'asking' }, false);
+    try {
+      await this.host.restartSystem();
+      this.update({ restart: 'accepted' }, false);
+    } catch (error) {
+      this.log('ERROR', `The computer could not be restarted: ${error?.hostMessage ?? error}`);
+      this.update({
+        restartOffer: false,
+        restart: 'failed',
+        restartFailure: { code: error?.code, hostMessage: error?.hostMessage },
+      });
+    }
+  }
+
+  /** "Later": the offer closes; the screen still says a restart is needed. */
+  later() {
+    if (this.state.phase !== 'succeeded' || this.state.restart === 'asking') return;
+    this.update({ restartOffer: false, restart: undefined });
+  }
+
+  // Changes the result screen, and keeps it for a reloaded page unless `keep` is false (a
+  // request under way would look stuck after a reload).
+  update(changes, keep = true) {
+    if (this.closing || this.state.phase !== 'succeeded') return;
+    const state = { ...this.state, ...changes };
+    this.set(state);
+    if (keep) this.save(state);
   }
 
   fail(error) {

@@ -45,6 +45,12 @@ const JSP = { doDownload: 'onDownloadProgress', doUnZip: 'onUnZipProgress' };
 const NAME = { doDownload: 'UtlDwldFile' };
 const ANSWER_ONLY_WITH_ID = new Set(['doCancel', 'doCleanUp', 'doWriteLog', 'postToTeams']);
 
+/** Where the host finds a product: %NAME% stands for /opt, the program lies in the folder. */
+function productAnswer({ folder, program }) {
+  const where = folder.replace(/%[^%]+%/g, '/opt');
+  return { message: JSON.stringify({ folder: where, program: program ? `${where}/${program}` : '' }) };
+}
+
 export class FakeHost {
   constructor() {
     this.messages = [];
@@ -75,6 +81,10 @@ export class FakeHost {
         result: 0,
       },
       doLaunchSetup: { result: 0 },
+      // Answered at once: an answer object, a function of the message giving one, or 'manual'.
+      doFindProduct: productAnswer,
+      doOpenProduct: productAnswer,
+      doRestartSystem: { result: 0 },
     };
     this.waiters = [];
     this.page = null;
@@ -216,6 +226,13 @@ export class FakeHost {
         return this.complete(cbid, {
           message: JSON.stringify({ logData: JSON.stringify(entries), success: true }),
         });
+      }
+      case 'doFindProduct':
+      case 'doOpenProduct':
+      case 'doRestartSystem': {
+        const plan = this.plans[message.action];
+        if (plan === 'manual') return undefined;
+        return this.complete(cbid, typeof plan === 'function' ? plan(message) : plan);
       }
       case 'doWriteLog':
       case 'postToTeams':
