@@ -171,7 +171,10 @@ function successScreen(state, product, t, close) {
   const finish = { ...close, label: t.t('action.finish'), primary: true };
   let actions = [finish];
   if (state.product?.program) {
-    actions = [{ ...finish, primary: false }, { id: 'open', label: t.t('action.open'), primary: true }];
+    actions = [
+      { ...finish, primary: false },
+      { id: 'open', label: t.t('action.open'), primary: true },
+    ];
   }
   let note = '';
   let failure = null;
@@ -196,8 +199,8 @@ function successScreen(state, product, t, close) {
   } else if (state.opened?.ok) {
     note = t.t('open.started', { product });
   }
-  const codeText =
-    typeof failure?.code === 'number' ? t.t('failure.code', { code: formatCode(failure.code) }) : '';
+  const code = failure?.code;
+  const codeText = typeof code === 'number' ? t.t('failure.code', { code: formatCode(code) }) : '';
   return {
     step: 'done',
     tone: 'success',

@@ -48,7 +48,8 @@ const ANSWER_ONLY_WITH_ID = new Set(['doCancel', 'doCleanUp', 'doWriteLog', 'pos
 /** Where the host finds a product: %NAME% stands for /opt, the program lies in the folder. */
 function productAnswer({ folder, program }) {
   const where = folder.replace(/%[^%]+%/g, '/opt');
-  return { message: JSON.stringify({ folder: where, program: program ? `${where}/${program}` : '' }) };
+  const found = { folder: where, program: program ? `${where}/${program}` : '' };
+  return { message: JSON.stringify(found) };
 }
 
 export class FakeHost {
