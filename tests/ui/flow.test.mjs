@@ -291,6 +291,9 @@ test('a download waiting to try again says what for, when, and which attempt', a
   await textMatches(/^The server is not answering\. Trying again in 30 s \(attempt 4 of 20\)…$/);
   assert.equal((await screenOf(page)).text, expected);
   assert.equal(await page.textContent('#announcer'), expected);
+  // The wait counts down on the screen; the screen reader is not told each second.
+  await textMatches(/^The server is not answering\. Trying again in 29 s \(attempt 4 of 20\)…$/);
+  assert.equal(await page.textContent('#announcer'), expected);
   await report({ done: 100000, attempt: 5, ...retry, waitingFor: 'network' });
   await textMatches(/^The connection was lost\. .*attempt 5 of 20/);
   await report({ done: 200000 });

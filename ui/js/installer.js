@@ -262,9 +262,10 @@ export class Installer {
             bytesPerSecond: null,
             secondsLeft: null,
             stalled: true,
-            retry: progress.retry,
+            retry: { ...progress.retry, secondsLeft: progress.retry.inSeconds },
           },
         });
+        this.countDown(performance.now() + progress.retry.inSeconds * 1000);
         return;
       }
       // Reports keep coming while the server sends nothing: only new bytes count as progress.
@@ -283,6 +284,24 @@ export class Installer {
     const entry = progress.result === 0 ? progress.message : (this.state.progress?.message ?? '');
     this.set({ ...this.state, progress: { ...progress, message: entry } });
     this.saveFigures({ ...progress, message: entry });
+  }
+
+  // The wait before the next attempt counts down on the screen until the host reports again
+  // (a new wait, or bytes, which end it).
+  countDown(endsAt) {
+    clearInterval(this.countdownTimer);
+    this.countdownTimer = setInterval(() => {
+      const p = this.state.progress;
+      if (this.state.phase !== 'downloading' || !p?.retry) {
+        clearInterval(this.countdownTimer);
+        return;
+      }
+      const left = Math.max(0, Math.ceil((endsAt - performance.now()) / 1000));
+      if (left !== p.retry.secondsLeft) {
+        this.set({ ...this.state, progress: { ...p, retry: { ...p.retry, secondsLeft: left } } });
+      }
+      if (left === 0) clearInterval(this.countdownTimer);
+    }, 250);
   }
 
   // The figures a reloaded page shows until the next report: now and then, not per report.

@@ -56,19 +56,24 @@ function downloadingScreen(state, product, t) {
       : t.bytes(p.done);
     stats[0] = [sizes, t.rate(p.bytesPerSecond)].filter(Boolean).join(' · ');
     stats[1] = t.percent(p.fraction);
+    let heard = '';
     if (p.stalled && p.retry) {
       const key = p.retry.waitingFor === 'server' ? 'download.retryServer' : 'download.retryNetwork';
-      text = t.t(key, {
-        seconds: t.number(p.retry.inSeconds),
-        attempt: t.number(p.retry.attempt),
-        attempts: t.number(p.retry.attempts),
-      });
+      const wait = (seconds) =>
+        t.t(key, {
+          seconds: t.number(seconds),
+          attempt: t.number(p.retry.attempt),
+          attempts: t.number(p.retry.attempts),
+        });
+      text = wait(p.retry.secondsLeft ?? p.retry.inSeconds);
+      // The screen counts down; the screen reader hears the wait once, as reported.
+      heard = wait(p.retry.inSeconds);
     } else if (p.stalled) text = t.t('download.waiting');
     else if (p.total) text = t.timeLeft(p.secondsLeft) || t.t('download.estimating');
     else text = t.t('download.running');
     valueText = [stats[1], sizes, p.stalled ? text : ''].filter(Boolean).join(', ');
     const reached = milestoneOf(p.fraction);
-    if (p.stalled) milestone = text;
+    if (p.stalled) milestone = heard || text;
     else if (p.resumedAt === reached) milestone = t.t('download.resumed');
     else if (reached) milestone = t.t('download.milestone', { percent: t.percent(reached) });
   }
