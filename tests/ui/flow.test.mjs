@@ -477,12 +477,13 @@ test('a success says where the product went, and Open starts it through the host
 });
 
 test('a setup that needs a restart offers Restart now and Later; the host restarts', async () => {
-  const start = async (restart) => {
+  const start = async (restart, cleanUpMs = 10) => {
     const opened = await openPage(suite, {
       config: { ...DEMO_CONFIG, autoStart: true },
       prepare: (h) => {
         h.plans.doLaunchSetup = { result: 3010 };
         h.plans.doRestartSystem = restart;
+        h.cleanUpMs = cleanUpMs;
       },
     });
     const screen = await waitForScreen(opened.page, 'succeeded');
@@ -514,7 +515,8 @@ test('a setup that needs a restart offers Restart now and Later; the host restar
   assert.match(await note(refused.page), /^The computer could not be restarted from here/);
   await refused.page.close();
 
-  const accepted = await start({ result: 0 });
+  // Asked while the working folders are still being removed: the page waits for that first.
+  const accepted = await start({ result: 0 }, 1500);
   await accepted.page.click('#action-restart');
   await accepted.page.waitForFunction(
     () => document.getElementById('note').textContent === 'The computer is restarting.',

@@ -384,6 +384,8 @@ export class Installer {
     this.log('INFO', 'Restart requested by the user');
     this.update({ restart: 'asking' }, false);
     try {
+      // The host refuses to restart while the working folders are being removed.
+      await this.cleanedUp;
       await this.host.restartSystem();
       this.update({ restart: 'accepted' }, false);
     } catch (error) {
@@ -447,7 +449,7 @@ export class Installer {
   cleanUp() {
     if (this.cleaning) return;
     this.cleaning = true;
-    this.host
+    this.cleanedUp = this.host
       .cleanUp()
       .then(
         (removed) => this.log('DEBUG', `Removed working folders: ${removed.join(', ')}`),

@@ -62,6 +62,7 @@ export class FakeHost {
     this.closed = false;
     this.closeRequests = 0;
     this.cleaningUp = false;
+    this.cleanUpMs = 10;
     this.busyCloses = 0; // doClose answers that find the host busy whatever runs
     this.holdExchangeOut = false;
     this.heldExchange = [];
@@ -232,6 +233,10 @@ export class FakeHost {
       case 'doOpenProduct':
       case 'doRestartSystem': {
         const plan = this.plans[message.action];
+        // As the host: no restart while the working folders are being removed.
+        if (message.action === 'doRestartSystem' && this.cleaningUp) {
+          return this.complete(cbid, { result: 170, message: 'A clean-up is still running' });
+        }
         if (plan === 'manual') return undefined;
         return this.complete(cbid, typeof plan === 'function' ? plan(message) : plan);
       }
@@ -325,7 +330,7 @@ export class FakeHost {
     setTimeout(() => {
       this.cleaningUp = false;
       this.complete(cbid, { message: JSON.stringify(this.tempDirs) });
-    }, 10);
+    }, this.cleanUpMs);
   }
 
   // doClose: the first cancels running work; while anything runs the host asks the page again.
