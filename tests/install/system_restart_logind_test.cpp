@@ -28,8 +28,8 @@ class PrivateBus {
   PrivateBus() {
     const std::string listen = "--address=" + Address();
     const char* argv[] = {"dbus-daemon", "--session", "--nofork", listen.c_str(), nullptr};
-    if (posix_spawnp(&pid_, "dbus-daemon", nullptr, nullptr, const_cast<char**>(argv),
-                     environ) != 0) {
+    if (posix_spawnp(&pid_, "dbus-daemon", nullptr, nullptr, const_cast<char**>(argv), environ) !=
+        0) {
       pid_ = -1;
       return;
     }
@@ -85,12 +85,12 @@ class FakeLogind {
         nullptr, nullptr, nullptr);
     GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kManager, nullptr);
     static const GDBusInterfaceVTable vtable = {&FakeLogind::OnCall, nullptr, nullptr, {}};
-    g_dbus_connection_register_object(bus, "/org/freedesktop/login1", node->interfaces[0],
-                                      &vtable, this, nullptr, nullptr);
+    g_dbus_connection_register_object(bus, "/org/freedesktop/login1", node->interfaces[0], &vtable,
+                                      this, nullptr, nullptr);
     GVariant* owned = g_dbus_connection_call_sync(
-        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-        "RequestName", g_variant_new("(su)", "org.freedesktop.login1", 0u), nullptr,
-        G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+        g_variant_new("(su)", "org.freedesktop.login1", 0u), nullptr, G_DBUS_CALL_FLAGS_NONE, -1,
+        nullptr, nullptr);
     if (owned != nullptr) g_variant_unref(owned);
     ready_ = true;
     g_main_loop_run(loop_);
@@ -111,9 +111,9 @@ class FakeLogind {
       gboolean interactive = FALSE;
       g_variant_get(parameters, "(b)", &interactive);
       logind->interactive = interactive != FALSE;
-      logind->mayAskTheUser = (g_dbus_message_get_flags(g_dbus_method_invocation_get_message(
-                                   invocation)) &
-                               G_DBUS_MESSAGE_FLAGS_ALLOW_INTERACTIVE_AUTHORIZATION) != 0;
+      logind->mayAskTheUser =
+          (g_dbus_message_get_flags(g_dbus_method_invocation_get_message(invocation)) &
+           G_DBUS_MESSAGE_FLAGS_ALLOW_INTERACTIVE_AUTHORIZATION) != 0;
     }
     if (logind->refusal_.empty()) {
       g_dbus_method_invocation_return_value(invocation, nullptr);
