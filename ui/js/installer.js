@@ -336,8 +336,9 @@ export class Installer {
   finishSetup(exitCode, kept) {
     this.log('INFO', `Setup exited with code ${exitCode}`);
     if (exitCode === 0 || RESTART_CODES.has(exitCode)) {
-      const restartNeeded = exitCode !== 0;
-      this.end({ phase: 'succeeded', exitCode, restartNeeded, restartOffer: restartNeeded });
+      // 1641: the setup has already started the restart; only 3010 leaves it to the user.
+      const restartOffer = exitCode === 3010;
+      this.end({ phase: 'succeeded', exitCode, restartNeeded: exitCode !== 0, restartOffer });
       this.findProduct();
     } else if (exitCode === 1602) {
       this.end({ phase: 'cancelled', exitCode, by: 'setup', ...kept });
