@@ -80,7 +80,10 @@ try {
       prepare: (h) => {
         h.plans.doLaunchSetup = { result: 3010 };
         h.plans.doFindProduct = {
-          message: JSON.stringify({ folder: '/opt/demo-product', program: '/opt/demo-product/demo' }),
+          message: JSON.stringify({
+            folder: '/opt/demo-product',
+            program: '/opt/demo-product/demo',
+          }),
         };
       },
     });
