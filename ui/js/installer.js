@@ -357,6 +357,7 @@ export class Installer {
     if (!folder) return;
     try {
       const product = await this.host.findProduct({ folder, program });
+      this.log('INFO', `Product found in ${product.folder}`);
       this.update({ product: { folder: product.folder, program: product.program ?? '' } });
     } catch (error) {
       this.log('WARN', `The installed product was not found: ${error?.hostMessage ?? error}`);

@@ -59,7 +59,7 @@ class DefaultPageTestCase(unittest.TestCase):
         self.addCleanup(server.close)
         return server
 
-    def start_page(self, url, auto_start, licence_url=None):
+    def start_page(self, url, auto_start, licence_url=None, product=None):
         """The program with the default page beside it, configured for `url`. A recorder stands
         in for the user's browser (self.opened lists what it was asked to open)."""
         run = host_driver.HostRun(BINARY, self.display.display, None, page_dir=UI)
@@ -72,6 +72,8 @@ class DefaultPageTestCase(unittest.TestCase):
                   "launcherName": "Setup.exe", "autoStart": auto_start}
         if licence_url:
             config["licenceUrl"] = licence_url
+        if product:
+            config.update(product)
         with open(os.path.join(run.ui_dir, "config.json"), "w") as f:
             json.dump(config, f)
         run.start()
@@ -173,6 +175,26 @@ class AutoStartTest(DefaultPageTestCase):
         gets = [r for r in server.requests() if r["method"] == "GET"]
         self.assertTrue(gets)
         self.assertTrue(all(r["target"] == "/" + ARCHIVE for r in gets), gets)
+
+
+class OpenProductTest(DefaultPageTestCase):
+    def test_enter_on_the_result_starts_the_installed_product(self):
+        # The demo setup puts its product where DEMO_RECEIPT_DIR says; the host reads the
+        # variable the page names.
+        server = self.serve()
+        run = self.start_page("http://127.0.0.1:%d/%s" % (server.port, ARCHIVE), auto_start=True,
+                              product={"productFolder": "%DEMO_RECEIPT_DIR%",
+                                       "productProgram": "demo-product"})
+        window = run.wait_for_window(TOOL, START_TIMEOUT)
+        self.wait_for_page_line(run, "Product found in " + self.receipts)
+        # Open is the main choice once the product is found: focus is on it.
+        self.press(run, window[0], "Return")
+        self.wait_until(lambda: os.path.exists(os.path.join(self.receipts, "opened.txt")),
+                        "the product started")
+        self.assertIn("[Engine.AppLauncher] Product started: %s/demo-product" % self.receipts,
+                      run.log_text())
+        # The installer stays open for the user to finish.
+        self.assertIsNone(run.process.poll())
 
 
 class ExpiredLinkTest(DefaultPageTestCase):
