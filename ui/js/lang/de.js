@@ -62,7 +62,7 @@ export default {
     'success.restart': 'Starten Sie den Computer neu, um die Installation abzuschließen.',
     'success.where': 'Installiert in {folder}',
     'restart.save': 'Speichern Sie Ihre Arbeit in anderen Programmen, bevor Sie neu starten.',
-    'restart.asking': 'Der Neustart des Computers wird angefordert…',
+    'restart.asking': 'Der Neustart des Computers wird angefordert …',
     'restart.accepted': 'Der Computer wird neu gestartet.',
     'restart.failed':
       'Der Computer konnte von hier aus nicht neu gestartet werden. Speichern Sie Ihre Arbeit und starten Sie ihn selbst neu, um die Installation abzuschließen.',
