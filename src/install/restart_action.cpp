@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -34,15 +35,21 @@ void DoRestartSystem(ActionContext& context, const nlohmann::json& message,
   // The system may ask the user to confirm first, for as long as the user takes: the window
   // thread does not wait for that.
   std::shared_ptr<PageResponder> responder = context.Responder();
-  StartDetachedThread(
-      [answer, responder = std::move(responder), restart = std::move(restart)]() mutable {
-        std::string detail;
-        answer.result = restart->Request(detail);
-        if (answer.result != 0) {
-          answer.message = "The system did not restart: " + detail;
-          Logger::Log(LogLevel::Error, kCategory,
-                      answer.message + " error=" + std::to_string(answer.result));
-        }
-        responder->Complete(answer);
-      });
+  try {
+    StartDetachedThread([answer, responder, restart = std::move(restart)]() mutable {
+      std::string detail;
+      answer.result = restart->Request(detail);
+      if (answer.result != 0) {
+        answer.message = "The system did not restart: " + detail;
+        Logger::Log(LogLevel::Error, kCategory,
+                    answer.message + " error=" + std::to_string(answer.result));
+      }
+      responder->Complete(answer);
+    });
+  } catch (const std::system_error& e) {
+    answer.result = page_result::kGenFailure;
+    answer.message = std::string("The restart could not be asked for: ") + e.what();
+    Logger::Log(LogLevel::Error, kCategory, answer.message);
+    responder->Complete(answer);
+  }
 }
