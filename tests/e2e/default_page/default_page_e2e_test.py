@@ -191,10 +191,15 @@ class OpenProductTest(DefaultPageTestCase):
         self.press(run, window[0], "Return")
         self.wait_until(lambda: os.path.exists(os.path.join(self.receipts, "opened.txt")),
                         "the product started")
-        self.assertIn("[Engine.AppLauncher] Product started: %s/demo-product" % self.receipts,
-                      run.log_text())
-        # The installer stays open for the user to finish.
+        # The installer stays open for the user to finish, and then closes as usual.
         self.assertIsNone(run.process.poll())
+        subprocess.run([TOOL, "close", str(window[0])], env=run.env, check=True, timeout=30)
+        self.assertEqual(run.wait(timeout=EXIT_TIMEOUT), 0, run.stderr_tail())
+        # The log is complete once the program has ended (it writes lines out in batches).
+        log = run.log_text()
+        product = os.path.join(self.receipts, "demo-product")
+        self.assertIn("[Engine.AppLauncher] Product started: " + product, log)
+        self.assertIn("[UI] Started " + product, log)
 
 
 class ExpiredLinkTest(DefaultPageTestCase):
