@@ -143,7 +143,9 @@ void DoDownload(ActionContext& context, const nlohmann::json& message) {
   engine->rejectedBecause = !plainName                 ? "Invalid archive name: " + archiveName
                             : !figures.problem.empty() ? figures.problem
                             : resumeMalformed          ? "Invalid resume: " + PageText(*resume)
-                                                       : releaseProblem;
+                            : connectionsMalformed
+                                ? "Invalid connections: " + PageText(*connectionsMember)
+                                : releaseProblem;
   current = engine;
   context.LatestVerifiedArchive() = engine->verifiedArchive;
 

@@ -41,8 +41,8 @@ class ParallelRanges {
   struct Setup {
     std::u16string url;  // as the sessions open it (download/download_url.h escaped)
     uint64_t total = 0;
-    std::string validator;      // sent as If-Range; empty when the server named none
-    uint32_t connections = 2;   // 2 to 16, the caller's among them
+    std::string validator;     // sent as If-Range; empty when the server named none
+    uint32_t connections = 2;  // 2 to 16, the caller's among them
     const std::atomic<bool>* cancel = nullptr;
     Clock* clock = nullptr;
     WatchedFile* file = nullptr;  // holds [0, from) in order; must outlive this object
@@ -92,9 +92,9 @@ class ParallelRanges {
 
   Setup setup_;
   std::mutex mutex_;
-  std::vector<Range> ranges_;        // under mutex_
-  TransferError failure_;            // the first failure, under mutex_
-  std::atomic<bool> stop_{false};    // set on a failure or a cancel: every Get ends
+  std::vector<Range> ranges_;      // under mutex_
+  TransferError failure_;          // the first failure, under mutex_
+  std::atomic<bool> stop_{false};  // set on a failure or a cancel: every Get ends
   std::vector<std::unique_ptr<Connection>> connections_;  // [0] is the caller's
   std::vector<std::thread> threads_;
   std::thread cancelRelay_;
