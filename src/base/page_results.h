@@ -33,6 +33,9 @@ inline constexpr uint32_t kHashMismatch = 23;
 inline constexpr uint32_t kSizeMismatch = 24;
 // ERROR_WRITE_FAULT: a download's file could not be written, for no more telling reason.
 inline constexpr uint32_t kWriteFault = 29;
+// ERROR_READ_FAULT: bytes a download over several connections wrote ahead could not be read
+// back for the checks that hash the archive in order.
+inline constexpr uint32_t kReadFault = 30;
 // ERROR_GEN_FAILURE: the transfer service could not be reached, or doLaunchSetup broke down.
 inline constexpr uint32_t kGenFailure = 31;
 // ERROR_NOT_SUPPORTED: the system offers no way to do what was asked (no restart service).

@@ -11,6 +11,7 @@
 #include "download/download_file.h"
 #include "download/download_url.h"
 #include "download/http_get.h"
+#include "download/parallel_ranges.h"
 #include "download/resume_decision.h"
 #include "download/transfer_error.h"
 #include "download/transfer_figures.h"
@@ -22,12 +23,9 @@ namespace {
 
 constexpr char kCategory[] = "Engine.Download";
 constexpr uint32_t kPartialContent = 206;
-
-// What If-Range may carry: a weak ETag never matches there, so the date stands in for it.
-std::string ValidatorOf(const HttpAnswerHead& head) {
-  if (!head.etag.empty() && head.etag.rfind("W/", 0) != 0) return head.etag;
-  return head.lastModified;
-}
+// Below this, the rest of a file comes over the one connection that asked first: a few
+// requests' round trips would cost more than another connection could bring.
+constexpr uint64_t kParallelMinBytes = 8 * 1024 * 1024;
 
 // One call's state across its requests; the receiver of every answer.
 class DirectTransfer final : public HttpAnswerReceiver {
@@ -52,7 +50,18 @@ class DirectTransfer final : public HttpAnswerReceiver {
       webPageCandidate_ = false;
       pendingWholeFile_.reset();
       expectedEnd_.reset();
-      TransferError error = session->Get(offset_, validator_, cancel, *this);
+      const bool askRanges = request_.connections > 1 && !singleConnection_;
+      TransferError error =
+          session->Get(HttpGetRange{offset_, std::nullopt, validator_, askRanges}, cancel, *this);
+      if (parallel_) {
+        const bool wasSingle = singleConnection_;
+        error = FinishParallel(error, *session);
+        // A range that failed for good ends the download, as the one GET's retries would.
+        if (error && error.code() != page_result::kCancelled && !cancel.load() &&
+            singleConnection_ == wasSingle) {
+          return Fail(error);
+        }
+      }
       // What arrived before a failure or a cancel counts: a retry, or a later transfer of the
       // kept bytes, continues after it. A file that cannot be written ends the transfer,
       // whatever the network did.
@@ -120,12 +129,55 @@ class DirectTransfer final : public HttpAnswerReceiver {
     if (!file_) {
       if (const TransferError error = StartFile()) return error;
     }
+    if (head.status == kPartialContent && request_.connections > 1 && !singleConnection_ &&
+        !pendingWholeFile_ && total_ && *total_ - offset_ >= kParallelMinBytes) {
+      StartParallel();
+    }
     return TransferError();
+  }
+
+  // The rest comes over several connections, this request's among them.
+  void StartParallel() {
+    ParallelRanges::Setup setup;
+    setup.url = EscapeNonAscii(request_.url);
+    setup.total = *total_;
+    setup.validator = validator_;
+    setup.connections = request_.connections;
+    setup.cancel = request_.cancel;
+    setup.clock = &clock_;
+    setup.file = file_.get();
+    setup.onWritten = [this](uint64_t received) { ReportReceived(received); };
+    lastReportedBlock_ = Written() / kFileWriteBlockBytes;
+    parallel_ = std::make_unique<ParallelRanges>(std::move(setup), offset_);
+  }
+
+  // Called under the ranges' lock: one report per block of bytes received in all, and once a
+  // second while they come slower than that.
+  void ReportReceived(uint64_t received) {
+    const uint64_t block = received / kFileWriteBlockBytes;
+    if (block == lastReportedBlock_ && received != contentLength_ &&
+        WholeMilliseconds(lastReportTime_, clock_.Now()) < kProgressReportIntervalMs) {
+      return;
+    }
+    lastReportedBlock_ = block;
+    Report(TransferFigures{received, contentLength_});
+  }
+
+  // Once this request's own answer ended: every range in, or what ended them. An answer that
+  // was not the range asked for means the server no longer serves ranges of this file: it
+  // starts over with one connection.
+  TransferError FinishParallel(TransferError ended, HttpGetSession& session) {
+    TransferError error = parallel_->Finish(ended, session);
+    parallel_.reset();
+    if (error.code() != ParallelRanges::kOtherAnswer) return error;
+    singleConnection_ = true;
+    if (const TransferError emptied = StartOver()) return emptied;
+    return TransferError(page_result::kHttpConnectionError);
   }
 
   // A whole answer describes the file from here on.
   void AdoptFile(const HttpAnswerHead& head) {
-    validator_ = ValidatorOf(head);
+    validator_ = IfRangeValidator(head);
     total_ = head.contentLength;
     AnnounceTotal();
   }
@@ -157,6 +209,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
       haveFirstByte_ = true;
       firstByteTime_ = clock_.Now();
     }
+    if (parallel_) return parallel_->Deliver(data, size);
     receivedThisAnswer_ += size;
     if (block_.capacity() < kFileWriteBlockBytes) block_.reserve(kFileWriteBlockBytes);
     while (size > 0) {
@@ -237,7 +290,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
   // skipped (some servers and caches ignore it), and its validator or total gives it away.
   bool IsOtherFile(const HttpAnswerHead& head) const {
     if (head.status != kPartialContent || offset_ == 0) return false;
-    const std::string validator = ValidatorOf(head);
+    const std::string validator = IfRangeValidator(head);
     const bool otherValidator =
         !validator_.empty() && !validator.empty() && validator != validator_;
     const bool otherTotal = total_ && head.contentRangeTotal && *head.contentRangeTotal != *total_;
@@ -346,7 +399,8 @@ class DirectTransfer final : public HttpAnswerReceiver {
       return false;
     }
     const KeptDownload kept{Written(), *total_, validator_};
-    if (file_->Close()) return false;
+    // Bytes fetched ahead by other connections stay only as far as they join the start.
+    if (file_->DropAhead() || file_->Close()) return false;
     file_.reset();
     if (!request_.kept->Keep(request_.keptKey, request_.destination, kept)) return false;
     Logger::Log(LogLevel::Info, kCategory,
@@ -392,8 +446,11 @@ class DirectTransfer final : public HttpAnswerReceiver {
   bool createdFile_ = false;
   bool fileFailed_ = false;  // a write or an emptying failed: the bytes on disk are not known
   std::string validator_;    // of the file on disk, for If-Range; empty when the server gave none
-  std::optional<uint64_t> total_;  // the file's whole size, when the server said
-  std::string block_;              // received, not yet written (less than kFileWriteBlockBytes)
+  std::optional<uint64_t> total_;             // the file's whole size, when the server said
+  std::unique_ptr<ParallelRanges> parallel_;  // while the rest comes over several connections
+  bool singleConnection_ = false;  // the server stopped serving ranges: one GET from here on
+  uint64_t lastReportedBlock_ = 0;
+  std::string block_;  // received, not yet written (less than kFileWriteBlockBytes)
 
   // Per request.
   uint64_t offset_ = 0;  // the first byte asked for

@@ -37,6 +37,10 @@
 //   bytes kept under its key, which every watcher is told of first (read back once), and asks
 //   only for the rest; one that stops before its end for any reason but the file's (a write
 //   failure, the size limit) keeps its bytes there when the server named a validator;
+// - with `connections` above 1, a server that answers the first request's Range with 206 for
+//   a file of at least 8 MiB to come sends the rest over that many connections at once
+//   (download/parallel_ranges.h); a 200, a smaller file or an answer that is no longer the
+//   range asked for takes one GET;
 // - a failed or cancelled transfer removes the file it created, and only that, unless it was
 //   kept;
 // - the log lines "WinHTTP fallback starting", "Content-Length=N", the throughput samples, the
@@ -67,6 +71,9 @@ struct DirectTransferRequest {
   KeptDownloads* kept = nullptr;
   // The file's key in `kept` (KeptDownloads::KeyFor).
   std::string keptKey;
+  // Connections a large file may come over at once (download/parallel_ranges.h), 1 to 16. With
+  // more than 1 the first request asks for a range even from the first byte.
+  uint32_t connections = 1;
 };
 
 struct TransferResult {

@@ -14,6 +14,9 @@
 
 namespace {
 
+// Beyond this, more connections only crowd the server and the link.
+constexpr uint32_t kMaxConnections = 16;
+
 // The figures the page may give to check the archive against. One that is present but
 // malformed is refused with an answer: read with a cast it would throw past the engine (the
 // page would wait forever) or, wrapped from a negative number, fail a good download as corrupt.
@@ -110,6 +113,14 @@ void DoDownload(ActionContext& context, const nlohmann::json& message) {
   const IntegrityFigures figures = ReadIntegrityFigures(config);
   const auto resume = config.find("resume");
   const bool resumeMalformed = resume != config.end() && !resume->is_boolean();
+  const auto connectionsMember = config.find("connections");
+  uint32_t connections = 1;
+  bool connectionsMalformed = false;
+  if (connectionsMember != config.end()) {
+    const std::optional<uint32_t> asked = IntegerValue<uint32_t>(*connectionsMember);
+    connectionsMalformed = !asked || *asked < 1 || *asked > kMaxConnections;
+    if (!connectionsMalformed) connections = *asked;
+  }
 
   const std::filesystem::path folder = NewWorkingFolderPath();
   context.WorkingFolders().push_back(folder.generic_string());
@@ -126,12 +137,15 @@ void DoDownload(ActionContext& context, const nlohmann::json& message) {
   engine->expectedSize = figures.size;
   engine->expectedSha256 = figures.sha256;
   engine->resume = resume == config.end() || resumeMalformed || resume->get<bool>();
+  engine->connections = connections;
   engine->keptDownloadsFolder = KeptDownloadsFolder().value_or(std::filesystem::path());
   const std::string releaseProblem = ReadSignatureMembers(config, *engine);
   engine->rejectedBecause = !plainName                 ? "Invalid archive name: " + archiveName
                             : !figures.problem.empty() ? figures.problem
                             : resumeMalformed          ? "Invalid resume: " + PageText(*resume)
-                                                       : releaseProblem;
+                            : connectionsMalformed
+                                ? "Invalid connections: " + PageText(*connectionsMember)
+                                : releaseProblem;
   current = engine;
   context.LatestVerifiedArchive() = engine->verifiedArchive;
 

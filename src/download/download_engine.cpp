@@ -105,6 +105,7 @@ void DownloadEngine::RunDirectTransfer() {
     ReportProgress();
   };
   request.clock = &clock_;
+  request.connections = connections;
   std::optional<KeptDownloads> kept;
   if (!keptDownloadsFolder.empty()) {
     kept.emplace(keptDownloadsFolder);

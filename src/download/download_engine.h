@@ -75,6 +75,8 @@ class DownloadEngine : public CallbackPayload,
   // what is kept for this archive is dropped and the transfer starts from the first byte.
   std::filesystem::path keptDownloadsFolder;
   bool resume = true;
+  // Connections a direct transfer may open at once for a large file (1 to 16).
+  uint32_t connections = 1;
   // Signed archives (trust/archive_signature.h). With `archiveKey` (a DER P-256 public key)
   // a transfer counts only when `signature` (base64 of the DER signature), or else the text
   // fetched from `signatureUrl`, verifies the archive; any other outcome removes the archive and

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 
@@ -26,8 +27,15 @@ class DownloadFile {
 
   // Appends all `size` bytes, or fails.
   virtual TransferError Write(const char* data, size_t size) = 0;
+  // Writes all `size` bytes at `offset`, the file growing as needed (a gap before them reads
+  // as zeros), or fails. Appends after it go after the bytes written last.
+  virtual TransferError WriteAt(uint64_t offset, const char* data, size_t size) = 0;
+  // Reads exactly `size` bytes at `offset` into `data`, or fails.
+  virtual TransferError ReadAt(uint64_t offset, char* data, size_t size) = 0;
   // Empties the file; the next write goes at its start.
   virtual TransferError Empty() = 0;
+  // Cuts the file to its first `size` bytes; the next append goes after them.
+  virtual TransferError TruncateTo(uint64_t size) = 0;
   // Once, after the last write: hands every byte to the system and closes the file, failing
   // when either step does.
   virtual TransferError Close() = 0;

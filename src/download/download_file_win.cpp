@@ -25,9 +25,40 @@ class WinDownloadFile final : public DownloadFile {
     return TransferError();
   }
 
-  TransferError Empty() override {
-    LARGE_INTEGER zero{};
-    if (!SetFilePointerEx(file_, zero, nullptr, FILE_BEGIN) || !SetEndOfFile(file_)) {
+  TransferError WriteAt(uint64_t offset, const char* data, size_t size) override {
+    while (size > 0) {
+      const DWORD chunk = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
+      OVERLAPPED at = AtOffset(offset);
+      DWORD written = 0;
+      if (!WriteFile(file_, data, chunk, &written, &at)) return TransferError(GetLastError());
+      if (written == 0) return TransferError(page_result::kWriteFault);
+      data += written;
+      size -= written;
+      offset += written;
+    }
+    return TransferError();
+  }
+
+  TransferError ReadAt(uint64_t offset, char* data, size_t size) override {
+    while (size > 0) {
+      const DWORD chunk = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
+      OVERLAPPED at = AtOffset(offset);
+      DWORD got = 0;
+      if (!ReadFile(file_, data, chunk, &got, &at)) return TransferError(GetLastError());
+      if (got == 0) return TransferError(page_result::kReadFault);
+      data += got;
+      size -= got;
+      offset += got;
+    }
+    return TransferError();
+  }
+
+  TransferError Empty() override { return TruncateTo(0); }
+
+  TransferError TruncateTo(uint64_t size) override {
+    LARGE_INTEGER end{};
+    end.QuadPart = static_cast<LONGLONG>(size);
+    if (!SetFilePointerEx(file_, end, nullptr, FILE_BEGIN) || !SetEndOfFile(file_)) {
       return TransferError(GetLastError());
     }
     return TransferError();
@@ -41,6 +72,14 @@ class WinDownloadFile final : public DownloadFile {
   }
 
  private:
+  // A synchronous handle reads and writes at the offset an OVERLAPPED names.
+  static OVERLAPPED AtOffset(uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+  }
+
   HANDLE file_;
 };
 
@@ -48,8 +87,8 @@ class WinDownloadFile final : public DownloadFile {
 
 TransferError DownloadFile::Open(const std::filesystem::path& path, Start start,
                                  std::unique_ptr<DownloadFile>& file) {
-  const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    start == Start::kEmpty ? CREATE_ALWAYS : OPEN_ALWAYS,
+  const HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                    nullptr, start == Start::kEmpty ? CREATE_ALWAYS : OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return TransferError(GetLastError());
   auto opened = std::make_unique<WinDownloadFile>(handle);

@@ -35,6 +35,30 @@ struct HttpAnswerHead {
   std::string lastModified;                       // the Last-Modified header's; empty when absent
 };
 
+// What If-Range may carry for the file an answer sends: a strong ETag, else Last-Modified (a
+// weak ETag never matches there); empty when the answer has neither.
+inline std::string IfRangeValidator(const HttpAnswerHead& head) {
+  if (!head.etag.empty() && head.etag.rfind("W/", 0) != 0) return head.etag;
+  return head.lastModified;
+}
+
+// The bytes one Get asks for: "Range: bytes=first-" or "bytes=first-last", and no Range header
+// at all for the whole file (first 0, no last) unless `fromZero` asks for "bytes=0-", to learn
+// whether the server serves ranges. With a Range, a non-empty `ifRange` is sent as
+// "If-Range: <ifRange>" (an ETag or an HTTP date), so that a changed file comes back whole.
+struct HttpGetRange {
+  uint64_t first = 0;
+  std::optional<uint64_t> last;  // inclusive
+  std::string ifRange;
+  bool fromZero = false;
+
+  bool IsWholeFile() const { return first == 0 && !last && !fromZero; }
+  // "first-" or "first-last".
+  std::string Spec() const {
+    return std::to_string(first) + "-" + (last ? std::to_string(*last) : std::string());
+  }
+};
+
 // Told of one answer, on the thread that called Get. A failure returned from either call
 // abandons the request, and Get returns that same failure.
 class HttpAnswerReceiver {
@@ -50,14 +74,11 @@ class HttpGetSession {
  public:
   virtual ~HttpGetSession() = default;
 
-  // One request for the bytes from `firstByte` on ("Range: bytes=firstByte-", no Range header
-  // for 0), its answer streamed to `receiver`. With a Range, a non-empty `ifRange` is sent as
-  // "If-Range: <ifRange>" (an ETag or an HTTP date), so that a changed file comes back whole.
-  // No failure once the body ended as the connection says it did: a body shorter than its
-  // Content-Length is the caller's to notice. `cancel` is read from this thread only while Get
-  // runs.
-  virtual TransferError Get(uint64_t firstByte, const std::string& ifRange,
-                            const std::atomic<bool>& cancel, HttpAnswerReceiver& receiver) = 0;
+  // One request for `range`, its answer streamed to `receiver`. No failure once the body
+  // ended as the connection says it did: a body shorter than its Content-Length is the
+  // caller's to notice. `cancel` is read from this thread only while Get runs.
+  virtual TransferError Get(const HttpGetRange& range, const std::atomic<bool>& cancel,
+                            HttpAnswerReceiver& receiver) = 0;
 };
 
 // A session for GETs of `url`, reusing its connection between them where the client can.

@@ -79,14 +79,16 @@ class CurlHttpGetSession final : public HttpGetSession {
  public:
   explicit CurlHttpGetSession(CurlEasy easy) : easy_(std::move(easy)) {}
 
-  TransferError Get(uint64_t firstByte, const std::string& ifRange, const std::atomic<bool>& cancel,
+  TransferError Get(const HttpGetRange& range, const std::atomic<bool>& cancel,
                     HttpAnswerReceiver& receiver) override {
     Exchange x{receiver, cancel};
     CURL* easy = easy_.get();
-    const std::string range = std::to_string(firstByte) + "-";
-    curl_easy_setopt(easy, CURLOPT_RANGE, firstByte > 0 ? range.c_str() : nullptr);
+    const std::string spec = range.Spec();
+    curl_easy_setopt(easy, CURLOPT_RANGE, range.IsWholeFile() ? nullptr : spec.c_str());
     std::vector<std::string> lines = DownloadHeaderLines();
-    if (firstByte > 0 && !ifRange.empty()) lines.push_back("If-Range: " + ifRange);
+    if (!range.IsWholeFile() && !range.ifRange.empty()) {
+      lines.push_back("If-Range: " + range.ifRange);
+    }
     headers_ = MakeHeaderList(lines);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers_.get());
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &x);

@@ -315,11 +315,13 @@ class WinHttpGetSession final : public HttpGetSession {
 
   uint32_t Connect() { return connection_.Open(kAgent, url_); }
 
-  TransferError Get(uint64_t firstByte, const std::string& ifRange, const std::atomic<bool>& cancel,
+  TransferError Get(const HttpGetRange& range, const std::atomic<bool>& cancel,
                     HttpAnswerReceiver& receiver) override {
     std::string headers = DownloadHeaderBlock();
-    if (firstByte > 0) headers += "Range: bytes=" + std::to_string(firstByte) + "-\r\n";
-    if (firstByte > 0 && !ifRange.empty()) headers += "If-Range: " + ifRange + "\r\n";
+    if (!range.IsWholeFile()) {
+      headers += "Range: bytes=" + range.Spec() + "\r\n";
+      if (!range.ifRange.empty()) headers += "If-Range: " + range.ifRange + "\r\n";
+    }
     HttpGet get(cancel);
     if (const uint32_t error = get.Open(connection_, url_, Utf8ToUtf16(headers))) {
       return TransferError(error);

@@ -207,6 +207,9 @@ TEST_F(DownloadActionTest, MalformedIntegrityFiguresAreAnsweredAndFetchNothing) 
       {R"("size":1000.5)", "Invalid size: 1000.5"},
       {R"("size":1000,"sha256":"xyz")", R"(Invalid sha256: "xyz")"},
       {R"("sha256":12)", "Invalid sha256: 12"},
+      {R"("resume":"no")", R"(Invalid resume: "no")"},
+      {R"("connections":0)", "Invalid connections: 0"},
+      {R"("connections":17)", "Invalid connections: 17"},
   };
   int n = 0;
   for (const auto& [members, text] : cases) {

@@ -22,7 +22,11 @@ Options:
                         (PATH may be a whole URL)
   --wrong-range         answer Range requests with 206 and the body from its first byte, as
                         its Content-Range says, whatever range was asked for
-  --rate-mbit N         send bodies no faster than N megabits per second, as over a real link
+  --first-byte-ms N     wait N ms before each answer's head, as a long round trip does
+  --hold-first-ms N     send the first answer's body only N ms after its head, so that later
+                        answers overtake it
+  --rate-mbit N         send each body no faster than N megabits per second, as over a real
+                        link or a server that caps each connection
   --rate-after N        ... once the first N bytes of the body went out at full speed
   --tls-cert PATH       serve https with this certificate chain ...
   --tls-key PATH        ... and this key
@@ -197,7 +201,11 @@ class Handler(socketserver.BaseRequestHandler):
             status = 206
             extra["Content-Range"] = "bytes %d-%d/%d" % (start, end, state.size)
         count = max(0, end - start + 1)
+        if args.first_byte_ms:
+            time.sleep(args.first_byte_ms / 1000)
         self.send_head(status, None if args.no_content_length else count, extra)
+        if args.hold_first_ms and number == 1:
+            time.sleep(args.hold_first_ms / 1000)
 
         if args.stall_after is not None:
             self.send_body(start, min(count, args.stall_after))
@@ -282,6 +290,8 @@ def main():
     parser.add_argument("--stall-after", type=int)
     parser.add_argument("--redirect")
     parser.add_argument("--wrong-range", action="store_true")
+    parser.add_argument("--first-byte-ms", type=int, default=0)
+    parser.add_argument("--hold-first-ms", type=int, default=0)
     parser.add_argument("--rate-mbit", type=float)
     parser.add_argument("--rate-after", type=int, default=0)
     parser.add_argument("--tls-cert")

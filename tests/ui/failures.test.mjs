@@ -250,6 +250,7 @@ test('signature outcomes and refused addresses have their own message in every l
     url: DEMO_CONFIG.url,
     archive_name: DEMO_CONFIG.archive_name,
     size: DEMO_CONFIG.size,
+    connections: 4,
     ...signature,
   });
   const messages = await page.evaluate(async (all) => {

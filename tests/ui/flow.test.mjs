@@ -39,6 +39,7 @@ test('an installation goes from Install to the success screen and cleans up', as
     archive_name: 'demo-product.zip',
     size: 4000000,
     sha256: 'ab'.repeat(32),
+    connections: 4,
   });
   assert.equal((await waitForScreen(page, 'downloading')).title, 'Downloading Demo Product');
 
@@ -204,6 +205,7 @@ test('a broken config.json shows what is wrong instead of an Install button', as
       { ...DEMO_CONFIG, min_version: '2.4-beta' },
       '"min_version" must be 1 to 4 numbers separated by dots, such as "2.4"',
     ],
+    [{ ...DEMO_CONFIG, connections: 17 }, '"connections" must be a whole number from 1 to 16'],
     [
       { ...DEMO_CONFIG, signature_url: 'file:///demo.sig' },
       '"signature_url" must be an http or https URL',

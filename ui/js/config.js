@@ -13,6 +13,9 @@
 //   "product_id": "com.example.app",        optional, with a key: the product and the lowest
 //   "min_version": "2.4",                   version whose signed release the host accepts
 //                                           (the signature is then a release manifest)
+//   "connections": 4,                       optional, 1 to 16 (default 4): how many connections
+//                                           a large storage download may use at once; 1 asks
+//                                           for one GET
 //   "launcherName": "Setup.exe",            the setup program inside the archive (optional)
 //   "productFolder": "%ProgramFiles%\\Demo", optional: where the setup puts the product, shown
 //                                           after a success (%NAME% is an environment variable)
@@ -34,6 +37,8 @@ import { pickLanguage } from './i18n.js';
 
 export class ConfigError extends Error {}
 
+// Enough to fill a long link that caps each connection, few enough not to crowd the server.
+const DEFAULT_CONNECTIONS = 4;
 const PRODUCT_ID = /^[A-Za-z0-9][A-Za-z0-9._-]{0,127}$/;
 const VERSION = /^[0-9]{1,9}(\.[0-9]{1,9}){0,3}$/;
 
@@ -90,6 +95,10 @@ export function parseConfig(config, languages = undefined) {
       throw new ConfigError('"min_version" must be 1 to 4 numbers separated by dots, such as "2.4"');
     }
     archive.min_version = config.min_version;
+  }
+  archive.connections = config.connections === undefined ? DEFAULT_CONNECTIONS : config.connections;
+  if (!Number.isInteger(archive.connections) || archive.connections < 1 || archive.connections > 16) {
+    throw new ConfigError('"connections" must be a whole number from 1 to 16');
   }
   const launcherName =
     config.launcherName === undefined ? '' : requireString(config, 'launcherName');

@@ -90,6 +90,13 @@ export interface DownloadConfig {
   product_id?: string;
   /** With a key: the lowest release version accepted ("2.4"); an older one fails with 257. */
   min_version?: string;
+  /** false drops the bytes kept from an earlier stopped download of this archive. */
+  resume?: boolean;
+  /**
+   * 1 to 16 (default 1): a large file from a server that serves ranges comes over this many
+   * connections at once (direct downloads only). Malformed: 87.
+   */
+  connections?: number;
 }
 
 /**
@@ -107,6 +114,8 @@ export interface PageConfig {
   signature_url?: string;
   product_id?: string;
   min_version?: string;
+  /** 1 to 16; the default page asks for 4. */
+  connections?: number;
   /** The setup program inside the archive; the host's default is "Setup.exe". */
   launcherName?: string;
   /**

@@ -180,7 +180,7 @@ const progressOf = (onProgress) => (onProgress ? (answer) => onProgress(toProgre
 
 /**
  * doDownload of `config` ({url, archive_name} and optionally size, sha256, signature,
- * signature_url, product_id, min_version, passed on as they are). Resolves with {des, url}; rejects with HostError (1602
+ * signature_url, product_id, min_version, resume, connections, passed on as they are). Resolves with {des, url}; rejects with HostError (1602
  * when cancelled).
  */
 export function download(config, onProgress = null) {
