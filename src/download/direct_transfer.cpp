@@ -132,6 +132,9 @@ class DirectTransfer final : public HttpAnswerReceiver {
     if (head.status == kPartialContent && request_.connections > 1 && !singleConnection_ &&
         !pendingWholeFile_ && total_ && *total_ - offset_ >= kParallelMinBytes) {
       StartParallel();
+    } else if (Received() != Written()) {
+      // This answer is appended: kept bytes further on would be in its way.
+      if (const TransferError error = DropAheadBytes()) return error;
     }
     return TransferError();
   }
@@ -316,16 +319,21 @@ class DirectTransfer final : public HttpAnswerReceiver {
     }
     createdFile_ = true;
     file_ = std::make_unique<WatchedFile>(std::move(opened), kept->size, request_.watchers);
+    file_->AdoptAhead(kept->ahead);
     if (!TellWatchersOfKeptBytes(kept->size)) {
       Logger::Log(LogLevel::Warn, kCategory, "Kept bytes unreadable; starting over");
       return StartOver();
+    }
+    // One connection appends: only the start is of use to it.
+    if (request_.connections <= 1 || singleConnection_) {
+      if (const TransferError error = DropAheadBytes()) return error;
     }
     validator_ = kept->validator;
     total_ = kept->total;
     contentLength_ = kept->total;
     lastSampleBytes_ = kept->size;
     Logger::Log(LogLevel::Info, kCategory,
-                "Continuing a kept download: " + std::to_string(kept->size) + " of " +
+                "Continuing a kept download: " + std::to_string(Received()) + " of " +
                     std::to_string(kept->total) + " bytes on disk");
     Report();
     return TransferError();
@@ -366,10 +374,20 @@ class DirectTransfer final : public HttpAnswerReceiver {
     Report(TransferFigures{received, contentLength_});
   }
 
-  // Body bytes in the file.
+  // Body bytes in the file from its start without a gap.
   uint64_t Written() const { return file_ ? file_->size() : 0; }
+  // Body bytes in the file in all, those fetched ahead of the start included.
+  uint64_t Received() const { return file_ ? file_->received() : 0; }
 
-  TransferFigures Figures() const { return TransferFigures{Written(), contentLength_}; }
+  TransferFigures Figures() const { return TransferFigures{Received(), contentLength_}; }
+
+  TransferError DropAheadBytes() {
+    if (const TransferError error = file_->DropAhead()) {
+      fileFailed_ = true;
+      return error;
+    }
+    return TransferError();
+  }
 
   TransferError StartFile() {
     std::unique_ptr<DownloadFile> created;
@@ -395,16 +413,17 @@ class DirectTransfer final : public HttpAnswerReceiver {
   bool KeepForLater(const TransferError& error) {
     if (request_.kept == nullptr || request_.keptKey.empty() || !file_ || fileFailed_ ||
         error.code() == page_result::kFileTooLarge || validator_.empty() || !total_ ||
-        Written() == 0 || Written() >= *total_) {
+        Received() == 0 || Written() >= *total_) {
       return false;
     }
-    const KeptDownload kept{Written(), *total_, validator_};
-    // Bytes fetched ahead by other connections stay only as far as they join the start.
-    if (file_->DropAhead() || file_->Close()) return false;
+    const KeptDownload kept{Written(), *total_, validator_, file_->AheadRuns()};
+    if (file_->Close()) return false;
     file_.reset();
     if (!request_.kept->Keep(request_.keptKey, request_.destination, kept)) return false;
+    uint64_t keptBytes = kept.size;
+    for (const auto& [first, end] : kept.ahead) keptBytes += end - first;
     Logger::Log(LogLevel::Info, kCategory,
-                "Kept " + std::to_string(kept.size) + " of " + std::to_string(kept.total) +
+                "Kept " + std::to_string(keptBytes) + " of " + std::to_string(kept.total) +
                     " bytes to continue later");
     return true;
   }

@@ -26,6 +26,7 @@ bool IsKey(const std::string& name) {
 }
 
 std::optional<KeptDownload> ReadInfo(const fs::path& file) {
+  using Runs = std::vector<std::pair<uint64_t, uint64_t>>;
   std::ifstream in(file, std::ios::binary);
   const nlohmann::json info = nlohmann::json::parse(in, nullptr, /*allow_exceptions=*/false);
   if (!info.is_object()) return std::nullopt;
@@ -36,15 +37,27 @@ std::optional<KeptDownload> ReadInfo(const fs::path& file) {
       !total->is_number_unsigned() || validator == info.end() || !validator->is_string()) {
     return std::nullopt;
   }
-  KeptDownload kept{size->get<uint64_t>(), total->get<uint64_t>(), validator->get<std::string>()};
-  if (kept.size == 0 || kept.size >= kept.total || kept.validator.empty()) return std::nullopt;
+  KeptDownload kept{
+      size->get<uint64_t>(), total->get<uint64_t>(), validator->get<std::string>(), {}};
+  if (const auto ahead = info.find("ahead"); ahead != info.end()) {
+    Runs runs;
+    try {
+      runs = ahead->get<Runs>();
+    } catch (const nlohmann::json::exception&) {
+      return std::nullopt;
+    }
+    kept.ahead = std::move(runs);
+  }
+  if (!kept.IsSound()) return std::nullopt;
   return kept;
 }
 
 // Written beside its final name and then renamed over it, so that a reader never sees half.
 bool WriteInfo(const fs::path& file, const KeptDownload& kept) {
-  const nlohmann::json info = {
-      {"size", kept.size}, {"total", kept.total}, {"validator", kept.validator}};
+  const nlohmann::json info = {{"size", kept.size},
+                               {"total", kept.total},
+                               {"validator", kept.validator},
+                               {"ahead", kept.ahead}};
   fs::path temporary = file;
   temporary += ".new";
   {
@@ -59,6 +72,16 @@ bool WriteInfo(const fs::path& file, const KeptDownload& kept) {
 }
 
 }  // namespace
+
+bool KeptDownload::IsSound() const {
+  if (validator.empty() || size >= total || End() == 0) return false;
+  uint64_t after = size;
+  for (const auto& [first, end] : ahead) {
+    if (first <= after || end <= first || end > total) return false;
+    after = end;
+  }
+  return true;
+}
 
 KeptDownloads::KeptDownloads(fs::path folder) : folder_(std::move(folder)) {
   RemoveExpired();
@@ -82,7 +105,7 @@ std::optional<KeptDownload> KeptDownloads::TakeInto(const std::string& key,
   if (!fs::exists(InfoPath(key), ec)) return std::nullopt;
   const std::optional<KeptDownload> kept = ReadInfo(InfoPath(key));
   const uint64_t onDisk = fs::file_size(PartPath(key), ec);
-  if (!kept || ec || onDisk != kept->size) {
+  if (!kept || ec || onDisk != kept->End()) {
     Logger::Log(LogLevel::Warn, kCategory, "Kept download unusable; removed: " + key);
     Forget(key);
     return std::nullopt;
@@ -99,9 +122,7 @@ std::optional<KeptDownload> KeptDownloads::TakeInto(const std::string& key,
 }
 
 bool KeptDownloads::Keep(const std::string& key, const fs::path& from, const KeptDownload& kept) {
-  if (!IsKey(key) || kept.size == 0 || kept.size >= kept.total || kept.validator.empty()) {
-    return false;
-  }
+  if (!IsKey(key) || !kept.IsSound()) return false;
   Forget(key);
   std::error_code ec;
   fs::rename(from, PartPath(key), ec);

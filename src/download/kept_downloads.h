@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 // The bytes of direct downloads that stopped before their end (the network went, the link
 // expired, the user cancelled or closed the program), kept so that asking for the same archive
@@ -29,9 +31,17 @@ inline constexpr uint64_t kKeptDownloadsCapBytes = 16ULL << 30;
 
 // What a kept download holds.
 struct KeptDownload {
-  uint64_t size = 0;      // bytes kept, the first `size` bytes of the file
+  uint64_t size = 0;      // bytes kept from the start of the file
   uint64_t total = 0;     // the file's whole size, as the server said
   std::string validator;  // a strong ETag, else a Last-Modified date: what If-Range sends
+  // Bytes kept further on (fetched by other connections), as [first, end) pairs beyond `size`,
+  // sorted and apart; the bytes between them are not the file's.
+  std::vector<std::pair<uint64_t, uint64_t>> ahead;
+
+  // Whether the figures describe a usable part of a file.
+  bool IsSound() const;
+  // One past the last byte kept.
+  uint64_t End() const { return ahead.empty() ? size : ahead.back().second; }
 };
 
 class KeptDownloads {
@@ -46,12 +56,12 @@ class KeptDownloads {
                             std::string_view sha256);
 
   // Moves the bytes kept under `key` to `destination` (which must not exist, on the store's
-  // volume) and forgets them. nullopt, and nothing moved, when none are kept or what is kept
-  // is unusable (then it is removed).
+  // volume; the file holds the kept bytes at their offsets) and forgets them. nullopt, and nothing
+  // moved, when none are kept or what is kept is unusable (then it is removed).
   std::optional<KeptDownload> TakeInto(const std::string& key,
                                        const std::filesystem::path& destination);
 
-  // Moves the file `from`, whose first `kept.size` bytes are `kept`, into the store under
+  // Moves the file `from`, which holds the bytes `kept` describes, into the store under
   // `key`, replacing what was kept there. False, with `from` left where it is, when it could
   // not be kept.
   bool Keep(const std::string& key, const std::filesystem::path& from, const KeptDownload& kept);

@@ -81,7 +81,14 @@ class ParallelRanges::Connection final : public HttpAnswerReceiver {
 
 ParallelRanges::ParallelRanges(Setup setup, uint64_t from) : setup_(std::move(setup)) {
   setup_.connections = std::clamp<uint32_t>(setup_.connections, 2, 16);
-  ranges_.push_back(Range{from, setup_.total, true});
+  // The caller's request runs up to the first bytes already on disk (a kept download's), the
+  // gaps after them wait for the other connections.
+  uint64_t gap = from;
+  for (const auto& [first, end] : setup_.file->AheadRuns()) {
+    ranges_.push_back(Range{gap, first, ranges_.empty()});
+    gap = end;
+  }
+  if (gap < setup_.total) ranges_.push_back(Range{gap, setup_.total, ranges_.empty()});
   for (uint32_t i = 0; i < setup_.connections; ++i) {
     connections_.push_back(std::make_unique<Connection>(*this));
   }

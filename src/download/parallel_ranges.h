@@ -49,7 +49,8 @@ class ParallelRanges {
     std::function<void(uint64_t received)> onWritten;
   };
 
-  // Starts the other connections. `from` is where the caller's answer's body begins.
+  // Starts the other connections. `from` is where the caller's answer's body begins; bytes the
+  // file holds ahead of it already are not fetched again.
   ParallelRanges(Setup setup, uint64_t from);
   // Stops and joins every connection (Finish does, when it was called).
   ~ParallelRanges();

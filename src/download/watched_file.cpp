@@ -79,6 +79,17 @@ TransferError WatchedFile::DropAhead() {
   return TransferError();
 }
 
+void WatchedFile::AdoptAhead(const std::vector<std::pair<uint64_t, uint64_t>>& runs) {
+  for (const auto& [first, end] : runs) {
+    ahead_[first] = end;
+    aheadBytes_ += end - first;
+  }
+}
+
+std::vector<std::pair<uint64_t, uint64_t>> WatchedFile::AheadRuns() const {
+  return {ahead_.begin(), ahead_.end()};
+}
+
 TransferError WatchedFile::Close() {
   return file_->Close();
 }

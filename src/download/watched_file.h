@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "base/file_write_watcher.h"
@@ -35,6 +36,11 @@ class WatchedFile {
   TransferError Empty();
   // Drops what was written ahead of the in-order end, from the disk too.
   TransferError DropAhead();
+  // Takes `runs` ([first, end) pairs beyond size(), sorted, apart) as written ahead already: a
+  // kept download's, on disk but not yet told.
+  void AdoptAhead(const std::vector<std::pair<uint64_t, uint64_t>>& runs);
+  // What was written ahead, as [first, end) pairs in order.
+  std::vector<std::pair<uint64_t, uint64_t>> AheadRuns() const;
   // See DownloadFile::Close.
   TransferError Close();
 

@@ -24,13 +24,16 @@ class KeptDownloadTest : public TransferFixture {
     return completions.empty() ? CallbackPayload() : completions.back();
   }
 
-  // Keeps `bytes` as the start of the archive at `url`, as a stopped download would have.
-  void KeepBytes(const std::string& url, const std::string& bytes, const std::string& validator) {
+  // Keeps `bytes` as the archive at `url` as a stopped download would have: the first `size`
+  // of them, and the `ahead` runs of them.
+  void KeepBytes(const std::string& url, const std::string& bytes, const std::string& validator,
+                 std::vector<std::pair<uint64_t, uint64_t>> ahead = {}) {
     const fs::path part = folder.path() / "stopped.part";
     std::ofstream(part, std::ios::binary) << bytes;
     KeptDownloads store(kept.path());
+    const uint64_t size = ahead.empty() ? bytes.size() : ahead.front().first / 2;
     ASSERT_TRUE(store.Keep(KeptDownloads::KeyFor(Utf8ToUtf16(url), std::nullopt, ""), part,
-                           KeptDownload{bytes.size(), body.size(), validator}));
+                           KeptDownload{size, body.size(), validator, std::move(ahead)}));
   }
 
   size_t KeptFiles() const {
@@ -100,6 +103,37 @@ TEST_F(KeptDownloadTest, AChangedFileOrResumeFalseStartsOver) {
   }
 }
 
+// A download over several connections stopped with bytes beyond a gap: going on, only the gaps
+// are asked for.
+TEST_F(KeptDownloadTest, BytesFetchedAheadAreKeptAndNotFetchedAgain) {
+  MakeBody(20 << 20);
+  FaultHttpServer server(
+      {"--body-file", (folder.path() / "body.bin").string(), "--etag", "\"v1\""});
+  const std::string url = server.Url(kTarget);
+  const uint64_t island = 10 << 20, islandEnd = 14 << 20;
+  std::string kept = body.substr(0, islandEnd);
+  std::fill(kept.begin() + (island / 2), kept.begin() + island, '\0');  // the gap
+  KeepBytes(url, kept, "\"v1\"", {{island, islandEnd}});
+
+  engine = MakeEngine(url, Destination());
+  engine->keptDownloadsFolder = this->kept.path();
+  engine->connections = 4;
+  engine->Run();
+  ASSERT_EQ(completions.size(), 1u);
+  ASSERT_EQ(completions[0].result, 0u) << completions[0].message;
+  EXPECT_TRUE(FileContent(Destination()) == body);
+  EXPECT_EQ(EntriesAt("INFO", "Continuing")[0].message,
+            "Continuing a kept download: 9437184 of 20971520 bytes on disk");
+  for (const nlohmann::json& request : server.Requests()) {
+    const std::string range = request["headers"]["range"];
+    const uint64_t first = std::stoull(range.substr(6));
+    EXPECT_TRUE(first < island || first >= islandEnd) << range;
+    if (range.back() != '-' && first < island) {
+      EXPECT_LT(std::stoull(range.substr(range.find('-') + 1)), island) << range;
+    }
+  }
+}
+
 // Old entries, parts without their description and the oldest beyond the cap go; the newest
 // stays even when it alone is larger than the cap.
 TEST(KeptDownloadsTest, LimitsRemoveTheOldAndTheStray) {
@@ -110,7 +144,7 @@ TEST(KeptDownloadsTest, LimitsRemoveTheOldAndTheStray) {
     fs::resize_file(part, size);
     KeptDownloads store(folder.path() / "kept");
     const std::string key = KeptDownloads::KeyFor(u"http://h/" + Utf8ToUtf16(name), 1, "AB");
-    EXPECT_TRUE(store.Keep(key, part, KeptDownload{size, size + 1, "\"e\""}));
+    EXPECT_TRUE(store.Keep(key, part, KeptDownload{size, size + 1, "\"e\"", {}}));
     return key;
   };
   fs::create_directory(folder.path() / "kept");
