@@ -116,6 +116,9 @@ class DirectTransfer final : public HttpAnswerReceiver {
     } else if (head.status != kPartialContent) {
       AdoptFile(head);
     } else if (!total_) {
+      // A first answer that is already a range (as several connections ask) describes the
+      // file as a whole one does.
+      validator_ = IfRangeValidator(head);
       total_ = head.contentRangeTotal;
       AnnounceTotal();
     }

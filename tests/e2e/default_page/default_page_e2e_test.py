@@ -252,7 +252,9 @@ class ContinuationTest(DefaultPageTestCase):
         url = "http://127.0.0.1:%d%s" % (server.port, target)
         first = self.start_page(url, auto_start=True)
         self.wait_for_page_line(first, "download failed with result 403")
-        self.assertIn("Kept %d of %d bytes to continue later" % (cut, size), first.log_text())
+        # The log reaches its file in batches, at least every 5 s.
+        kept = "Kept %d of %d bytes to continue later" % (cut, size)
+        self.wait_until(lambda: kept in first.log_text(), kept, timeout=15)
         first.stop()
         self.assertEqual(server.body_bytes_sent(), cut)
 
@@ -260,8 +262,8 @@ class ContinuationTest(DefaultPageTestCase):
         second = self.start_page(url.replace("Signature=s", "Signature=t"), auto_start=True,
                                  tmpdir=first.env["TMPDIR"])
         self.wait_for_page_line(second, "Setup exited with code 0")
-        self.assertIn("Continuing a kept download: %d of %d bytes on disk" % (cut, size),
-                      second.log_text())
+        going_on = "Continuing a kept download: %d of %d bytes on disk" % (cut, size)
+        self.wait_until(lambda: going_on in second.log_text(), going_on, timeout=15)
         self.assertEqual(server.body_bytes_sent() - cut, size - cut)
         self.assertEqual(server.requests()[-1]["headers"]["range"], "bytes=%d-" % cut)
 
