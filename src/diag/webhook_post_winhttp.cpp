@@ -6,10 +6,14 @@
 #include <memory>
 #include <vector>
 
+#include "base/proxy_route.h"
 #include "base/utf_convert.h"
 #include "diag/webhook_post.h"
+#include "log/logger.h"
 
 namespace {
+
+constexpr char kCategory[] = "Engine.Http";
 
 struct InternetHandleCloser {
   void operator()(HINTERNET handle) const { WinHttpCloseHandle(handle); }
@@ -29,6 +33,16 @@ int Milliseconds(std::chrono::milliseconds duration) {
   return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(duration.count(), 1, INT_MAX));
 }
 
+bool UseProxy(HINTERNET request, const SystemProxy& proxy) {
+  std::wstring list = Wide(proxy.proxy);
+  std::wstring bypass = Wide(proxy.bypass);
+  WINHTTP_PROXY_INFO info{};
+  info.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+  info.lpszProxy = list.data();
+  info.lpszProxyBypass = bypass.empty() ? nullptr : bypass.data();
+  return WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &info, sizeof(info)) != FALSE;
+}
+
 }  // namespace
 
 std::optional<std::string> PostJsonToWebhook(const WebhookEndpoint& endpoint,
@@ -37,7 +51,7 @@ std::optional<std::string> PostJsonToWebhook(const WebhookEndpoint& endpoint,
   if (body.size() > MAXDWORD) return std::nullopt;
 
   const InternetHandle session(WinHttpOpen(Wide(kWebhookUserAgent).c_str(),
-                                           WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                           WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                                            WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session) return std::nullopt;
   // Without these the client waits for ever on a server that accepts and never answers. The
@@ -68,11 +82,30 @@ std::optional<std::string> PostJsonToWebhook(const WebhookEndpoint& endpoint,
   }
 
   const auto length = static_cast<DWORD>(body.size());
-  if (!WinHttpSendRequest(request.get(), L"Content-Type: application/json\r\n",
-                          static_cast<DWORD>(-1), const_cast<char*>(body.data()), length, length,
-                          0) ||
-      !WinHttpReceiveResponse(request.get(), nullptr)) {
-    return std::nullopt;
+  const auto send = [&] {
+    return WinHttpSendRequest(request.get(), L"Content-Type: application/json\r\n",
+                              static_cast<DWORD>(-1), const_cast<char*>(body.data()), length,
+                              length, 0) != FALSE;
+  };
+  // Direct first; when the connection cannot be made, the system's proxy for the URL.
+  ProxyRoute route(WebhookUrl(endpoint));
+  Logger::Log(LogLevel::Info, kCategory, route.DescribeStart());
+  bool sent = send();
+  if (!sent) {
+    std::string line;
+    const bool fallBack = route.FallBack(GetLastError(), line);
+    if (!line.empty()) Logger::Log(LogLevel::Info, kCategory, line);
+    sent = fallBack && UseProxy(request.get(), *route.proxy()) && send();
+  }
+  if (!sent || !WinHttpReceiveResponse(request.get(), nullptr)) return std::nullopt;
+  DWORD status = 0;
+  DWORD statusSize = sizeof(status);
+  if (route.proxy() != nullptr &&
+      WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                          WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize,
+                          WINHTTP_NO_HEADER_INDEX) &&
+      status == 407) {
+    Logger::Log(LogLevel::Error, kCategory, route.DescribeCredentialsWanted());
   }
 
   DWORD available = 0;

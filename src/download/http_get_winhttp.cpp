@@ -8,9 +8,11 @@
 
 #include "base/file_write_watcher.h"
 #include "base/page_results.h"
+#include "base/proxy_route.h"
 #include "base/utf_convert.h"
 #include "download/content_range.h"
 #include "download/request_headers.h"
+#include "log/logger.h"
 
 namespace {
 
@@ -192,6 +194,17 @@ uint32_t HttpGet::Open(const HttpConnection& connection, const HttpUrl& url,
   return 0;
 }
 
+uint32_t HttpGet::UseProxy(const std::u16string& proxy, const std::u16string& bypass) {
+  WINHTTP_PROXY_INFO info{};
+  info.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+  info.lpszProxy = const_cast<wchar_t*>(Wide(proxy));
+  info.lpszProxyBypass = bypass.empty() ? nullptr : const_cast<wchar_t*>(Wide(bypass));
+  if (!WinHttpSetOption(request_, WINHTTP_OPTION_PROXY, &info, sizeof(info))) {
+    return GetLastError();
+  }
+  return 0;
+}
+
 uint32_t HttpGet::Send() {
   if (!WinHttpSendRequest(request_, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
                           contextValue_)) {
@@ -318,9 +331,14 @@ void HttpGet::Close() {
 
 namespace {
 
+constexpr char kCategory[] = "Engine.Download";
+
 class WinHttpGetSession final : public HttpGetSession {
  public:
-  explicit WinHttpGetSession(const HttpUrl& url) : url_(url) {}
+  WinHttpGetSession(const HttpUrl& url, const std::u16string& fullUrl)
+      : url_(url), route_(Utf16ToUtf8(fullUrl)) {
+    Logger::Log(LogLevel::Info, kCategory, route_.DescribeStart());
+  }
 
   uint32_t Connect() { return connection_.Open(kAgent, url_); }
 
@@ -332,10 +350,13 @@ class WinHttpGetSession final : public HttpGetSession {
     if (const uint32_t error = get.Open(connection_, url_, Utf8ToUtf16(headers))) {
       return TransferError(error);
     }
-    if (const uint32_t error = get.Send()) return TransferError(error);
+    if (const uint32_t error = Send(get)) return TransferError(error);
     if (const uint32_t error = get.ReceiveResponse()) return TransferError(error);
     HttpAnswerHead head;
     if (const uint32_t error = get.StatusCode(head.status)) return TransferError(error);
+    if (head.status == page_result::kProxyCredentialsWanted && route_.proxy() != nullptr) {
+      Logger::Log(LogLevel::Error, kCategory, route_.DescribeCredentialsWanted());
+    }
     head.contentLength = get.ContentLength();
     head.contentRangeFirstByte = get.ContentRangeFirstByte();
     head.contentType = get.ContentType();
@@ -355,8 +376,28 @@ class WinHttpGetSession final : public HttpGetSession {
   }
 
  private:
+  // Direct, or through the system's proxy once a direct connection could not be made; the
+  // same request is sent again that way.
+  uint32_t Send(HttpGet& get) {
+    if (const SystemProxy* proxy = route_.proxy()) {
+      if (const uint32_t error = ApplyProxy(get, *proxy)) return error;
+    }
+    const uint32_t error = get.Send();
+    std::string line;
+    const bool fallBack = error != 0 && route_.FallBack(error, line);
+    if (!line.empty()) Logger::Log(LogLevel::Info, kCategory, line);
+    if (!fallBack) return error;
+    if (const uint32_t applied = ApplyProxy(get, *route_.proxy())) return applied;
+    return get.Send();
+  }
+
+  static uint32_t ApplyProxy(HttpGet& get, const SystemProxy& proxy) {
+    return get.UseProxy(Utf8ToUtf16(proxy.proxy), Utf8ToUtf16(proxy.bypass));
+  }
+
   const HttpUrl url_;
   HttpConnection connection_;
+  ProxyRoute route_;
 };
 
 }  // namespace
@@ -365,7 +406,7 @@ TransferError OpenHttpGetSession(const std::u16string& url,
                                  std::unique_ptr<HttpGetSession>& session) {
   HttpUrl target;
   if (const uint32_t error = CrackHttpUrl(url, target)) return TransferError(error);
-  auto opened = std::make_unique<WinHttpGetSession>(target);
+  auto opened = std::make_unique<WinHttpGetSession>(target, url);
   if (const uint32_t error = opened->Connect()) return TransferError(error);
   session = std::move(opened);
   return TransferError();

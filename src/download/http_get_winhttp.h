@@ -21,8 +21,9 @@
 // reports the handle closed. Wine does not cut a pending read short on close, so there the
 // abandoned read ends only with the connection; the caller is free at once either way.
 //
-// Sessions never use a proxy and refuse redirects from https to http (WinHTTP's default, set
-// explicitly); other redirects between http and https URLs are followed.
+// Sessions connect directly (a request goes through a proxy only when given one: UseProxy) and
+// refuse redirects from https to http (WinHTTP's default, set explicitly); other redirects
+// between http and https URLs are followed.
 
 // The parts of an http or https URL that a request needs. The path keeps the query as written
 // (a signed URL depends on it) and drops any fragment.
@@ -70,6 +71,9 @@ class HttpGet {
   // adding to the request's own.
   uint32_t Open(const HttpConnection& connection, const HttpUrl& url,
                 const std::u16string& headers);
+  // After Open: the request goes through `proxy` (a WinHTTP proxy list), except for the hosts
+  // of `bypass`. Send may be called again after this.
+  uint32_t UseProxy(const std::u16string& proxy, const std::u16string& bypass);
   uint32_t Send();
   uint32_t ReceiveResponse();
   uint32_t StatusCode(uint32_t& status) const;
