@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """A small HTTP/1.1 server for tests and benchmarks that misbehaves on request.
 
-It binds 127.0.0.1 on a port the kernel chooses, prints that port on the first line of stdout,
+It binds 127.0.0.1 (or --bind ADDRESS, inside a network lab) on a port the kernel chooses,
+prints that port on the first line of stdout,
 and serves every GET path with the same body until it is terminated. Every response closes its
 connection.
 
@@ -26,6 +27,7 @@ Options:
   --tls-key PATH        ... and this key
   --signed-target T     act as storage that checks a query signature: answer 403 to a HEAD
                         request and to any request whose target is not T byte for byte
+  --bind ADDRESS        listen there instead of 127.0.0.1 (an address of a lab's namespace)
   --log PATH            append one JSON line per request: {"method","target","headers"}, with
                         header names in lower case
 Ranges: "Range: bytes=S-" (and "bytes=S-E") are honoured with 206 and Content-Range unless
@@ -246,8 +248,9 @@ def main():
     parser.add_argument("--tls-key")
     parser.add_argument("--signed-target")
     parser.add_argument("--log")
+    parser.add_argument("--bind", default="127.0.0.1")
     args = parser.parse_args()
-    server = Server(("127.0.0.1", 0), Handler)
+    server = Server((args.bind, 0), Handler)
     if args.tls_cert:
         tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         tls.load_cert_chain(args.tls_cert, args.tls_key)
