@@ -1,0 +1,21 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+// Names `hostAndPort` as the system's proxy for http URLs, as the platform's lookup
+// (base/proxy_route.h) reads it, for the lifetime of the object; the previous setting comes
+// back afterwards. Linux: this process's `http_proxy` (GIO's resolver reads it). Windows: the
+// user's proxy settings in the registry, the value WinHttpGetIEProxyConfigForCurrentUser reads
+// (shared by every process of the Wine prefix while it is set). The hosts of `bypass` (Windows'
+// list; ignored on Linux) stay direct.
+class ScopedSystemProxy {
+ public:
+  explicit ScopedSystemProxy(const std::string& hostAndPort, const std::string& bypass = "");
+  ~ScopedSystemProxy();
+  ScopedSystemProxy(const ScopedSystemProxy&) = delete;
+  ScopedSystemProxy& operator=(const ScopedSystemProxy&) = delete;
+
+ private:
+  std::optional<std::string> previous_;
+};
