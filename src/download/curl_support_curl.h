@@ -29,9 +29,9 @@ using CurlList = std::unique_ptr<curl_slist, CurlListDeleter>;
 
 CurlList MakeHeaderList(const std::vector<std::string>& lines);
 
-// GET of `url` with `headers`, direct (no proxy: see UseProxy), no signals, the path sent as given (query included),
-// 60 s to resolve and connect, redirects followed (http and https only, and https only once the
-// URL is https), and pieces of up to kFileWriteBlockBytes for the write callback.
+// GET of `url` with `headers`, direct (no proxy: see UseProxy), no signals, the path sent as given
+// (query included), 60 s to resolve and connect, redirects followed (http and https only, and https
+// only once the URL is https), and pieces of up to kFileWriteBlockBytes for the write callback.
 void SetCommonOptions(CURL* easy, const std::string& url, curl_slist* headers);
 
 // From now on the handle goes through `proxy` (base/proxy_route.h). The answers of a CONNECT

@@ -257,8 +257,9 @@ TEST_F(JobPollingLoopTest, AJobThatCannotConnectGoesOnThroughTheSystemsProxyOnce
             expectedStart);
   EXPECT_EQ(done.result, 407u);
   EXPECT_EQ(done.message, download_text::kProxyCredentialsWanted);
-  EXPECT_EQ(EntriesAt("INFO", "Route to 127.0.0.1: the direct connection failed (12029); through "
-                              "the proxy http://proxy.example:3128")
+  EXPECT_EQ(EntriesAt("INFO",
+                      "Route to 127.0.0.1: the direct connection failed (12029); through "
+                      "the proxy http://proxy.example:3128")
                 .size(),
             1u);
 

@@ -34,8 +34,9 @@ TEST_F(ProxyFallbackTest, ARefusedDirectConnectionGoesOnThroughTheSystemsProxyAn
   for (const nlohmann::json& request : requests) EXPECT_EQ(request["target"], kUnreachable);
   EXPECT_EQ(requests[1]["headers"]["range"], "bytes=100000-");
   EXPECT_EQ(EntriesAt("INFO", "Route to 127.0.0.2:1: ").size(), 2u);  // direct, then the proxy
-  EXPECT_EQ(EntriesAt("INFO", "Route to 127.0.0.2:1: the direct connection failed (12029); "
-                              "through the proxy ")
+  EXPECT_EQ(EntriesAt("INFO",
+                      "Route to 127.0.0.2:1: the direct connection failed (12029); "
+                      "through the proxy ")
                 .size(),
             1u);
 }
@@ -54,8 +55,9 @@ TEST_F(ProxyFallbackTest, AProxyThatWantsCredentialsEndsTheDownloadAtOnceWith407
 TEST_F(ProxyFallbackTest, WithoutASystemProxyTheDirectFailureStandsAsBefore) {
   const CallbackPayload done = Download(kUnreachable);
   EXPECT_EQ(done.result, page_result::kHttpCannotConnect);
-  EXPECT_EQ(EntriesAt("INFO", "Route to 127.0.0.2:1: the direct connection failed (12029); the "
-                              "system names no proxy for it")
+  EXPECT_EQ(EntriesAt("INFO",
+                      "Route to 127.0.0.2:1: the direct connection failed (12029); the "
+                      "system names no proxy for it")
                 .size(),
             1u);
 }

@@ -31,9 +31,9 @@ bool Write(const std::string& blob) {
                       nullptr) != ERROR_SUCCESS) {
     return false;
   }
-  const LSTATUS set = RegSetValueExW(key, kValue, 0, REG_BINARY,
-                                     reinterpret_cast<const BYTE*>(blob.data()),
-                                     static_cast<DWORD>(blob.size()));
+  const LSTATUS set =
+      RegSetValueExW(key, kValue, 0, REG_BINARY, reinterpret_cast<const BYTE*>(blob.data()),
+                     static_cast<DWORD>(blob.size()));
   RegCloseKey(key);
   return set == ERROR_SUCCESS;
 }
