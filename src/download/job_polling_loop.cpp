@@ -212,6 +212,10 @@ void DownloadEngine::RunBackgroundJob() {
           break;
         }
         const bool refused = error && error->code && IsFinalRefusal(*error->code);
+        if (refused && route.proxy() != nullptr &&
+            *error->code == HResultFromHttpStatus(page_result::kProxyCredentialsWanted)) {
+          Logger::Log(LogLevel::Error, kCategory, route.DescribeCredentialsWanted());
+        }
         if (!refused && transientErrors < kMaxErrorPolls) {
           ++transientErrors;
           backOff(BackOff(transientErrors), transientErrors, kMaxErrorPolls, error);

@@ -7,6 +7,7 @@ Usage: proxy_lab_e2e_test.py --binary PATH --tool PATH --probe PATH [unittest ar
 The program is the one with the test key built in, so a download also fetches its signature_url.
 """
 
+import json
 import os
 import shutil
 import subprocess
@@ -14,7 +15,6 @@ import sys
 import tempfile
 import unittest
 import zipfile
-import json
 
 import host_driver
 import signed_archive_e2e_test as signed
@@ -154,9 +154,10 @@ class ProxyLabTest(unittest.TestCase):
                          {"job": 0, "direct": 0}, run.reports())
         log = run.log_text()
         via = "through the proxy http://%s:%d" % (PROXY_IN, OPEN_PROXY)
-        for port in (self.archive_port, self.sig_port):
-            self.assertIn("Route to %s:%d: the direct connection failed (12029); %s"
-                          % (ORIGIN, port, via), log)
+        proxied_line = "Route to %s:%d: the direct connection failed (12029); " + via
+        # The job and the direct transfer of the archive, then the signature's own transfer.
+        self.assertEqual(log.count(proxied_line % (ORIGIN, self.archive_port)), 2, log)
+        self.assertEqual(log.count(proxied_line % (ORIGIN, self.sig_port)), 1, log)
         with open(self.open_proxy_log, errors="replace") as f:
             proxied = f.read()
         self.assertIn("/product.zip.sig", proxied)
