@@ -257,8 +257,9 @@ TEST_F(JobPollingLoopTest, AJobThatCannotConnectGoesOnThroughTheSystemsProxyOnce
             expectedStart);
   EXPECT_EQ(done.result, 407u);
   EXPECT_EQ(done.message, download_text::kProxyCredentialsWanted);
-  EXPECT_EQ(EntriesAt("ERROR", "Route to 127.0.0.1: the proxy http://proxy.example:3128 asks for "
-                               "credentials (HTTP 407)")
+  EXPECT_EQ(EntriesAt("ERROR",
+                      "Route to 127.0.0.1: the proxy http://proxy.example:3128 asks for "
+                      "credentials (HTTP 407)")
                 .size(),
             1u);
   EXPECT_EQ(EntriesAt("INFO",
