@@ -28,3 +28,18 @@ std::optional<uint64_t> ContentRangeFirstByte(std::string_view value) {
   }
   return first;
 }
+
+std::optional<uint64_t> ContentRangeTotal(std::string_view value) {
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+  constexpr std::string_view kUnit = "bytes ";
+  const size_t slash = value.rfind('/');
+  if (!StartsWithNoCase(value, kUnit) || slash == std::string_view::npos) return std::nullopt;
+  const std::string_view digits = value.substr(slash + 1);
+  uint64_t total = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), total);
+  if (error != std::errc() || end == digits.data() || end != digits.data() + digits.size()) {
+    return std::nullopt;
+  }
+  return total;
+}

@@ -1,6 +1,7 @@
 #include "download/direct_transfer.h"
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
 #include <system_error>
 
@@ -22,6 +23,12 @@ namespace {
 constexpr char kCategory[] = "Engine.Download";
 constexpr uint32_t kPartialContent = 206;
 
+// What If-Range may carry: a weak ETag never matches there, so the date stands in for it.
+std::string ValidatorOf(const HttpAnswerHead& head) {
+  if (!head.etag.empty() && head.etag.rfind("W/", 0) != 0) return head.etag;
+  return head.lastModified;
+}
+
 // One call's state across its requests; the receiver of every answer.
 class DirectTransfer final : public HttpAnswerReceiver {
  public:
@@ -37,17 +44,21 @@ class DirectTransfer final : public HttpAnswerReceiver {
     if (const TransferError error = OpenHttpGetSession(EscapeNonAscii(request_.url), session))
       return Fail(error);
     const std::atomic<bool>& cancel = *request_.cancel;
+    if (const TransferError error = TakeKeptBytes()) return Fail(error);
     for (int32_t attempt = 0;; ++attempt) {
       // After a body that ended early, ask only for the rest.
       offset_ = Written();
       receivedThisAnswer_ = 0;
       webPageCandidate_ = false;
+      pendingWholeFile_.reset();
       expectedEnd_.reset();
-      TransferError error = session->Get(offset_, cancel, *this);
+      TransferError error = session->Get(offset_, validator_, cancel, *this);
+      // What arrived before a failure or a cancel counts: a retry, or a later transfer of the
+      // kept bytes, continues after it. A file that cannot be written ends the transfer,
+      // whatever the network did.
+      const TransferError written = WriteBlock();
       if (error.code() == page_result::kCancelled || cancel.load()) return Cancelled();
-      // What arrived before a failure counts: a retry continues after it. A file that cannot
-      // be written ends the transfer, whatever the network did.
-      if (const TransferError written = WriteBlock()) error = written;
+      if (written) error = written;
       if (!error && (!expectedEnd_ || Written() == *expectedEnd_)) break;
       // WinHTTP may end a body that was cut short without an error: the length tells.
       if (!error) error = TransferError(page_result::kHttpConnectionError);
@@ -81,29 +92,59 @@ class DirectTransfer final : public HttpAnswerReceiver {
     if (head.status < 200 || head.status >= 300) return TransferError(head.status);
     const ResumeDecision decision =
         DecideResume(offset_, head.status, head.contentRangeFirstByte, head.contentLength);
-    if (decision.action == ResumeAction::kRangeMismatch) {
+    if (decision.action == ResumeAction::kRangeMismatch || IsOtherFile(head)) {
       // Start over from zero on the next request.
       if (const TransferError error = StartOver()) return error;
       return TransferError(page_result::kHttpConnectionError);
     }
     if (decision.action == ResumeAction::kStartOver) {
-      if (const TransferError error = StartOver()) return error;
+      if (offset_ > 0 && IsHtmlContentType(head.contentType)) {
+        // Judged on its first block: a sign-in page must not cost the bytes on disk.
+        pendingWholeFile_ = head;
+      } else if (const TransferError error = StartOverWith(head, offset_ > 0)) {
+        return error;
+      }
+    } else if (head.status != kPartialContent) {
+      AdoptFile(head);
+    } else if (!total_) {
+      total_ = head.contentRangeTotal;
+      AnnounceTotal();
     }
     if (request_.maxBytes && decision.expectedEnd && *decision.expectedEnd > *request_.maxBytes) {
       return TransferError(page_result::kFileTooLarge);
     }
     expectedEnd_ = decision.expectedEnd;
     // Judged on the first block, once its bytes are in: the type alone is not enough.
-    webPageCandidate_ = IsHtmlContentType(head.contentType) && Written() == 0;
+    webPageCandidate_ =
+        IsHtmlContentType(head.contentType) && (Written() == 0 || pendingWholeFile_);
     if (!file_) {
       if (const TransferError error = StartFile()) return error;
     }
-    if (head.contentLength && *head.contentLength != 0 && contentLength_ == 0 &&
-        head.status != kPartialContent) {
-      contentLength_ = *head.contentLength;
-      Report();
-      Logger::Log(LogLevel::Debug, kCategory, "Content-Length=" + std::to_string(contentLength_));
+    return TransferError();
+  }
+
+  // A whole answer describes the file from here on.
+  void AdoptFile(const HttpAnswerHead& head) {
+    validator_ = ValidatorOf(head);
+    total_ = head.contentLength;
+    AnnounceTotal();
+  }
+
+  void AnnounceTotal() {
+    if (!total_ || *total_ == 0 || *total_ == contentLength_) return;
+    contentLength_ = *total_;
+    Report();
+    Logger::Log(LogLevel::Debug, kCategory, "Content-Length=" + std::to_string(contentLength_));
+  }
+
+  // The server sent the whole file where the rest was asked for.
+  TransferError StartOverWith(const HttpAnswerHead& head, bool hadBytes) {
+    if (hadBytes) {
+      Logger::Log(LogLevel::Info, kCategory,
+                  "The server sent the whole file for a range; starting over");
     }
+    if (const TransferError error = StartOver()) return error;
+    AdoptFile(head);
     return TransferError();
   }
 
@@ -134,15 +175,26 @@ class DirectTransfer final : public HttpAnswerReceiver {
   // Writes the gathered bytes (the file tells the watchers), then tells the progress sink.
   TransferError WriteBlock() {
     if (block_.empty()) return TransferError();
-    if (webPageCandidate_ && Written() == 0 && BeginsAsHtml(block_)) {
-      Logger::Log(LogLevel::Error, kCategory,
-                  "The answer is a web page, not the archive (Content-Type text/html)");
-      block_.clear();
-      return TransferError(page_result::kWebPageInsteadOfArchive);
+    if (webPageCandidate_) {
+      webPageCandidate_ = false;
+      if (BeginsAsHtml(block_)) {
+        Logger::Log(LogLevel::Error, kCategory,
+                    "The answer is a web page, not the archive (Content-Type text/html)");
+        block_.clear();
+        return TransferError(page_result::kWebPageInsteadOfArchive);
+      }
+    }
+    if (pendingWholeFile_) {
+      const HttpAnswerHead head = *pendingWholeFile_;
+      pendingWholeFile_.reset();
+      if (const TransferError error = StartOverWith(head, true)) return error;
     }
     const TransferError error = file_->Write(block_.data(), block_.size());
     block_.clear();
-    if (error) return error;
+    if (error) {
+      fileFailed_ = true;
+      return error;
+    }
     Report();
     LogThroughputSample();
     if (request_.maxBytes && Written() > *request_.maxBytes) {
@@ -165,14 +217,81 @@ class DirectTransfer final : public HttpAnswerReceiver {
     lastSampleTime_ = now;
   }
 
-  // Forgets the bytes on disk; the next body is written from the start of the file.
+  // Forgets the bytes on disk and what was known of the file; the next body is written from
+  // the start of the file.
   TransferError StartOver() {
     if (file_) {
-      if (const TransferError error = file_->Empty()) return error;
+      if (const TransferError error = file_->Empty()) {
+        fileFailed_ = true;
+        return error;
+      }
     }
     lastSampleBytes_ = 0;
     offset_ = 0;
+    validator_.clear();
+    total_.reset();
     return TransferError();
+  }
+
+  // A 206 that continues another file than the one on disk: the server's If-Range check was
+  // skipped (some servers and caches ignore it), and its validator or total gives it away.
+  bool IsOtherFile(const HttpAnswerHead& head) const {
+    if (head.status != kPartialContent || offset_ == 0) return false;
+    const std::string validator = ValidatorOf(head);
+    const bool otherValidator =
+        !validator_.empty() && !validator.empty() && validator != validator_;
+    const bool otherTotal = total_ && head.contentRangeTotal && *head.contentRangeTotal != *total_;
+    if (otherValidator || otherTotal) {
+      Logger::Log(LogLevel::Info, kCategory, "The file changed on the server; starting over");
+    }
+    return otherValidator || otherTotal;
+  }
+
+  // Begins with the bytes a stopped transfer of the same file kept, if any. Only a file that
+  // cannot be made fails the transfer; kept bytes that cannot be read back are dropped.
+  TransferError TakeKeptBytes() {
+    if (request_.kept == nullptr || request_.keptKey.empty()) return TransferError();
+    std::error_code ec;
+    if (std::filesystem::exists(request_.destination, ec) || ec) return TransferError();
+    const std::optional<KeptDownload> kept =
+        request_.kept->TakeInto(request_.keptKey, request_.destination);
+    if (!kept) return TransferError();
+    std::unique_ptr<DownloadFile> opened;
+    if (const TransferError error =
+            DownloadFile::Open(request_.destination, DownloadFile::Start::kAfterItsEnd, opened)) {
+      return error;
+    }
+    createdFile_ = true;
+    file_ = std::make_unique<WatchedFile>(std::move(opened), kept->size, request_.watchers);
+    if (!TellWatchersOfKeptBytes(kept->size)) {
+      Logger::Log(LogLevel::Warn, kCategory, "Kept bytes unreadable; starting over");
+      return StartOver();
+    }
+    validator_ = kept->validator;
+    total_ = kept->total;
+    contentLength_ = kept->total;
+    lastSampleBytes_ = kept->size;
+    Logger::Log(LogLevel::Info, kCategory,
+                "Continuing a kept download: " + std::to_string(kept->size) + " of " +
+                    std::to_string(kept->total) + " bytes on disk");
+    Report();
+    return TransferError();
+  }
+
+  // The watchers (the streamed signature check) must see the whole file: the kept bytes are
+  // read back once, in the pieces a transfer writes.
+  bool TellWatchersOfKeptBytes(uint64_t size) {
+    if (request_.watchers.empty()) return true;
+    std::ifstream in(request_.destination, std::ios::binary);
+    std::string piece(kFileWriteBlockBytes, '\0');
+    for (uint64_t offset = 0; offset < size;) {
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(piece.size(), size - offset));
+      if (!in.read(piece.data(), static_cast<std::streamsize>(want))) return false;
+      for (FileWriteWatcher* watcher : request_.watchers)
+        watcher->Wrote(offset, piece.data(), want);
+      offset += want;
+    }
+    return true;
   }
 
   void Report() { Report(Figures()); }
@@ -213,8 +332,27 @@ class DirectTransfer final : public HttpAnswerReceiver {
   // The figures stay those of the bytes that were written, as the page last saw them.
   TransferResult Fail(TransferError error) {
     const TransferFigures figures = Figures();
-    Discard();
+    if (!KeepForLater(error)) Discard();
     return TransferResult{HResultFromWin32(error.code()), {}, figures};
+  }
+
+  // Whatever stopped the network side, the bytes on disk are the start of the server's file
+  // (every answer was checked against its validator), so a later transfer can go on from them.
+  // Not after the file's own failures: the bytes may be short, or the disk full.
+  bool KeepForLater(const TransferError& error) {
+    if (request_.kept == nullptr || request_.keptKey.empty() || !file_ || fileFailed_ ||
+        error.code() == page_result::kFileTooLarge || validator_.empty() || !total_ ||
+        Written() == 0 || Written() >= *total_) {
+      return false;
+    }
+    const KeptDownload kept{Written(), *total_, validator_};
+    if (file_->Close()) return false;
+    file_.reset();
+    if (!request_.kept->Keep(request_.keptKey, request_.destination, kept)) return false;
+    Logger::Log(LogLevel::Info, kCategory,
+                "Kept " + std::to_string(kept.size) + " of " + std::to_string(kept.total) +
+                    " bytes to continue later");
+    return true;
   }
 
   TransferResult Cancelled() { return Fail(TransferError(page_result::kCancelled)); }
@@ -252,12 +390,18 @@ class DirectTransfer final : public HttpAnswerReceiver {
   Clock::TimePoint firstByteTime_{};
   std::unique_ptr<WatchedFile> file_;
   bool createdFile_ = false;
-  std::string block_;  // received, not yet written (less than kFileWriteBlockBytes)
+  bool fileFailed_ = false;  // a write or an emptying failed: the bytes on disk are not known
+  std::string validator_;    // of the file on disk, for If-Range; empty when the server gave none
+  std::optional<uint64_t> total_;  // the file's whole size, when the server said
+  std::string block_;              // received, not yet written (less than kFileWriteBlockBytes)
 
   // Per request.
   uint64_t offset_ = 0;  // the first byte asked for
   uint64_t receivedThisAnswer_ = 0;
   bool webPageCandidate_ = false;  // a text/html answer whose first block is still to be judged
+  // A whole text/html answer to a range: the file starts over once its first block is not a
+  // web page.
+  std::optional<HttpAnswerHead> pendingWholeFile_;
   std::optional<uint64_t> expectedEnd_;  // the file's size once this body is in, when known
 };
 

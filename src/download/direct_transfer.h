@@ -11,6 +11,7 @@
 #include "base/clock.h"
 #include "base/file_write_watcher.h"
 #include "base/hresult.h"
+#include "download/kept_downloads.h"
 
 // The direct transfer: one file fetched with plain HTTP GETs (download/http_get.h), for URLs
 // whose signature would not outlive a background job's retries (download/transfer_kind.h).
@@ -29,7 +30,15 @@
 //   the request's clock (cut short by the cancel flag);
 // - a text/html answer whose body begins as HTML (a sign-in or error page, download/
 //   web_page_answer.h) ends the transfer at once with page_result::kWebPageInsteadOfArchive;
-// - a failed or cancelled transfer removes the file it created, and only that;
+// - every request for the rest of the file carries If-Range with the server's validator (a
+//   strong ETag, else Last-Modified), and an answer for a changed file (a whole 200, another
+//   validator or total) starts the file over;
+// - with a store of kept downloads (download/kept_downloads.h), a transfer begins with the
+//   bytes kept under its key, which every watcher is told of first (read back once), and asks
+//   only for the rest; one that stops before its end for any reason but the file's (a write
+//   failure, the size limit) keeps its bytes there when the server named a validator;
+// - a failed or cancelled transfer removes the file it created, and only that, unless it was
+//   kept;
 // - the log lines "WinHTTP fallback starting", "Content-Length=N", the throughput samples, the
 //   completion figures and "Saved to: <destination>".
 
@@ -53,6 +62,11 @@ struct DirectTransferRequest {
   // A body announced or found to be larger is not fetched: the transfer fails with
   // ERROR_FILE_TOO_LARGE (223). No limit when nullopt.
   std::optional<uint64_t> maxBytes;
+  // Where a stopped transfer's bytes are kept, and a kept start is taken from; null keeps
+  // nothing. Must outlive the transfer.
+  KeptDownloads* kept = nullptr;
+  // The file's key in `kept` (KeptDownloads::KeyFor).
+  std::string keptKey;
 };
 
 struct TransferResult {

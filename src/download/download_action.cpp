@@ -8,6 +8,7 @@
 #include "bridge/integer_member.h"
 #include "download/download_actions.h"
 #include "download/download_engine.h"
+#include "download/kept_downloads.h"
 #include "log/logger.h"
 #include "trust/built_in_trust.h"
 
@@ -107,6 +108,8 @@ void DoDownload(ActionContext& context, const nlohmann::json& message) {
   const std::string archiveName = config.value("archive_name", std::string());
   const std::string callbackId = message.value("callbackId", std::string());
   const IntegrityFigures figures = ReadIntegrityFigures(config);
+  const auto resume = config.find("resume");
+  const bool resumeMalformed = resume != config.end() && !resume->is_boolean();
 
   const std::filesystem::path folder = NewWorkingFolderPath();
   context.WorkingFolders().push_back(folder.generic_string());
@@ -122,9 +125,12 @@ void DoDownload(ActionContext& context, const nlohmann::json& message) {
   engine->AnswerThrough(context.Responder());
   engine->expectedSize = figures.size;
   engine->expectedSha256 = figures.sha256;
+  engine->resume = resume == config.end() || resumeMalformed || resume->get<bool>();
+  engine->keptDownloadsFolder = KeptDownloadsFolder().value_or(std::filesystem::path());
   const std::string releaseProblem = ReadSignatureMembers(config, *engine);
   engine->rejectedBecause = !plainName                 ? "Invalid archive name: " + archiveName
                             : !figures.problem.empty() ? figures.problem
+                            : resumeMalformed          ? "Invalid resume: " + PageText(*resume)
                                                        : releaseProblem;
   current = engine;
   context.LatestVerifiedArchive() = engine->verifiedArchive;

@@ -105,6 +105,13 @@ void DownloadEngine::RunDirectTransfer() {
     ReportProgress();
   };
   request.clock = &clock_;
+  std::optional<KeptDownloads> kept;
+  if (!keptDownloadsFolder.empty()) {
+    kept.emplace(keptDownloadsFolder);
+    request.kept = &*kept;
+    request.keptKey = KeptDownloads::KeyFor(url, expectedSize, expectedSha256);
+    if (!resume) kept->Forget(request.keptKey);
+  }
   const TransferResult transfer = ::RunDirectTransfer(request);
   done = transfer.figures.done;
   todo = transfer.figures.todo;

@@ -70,6 +70,11 @@ class DownloadEngine : public CallbackPayload,
   // Optional integrity figures from the page; checked after a successful transfer.
   std::optional<uint64_t> expectedSize;
   std::string expectedSha256;  // hex, any case; empty = not checked
+  // Where a direct transfer that stops keeps its bytes, and takes those kept by an earlier one
+  // for the same archive (download/kept_downloads.h); empty keeps nothing. With `resume` false,
+  // what is kept for this archive is dropped and the transfer starts from the first byte.
+  std::filesystem::path keptDownloadsFolder;
+  bool resume = true;
   // Signed archives (trust/archive_signature.h). With `archiveKey` (a DER P-256 public key)
   // a transfer counts only when `signature` (base64 of the DER signature), or else the text
   // fetched from `signatureUrl`, verifies the archive; any other outcome removes the archive and

@@ -29,7 +29,10 @@ struct HttpAnswerHead {
   uint32_t status = 0;
   std::optional<uint64_t> contentLength;          // nullopt when absent or not a number
   std::optional<uint64_t> contentRangeFirstByte;  // nullopt when absent or malformed
+  std::optional<uint64_t> contentRangeTotal;      // nullopt when absent, malformed or "*"
   std::string contentType;                        // empty when absent
+  std::string etag;                               // the ETag header's value; empty when absent
+  std::string lastModified;                       // the Last-Modified header's; empty when absent
 };
 
 // Told of one answer, on the thread that called Get. A failure returned from either call
@@ -48,11 +51,13 @@ class HttpGetSession {
   virtual ~HttpGetSession() = default;
 
   // One request for the bytes from `firstByte` on ("Range: bytes=firstByte-", no Range header
-  // for 0), its answer streamed to `receiver`. No failure once the body ended as the connection
-  // says it did: a body shorter than its Content-Length is the caller's to notice. `cancel` is
-  // read from this thread only while Get runs.
-  virtual TransferError Get(uint64_t firstByte, const std::atomic<bool>& cancel,
-                            HttpAnswerReceiver& receiver) = 0;
+  // for 0), its answer streamed to `receiver`. With a Range, a non-empty `ifRange` is sent as
+  // "If-Range: <ifRange>" (an ETag or an HTTP date), so that a changed file comes back whole.
+  // No failure once the body ended as the connection says it did: a body shorter than its
+  // Content-Length is the caller's to notice. `cancel` is read from this thread only while Get
+  // runs.
+  virtual TransferError Get(uint64_t firstByte, const std::string& ifRange,
+                            const std::atomic<bool>& cancel, HttpAnswerReceiver& receiver) = 0;
 };
 
 // A session for GETs of `url`, reusing its connection between them where the client can.

@@ -2,6 +2,7 @@
 #include <curl/curl.h>
 
 #include <string>
+#include <vector>
 
 #include "base/hresult.h"
 #include "base/page_results.h"
@@ -42,12 +43,18 @@ size_t OnHeader(char* line, size_t size, size_t count, void* context) {
   long status = 0;
   uint64_t contentLength = 0;
   if (ParseStatusLine(line, length, status)) {
-    x->head = HttpAnswerHead{static_cast<uint32_t>(status), std::nullopt, std::nullopt, {}};
+    x->head = HttpAnswerHead{};
+    x->head.status = static_cast<uint32_t>(status);
     x->headGiven = false;
   } else if (ParseContentLength(line, length, contentLength)) {
     x->head.contentLength = contentLength;
   } else if (const auto range = HeaderValue(line, length, "content-range")) {
     x->head.contentRangeFirstByte = ContentRangeFirstByte(*range);
+    x->head.contentRangeTotal = ContentRangeTotal(*range);
+  } else if (const auto etag = HeaderValue(line, length, "etag")) {
+    x->head.etag = std::string(*etag);
+  } else if (const auto modified = HeaderValue(line, length, "last-modified")) {
+    x->head.lastModified = std::string(*modified);
   } else if (const auto type = HeaderValue(line, length, "content-type")) {
     x->head.contentType = std::string(*type);
   } else if ((length == 2 && line[0] == '\r') || (length == 1 && line[0] == '\n')) {
@@ -73,17 +80,20 @@ constexpr char kCategory[] = "Engine.Download";
 
 class CurlHttpGetSession final : public HttpGetSession {
  public:
-  CurlHttpGetSession(CurlEasy easy, CurlList headers, const std::string& url)
-      : easy_(std::move(easy)), headers_(std::move(headers)), route_(url) {
+  CurlHttpGetSession(CurlEasy easy, const std::string& url) : easy_(std::move(easy)), route_(url) {
     Logger::Log(LogLevel::Info, kCategory, route_.DescribeStart());
   }
 
-  TransferError Get(uint64_t firstByte, const std::atomic<bool>& cancel,
+  TransferError Get(uint64_t firstByte, const std::string& ifRange, const std::atomic<bool>& cancel,
                     HttpAnswerReceiver& receiver) override {
     Exchange x{receiver, cancel};
     CURL* easy = easy_.get();
     const std::string range = std::to_string(firstByte) + "-";
     curl_easy_setopt(easy, CURLOPT_RANGE, firstByte > 0 ? range.c_str() : nullptr);
+    std::vector<std::string> lines = DownloadHeaderLines();
+    if (firstByte > 0 && !ifRange.empty()) lines.push_back("If-Range: " + ifRange);
+    headers_ = MakeHeaderList(lines);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers_.get());
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &x);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &x);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &x);
@@ -119,7 +129,7 @@ class CurlHttpGetSession final : public HttpGetSession {
   }
 
   CurlEasy easy_;
-  CurlList headers_;  // referred to by easy_
+  CurlList headers_;  // the current request's, referred to by easy_
   ProxyRoute route_;
 };
 
@@ -132,13 +142,13 @@ TransferError OpenHttpGetSession(const std::u16string& url,
   EnsureCurlGlobalInit();
   CurlEasy easy(curl_easy_init());
   if (!easy) return TransferError(page_result::kNotEnoughMemory);
-  CurlList headers = MakeHeaderList(DownloadHeaderLines());
-  SetCommonOptions(easy.get(), target, headers.get());
+  // Each Get sets its own header list.
+  SetCommonOptions(easy.get(), target, nullptr);
   curl_easy_setopt(easy.get(), CURLOPT_TIMEOUT_MS, kOverallTimeoutMs);
   curl_easy_setopt(easy.get(), CURLOPT_HEADERFUNCTION, &OnHeader);
   curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, &OnBody);
   curl_easy_setopt(easy.get(), CURLOPT_XFERINFOFUNCTION, &OnTick);
   curl_easy_setopt(easy.get(), CURLOPT_NOPROGRESS, 0L);
-  session = std::make_unique<CurlHttpGetSession>(std::move(easy), std::move(headers), target);
+  session = std::make_unique<CurlHttpGetSession>(std::move(easy), target);
   return TransferError();
 }

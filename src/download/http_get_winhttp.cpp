@@ -130,15 +130,34 @@ HttpConnection::~HttpConnection() {
 }
 
 uint32_t HttpConnection::Open(const std::u16string& agent, const HttpUrl& url) {
-  session_ = WinHttpOpen(Wide(agent), WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                         WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
+  agent_ = agent;
+  host_ = url.host;
+  port_ = url.port != 0 ? url.port
+          : url.secure  ? INTERNET_DEFAULT_HTTPS_PORT
+                        : INTERNET_DEFAULT_HTTP_PORT;
+  return Connect(nullptr, nullptr);
+}
+
+uint32_t HttpConnection::UseProxy(const std::u16string& proxy, const std::u16string& bypass) {
+  // A session of its own: the proxy given when the session opens is the one every WinHTTP takes
+  // (Wine's ignores WINHTTP_OPTION_PROXY).
+  if (connection_ != nullptr) WinHttpCloseHandle(connection_);
+  if (session_ != nullptr) WinHttpCloseHandle(session_);
+  connection_ = nullptr;
+  session_ = nullptr;
+  return Connect(Wide(proxy), bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : Wide(bypass));
+}
+
+uint32_t HttpConnection::Connect(const wchar_t* proxy, const wchar_t* bypass) {
+  session_ =
+      WinHttpOpen(Wide(agent_),
+                  proxy != nullptr ? WINHTTP_ACCESS_TYPE_NAMED_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY,
+                  proxy != nullptr ? proxy : WINHTTP_NO_PROXY_NAME,
+                  proxy != nullptr ? bypass : WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
   if (session_ == nullptr) return GetLastError();
   DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
   WinHttpSetOption(session_, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy));
-  const INTERNET_PORT port = url.port != 0 ? url.port
-                             : url.secure  ? INTERNET_DEFAULT_HTTPS_PORT
-                                           : INTERNET_DEFAULT_HTTP_PORT;
-  connection_ = WinHttpConnect(session_, Wide(url.host), port, 0);
+  connection_ = WinHttpConnect(session_, Wide(host_), port_, 0);
   if (connection_ == nullptr) return GetLastError();
   return 0;
 }
@@ -194,17 +213,6 @@ uint32_t HttpGet::Open(const HttpConnection& connection, const HttpUrl& url,
   return 0;
 }
 
-uint32_t HttpGet::UseProxy(const std::u16string& proxy, const std::u16string& bypass) {
-  WINHTTP_PROXY_INFO info{};
-  info.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-  info.lpszProxy = const_cast<wchar_t*>(Wide(proxy));
-  info.lpszProxyBypass = bypass.empty() ? nullptr : const_cast<wchar_t*>(Wide(bypass));
-  if (!WinHttpSetOption(request_, WINHTTP_OPTION_PROXY, &info, sizeof(info))) {
-    return GetLastError();
-  }
-  return 0;
-}
-
 uint32_t HttpGet::Send() {
   if (!WinHttpSendRequest(request_, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
                           contextValue_)) {
@@ -254,15 +262,6 @@ std::optional<uint64_t> HttpGet::ContentLength() const {
     return std::nullopt;
   }
   return value;
-}
-
-std::optional<uint64_t> HttpGet::ContentRangeFirstByte() const {
-  const std::optional<std::string> value = HeaderText(WINHTTP_QUERY_CONTENT_RANGE);
-  return value ? ::ContentRangeFirstByte(*value) : std::nullopt;
-}
-
-std::string HttpGet::ContentType() const {
-  return HeaderText(WINHTTP_QUERY_CONTENT_TYPE).value_or(std::string());
 }
 
 uint32_t HttpGet::QueryDataAvailable(uint32_t& available) {
@@ -342,15 +341,13 @@ class WinHttpGetSession final : public HttpGetSession {
 
   uint32_t Connect() { return connection_.Open(kAgent, url_); }
 
-  TransferError Get(uint64_t firstByte, const std::atomic<bool>& cancel,
+  TransferError Get(uint64_t firstByte, const std::string& ifRange, const std::atomic<bool>& cancel,
                     HttpAnswerReceiver& receiver) override {
     std::string headers = DownloadHeaderBlock();
     if (firstByte > 0) headers += "Range: bytes=" + std::to_string(firstByte) + "-\r\n";
+    if (firstByte > 0 && !ifRange.empty()) headers += "If-Range: " + ifRange + "\r\n";
     HttpGet get(cancel);
-    if (const uint32_t error = get.Open(connection_, url_, Utf8ToUtf16(headers))) {
-      return TransferError(error);
-    }
-    if (const uint32_t error = Send(get)) return TransferError(error);
+    if (const uint32_t error = Send(get, Utf8ToUtf16(headers))) return TransferError(error);
     if (const uint32_t error = get.ReceiveResponse()) return TransferError(error);
     HttpAnswerHead head;
     if (const uint32_t error = get.StatusCode(head.status)) return TransferError(error);
@@ -358,8 +355,12 @@ class WinHttpGetSession final : public HttpGetSession {
       Logger::Log(LogLevel::Error, kCategory, route_.DescribeCredentialsWanted());
     }
     head.contentLength = get.ContentLength();
-    head.contentRangeFirstByte = get.ContentRangeFirstByte();
-    head.contentType = get.ContentType();
+    const std::string contentRange = get.HeaderText(WINHTTP_QUERY_CONTENT_RANGE).value_or("");
+    head.contentRangeFirstByte = ContentRangeFirstByte(contentRange);
+    head.contentRangeTotal = ContentRangeTotal(contentRange);
+    head.contentType = get.HeaderText(WINHTTP_QUERY_CONTENT_TYPE).value_or("");
+    head.etag = get.HeaderText(WINHTTP_QUERY_ETAG).value_or("");
+    head.lastModified = get.HeaderText(WINHTTP_QUERY_LAST_MODIFIED).value_or("");
     if (const TransferError stopped = receiver.OnHead(head)) return stopped;
     for (;;) {
       uint32_t available = 0;
@@ -376,23 +377,23 @@ class WinHttpGetSession final : public HttpGetSession {
   }
 
  private:
-  // Direct, or through the system's proxy once a direct connection could not be made; the
-  // same request is sent again that way.
-  uint32_t Send(HttpGet& get) {
-    if (const SystemProxy* proxy = route_.proxy()) {
-      if (const uint32_t error = ApplyProxy(get, *proxy)) return error;
-    }
+  // Opens and sends the request: direct, or through the system's proxy once a direct connection
+  // could not be made. The proxy is the session's from then on (WinHTTP takes it for requests
+  // opened after it is set), so the request is opened again for it.
+  uint32_t Send(HttpGet& get, const std::u16string& headers) {
+    if (const uint32_t error = get.Open(connection_, url_, headers)) return error;
     const uint32_t error = get.Send();
     std::string line;
     const bool fallBack = error != 0 && route_.FallBack(error, line);
     if (!line.empty()) Logger::Log(LogLevel::Info, kCategory, line);
     if (!fallBack) return error;
-    if (const uint32_t applied = ApplyProxy(get, *route_.proxy())) return applied;
+    const SystemProxy& proxy = *route_.proxy();
+    if (const uint32_t applied =
+            connection_.UseProxy(Utf8ToUtf16(proxy.proxy), Utf8ToUtf16(proxy.bypass))) {
+      return applied;
+    }
+    if (const uint32_t reopened = get.Open(connection_, url_, headers)) return reopened;
     return get.Send();
-  }
-
-  static uint32_t ApplyProxy(HttpGet& get, const SystemProxy& proxy) {
-    return get.UseProxy(Utf8ToUtf16(proxy.proxy), Utf8ToUtf16(proxy.bypass));
   }
 
   const HttpUrl url_;

@@ -21,9 +21,9 @@
 // reports the handle closed. Wine does not cut a pending read short on close, so there the
 // abandoned read ends only with the connection; the caller is free at once either way.
 //
-// Sessions connect directly (a request goes through a proxy only when given one: UseProxy) and
-// refuse redirects from https to http (WinHTTP's default, set explicitly); other redirects
-// between http and https URLs are followed.
+// Sessions connect directly (until given a proxy: HttpConnection::UseProxy) and refuse
+// redirects from https to http (WinHTTP's default, set explicitly); other redirects between
+// http and https URLs are followed.
 
 // The parts of an http or https URL that a request needs. The path keeps the query as written
 // (a signed URL depends on it) and drops any fragment.
@@ -47,12 +47,21 @@ class HttpConnection {
   HttpConnection& operator=(const HttpConnection&) = delete;
 
   uint32_t Open(const std::u16string& agent, const HttpUrl& url);
+  // Requests opened from now on go through `proxy` (a WinHTTP proxy list), except to the hosts
+  // of `bypass`: the session and its connection are opened again, with the proxy (a request
+  // still open keeps the old ones until it is closed).
+  uint32_t UseProxy(const std::u16string& proxy, const std::u16string& bypass);
 
   void* connection() const { return connection_; }
 
  private:
+  uint32_t Connect(const wchar_t* proxy, const wchar_t* bypass);
+
   void* session_ = nullptr;
   void* connection_ = nullptr;
+  std::u16string agent_;
+  std::u16string host_;
+  uint16_t port_ = 0;
 };
 
 // What WinHTTP's callbacks report for one request; defined with the callbacks.
@@ -71,18 +80,13 @@ class HttpGet {
   // adding to the request's own.
   uint32_t Open(const HttpConnection& connection, const HttpUrl& url,
                 const std::u16string& headers);
-  // After Open: the request goes through `proxy` (a WinHTTP proxy list), except for the hosts
-  // of `bypass`. Send may be called again after this.
-  uint32_t UseProxy(const std::u16string& proxy, const std::u16string& bypass);
   uint32_t Send();
   uint32_t ReceiveResponse();
   uint32_t StatusCode(uint32_t& status) const;
   // The Content-Length header as a number; nullopt when it is absent or not a number.
   std::optional<uint64_t> ContentLength() const;
-  // The first byte position of the Content-Range header; nullopt when it is absent or malformed.
-  std::optional<uint64_t> ContentRangeFirstByte() const;
-  // The Content-Type header's text; empty when it is absent.
-  std::string ContentType() const;
+  // A response header's text (a WINHTTP_QUERY_* number); nullopt when it is absent.
+  std::optional<std::string> HeaderText(uint32_t query) const;
   // Bytes ready to read; 0 at the end of the body.
   uint32_t QueryDataAvailable(uint32_t& available);
   // Reads up to min(`wanted`, kFileWriteBlockBytes) bytes into data().
@@ -94,8 +98,6 @@ class HttpGet {
   // request.
   uint32_t Await();
   void Close();
-  // A response header's text (a WINHTTP_QUERY_* number); nullopt when it is absent.
-  std::optional<std::string> HeaderText(uint32_t query) const;
 
   const std::atomic<bool>& cancel_;
   std::shared_ptr<HttpGetContext> context_;

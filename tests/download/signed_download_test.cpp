@@ -150,6 +150,26 @@ TEST_F(SignedDownloadTest, TheArchiveIsHashedAsItArrivesUnlessItResumesFromDisk)
 #endif
 }
 
+// A download continued from kept bytes verifies: the check is told of them before the rest.
+TEST_F(SignedDownloadTest, AnArchiveContinuedFromKeptBytesVerifies) {
+  TemporaryFolder kept;
+  FaultHttpServer server({"--body-file", archiveFile.string(), "--etag", "\"a\"", "--cut-after",
+                          "1000003", "--then-status", "403"});
+  for (const uint32_t expected : {403u, 0u}) {
+    completions.clear();
+    engine = MakeEngine(server.Url(kSignedTarget), Destination());
+    engine->archiveKey = Bytes(kKey);
+    engine->signature = kPatternSignature;
+    engine->keptDownloadsFolder = kept.path();
+    engine->Run();
+    ASSERT_EQ(completions.size(), 1u);
+    EXPECT_EQ(completions[0].result, expected) << completions[0].message;
+  }
+  EXPECT_TRUE(engine->VerifiedArchiveIs(Des()));
+  EXPECT_EQ(server.Requests().back()["headers"]["range"], "bytes=1000003-");
+  EXPECT_TRUE(EntriesAt("INFO", "Reading the archive to check its signature").empty());
+}
+
 // A release manifest is held against the digest the transfer made as the archive arrived; the
 // page's product and lowest version decide only after its signature does.
 TEST_F(SignedDownloadTest, AReleaseManifestBindsTheArchiveThatArrived) {

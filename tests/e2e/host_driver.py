@@ -133,11 +133,18 @@ class FaultServer:
             stdout=subprocess.PIPE, stderr=self.stderr, text=True, start_new_session=True)
         self.port = int(self.process.stdout.readline())
 
-    def requests(self):
+    def entries(self):
         if not os.path.exists(self.log_path):
             return []
         with open(self.log_path) as f:
             return [json.loads(line) for line in f if line.strip()]
+
+    def requests(self):
+        return [entry for entry in self.entries() if "method" in entry]
+
+    def body_bytes_sent(self):
+        """The body bytes of every answer that ended so far."""
+        return sum(entry["sent"] for entry in self.entries() if "sent" in entry)
 
     def close(self):
         self.process.kill()
@@ -290,7 +297,8 @@ class HostRun:
             time.sleep(0.2)
         raise AssertionError("no window; stderr: " + self.stderr_tail())
 
-    def close(self):
+    def stop(self):
+        """Ends the program at once, as a user's machine going off would; its folders stay."""
         if self.process is not None:
             try:
                 os.killpg(self.process.pid, signal.SIGKILL)
@@ -298,6 +306,10 @@ class HostRun:
                 pass
             self.process.wait()
             self.stderr.close()
+            self.process = None
+
+    def close(self):
+        self.stop()
         if os.environ.get("VLM_E2E_KEEP"):
             print("kept", self.root)
         else:

@@ -18,7 +18,20 @@ std::vector<nlohmann::json> FaultHttpServer::Requests() const {
   std::vector<nlohmann::json> requests;
   std::ifstream in(log_);
   for (std::string line; std::getline(in, line);) {
-    if (!line.empty()) requests.push_back(nlohmann::json::parse(line));
+    if (line.empty()) continue;
+    nlohmann::json entry = nlohmann::json::parse(line);
+    if (entry.contains("method")) requests.push_back(std::move(entry));
   }
   return requests;
+}
+
+uint64_t FaultHttpServer::BodyBytesSent() const {
+  uint64_t sent = 0;
+  std::ifstream in(log_);
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty()) continue;
+    const nlohmann::json entry = nlohmann::json::parse(line);
+    if (entry.contains("sent")) sent += entry["sent"].get<uint64_t>();
+  }
+  return sent;
 }

@@ -24,6 +24,8 @@ class FaultHttpServer {
   std::string Url(const std::string& target) const;
   // The requests read so far, oldest first: {"method","target","headers"}.
   std::vector<nlohmann::json> Requests() const;
+  // The body bytes sent in the answers that ended so far.
+  uint64_t BodyBytesSent() const;
 
   // The script's location (from VLM_TEST_SOURCE_DIR, or the source tree this was built from).
   static std::filesystem::path ScriptPath();

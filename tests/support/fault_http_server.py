@@ -15,6 +15,8 @@ Options:
   --refuse-first N      close the first N connections at once, before reading anything
   --cut-after N         send only N body bytes, then close the connection ...
   --cut-times N         ... on the first N body responses only (default 1)
+  --then-status CODE    after the last cut, answer the next request with CODE once, as an
+                        expired link is refused
   --stall-after N       send the headers and N body bytes, then send nothing more until the
                         client goes away
   --redirect PATH       answer 302 with "Location: PATH" to every request for another target
@@ -27,9 +29,14 @@ Options:
   --tls-key PATH        ... and this key
   --signed-target T     act as storage that checks a query signature: answer 403 to a HEAD
                         request and to any request whose target is not T byte for byte
+  --etag VALUE          send "ETag: VALUE" with every body ...
+  --last-modified DATE  ... and/or "Last-Modified: DATE"; a Range request whose If-Range is
+                        neither (or that has an If-Range when neither is given) gets the whole
+                        body with 200, as for a file that changed
   --bind ADDRESS        listen there instead of 127.0.0.1 (an address of a lab's namespace)
   --log PATH            append one JSON line per request: {"method","target","headers"}, with
-                        header names in lower case
+                        header names in lower case, and once its answer ended one line
+                        {"sent": N} with the body bytes that went out
 Ranges: "Range: bytes=S-" (and "bytes=S-E") are honoured with 206 and Content-Range unless
 --ignore-range is given; a start beyond the body gets 416. Bodies go out with sendfile.
 """
@@ -56,6 +63,7 @@ class State:
         self.connections = 0
         self.requests = 0
         self.cuts = 0
+        self.statuses_left = 0
         self.size = os.path.getsize(args.body_file) if args.body_file else 0
 
     def next_connection(self):
@@ -68,10 +76,19 @@ class State:
             self.requests += 1
             return self.requests
 
+    def take_status(self):
+        with self.lock:
+            if self.statuses_left > 0:
+                self.statuses_left -= 1
+                return True
+            return False
+
     def take_cut(self):
         with self.lock:
             if self.cuts < self.args.cut_times:
                 self.cuts += 1
+                if self.cuts == self.args.cut_times:
+                    self.statuses_left = 1 if self.args.then_status else 0
                 return True
             return False
 
@@ -126,6 +143,18 @@ class Handler(socketserver.BaseRequestHandler):
             with state.lock, open(args.log, "a") as log:
                 log.write(json.dumps({"method": method, "target": target,
                                       "headers": headers}) + "\n")
+        self.sent = 0
+        try:
+            self.answer(method, target, headers, number)
+        finally:
+            if args.log:
+                with state.lock, open(args.log, "a") as log:
+                    log.write(json.dumps({"sent": self.sent}) + "\n")
+
+    def answer(self, method, target, headers, number):
+        state = self.server.state
+        args = state.args
+        sock = self.request
 
         # The target was read as Latin-1: its bytes are compared with the option's UTF-8.
         if args.signed_target is not None and (
@@ -140,14 +169,26 @@ class Handler(socketserver.BaseRequestHandler):
             self.send_head(302, 0, {"Location": args.redirect})
             return
 
-        if args.status and (args.status_times is None or number <= args.status_times):
-            page = ("<html><body>HTTP %d</body></html>" % args.status).encode()
-            self.send_head(args.status, len(page), {"Content-Type": "text/html"})
+        status = args.status if args.status and (
+            args.status_times is None or number <= args.status_times) else None
+        if status is None and state.take_status():
+            status = args.then_status
+        if status:
+            page = ("<html><body>HTTP %d</body></html>" % status).encode()
+            self.send_head(status, len(page), {"Content-Type": "text/html"})
             sock.sendall(page)
             return
 
         start, end, status, extra = 0, state.size - 1, 200, {}
+        validators = [v for v in (args.etag, args.last_modified) if v]
+        if args.etag:
+            extra["ETag"] = args.etag
+        if args.last_modified:
+            extra["Last-Modified"] = args.last_modified
+        if_range = headers.get("if-range")
         wanted = None if args.ignore_range else parse_range(headers.get("range"), state.size)
+        if if_range is not None and if_range not in validators:
+            wanted = None
         if wanted is not None and args.wrong_range:
             wanted = (0, state.size - 1)
         if wanted is not None:
@@ -192,7 +233,7 @@ class Handler(socketserver.BaseRequestHandler):
         with open(self.server.state.args.body_file, "rb") as body:
             fast = count if not rate else min(count, max(0, self.server.state.args.rate_after - start))
             if fast:
-                self.request.sendfile(body, start, fast)
+                self.sent += self.request.sendfile(body, start, fast)
                 start += fast
                 count -= fast
             if count <= 0:
@@ -201,7 +242,7 @@ class Handler(socketserver.BaseRequestHandler):
             sent = 0
             while sent < count:
                 piece = min(256 * 1024, count - sent)
-                self.request.sendfile(body, start + sent, piece)
+                self.sent += self.request.sendfile(body, start + sent, piece)
                 sent += piece
                 ahead = sent * 8 / (rate * 1e6) - (time.monotonic() - began)
                 if ahead > 0:
@@ -239,6 +280,7 @@ def main():
     parser.add_argument("--refuse-first", type=int, default=0)
     parser.add_argument("--cut-after", type=int)
     parser.add_argument("--cut-times", type=int, default=1)
+    parser.add_argument("--then-status", type=int)
     parser.add_argument("--stall-after", type=int)
     parser.add_argument("--redirect")
     parser.add_argument("--wrong-range", action="store_true")
@@ -247,6 +289,8 @@ def main():
     parser.add_argument("--tls-cert")
     parser.add_argument("--tls-key")
     parser.add_argument("--signed-target")
+    parser.add_argument("--etag")
+    parser.add_argument("--last-modified")
     parser.add_argument("--log")
     parser.add_argument("--bind", default="127.0.0.1")
     args = parser.parse_args()

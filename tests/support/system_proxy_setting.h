@@ -6,9 +6,9 @@
 // Names `hostAndPort` as the system's proxy for http URLs, as the platform's lookup
 // (base/proxy_route.h) reads it, for the lifetime of the object; the previous setting comes
 // back afterwards. Linux: this process's `http_proxy` (GIO's resolver reads it). Windows: the
-// user's proxy settings in the registry, the value WinHttpGetIEProxyConfigForCurrentUser reads
-// (shared by every process of the Wine prefix while it is set). The hosts of `bypass` (Windows'
-// list; ignored on Linux) stay direct.
+// user's proxy settings in the registry, the value WinHttpGetIEProxyConfigForCurrentUser reads,
+// shared by every process of the Wine prefix: objects of different processes wait for each
+// other (a named mutex). The hosts of `bypass` (Windows' list; ignored on Linux) stay direct.
 class ScopedSystemProxy {
  public:
   explicit ScopedSystemProxy(const std::string& hostAndPort, const std::string& bypass = "");
@@ -18,4 +18,5 @@ class ScopedSystemProxy {
 
  private:
   std::optional<std::string> previous_;
+  void* lock_ = nullptr;  // Windows: the mutex held while the setting is in place
 };

@@ -41,6 +41,10 @@ bool Write(const std::string& blob) {
 }  // namespace
 
 ScopedSystemProxy::ScopedSystemProxy(const std::string& hostAndPort, const std::string& bypass) {
+  // One setting at a time in the whole prefix: a test that started while another's was in place
+  // would take that one for the previous setting and put it back.
+  lock_ = CreateMutexW(nullptr, FALSE, L"Local\\quillfetch-tests-system-proxy");
+  if (lock_ != nullptr) WaitForSingleObject(lock_, INFINITE);
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, kConnections, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
     DWORD size = 0;
@@ -66,11 +70,13 @@ ScopedSystemProxy::ScopedSystemProxy(const std::string& hostAndPort, const std::
 ScopedSystemProxy::~ScopedSystemProxy() {
   if (previous_) {
     Write(*previous_);
-    return;
-  }
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kConnections, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+  } else if (HKEY key = nullptr; RegOpenKeyExW(HKEY_CURRENT_USER, kConnections, 0, KEY_SET_VALUE,
+                                               &key) == ERROR_SUCCESS) {
     RegDeleteValueW(key, kValue);
     RegCloseKey(key);
+  }
+  if (lock_ != nullptr) {
+    ReleaseMutex(lock_);
+    CloseHandle(lock_);
   }
 }

@@ -59,10 +59,12 @@ class DefaultPageTestCase(unittest.TestCase):
         self.addCleanup(server.close)
         return server
 
-    def start_page(self, url, auto_start, licence_url=None):
+    def start_page(self, url, auto_start, licence_url=None, tmpdir=None):
         """The program with the default page beside it, configured for `url`. A recorder stands
-        in for the user's browser (self.opened lists what it was asked to open)."""
-        run = host_driver.HostRun(BINARY, self.display.display, None, page_dir=UI)
+        in for the user's browser (self.opened lists what it was asked to open). `tmpdir` is
+        an earlier run's, for a run that finds what that one left."""
+        run = host_driver.HostRun(BINARY, self.display.display, None, page_dir=UI,
+                                  extra_env={"TMPDIR": tmpdir} if tmpdir else None)
         self.addCleanup(run.close)
         self.receipts = os.path.join(run.root, "receipts")
         run.env["DEMO_RECEIPT_DIR"] = self.receipts
@@ -211,6 +213,30 @@ class ExpiredLinkTest(DefaultPageTestCase):
         gets = [r for r in server.requests() if r["method"] == "GET"]
         self.assertEqual([r["target"] for r in gets], [target, target])
         self.assertEqual(log.count("[unzip] Unzip requested file="), 1)
+
+
+class ContinuationTest(DefaultPageTestCase):
+    def test_a_download_cut_at_60_percent_continues_after_a_restart_with_only_the_rest(self):
+        # The link drops at 60 % and the retry finds it expired; the user closes the program.
+        size = self.archive_facts["size"]
+        cut = size * 6 // 10
+        server = self.serve("--etag", '"demo-1"', "--cut-after", str(cut), "--then-status", "403")
+        target = "/bucket.s3.amazonaws.com/%s?X-Amz-Algorithm=A&X-Amz-Signature=s" % ARCHIVE
+        url = "http://127.0.0.1:%d%s" % (server.port, target)
+        first = self.start_page(url, auto_start=True)
+        self.wait_for_page_line(first, "download failed with result 403")
+        self.assertIn("Kept %d of %d bytes to continue later" % (cut, size), first.log_text())
+        first.stop()
+        self.assertEqual(server.body_bytes_sent(), cut)
+
+        # The next start (a renewed link) fetches the rest and installs.
+        second = self.start_page(url.replace("Signature=s", "Signature=t"), auto_start=True,
+                                 tmpdir=first.env["TMPDIR"])
+        self.wait_for_page_line(second, "Setup exited with code 0")
+        self.assertIn("Continuing a kept download: %d of %d bytes on disk" % (cut, size),
+                      second.log_text())
+        self.assertEqual(server.body_bytes_sent() - cut, size - cut)
+        self.assertEqual(server.requests()[-1]["headers"]["range"], "bytes=%d-" % cut)
 
 
 class BackgroundJobTest(DefaultPageTestCase):
