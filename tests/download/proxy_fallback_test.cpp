@@ -16,6 +16,15 @@ constexpr char kUnreachable[] = "http://127.0.0.2:1/archive.zip?X-Amz-Signature=
 
 class ProxyFallbackTest : public TransferFixture {
  protected:
+  // Every route line, to show in a failure.
+  static std::string RouteLines() {
+    std::string lines;
+    for (const char* level : {"INFO", "ERROR"}) {
+      for (const LogEntry& e : EntriesAt(level, "Route to ")) lines += e.message + "\n";
+    }
+    return lines;
+  }
+
   std::string Proxy(const FaultHttpServer& proxy) const {
     return "127.0.0.1:" + std::to_string(proxy.port());
   }
@@ -27,7 +36,7 @@ TEST_F(ProxyFallbackTest, ARefusedDirectConnectionGoesOnThroughTheSystemsProxyAn
   const ScopedSystemProxy setting(Proxy(proxy), "127.0.0.1");
   const CallbackPayload done = Download(kUnreachable);
 
-  EXPECT_EQ(done.result, 0u) << done.message;
+  EXPECT_EQ(done.result, 0u) << RouteLines();
   EXPECT_EQ(FileContent(Destination()), body);
   const std::vector<nlohmann::json> requests = proxy.Requests();
   ASSERT_EQ(requests.size(), 2u);
@@ -46,7 +55,7 @@ TEST_F(ProxyFallbackTest, AProxyThatWantsCredentialsEndsTheDownloadAtOnceWith407
   const ScopedSystemProxy setting(Proxy(proxy), "127.0.0.1");
   const CallbackPayload done = Download(kUnreachable);
 
-  EXPECT_EQ(done.result, page_result::kProxyCredentialsWanted);
+  EXPECT_EQ(done.result, page_result::kProxyCredentialsWanted) << RouteLines();
   EXPECT_EQ(done.message, download_text::kProxyCredentialsWanted);
   EXPECT_EQ(proxy.Requests().size(), 1u);
   EXPECT_EQ(EntriesAt("ERROR", "Route to 127.0.0.2:1: the proxy ").size(), 1u);
@@ -54,7 +63,7 @@ TEST_F(ProxyFallbackTest, AProxyThatWantsCredentialsEndsTheDownloadAtOnceWith407
 
 TEST_F(ProxyFallbackTest, WithoutASystemProxyTheDirectFailureStandsAsBefore) {
   const CallbackPayload done = Download(kUnreachable);
-  EXPECT_EQ(done.result, page_result::kHttpCannotConnect);
+  EXPECT_EQ(done.result, page_result::kHttpCannotConnect) << RouteLines();
   EXPECT_EQ(EntriesAt("INFO",
                       "Route to 127.0.0.2:1: the direct connection failed (12029); the "
                       "system names no proxy for it")
