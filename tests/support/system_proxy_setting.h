@@ -9,9 +9,12 @@
 // user's proxy settings in the registry, the value WinHttpGetIEProxyConfigForCurrentUser reads,
 // shared by every process of the Wine prefix: objects of different processes wait for each
 // other (a named mutex). The hosts of `bypass` (Windows' list; ignored on Linux) stay direct.
+// Windows only: a `scriptUrl` names a configuration script besides (WinHTTP fetches and runs it
+// to learn the proxy for each URL); `hostAndPort` may then be empty.
 class ScopedSystemProxy {
  public:
-  explicit ScopedSystemProxy(const std::string& hostAndPort, const std::string& bypass = "");
+  explicit ScopedSystemProxy(const std::string& hostAndPort, const std::string& bypass = "",
+                             const std::string& scriptUrl = "");
   ~ScopedSystemProxy();
   ScopedSystemProxy(const ScopedSystemProxy&) = delete;
   ScopedSystemProxy& operator=(const ScopedSystemProxy&) = delete;

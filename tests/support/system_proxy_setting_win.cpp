@@ -15,6 +15,7 @@ constexpr wchar_t kValue[] = L"DefaultConnectionSettings";
 constexpr uint32_t kSettingsVersion = 0x46;
 constexpr uint32_t kDirect = 0x1;
 constexpr uint32_t kNamedProxy = 0x2;
+constexpr uint32_t kScript = 0x4;
 
 void Append32(std::string& blob, uint32_t value) {
   blob.append(reinterpret_cast<const char*>(&value), sizeof(value));
@@ -40,7 +41,8 @@ bool Write(const std::string& blob) {
 
 }  // namespace
 
-ScopedSystemProxy::ScopedSystemProxy(const std::string& hostAndPort, const std::string& bypass) {
+ScopedSystemProxy::ScopedSystemProxy(const std::string& hostAndPort, const std::string& bypass,
+                                     const std::string& scriptUrl) {
   // One setting at a time in the whole prefix: a test that started while another's was in place
   // would take that one for the previous setting and put it back.
   lock_ = CreateMutexW(nullptr, FALSE, L"Local\\quillfetch-tests-system-proxy");
@@ -60,10 +62,11 @@ ScopedSystemProxy::ScopedSystemProxy(const std::string& hostAndPort, const std::
   std::string blob;
   Append32(blob, kSettingsVersion);
   Append32(blob, 1);
-  Append32(blob, kDirect | kNamedProxy);
+  Append32(blob,
+           kDirect | (hostAndPort.empty() ? 0 : kNamedProxy) | (scriptUrl.empty() ? 0 : kScript));
   AppendText(blob, hostAndPort);
   AppendText(blob, bypass);
-  AppendText(blob, "");
+  AppendText(blob, scriptUrl);
   Write(blob);
 }
 
