@@ -130,7 +130,13 @@ std::optional<std::string> PostJsonToWebhook(const WebhookEndpoint& endpoint,
   ProxyRoute route(url);
   Logger::Log(LogLevel::Info, kCategory, route.DescribeStart());
   std::string line;
-  if (route.FallBack(ConnectionNotMade(curl_easy_perform(h)), line)) {
+  const CURLcode direct = curl_easy_perform(h);
+  // A time-out counts only where no connection stood: a stalled answer is no route's fault.
+  curl_off_t connected = 0;
+  curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connected);
+  const uint32_t notMade =
+      direct == CURLE_OPERATION_TIMEDOUT && connected != 0 ? 0 : ConnectionNotMade(direct);
+  if (route.FallBack(notMade, line)) {
     Logger::Log(LogLevel::Info, kCategory, line);
     curl_easy_setopt(h, CURLOPT_PROXY, route.proxy()->proxy.c_str());
     curl_easy_setopt(h, CURLOPT_NOPROXY, "");

@@ -118,7 +118,11 @@ class CurlHttpGetSession final : public HttpGetSession {
     CURL* easy = easy_.get();
     CURLcode code = curl_easy_perform(easy);
     std::string line;
-    if (code != CURLE_OK && route_.FallBack(WinHttpErrorFromCurl(code), line)) {
+    // A time-out counts only where no connection stood: a stalled answer is no route's fault.
+    curl_off_t connected = 0;
+    curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connected);
+    const bool notMade = code != CURLE_OK && (code != CURLE_OPERATION_TIMEDOUT || connected == 0);
+    if (notMade && route_.FallBack(WinHttpErrorFromCurl(code), line)) {
       Logger::Log(LogLevel::Info, kCategory, line);
       UseProxy(easy, *route_.proxy());
       code = curl_easy_perform(easy);
