@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "base/page_results.h"
+
 namespace {
 
 // The URL's host (and port) for the log: never its path or query, which may hold a signature.
@@ -18,9 +20,9 @@ std::string HostOf(std::string_view url) {
 
 bool IsConnectionNotMade(uint32_t error) {
   switch (error) {
-    case 12002:  // ERROR_WINHTTP_TIMEOUT
-    case 12007:  // ERROR_WINHTTP_NAME_NOT_RESOLVED
-    case 12029:  // ERROR_WINHTTP_CANNOT_CONNECT
+    case page_result::kHttpTimeout:
+    case page_result::kHttpNameNotResolved:
+    case page_result::kHttpCannotConnect:
     case 10060:  // WSAETIMEDOUT
     case 10061:  // WSAECONNREFUSED
     case 11001:  // WSAHOST_NOT_FOUND
