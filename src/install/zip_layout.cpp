@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <unordered_set>
 
 namespace {
@@ -38,28 +39,63 @@ struct Entry {
   uint64_t dataEnd = 0;  // absolute
 };
 
-// The zip64 extended-information field of `extra`, replacing the recorded values that are all
-// ones by the 64-bit ones, in the order the format gives them. False when the field is too short
-// for the values it must carry.
-bool ApplyZip64(const std::string& extra, std::initializer_list<uint64_t*> fields) {
+// The values of the zip64 extended-information field of `extra` (as many bytes of them as
+// `extra` holds); nullopt when there is no such field.
+std::optional<std::string_view> Zip64Values(const std::string& extra) {
   size_t at = 0;
   while (at + 4 <= extra.size()) {
     const auto* p = reinterpret_cast<const uint8_t*>(extra.data()) + at;
     const uint16_t id = Get16(p);
-    const uint16_t length = Get16(p + 2);
+    const size_t length = Get16(p + 2);
     if (id == kZip64ExtraId) {
-      size_t used = 0;
-      for (uint64_t* field : fields) {
-        if (*field != kUnknown32) continue;
-        if (used + 8 > length || at + 4 + used + 8 > extra.size()) return false;
-        *field = Get64(p + 4 + used);
-        used += 8;
-      }
-      return true;
+      return std::string_view(extra).substr(at + 4, std::min(length, extra.size() - at - 4));
     }
-    at += 4 + static_cast<size_t>(length);
+    at += 4 + length;
   }
-  return true;  // no field: the values stay as recorded
+  return std::nullopt;
+}
+
+// The zip64 extended-information field of `extra`, replacing the recorded values that are all
+// ones by the 64-bit ones, in the order the format gives them. False when the field is too short
+// for the values it must carry.
+bool ApplyZip64(const std::string& extra, std::initializer_list<uint64_t*> fields) {
+  const std::optional<std::string_view> values = Zip64Values(extra);
+  if (!values) return true;  // no field: the values stay as recorded
+  size_t used = 0;
+  for (uint64_t* field : fields) {
+    if (*field != kUnknown32) continue;
+    if (used + 8 > values->size()) return false;
+    *field = Get64(reinterpret_cast<const uint8_t*>(values->data()) + used);
+    used += 8;
+  }
+  return true;
+}
+
+// A size of 4 GiB or more that a writer put in a 32-bit field keeps only its low 32 bits: two
+// sizes of one entry that differ by a multiple of 4 GiB tell of that fault. Which one is true
+// only the data could tell, after 4 GiB or more of it; other readers fail such entries too
+// (truncated to the smaller size, or the larger written and the run failed), so the archive is
+// refused at once, with a cause that says so.
+bool OffByMultipleOf4GiB(uint64_t a, uint64_t b) {
+  return a != b && (a & kUnknown32) == (b & kUnknown32);
+}
+
+// When a record's 32-bit sizes are given and a zip64 field holds both sizes anyway (as some
+// writers always add it), the cause if they are off by a multiple of 4 GiB; else empty.
+std::string SizesOffBy4GiB(const std::string& name, uint64_t size, uint64_t compressed,
+                           const std::string& extra) {
+  const std::optional<std::string_view> values = Zip64Values(extra);
+  if (size == kUnknown32 || compressed == kUnknown32 || !values || values->size() < 16) return {};
+  const auto* p = reinterpret_cast<const uint8_t*>(values->data());
+  const uint64_t wideSize = Get64(p);
+  const uint64_t wideCompressed = Get64(p + 8);
+  if (!OffByMultipleOf4GiB(size, wideSize) && !OffByMultipleOf4GiB(compressed, wideCompressed)) {
+    return {};
+  }
+  return "the sizes of " + name + " are off by a multiple of 4 GiB: " + std::to_string(size) +
+         " and " + std::to_string(compressed) + " bytes in its 32-bit fields, " +
+         std::to_string(wideSize) + " and " + std::to_string(wideCompressed) +
+         " in its zip64 field";
 }
 
 class LayoutReader {
@@ -178,6 +214,9 @@ class LayoutReader {
       entry.recorded.compressedSize = Get32(h + 20);
       entry.recorded.size = Get32(h + 24);
       entry.offset = Get32(h + 42);
+      const std::string offBy4GiB =
+          SizesOffBy4GiB(entry.name, entry.recorded.size, entry.recorded.compressedSize, extra);
+      if (!offBy4GiB.empty()) return Fail(offBy4GiB);
       uint64_t disk = Get16(h + 34) == 0xffff ? kUnknown32 : 0;
       if (!ApplyZip64(extra, {&entry.recorded.size, &entry.recorded.compressedSize, &entry.offset,
                               &disk})) {
@@ -244,9 +283,21 @@ class LayoutReader {
     // A value left to the data descriptor (zero, or all ones without a zip64 field) says
     // nothing; one that is given must be the central directory's.
     const bool deferred = (flags & kDataDescriptorFlag) != 0;
-    auto agrees = [deferred](uint64_t local, uint64_t central) {
+    const auto agrees = [deferred](uint64_t local, uint64_t central) {
       return local == central || (deferred && local == 0) || local == kUnknown32;
     };
+    auto offBy4GiB = [&agrees](uint64_t local, uint64_t central) {
+      return !agrees(local, central) && OffByMultipleOf4GiB(local, central);
+    };
+    if (offBy4GiB(size, entry.recorded.size) ||
+        offBy4GiB(compressed, entry.recorded.compressedSize)) {
+      cause_ = "the local header of " + entry.name +
+               " gives sizes off by a multiple of 4 GiB: " + std::to_string(size) + " and " +
+               std::to_string(compressed) + " bytes, the central directory " +
+               std::to_string(entry.recorded.size) + " and " +
+               std::to_string(entry.recorded.compressedSize);
+      return false;
+    }
     if (!agrees(crc, entry.recorded.crc) || !agrees(compressed, entry.recorded.compressedSize) ||
         !agrees(size, entry.recorded.size)) {
       cause_ = "the local header of " + entry.name + " gives other sizes or another CRC-32";

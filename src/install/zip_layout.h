@@ -14,7 +14,8 @@
 // - a local header with another name, another method, or sizes or a CRC-32 that contradict the
 //   central directory (zeros under a data descriptor are not a contradiction);
 // - entries whose headers or data overlap each other or the central directory;
-// - two entries of exactly the same stored name.
+// - two entries of exactly the same stored name;
+// - sizes of one entry that differ by a multiple of 4 GiB (a 32-bit field given a larger size).
 // Does not promise: anything about the entry data itself (the reader checks it while extracting),
 // or about names beyond their bytes (install/entry_rules.h maps them).
 

@@ -14,12 +14,13 @@
 // a self-extracting prefix and padding are accepted, contradicting local headers, overlapping
 // entries and exact duplicate names are not); entry data is handed over in file order in chunks of
 // kMaxChunk bytes (the last one shorter), and an entry succeeds only when its data matched the
-// recorded size and CRC-32. Only stored and deflated entries are read; encrypted entries and other
-// methods fail, and the failure's text names the method or the encryption. With a check
-// (base/bytes_check.h), the archive is opened once and every read goes through that one open file
-// (on Windows shared with readers only, install/archive_file.h); ArchiveMatches then says whether
-// the bytes read were the ones the check expects. Does not promise: anything about entry names
-// (they come as stored, unchecked), or thread safety (one reader belongs to one worker).
+// recorded size and CRC-32. Stored entries and the methods of install/zip_reader_inflate.h are
+// read; encrypted entries and other methods fail, and the failure's text names the method or the
+// encryption. With a check (base/bytes_check.h), the archive is opened once and every read goes
+// through that one open file (on Windows shared with readers only, install/archive_file.h);
+// ArchiveMatches then says whether the bytes read were the ones the check expects. Does not
+// promise: anything about entry names (they come as stored, unchecked), or thread safety (one
+// reader belongs to one worker).
 
 // Where an entry's data goes. Returning less than `length` stops the entry, which then fails.
 class ZipChunkSink {

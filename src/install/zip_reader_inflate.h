@@ -13,7 +13,7 @@ class ZipInflater {
  public:
   enum class Status {
     kProgress,  // input consumed or output made; call again (with more input once it is used up)
-    kEnd,       // the stream's last block is done and all its output has been handed out
+    kEnd,       // the data's last stream is done and all its output has been handed out
     kCorrupt,   // the data is not a valid stream of the method
   };
 
@@ -29,6 +29,10 @@ class ZipInflater {
   virtual bool Reset() = 0;
   // Takes input from `in` and writes at most `outLength` bytes to `out`; `consumed` and
   // `produced` say how much of each. Input that is not consumed must be offered again.
+  // No input (`inLength` 0) says that the entry's data is used up. The methods whose data may
+  // hold several streams one after another (zstd frames, xz and bzip2 streams, as parallel
+  // writers make them) end only then, at a stream's end, since a stream that ends with an input
+  // block says nothing of what follows; deflate and LZMA end with their one stream.
   virtual Status Inflate(const uint8_t* in, size_t inLength, size_t& consumed, uint8_t* out,
                          size_t outLength, size_t& produced) = 0;
 };

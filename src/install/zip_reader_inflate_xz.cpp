@@ -30,7 +30,9 @@ class LzmaStreamInflater : public ZipInflater {
     stream_.avail_in = inLength;
     stream_.next_out = out;
     stream_.avail_out = outLength;
-    const lzma_ret result = lzma_code(&stream_, LZMA_RUN);
+    // The end of the entry's data must be said to a decoder of concatenated streams, which
+    // otherwise waits for another; the .lzma decoder takes it as well.
+    const lzma_ret result = lzma_code(&stream_, inLength == 0 ? LZMA_FINISH : LZMA_RUN);
     consumed += inLength - stream_.avail_in;
     produced += outLength - stream_.avail_out;
     if (result == LZMA_STREAM_END) return Status::kEnd;
@@ -44,7 +46,11 @@ class LzmaStreamInflater : public ZipInflater {
 
 class XzInflater final : public LzmaStreamInflater {
  public:
-  bool Reset() override { return lzma_stream_decoder(&stream_, kMemoryLimit, 0) == LZMA_OK; }
+  // Concatenated: a writer may put several streams one after another, with stream padding
+  // between them, as the xz format allows.
+  bool Reset() override {
+    return lzma_stream_decoder(&stream_, kMemoryLimit, LZMA_CONCATENATED) == LZMA_OK;
+  }
 };
 
 // ZIP's LZMA entries carry the properties in a header of their own; liblzma's decoder of the

@@ -348,7 +348,8 @@ class LibzipReader final : public ZipReader {
   static bool Hand(ZipChunkSink& sink, const uint8_t* data, size_t length, uint64_t expected,
                    uint64_t& total, std::string& error) {
     if (static_cast<uint64_t>(length) > expected - total) {
-      error = "more data than the recorded size";
+      // An entry of 4 GiB or more whose writer recorded its size in 32 bits reads so too.
+      error = "more data than the recorded size of " + std::to_string(expected) + " bytes";
       return false;
     }
     if (sink.Write(total, data, length) != length) {

@@ -121,6 +121,15 @@ std::vector<std::pair<std::string, std::vector<ZipTestEntry>>> Seeds() {
        {Packed("z.bin", text, 93, Zstd(text)), Packed("x.bin", text, 95, Xz(text)),
         With(Packed("l.bin", text, 14, Lzma(text)), [](ZipTestEntry& e) { e.moreFlags = 2; }),
         Packed("b.bin", text, 12, Bzip2(text))}},
+      {"streams",
+       {Packed("z.bin", text + text, 93, Zstd(text) + Zstd(text)),
+        Packed("x.bin", text + text, 95, Xz(text) + std::string(4, '\0') + Xz(text)),
+        Packed("b.bin", text + text, 12, Bzip2(text) + Bzip2(text))}},
+      {"zip64-fields",
+       {With(ZipFile("w.bin", text),
+             [](ZipTestEntry& e) {
+               e.centralExtra = std::string("\x01\x00\x10\x00", 4) + std::string(16, '\x01');
+             })}},
       {"padding-descriptors",
        {With(ZipFile("p.txt", text), [](ZipTestEntry& e) { e.padding = "SFX"; }),
         With(ZipFile("d.txt", text), [](ZipTestEntry& e) { e.dataDescriptor = true; })}},

@@ -102,13 +102,14 @@ std::string BuildZip(const std::vector<ZipTestEntry>& entries) {
 
     Put32(central, 0x02014b50);
     Put16(central, (static_cast<uint32_t>(e.madeBy) << 8) | 20);
-    common(central, e.name, false, 0);
+    common(central, e.name, false, e.centralExtra.size());
     Put16(central, 0);  // comment length
     Put16(central, 0);  // disk
     Put16(central, 0);  // internal attributes
     Put32(central, e.externalAttributes);
     Put32(central, e.recordedOffset.value_or(offset));
     central += e.name;
+    central += e.centralExtra;
   }
   const uint32_t centralOffset = static_cast<uint32_t>(out.size());
   out += central;

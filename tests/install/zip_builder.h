@@ -22,6 +22,7 @@ struct ZipTestEntry {
   std::optional<uint32_t> recordedSize;  // recorded uncompressed size instead of the true one
   std::optional<std::string> localName;  // the local header's name, when it is to disagree
   std::string localExtra;                // extra fields of the local header only
+  std::string centralExtra;              // extra fields of the central record only
   bool dataDescriptor = false;  // bit 3: zeros in the local header, the values after the data
   uint16_t moreFlags = 0;       // further general-purpose bits (0x0002: an LZMA end marker)
   std::string padding;          // written before the local header (junk between entries)

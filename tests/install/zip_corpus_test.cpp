@@ -1,6 +1,6 @@
 // Archives as the tools a vendor uses write them (tests/install/zip_corpus.py makes them when
-// the tests are built): each is extracted byte for byte as bsdtar extracts it, or refused with
-// the page's code and the cause in the log.
+// the tests are built): each is extracted byte for byte as bsdtar extracts it (or as packed,
+// where bsdtar reads it wrong), or refused with the page's code and the cause in the log.
 
 #include <gtest/gtest.h>
 

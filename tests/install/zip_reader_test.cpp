@@ -1,12 +1,15 @@
-// The reader's own promises on deflated entries, which it inflates itself: the same bytes in
+// The reader's own promises on compressed entries, which it decodes itself: the same bytes in
 // chunks of at most kMaxChunk across many compressed-input blocks, and a refusal (never a hang)
 // of data that is broken or ends early.
 
 #include "install/zip_reader.h"
 
+#include <bzlib.h>
 #include <gtest/gtest.h>
+#include <lzma.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -100,6 +103,83 @@ TEST(ZipReaderTest, BrokenOrShortDeflateDataFails) {
   }
 }
 
+void Put(std::string& out, uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
+}
+
+// A zstd frame of raw blocks: its length is exactly 9 + 3 per block + the content's.
+std::string RawZstdFrame(const std::string& content) {
+  std::string frame;
+  Put(frame, 0xFD2FB528, 4);
+  frame += '\xA0';  // a single segment with a 4-byte content size
+  Put(frame, content.size(), 4);
+  constexpr size_t kMostPerBlock = 128 * 1024;
+  for (size_t at = 0; at < content.size(); at += kMostPerBlock) {
+    const size_t length = std::min(kMostPerBlock, content.size() - at);
+    const bool last = at + length == content.size();
+    Put(frame, (length << 3) | (last ? 1 : 0), 3);  // block type 0: raw
+    frame += content.substr(at, length);
+  }
+  return frame;
+}
+
+std::string Bzip2(const std::string& data) {
+  std::string out(data.size() + data.size() / 100 + 600, '\0');
+  auto length = static_cast<unsigned int>(out.size());
+  EXPECT_EQ(BZ2_bzBuffToBuffCompress(out.data(), &length, const_cast<char*>(data.data()),
+                                     static_cast<unsigned int>(data.size()), 1, 0, 0),
+            BZ_OK);
+  out.resize(length);
+  return out;
+}
+
+std::string Xz(const std::string& data) {
+  std::string out(lzma_stream_buffer_bound(data.size()), '\0');
+  size_t length = 0;
+  EXPECT_EQ(lzma_easy_buffer_encode(1, LZMA_CHECK_CRC32, nullptr,
+                                    reinterpret_cast<const uint8_t*>(data.data()), data.size(),
+                                    reinterpret_cast<uint8_t*>(out.data()), &length, out.size()),
+            LZMA_OK);
+  out.resize(length);
+  return out;
+}
+
+// Entries whose data holds several streams, as parallel and streaming writers make them: every
+// stream's output arrives, wherever the streams end among the reader's input blocks.
+TEST(ZipReaderTest, EntriesOfSeveralStreamsArriveWhole) {
+  // The reader reads compressed data in blocks of 256 KiB; this first frame ends on the first.
+  const std::string first = MixedData(256 * 1024 - 15);  // two blocks
+  const std::string second = "a second frame";
+  const std::string text(300'000, 'x');
+  const std::string more = MixedData(70'000) + "tail";
+  const struct {
+    const char* name;
+    uint16_t method;
+    std::string data;
+    std::string packed;
+  } cases[] = {
+      {"zstd frames", 93, first + second, RawZstdFrame(first) + RawZstdFrame(second)},
+      {"bzip2 streams", 12, text + more + "!", Bzip2(text) + Bzip2(more) + Bzip2("!")},
+      // Stream padding (zero bytes, a multiple of four) may stand between xz streams.
+      {"xz streams", 95, text + more, Xz(text) + std::string(8, '\0') + Xz(more)},
+  };
+  ASSERT_EQ(RawZstdFrame(first).size(), 256u * 1024);
+  TemporaryFolder temp;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ZipTestEntry entry = ZipFile("e.bin", c.packed);
+    entry.method = c.method;
+    entry.crc = static_cast<uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(c.data.data()), static_cast<uInt>(c.data.size())));
+    entry.recordedSize = static_cast<uint32_t>(c.data.size());
+    WriteZip(temp.path() / "s.zip", {entry});
+    RecordingSink sink;
+    std::string error;
+    EXPECT_TRUE(ExtractOnly(temp.path() / "s.zip", sink, error)) << error;
+    EXPECT_TRUE(sink.bytes == c.data) << sink.bytes.size() << " of " << c.data.size();
+  }
+}
+
 // What writers in the wild put in an archive, none of which changes the bytes extracted: a
 // self-extracting program in front (offsets not moved), padding between entries, a data
 // descriptor, local extra fields, versions and times that differ from the central directory.
@@ -145,6 +225,20 @@ TEST(ZipReaderTest, ArchivesThatReadDifferentlyElsewhereAreRefused) {
   otherSize.dataDescriptor = true;
   std::string otherSizeBytes = BuildZip({otherSize});
   otherSizeBytes[22] = 9;  // a local size where the data descriptor would have left zero
+  // An entry of 4 GiB and 5 bytes whose writer kept only the low 32 bits of its size in one
+  // place: in the central record beside a zip64 field, or in the central directory against a
+  // local zip64 field.
+  const std::string zip64Sizes = std::string("\x01\x00\x10\x00", 4) +
+                                 std::string("\x05\0\0\0\x01\0\0\0", 8) +
+                                 std::string("\x05\0\0\0\0\0\0\0", 8);
+  ZipTestEntry centralOff = ZipFile("big.bin", "12345");
+  centralOff.method = 0;
+  centralOff.centralExtra = zip64Sizes;
+  ZipTestEntry localOff = centralOff;
+  localOff.centralExtra.clear();
+  localOff.localExtra = zip64Sizes;
+  std::string localOffBytes = BuildZip({localOff});
+  localOffBytes.replace(18, 8, 8, '\xff');  // the local sizes are in the zip64 field
   std::string otherMethod = BuildZip({ZipFile("m.txt", "method")});
   otherMethod[8] = 0;  // the local header says stored, the central directory deflated
   const struct {
@@ -155,6 +249,12 @@ TEST(ZipReaderTest, ArchivesThatReadDifferentlyElsewhereAreRefused) {
       {otherSizeBytes, "local header of s.txt gives other sizes"},
       {otherMethod, "local header of m.txt gives another method"},
       {BuildZip({ZipFile("x", "1"), ZipFile("x", "2")}), "two entries are named x"},
+      {BuildZip({centralOff}),
+       "the sizes of big.bin are off by a multiple of 4 GiB: 5 and 5 bytes in its 32-bit fields, "
+       "4294967301 and 5 in its zip64 field"},
+      {localOffBytes,
+       "the local header of big.bin gives sizes off by a multiple of 4 GiB: 4294967301 and 5 "
+       "bytes, the central directory 5 and 5"},
       {std::string(100, 'M'), "no end-of-central-directory record"},
   };
   for (const auto& c : cases) {
