@@ -61,6 +61,9 @@ function onAction(id) {
   else if (id === 'cancel') onCancelRequest();
   else if (id === 'close') onCloseRequest();
   else if (id === 'download-page') host.openExternal(config.downloadPageUrl);
+  else if (id === 'open') installer?.open();
+  else if (id === 'restart') installer?.restart();
+  else if (id === 'later') installer?.later();
 }
 
 // Stopping throws the download away (the host cannot continue one), so Cancel asks as Close does.

@@ -3,7 +3,8 @@
 
 The archive holds a setup program (a shell script recorded with Unix mode 0755, so the
 extraction keeps its execute bit) that shows it ran: it writes a receipt into the folder named by
-DEMO_RECEIPT_DIR (or ~/.local/share/quillfetch-demo), shows a small window for a few seconds
+DEMO_RECEIPT_DIR (or ~/.local/share/quillfetch-demo), installs the demo product's program
+(demo-product, which the page's "Open" starts) there, shows a small window for a few seconds
 when there is a display (as a real setup would), and exits with DEMO_SETUP_EXIT_CODE (default 0).
 A large, highly compressible payload keeps the download small and the extraction visible.
 
@@ -26,6 +27,8 @@ mkdir -p "$receipt_dir"
   echo "from: $(pwd)"
   echo "files: $(find . -type f | wc -l)"
 } > "$receipt_dir/receipt.txt"
+cp demo-product "$receipt_dir/demo-product"
+chmod 755 "$receipt_dir/demo-product"
 # A real setup shows a window while the downloader's own is hidden; so does this one.
 if [ -n "${DISPLAY:-}" ] && command -v xmessage >/dev/null 2>&1; then
   xmessage -center -buttons "" -timeout %(seconds)s -geometry 360x110 \\
@@ -38,6 +41,15 @@ else
   sleep %(seconds)s
 fi
 exit "${DEMO_SETUP_EXIT_CODE:-0}"
+"""
+
+
+PRODUCT = """#!/bin/sh
+# The demo product: records that it was started, and shows so when there is a display.
+echo "started: $(date -Is)" >> "$(dirname "$0")/opened.txt"
+if [ -n "${DISPLAY:-}" ] && command -v xmessage >/dev/null 2>&1; then
+  exec xmessage -center -timeout 5 "Demo Product is running."
+fi
 """
 
 
@@ -58,6 +70,7 @@ def main():
 
     with zipfile.ZipFile(args.out, "w", compresslevel=1) as archive:
         add(archive, "Setup.exe", SETUP % {"seconds": args.setup_seconds}, 0o755)
+        add(archive, "demo-product", PRODUCT, 0o755)
         add(archive, "README.txt", "Demo product for the setup downloader.\n")
         for i in range(40):
             add(archive, f"docs/page-{i:02d}.txt", f"Page {i} of the demo manual.\n" * 200)

@@ -191,7 +191,9 @@ def main():
         shutil.copytree(os.path.join(ROOT, "ui"), ui_dir)
         config = {"productName": PRODUCT, "url": url, "archive_name": ARCHIVE,
                   "size": archive["size"], "sha256": archive["sha256"],
-                  "launcherName": LAUNCHER, "autoStart": args.headless}
+                  "launcherName": LAUNCHER, "autoStart": args.headless,
+                  # Where the demo setup puts the product: the host reads the variable.
+                  "productFolder": "%DEMO_RECEIPT_DIR%", "productProgram": "demo-product"}
         sign_archive = os.path.join(ROOT, "scripts", "sign-archive")
         if args.signing_key:
             # A release manifest, and the release the page accepts: no older one can pass.

@@ -7,6 +7,7 @@
 #include "diag/log_actions.h"
 #include "download/download_actions.h"
 #include "install/install_actions.h"
+#include "install/system_restart.h"
 
 void RegisterWindowActions(ActionRegistry& actions, SetupWebView& host) {
   using Reach = ActionRegistry::Reach;
@@ -24,7 +25,7 @@ void RegisterAllActions(ActionRegistry& actions, SetupWebView& host) {
   RegisterBridgeActions(actions);
   RegisterWindowActions(actions, host);
   RegisterDownloadActions(actions);
-  RegisterInstallActions(actions);
+  RegisterInstallActions(actions, MakeSystemRestart());
   RegisterDiagActions(actions);
   RegisterLogActions(actions);
 }

@@ -35,6 +35,8 @@ inline constexpr uint32_t kSizeMismatch = 24;
 inline constexpr uint32_t kWriteFault = 29;
 // ERROR_GEN_FAILURE: the transfer service could not be reached, or doLaunchSetup broke down.
 inline constexpr uint32_t kGenFailure = 31;
+// ERROR_NOT_SUPPORTED: the system offers no way to do what was asked (no restart service).
+inline constexpr uint32_t kNotSupported = 50;
 // ERROR_INVALID_PARAMETER: a member of the request is malformed; nothing was done.
 inline constexpr uint32_t kInvalidParameter = 87;
 // ERROR_DISK_FULL: the volume cannot take the download or the extraction.
@@ -45,8 +47,13 @@ inline constexpr uint32_t kNoMatchingCode = 120;
 inline constexpr uint32_t kInvalidName = 123;
 // ERROR_WAIT_NO_CHILDREN: the setup ran but its exit status could not be collected.
 inline constexpr uint32_t kNoExitStatus = 128;
-// ERROR_BAD_PATHNAME: a relative launcherName leads out of unzipdir; nothing was started.
+// ERROR_BAD_PATHNAME: a relative launcherName leads out of unzipdir, or the product's program
+// out of the product's folder; nothing was started.
 inline constexpr uint32_t kNameLeavesFolder = 161;
+// ERROR_BUSY: a restart was asked for while a download, an extraction or a clean-up runs.
+inline constexpr uint32_t kBusy = 170;
+// ERROR_ENVVAR_NOT_FOUND: the product folder names an environment variable that is not set.
+inline constexpr uint32_t kEnvVarNotFound = 203;
 // ERROR_ALREADY_EXISTS: something already stands where a download's folder must be made.
 inline constexpr uint32_t kAlreadyExists = 183;
 // ERROR_FILENAME_EXCED_RANGE: a download's path is longer than the system takes.

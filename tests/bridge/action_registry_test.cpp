@@ -46,10 +46,12 @@ TEST(ActionRegistryTest, TheHostRegistersEachContractActionOnce) {
   EXPECT_EQ(names,
             (std::vector<std::string>{
                 "OpenDevToolsWindow", "doCancel", "doCleanUp", "doClose", "doCloseOverride",
-                "doDataExchange", "doDownload", "doGetFreeSpace", "doGetLogData", "doGetSysInfo",
-                "doLaunchSetup", "doMinimizeWnd", "doUnZip", "doWriteLog", "postToTeams"}));
-  EXPECT_EQ(outside,
-            (std::vector<std::string>{"doDownload", "doLaunchSetup", "doUnZip", "postToTeams"}));
+                "doDataExchange", "doDownload", "doFindProduct", "doGetFreeSpace", "doGetLogData",
+                "doGetSysInfo", "doLaunchSetup", "doMinimizeWnd", "doOpenProduct",
+                "doRestartSystem", "doUnZip", "doWriteLog", "postToTeams"}));
+  EXPECT_EQ(outside, (std::vector<std::string>{"doDownload", "doFindProduct", "doLaunchSetup",
+                                               "doOpenProduct", "doRestartSystem", "doUnZip",
+                                               "postToTeams"}));
 }
 
 }  // namespace

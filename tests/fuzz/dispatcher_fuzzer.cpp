@@ -10,11 +10,12 @@
 //
 // Messages whose action would start real work outside the process (registered with
 // ActionRegistry::Reach::kOutside) are not dispatched: doDownload (network transfer), doUnZip
-// (reads and writes arbitrary paths), doLaunchSetup (runs a program the input names), postToTeams
-// (network post). Their member handling is covered by their own tests; here they would only turn
-// fuzz inputs into downloads and launched programs. doCleanUp and doClose stay in: a fresh host has
-// no working folders, so their clean-up thread removes nothing, and each input waits until it has
-// ended.
+// (reads and writes arbitrary paths), doLaunchSetup and doOpenProduct (run a program the input
+// names), doFindProduct (examines paths the input names), doRestartSystem (would restart the
+// machine), postToTeams (network post). Their member handling is covered by their own tests;
+// here they would only turn fuzz inputs into downloads and launched programs. doCleanUp and
+// doClose stay in: a fresh host has no working folders, so their clean-up thread removes
+// nothing, and each input waits until it has ended.
 //
 // Violations abort, which libFuzzer reports as a crash with the input that caused it.
 

@@ -130,4 +130,20 @@ TEST_F(LaunchActionPosixTest, WritesTheLaunchLines) {
                    }));
 }
 
+// A link inside the product's folder may not lead out of it: what would start is checked with
+// links followed, so a product that a link swapped for another program starts nothing.
+TEST_F(LaunchActionPosixTest, ProductProgramBehindALinkThatLeavesTheFolderIsRefused) {
+  Place("outside.exe");
+  Place("Demo/bin/inside.exe");
+  fs::create_symlink(dir / "outside.exe", dir / "Demo/bin/demo.exe");
+  fs::create_directory_symlink(dir / "Demo/bin", dir / "Demo/tools");
+  for (const auto& [program, result] :
+       {std::pair{"bin/demo.exe", 161}, std::pair{"tools/inside.exe", 0}}) {
+    h.Post(nlohmann::json{
+        {"action", "doFindProduct"}, {"folder", (dir / "Demo").string()}, {"program", program}}
+               .dump());
+    EXPECT_EQ(h.Completions().back().payload["result"], result) << program;
+  }
+}
+
 }  // namespace

@@ -405,3 +405,20 @@ test('a bad optional link is left out with a warning instead of stopping the ins
   );
   await page.close();
 });
+
+test('a bad product folder or program is left out with a warning; the installation goes on', async () => {
+  const { page, host } = await openPage(suite, {
+    config: { ...DEMO_CONFIG, productFolder: 42, productProgram: 'bin/demo', autoStart: true },
+  });
+  const screen = await waitForScreen(page, 'succeeded');
+  assert.deepEqual(screen.buttons, ['Finish']);
+  const warnings = host.messages
+    .filter((m) => m.action === 'doWriteLog' && m.level === 'WARN')
+    .map((m) => m.message);
+  assert.deepEqual(warnings, [
+    'Installer configuration: "productFolder" must be a non-empty string; it is left out',
+    'Installer configuration: "productProgram" needs "productFolder"; it is left out',
+  ]);
+  assert.equal(host.count('doFindProduct'), 0);
+  await page.close();
+});

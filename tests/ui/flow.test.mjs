@@ -2,7 +2,15 @@
 
 import assert from 'node:assert/strict';
 import { after, before, test } from 'node:test';
-import { DEMO_CONFIG, openPage, screenOf, startSuite, waitForScreen } from './support/harness.mjs';
+import {
+  DEMO_CONFIG,
+  PRODUCT,
+  openPage,
+  screenOf,
+  startSuite,
+  until,
+  waitForScreen,
+} from './support/harness.mjs';
 
 let suite;
 before(async () => {
@@ -283,6 +291,9 @@ test('a download waiting to try again says what for, when, and which attempt', a
   await textMatches(/^The server is not answering\. Trying again in 30 s \(attempt 4 of 20\)…$/);
   assert.equal((await screenOf(page)).text, expected);
   assert.equal(await page.textContent('#announcer'), expected);
+  // The wait counts down on the screen; the screen reader is not told each second.
+  await textMatches(/^The server is not answering\. Trying again in 29 s \(attempt 4 of 20\)…$/);
+  assert.equal(await page.textContent('#announcer'), expected);
   await report({ done: 100000, attempt: 5, ...retry, waitingFor: 'network' });
   await textMatches(/^The connection was lost\. .*attempt 5 of 20/);
   await report({ done: 200000 });
@@ -413,4 +424,110 @@ test('the start screen shows the room where the product goes and warns when it c
   assert.match(warned.text, /needs at least 7\.6 MB on \/ .* only 6(\.0)? MB is free/);
   assert.deepEqual(warned.buttons, ['Close', 'Install']);
   await tight.page.close();
+});
+
+const note = (page) => page.textContent('#note');
+
+test('a success says where the product went, and Open starts it through the host or says why not', async () => {
+  const config = { ...DEMO_CONFIG, ...PRODUCT, autoStart: true };
+  const { page, host } = await openPage(suite, { config });
+  await waitForScreen(page, 'succeeded');
+  await page.waitForSelector('#action-open');
+  let screen = await screenOf(page);
+  assert.deepEqual(screen.buttons, ['Finish', 'Open']);
+  const folder = '/opt/Programs/VelmoranteDemoProductEnterpriseEdition/current';
+  assert.equal(screen.detail, `Installed in ${folder}`);
+  const asked = (m) => ({ folder: m.folder, program: m.program });
+  const named = { folder: PRODUCT.productFolder, program: PRODUCT.productProgram };
+  assert.deepEqual(asked(await host.waitFor('doFindProduct')), named);
+
+  await page.click('#action-open');
+  assert.deepEqual(asked(await host.waitFor('doOpenProduct')), named);
+  await page.waitForFunction(() => document.getElementById('note').textContent !== '');
+  assert.equal(await note(page), 'Demo Product is starting.');
+
+  host.plans.doOpenProduct = { result: 193, message: 'The product could not be started' };
+  await page.click('#action-open');
+  await page.waitForFunction(() => /could not/.test(document.getElementById('note').textContent));
+  assert.equal(
+    await note(page),
+    `Demo Product could not be started from here. Start it yourself from ${folder}.`,
+  );
+  screen = await screenOf(page);
+  assert.equal(
+    screen.detail,
+    `Installed in ${folder} · Error 193 · The product could not be started`,
+  );
+  await page.close();
+
+  // A product the host does not find is not offered; the log says why.
+  const other = await openPage(suite, {
+    config,
+    prepare: (h) => {
+      h.plans.doFindProduct = { result: 3, message: 'The product folder /opt/x does not exist' };
+    },
+  });
+  await waitForScreen(other.page, 'succeeded');
+  await until(() =>
+    other.host.messages.some((m) => m.level === 'WARN' && /not found/.test(m.message)),
+  );
+  screen = await screenOf(other.page);
+  assert.deepEqual([screen.buttons, screen.detail], [['Finish'], '']);
+  await other.page.close();
+});
+
+test('a setup that needs a restart offers Restart now and Later; the host restarts', async () => {
+  const start = async (restart, cleanUpMs = 10) => {
+    const opened = await openPage(suite, {
+      config: { ...DEMO_CONFIG, autoStart: true },
+      prepare: (h) => {
+        h.plans.doLaunchSetup = { result: 3010 };
+        h.plans.doRestartSystem = restart;
+        h.cleanUpMs = cleanUpMs;
+      },
+    });
+    const screen = await waitForScreen(opened.page, 'succeeded');
+    assert.deepEqual(screen.buttons, ['Later', 'Restart now']);
+    assert.equal(screen.text, 'Restart your computer to finish the installation.');
+    assert.equal(await note(opened.page), 'Save your work in other programs before you restart.');
+    // One key press must not restart the computer.
+    assert.equal(await opened.page.evaluate(() => document.activeElement.id), 'title');
+    return opened;
+  };
+
+  const refused = await start('manual');
+  await refused.page.click('#action-restart');
+  const request = await refused.host.waitFor('doRestartSystem');
+  await refused.page.waitForFunction(() =>
+    /Asking/.test(document.getElementById('note').textContent),
+  );
+  assert.deepEqual((await screenOf(refused.page)).buttons, []);
+  await refused.host.complete(request.callbackId, {
+    result: 1314,
+    message: 'The system did not restart: AdjustTokenPrivileges: (error 1314)',
+  });
+  await refused.page.waitForSelector('#action-close');
+  const screen = await screenOf(refused.page);
+  assert.deepEqual([screen.buttons, screen.detail], [
+    ['Finish'],
+    'Error 1314 · The system did not restart: AdjustTokenPrivileges: (error 1314)',
+  ]);
+  assert.match(await note(refused.page), /^The computer could not be restarted from here/);
+  await refused.page.close();
+
+  // Asked while the working folders are still being removed: the page waits for that first.
+  const accepted = await start({ result: 0 }, 1500);
+  await accepted.page.click('#action-restart');
+  await accepted.page.waitForFunction(
+    () => document.getElementById('note').textContent === 'The computer is restarting.',
+  );
+  await accepted.page.close();
+
+  const later = await start({ result: 0 });
+  await later.page.click('#action-later');
+  await later.page.waitForSelector('#action-close');
+  assert.deepEqual((await screenOf(later.page)).buttons, ['Finish']);
+  assert.equal(await note(later.page), '');
+  assert.equal(later.host.count('doRestartSystem'), 0);
+  await later.page.close();
 });

@@ -6,7 +6,14 @@
 
 import { mkdirSync } from 'node:fs';
 import { join } from 'node:path';
-import { DEMO_CONFIG, openPage, repoRoot, startSuite, waitForScreen } from './support/harness.mjs';
+import {
+  DEMO_CONFIG,
+  PRODUCT,
+  openPage,
+  repoRoot,
+  startSuite,
+  waitForScreen,
+} from './support/harness.mjs';
 
 const out = process.argv[2] ?? join(repoRoot, 'docs', 'images');
 mkdirSync(out, { recursive: true });
@@ -65,6 +72,26 @@ try {
     await waitForScreen(page, 'succeeded');
     await shot(page, 'success');
     await page.close();
+
+    // A setup that needs a restart, with where the product went and the offer to restart.
+    const restart = await openPage(suite, {
+      colorScheme: scheme,
+      config: { ...DEMO_CONFIG, ...PRODUCT, autoStart: true },
+      prepare: (h) => {
+        h.plans.doLaunchSetup = { result: 3010 };
+        h.plans.doFindProduct = {
+          message: JSON.stringify({
+            folder: '/opt/demo-product',
+            program: '/opt/demo-product/demo',
+          }),
+        };
+      },
+    });
+    await waitForScreen(restart.page, 'succeeded');
+    await restart.page.waitForSelector('#action-restart');
+    await restart.page.waitForFunction(() => document.getElementById('detail').textContent !== '');
+    await shot(restart.page, 'success-restart');
+    await restart.page.close();
 
     const failing = await openPage(suite, {
       colorScheme: scheme,

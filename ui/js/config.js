@@ -14,6 +14,11 @@
 //   "min_version": "2.4",                   version whose signed release the host accepts
 //                                           (the signature is then a release manifest)
 //   "launcherName": "Setup.exe",            the setup program inside the archive (optional)
+//   "productFolder": "%ProgramFiles%\\Demo", optional: where the setup puts the product, shown
+//                                           after a success (%NAME% is an environment variable)
+//   "productProgram": "Demo.exe",           optional, inside productFolder: started by "Open"
+//                                           after a success. Neither stops the install when
+//                                           bad: it is left out with a warning
 //   "licenceUrl": "https://…/licence",      optional links, opened in the user's browser:
 //   "supportUrl": "https://…/support",      "Licence terms", "Contact support" and
 //   "downloadPageUrl": "https://…/get",     "Get a new copy" (the last two on failures; the
@@ -103,11 +108,25 @@ export function parseConfig(config, languages = undefined) {
       return '';
     }
   };
+  const optionalText = (key) => {
+    if (config[key] === undefined) return '';
+    if (typeof config[key] === 'string' && config[key].trim() !== '') return config[key];
+    warnings.push(`"${key}" must be a non-empty string; it is left out`);
+    return '';
+  };
+  const productFolder = optionalText('productFolder');
+  let productProgram = optionalText('productProgram');
+  if (productProgram && !productFolder) {
+    warnings.push('"productProgram" needs "productFolder"; it is left out');
+    productProgram = '';
+  }
   return {
     productName: productNameFor(config, language),
     language,
     archive,
     launcherName,
+    productFolder,
+    productProgram,
     licenceUrl: optionalUrl('licenceUrl'),
     supportUrl: optionalUrl('supportUrl'),
     downloadPageUrl: optionalUrl('downloadPageUrl'),

@@ -262,9 +262,10 @@ export class Installer {
             bytesPerSecond: null,
             secondsLeft: null,
             stalled: true,
-            retry: progress.retry,
+            retry: { ...progress.retry, secondsLeft: progress.retry.inSeconds },
           },
         });
+        this.countDown(performance.now() + progress.retry.inSeconds * 1000);
         return;
       }
       // Reports keep coming while the server sends nothing: only new bytes count as progress.
@@ -283,6 +284,24 @@ export class Installer {
     const entry = progress.result === 0 ? progress.message : (this.state.progress?.message ?? '');
     this.set({ ...this.state, progress: { ...progress, message: entry } });
     this.saveFigures({ ...progress, message: entry });
+  }
+
+  // The wait before the next attempt counts down on the screen until the host reports again
+  // (a new wait, or bytes, which end it).
+  countDown(endsAt) {
+    clearInterval(this.countdownTimer);
+    this.countdownTimer = setInterval(() => {
+      const p = this.state.progress;
+      if (this.state.phase !== 'downloading' || !p?.retry) {
+        clearInterval(this.countdownTimer);
+        return;
+      }
+      const left = Math.max(0, Math.ceil((endsAt - performance.now()) / 1000));
+      if (left !== p.retry.secondsLeft) {
+        this.set({ ...this.state, progress: { ...p, retry: { ...p.retry, secondsLeft: left } } });
+      }
+      if (left === 0) clearInterval(this.countdownTimer);
+    }, 250);
   }
 
   // The figures a reloaded page shows until the next report: now and then, not per report.
@@ -317,7 +336,10 @@ export class Installer {
   finishSetup(exitCode, kept) {
     this.log('INFO', `Setup exited with code ${exitCode}`);
     if (exitCode === 0 || RESTART_CODES.has(exitCode)) {
-      this.end({ phase: 'succeeded', exitCode, restartNeeded: exitCode !== 0 });
+      // 1641: the setup has already started the restart; only 3010 leaves it to the user.
+      const restartOffer = exitCode === 3010;
+      this.end({ phase: 'succeeded', exitCode, restartNeeded: exitCode !== 0, restartOffer });
+      this.findProduct();
     } else if (exitCode === 1602) {
       this.end({ phase: 'cancelled', exitCode, by: 'setup', ...kept });
     } else {
@@ -327,6 +349,70 @@ export class Installer {
         ...kept,
       });
     }
+  }
+
+  /** Asks the host where the product went, when the configuration says where to look. */
+  async findProduct() {
+    const { productFolder: folder, productProgram: program } = this.config;
+    if (!folder) return;
+    try {
+      const product = await this.host.findProduct({ folder, program });
+      this.log('INFO', `Product found in ${product.folder}`);
+      this.update({ product: { folder: product.folder, program: product.program ?? '' } });
+    } catch (error) {
+      this.log('WARN', `The installed product was not found: ${error?.hostMessage ?? error}`);
+    }
+  }
+
+  /** "Open": starts the installed product through the host. */
+  async open() {
+    const product = this.state.product;
+    if (this.state.phase !== 'succeeded' || !product?.program) return;
+    const { productFolder: folder, productProgram: program } = this.config;
+    try {
+      await this.host.openProduct({ folder, program });
+      this.log('INFO', `Started ${product.program}`);
+      this.update({ opened: { ok: true } });
+    } catch (error) {
+      this.log('ERROR', `The product could not be started: ${error?.hostMessage ?? error}`);
+      this.update({ opened: { ok: false, code: error?.code, hostMessage: error?.hostMessage } });
+    }
+  }
+
+  /** "Restart now" of a setup that needs a restart: the host asks the system. */
+  async restart() {
+    if (this.state.phase !== 'succeeded' || !this.state.restartOffer) return;
+    if (this.state.restart === 'asking') return;
+    this.log('INFO', 'Restart requested by the user');
+    this.update({ restart: 'asking' }, false);
+    try {
+      // The host refuses to restart while the working folders are being removed.
+      await this.cleanedUp;
+      await this.host.restartSystem();
+      this.update({ restart: 'accepted' }, false);
+    } catch (error) {
+      this.log('ERROR', `The computer could not be restarted: ${error?.hostMessage ?? error}`);
+      this.update({
+        restartOffer: false,
+        restart: 'failed',
+        restartFailure: { code: error?.code, hostMessage: error?.hostMessage },
+      });
+    }
+  }
+
+  /** "Later": the offer closes; the screen still says a restart is needed. */
+  later() {
+    if (this.state.phase !== 'succeeded' || this.state.restart === 'asking') return;
+    this.update({ restartOffer: false, restart: undefined });
+  }
+
+  // Changes the result screen, and keeps it for a reloaded page unless `keep` is false (a
+  // request under way would look stuck after a reload).
+  update(changes, keep = true) {
+    if (this.closing || this.state.phase !== 'succeeded') return;
+    const state = { ...this.state, ...changes };
+    this.set(state);
+    if (keep) this.save(state);
   }
 
   fail(error) {
@@ -365,7 +451,7 @@ export class Installer {
   cleanUp() {
     if (this.cleaning) return;
     this.cleaning = true;
-    this.host
+    this.cleanedUp = this.host
       .cleanUp()
       .then(
         (removed) => this.log('DEBUG', `Removed working folders: ${removed.join(', ')}`),

@@ -9,7 +9,8 @@
 // the screen reader hears when it changes on the same screen (coarse progress, a stall, the end
 // of one). `copy` offers to copy what went wrong. `restOnTitle` keeps focus off the screen's
 // buttons while work runs: its only button stops the work, one key press from losing it.
-// Action ids are handled by app.js: install, cancel, retry, close, download-page.
+// Action ids are handled by app.js: install, cancel, retry, close, download-page, open, restart,
+// later.
 
 import { describeFailure, diskOf, needsNewCopy, spaceFromHostText } from './failures.js';
 import { Texts } from './i18n.js';
@@ -55,19 +56,24 @@ function downloadingScreen(state, product, t) {
       : t.bytes(p.done);
     stats[0] = [sizes, t.rate(p.bytesPerSecond)].filter(Boolean).join(' · ');
     stats[1] = t.percent(p.fraction);
+    let heard = '';
     if (p.stalled && p.retry) {
       const key = p.retry.waitingFor === 'server' ? 'download.retryServer' : 'download.retryNetwork';
-      text = t.t(key, {
-        seconds: t.number(p.retry.inSeconds),
-        attempt: t.number(p.retry.attempt),
-        attempts: t.number(p.retry.attempts),
-      });
+      const wait = (seconds) =>
+        t.t(key, {
+          seconds: t.number(seconds),
+          attempt: t.number(p.retry.attempt),
+          attempts: t.number(p.retry.attempts),
+        });
+      text = wait(p.retry.secondsLeft ?? p.retry.inSeconds);
+      // The screen counts down; the screen reader hears the wait once, as reported.
+      heard = wait(p.retry.inSeconds);
     } else if (p.stalled) text = t.t('download.waiting');
     else if (p.total) text = t.timeLeft(p.secondsLeft) || t.t('download.estimating');
     else text = t.t('download.running');
     valueText = [stats[1], sizes, p.stalled ? text : ''].filter(Boolean).join(', ');
     const reached = milestoneOf(p.fraction);
-    if (p.stalled) milestone = text;
+    if (p.stalled) milestone = heard || text;
     else if (p.resumedAt === reached) milestone = t.t('download.resumed');
     else if (reached) milestone = t.t('download.milestone', { percent: t.percent(reached) });
   }
@@ -159,6 +165,62 @@ function failedScreen(state, config, product, t) {
   };
 }
 
+/**
+ * Installed: where the product went (when the configuration says where to look and the host
+ * found it), "Open" when it names the program, and for a setup that needs a restart the offer
+ * to restart now or later. Focus rests on the title while the offer stands: one key press must
+ * not restart the computer.
+ */
+function successScreen(state, product, t, close) {
+  const folder = state.product?.folder ?? '';
+  const finish = { ...close, label: t.t('action.finish'), primary: true };
+  let actions = [finish];
+  if (state.product?.program) {
+    actions = [
+      { ...finish, primary: false },
+      { id: 'open', label: t.t('action.open'), primary: true },
+    ];
+  }
+  let note = '';
+  let failure = null;
+  if (state.restart === 'asking') {
+    note = t.t('restart.asking');
+    actions = [];
+  } else if (state.restart === 'accepted') {
+    note = t.t('restart.accepted');
+    actions = [];
+  } else if (state.restartOffer) {
+    note = t.t('restart.save');
+    actions = [
+      { id: 'later', label: t.t('action.later') },
+      { id: 'restart', label: t.t('action.restartNow'), primary: true },
+    ];
+  } else if (state.restart === 'failed') {
+    note = t.t('restart.failed');
+    failure = state.restartFailure;
+  } else if (state.opened?.ok === false) {
+    note = t.t('open.failed', { product, folder });
+    failure = state.opened;
+  } else if (state.opened?.ok) {
+    note = t.t('open.started', { product });
+  }
+  const code = failure?.code;
+  const codeText = typeof code === 'number' ? t.t('failure.code', { code: formatCode(code) }) : '';
+  return {
+    step: 'done',
+    tone: 'success',
+    title: t.t('success.title', { product }),
+    text: state.restartNeeded ? t.t('success.restart') : t.t('success.start', { product }),
+    note,
+    milestone: note,
+    detail: [folder && t.t('success.where', { folder }), codeText, failure?.hostMessage]
+      .filter(Boolean)
+      .join(' · '),
+    actions,
+    restOnTitle: Boolean(state.restartOffer),
+  };
+}
+
 function failureLinks(config, t, withDownloadPage) {
   const links = [];
   if (withDownloadPage && config?.downloadPageUrl) {
@@ -207,13 +269,7 @@ export function screenFor(state, config, texts = ENGLISH) {
           actions: [],
         };
       case 'succeeded':
-        return {
-          step: 'done',
-          tone: 'success',
-          title: t.t('success.title', { product }),
-          text: state.restartNeeded ? t.t('success.restart') : t.t('success.start', { product }),
-          actions: [{ ...close, label: t.t('action.finish'), primary: true }],
-        };
+        return successScreen(state, product, t, close);
       case 'cancelled':
         return {
           tone: 'warn',

@@ -109,6 +109,13 @@ export interface PageConfig {
   min_version?: string;
   /** The setup program inside the archive; the host's default is "Setup.exe". */
   launcherName?: string;
+  /**
+   * Where the setup puts the product, shown once it succeeded; may hold %NAME% environment
+   * references ("%ProgramFiles%\\Demo Product").
+   */
+  productFolder?: string;
+  /** The product's program inside productFolder, relative: "Open" starts it after a success. */
+  productProgram?: string;
   licenceUrl?: string;
   /** "Contact support" on failure screens. */
   supportUrl?: string;
@@ -195,6 +202,22 @@ export declare function storeData(data: Record<string, unknown>): Promise<void>;
 export declare function loadData<T extends Record<string, unknown>>(): Promise<T | null>;
 
 export declare function getSysInfo(): Promise<Record<string, unknown>>;
+
+/** Where an installed product is: full paths, '/' between names; program '' when none was named. */
+export interface ProductLocation {
+  folder: string;
+  program: string;
+}
+/** `folder` may hold %NAME% environment references; `program` is relative to it. */
+export declare function findProduct(product: {
+  folder: string;
+  program?: string;
+}): Promise<ProductLocation>;
+export declare function openProduct(product: {
+  folder: string;
+  program: string;
+}): Promise<ProductLocation>;
+export declare function restartSystem(): Promise<void>;
 export declare function getLogData(options?: {
   maxEntries?: number;
   includeDebug?: boolean;

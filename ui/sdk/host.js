@@ -266,6 +266,32 @@ export function getFreeSpace() {
   );
 }
 
+/**
+ * doFindProduct: where the installed product is. `folder` may hold %NAME% environment
+ * references; `program` (optional) is relative to it. Resolves with {folder, program} as full
+ * paths ('' for no program); rejects with a HostError (161, 203, 3, 2) when it is not there.
+ */
+export function findProduct({ folder, program = '' }) {
+  return checked('doFindProduct', request('doFindProduct', { folder, program }), (answer) =>
+    parseJsonOr(answer.message, {}),
+  );
+}
+
+/** doOpenProduct: starts the installed product (as findProduct names it) without waiting. */
+export function openProduct({ folder, program }) {
+  return checked('doOpenProduct', request('doOpenProduct', { folder, program }), (answer) =>
+    parseJsonOr(answer.message, {}),
+  );
+}
+
+/**
+ * doRestartSystem: asks the system to restart the computer. Resolves once the system has taken
+ * the request (the restart then ends the host too); rejects with a HostError when it refused.
+ */
+export function restartSystem() {
+  return checked('doRestartSystem', request('doRestartSystem'), () => undefined);
+}
+
 /** doGetLogData. Resolves with the log entries, oldest first. */
 export async function getLogData({ maxEntries = 100, includeDebug = false } = {}) {
   const answer = await request('doGetLogData', { maxEntries, includeDebug });

@@ -59,7 +59,7 @@ class DefaultPageTestCase(unittest.TestCase):
         self.addCleanup(server.close)
         return server
 
-    def start_page(self, url, auto_start, licence_url=None, tmpdir=None):
+    def start_page(self, url, auto_start, licence_url=None, product=None, tmpdir=None):
         """The program with the default page beside it, configured for `url`. A recorder stands
         in for the user's browser (self.opened lists what it was asked to open). `tmpdir` is
         an earlier run's, for a run that finds what that one left."""
@@ -74,6 +74,8 @@ class DefaultPageTestCase(unittest.TestCase):
                   "launcherName": "Setup.exe", "autoStart": auto_start}
         if licence_url:
             config["licenceUrl"] = licence_url
+        if product:
+            config.update(product)
         with open(os.path.join(run.ui_dir, "config.json"), "w") as f:
             json.dump(config, f)
         run.start()
@@ -175,6 +177,31 @@ class AutoStartTest(DefaultPageTestCase):
         gets = [r for r in server.requests() if r["method"] == "GET"]
         self.assertTrue(gets)
         self.assertTrue(all(r["target"] == "/" + ARCHIVE for r in gets), gets)
+
+
+class OpenProductTest(DefaultPageTestCase):
+    def test_enter_on_the_result_starts_the_installed_product(self):
+        # The demo setup puts its product where DEMO_RECEIPT_DIR says; the host reads the
+        # variable the page names.
+        server = self.serve()
+        run = self.start_page("http://127.0.0.1:%d/%s" % (server.port, ARCHIVE), auto_start=True,
+                              product={"productFolder": "%DEMO_RECEIPT_DIR%",
+                                       "productProgram": "demo-product"})
+        window = run.wait_for_window(TOOL, START_TIMEOUT)
+        self.wait_for_page_line(run, "Product found in " + self.receipts)
+        # Open is the main choice once the product is found: focus is on it.
+        self.press(run, window[0], "Return")
+        self.wait_until(lambda: os.path.exists(os.path.join(self.receipts, "opened.txt")),
+                        "the product started")
+        # The installer stays open for the user to finish, and then closes as usual.
+        self.assertIsNone(run.process.poll())
+        subprocess.run([TOOL, "close", str(window[0])], env=run.env, check=True, timeout=30)
+        self.assertEqual(run.wait(timeout=EXIT_TIMEOUT), 0, run.stderr_tail())
+        # The log is complete once the program has ended (it writes lines out in batches).
+        log = run.log_text()
+        product = os.path.join(self.receipts, "demo-product")
+        self.assertIn("[Engine.AppLauncher] Product started: " + product, log)
+        self.assertIn("[UI] Started " + product, log)
 
 
 class ExpiredLinkTest(DefaultPageTestCase):

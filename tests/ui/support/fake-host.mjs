@@ -45,6 +45,13 @@ const JSP = { doDownload: 'onDownloadProgress', doUnZip: 'onUnZipProgress' };
 const NAME = { doDownload: 'UtlDwldFile' };
 const ANSWER_ONLY_WITH_ID = new Set(['doCancel', 'doCleanUp', 'doWriteLog', 'postToTeams']);
 
+/** Where the host finds a product: %NAME% stands for /opt, the program lies in the folder. */
+function productAnswer({ folder, program }) {
+  const where = folder.replace(/%[^%]+%/g, '/opt');
+  const found = { folder: where, program: program ? `${where}/${program}` : '' };
+  return { message: JSON.stringify(found) };
+}
+
 export class FakeHost {
   constructor() {
     this.messages = [];
@@ -55,6 +62,7 @@ export class FakeHost {
     this.closed = false;
     this.closeRequests = 0;
     this.cleaningUp = false;
+    this.cleanUpMs = 10;
     this.busyCloses = 0; // doClose answers that find the host busy whatever runs
     this.holdExchangeOut = false;
     this.heldExchange = [];
@@ -75,6 +83,10 @@ export class FakeHost {
         result: 0,
       },
       doLaunchSetup: { result: 0 },
+      // Answered at once: an answer object, a function of the message giving one, or 'manual'.
+      doFindProduct: productAnswer,
+      doOpenProduct: productAnswer,
+      doRestartSystem: { result: 0 },
     };
     this.waiters = [];
     this.page = null;
@@ -217,6 +229,17 @@ export class FakeHost {
           message: JSON.stringify({ logData: JSON.stringify(entries), success: true }),
         });
       }
+      case 'doFindProduct':
+      case 'doOpenProduct':
+      case 'doRestartSystem': {
+        const plan = this.plans[message.action];
+        // As the host: no restart while the working folders are being removed.
+        if (message.action === 'doRestartSystem' && this.cleaningUp) {
+          return this.complete(cbid, { result: 170, message: 'A clean-up is still running' });
+        }
+        if (plan === 'manual') return undefined;
+        return this.complete(cbid, typeof plan === 'function' ? plan(message) : plan);
+      }
       case 'doWriteLog':
       case 'postToTeams':
         return this.complete(cbid);
@@ -307,7 +330,7 @@ export class FakeHost {
     setTimeout(() => {
       this.cleaningUp = false;
       this.complete(cbid, { message: JSON.stringify(this.tempDirs) });
-    }, 10);
+    }, this.cleanUpMs);
   }
 
   // doClose: the first cancels running work; while anything runs the host asks the page again.

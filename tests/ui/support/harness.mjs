@@ -154,15 +154,22 @@ export async function axeViolations(page) {
   });
 }
 
+/** Where walkScreens' product goes: a long folder without spaces must wrap, not overflow. */
+export const PRODUCT = {
+  productFolder: '%LOCALAPPDATA%/Programs/VelmoranteDemoProductEnterpriseEdition/current',
+  productProgram: 'bin/demo-product',
+};
+
 /**
  * Drives one page through every screen and dialog of an installation whose setup fails once and
- * then succeeds, calling `visit(page, name)` at each: idle, downloading, close-question,
- * extracting, installing, failed (details open), consent (contents shown), report sent,
- * succeeded.
+ * then succeeds asking for a restart, calling `visit(page, name)` at each: idle, downloading,
+ * close-question, extracting, installing, failed (details open), consent (contents shown),
+ * report sent, restart offer, succeeded (with where the product went and Open).
  */
 export async function walkScreens(suite, options, visit) {
   const { page, host, pageErrors } = await openPage(suite, {
     ...options,
+    config: { ...PRODUCT, ...(options.config ?? DEMO_CONFIG) },
     prepare: (h) => {
       h.plans.doDownload = 'manual';
       h.plans.doUnZip = 'manual';
@@ -211,9 +218,14 @@ export async function walkScreens(suite, options, visit) {
     /[0-9A-F]{6}$/.test(document.getElementById('report-status').textContent),
   );
   await visit(page, 'report sent');
-  host.plans.doLaunchSetup = { result: 0 };
+  host.plans.doLaunchSetup = { result: 3010 };
   await page.click('#action-retry');
   await waitForScreen(page, 'succeeded');
+  await page.waitForSelector('#action-restart');
+  await page.waitForFunction(() => document.getElementById('detail').textContent !== '');
+  await visit(page, 'restart offer');
+  await page.click('#action-later');
+  await page.waitForSelector('#action-open');
   await visit(page, 'succeeded');
   return { page, host, pageErrors };
 }
