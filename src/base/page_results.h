@@ -78,6 +78,9 @@ inline constexpr uint32_t kOtherPublisher = 271;
 inline constexpr uint32_t kOtherRelease = 272;
 // Nothing exists at the setup program's path.
 inline constexpr uint32_t kNothingAtPath = 404;
+// HTTP 407: the system's proxy, used after a direct connection could not be made, asks for
+// credentials; either transfer ends at once. (Within 400-599, named for its own text.)
+inline constexpr uint32_t kProxyCredentialsWanted = 407;
 // ERROR_INTERNAL_ERROR: doWriteLog or doGetLogData met a member or a logged text it cannot use.
 inline constexpr uint32_t kLoggingError = 1359;
 // ERROR_TIMEOUT: the background job met more transient errors than it retries.

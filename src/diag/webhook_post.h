@@ -7,8 +7,8 @@
 #include "diag/webhook_endpoint.h"
 
 // One synchronous JSON POST to a webhook, as the issue report needs it: user agent
-// "MyApp/1.0", the system's default proxy, "Content-Type: application/json", redirects not
-// followed, the HTTP status not examined.
+// "MyApp/1.0", direct first and then the system's proxy (base/proxy_route.h), "Content-Type:
+// application/json", redirects not followed, the HTTP status not examined.
 
 struct HttpTimeouts {
   // Name resolution, connecting and the TLS handshake together.

@@ -3,9 +3,14 @@
 #include <memory>
 #include <mutex>
 
+#include "base/page_results.h"
+#include "base/proxy_route.h"
 #include "diag/webhook_post.h"
+#include "log/logger.h"
 
 namespace {
+
+constexpr char kCategory[] = "Engine.Http";
 
 using Clock = std::chrono::steady_clock;
 
@@ -61,6 +66,20 @@ struct ListDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
+// The WinHTTP number of a connection that could not be made; 0 for any other outcome.
+uint32_t ConnectionNotMade(CURLcode code) {
+  switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return page_result::kHttpNameNotResolved;
+    case CURLE_COULDNT_CONNECT:
+      return page_result::kHttpCannotConnect;
+    case CURLE_OPERATION_TIMEDOUT:
+      return page_result::kHttpTimeout;
+    default:
+      return 0;
+  }
+}
+
 }  // namespace
 
 std::optional<std::string> PostJsonToWebhook(const WebhookEndpoint& endpoint,
@@ -87,6 +106,7 @@ std::optional<std::string> PostJsonToWebhook(const WebhookEndpoint& endpoint,
   const std::string url = WebhookUrl(endpoint);
   CURL* h = easy.get();
   curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(h, CURLOPT_NOPROXY, "*");  // direct first (base/proxy_route.h)
   curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_USERAGENT, kWebhookUserAgent);
@@ -106,7 +126,32 @@ std::optional<std::string> PostJsonToWebhook(const WebhookEndpoint& endpoint,
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &exchange);
 
   // The outcome is the answer's first block or nothing: the write callback ends a successful
-  // exchange with CURLE_WRITE_ERROR on purpose, so the code says nothing more.
-  curl_easy_perform(h);
+  // exchange with CURLE_WRITE_ERROR on purpose, so the code says little more.
+  ProxyRoute route(url);
+  Logger::Log(LogLevel::Info, kCategory, route.DescribeStart());
+  std::string line;
+  const CURLcode direct = curl_easy_perform(h);
+  // A time-out counts only where no connection stood: a stalled answer is no route's fault.
+  curl_off_t connected = 0;
+  curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connected);
+  const uint32_t notMade =
+      direct == CURLE_OPERATION_TIMEDOUT && connected != 0 ? 0 : ConnectionNotMade(direct);
+  if (route.FallBack(notMade, line)) {
+    Logger::Log(LogLevel::Info, kCategory, line);
+    curl_easy_setopt(h, CURLOPT_PROXY, route.proxy()->proxy.c_str());
+    curl_easy_setopt(h, CURLOPT_NOPROXY, "");
+    curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    exchange.connected = false;
+    curl_easy_perform(h);
+    long status = 0;
+    long connectStatus = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(h, CURLINFO_HTTP_CONNECTCODE, &connectStatus);
+    if (status == 407 || connectStatus == 407) {
+      Logger::Log(LogLevel::Error, kCategory, route.DescribeCredentialsWanted());
+    }
+  } else if (!line.empty()) {
+    Logger::Log(LogLevel::Info, kCategory, line);
+  }
   return exchange.firstBlock;
 }

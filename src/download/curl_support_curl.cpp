@@ -57,6 +57,19 @@ void SetCommonOptions(CURL* easy, const std::string& url, curl_slist* headers) {
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, IsHttpsUrl(url) ? "https" : "http,https");
 }
 
+void UseProxy(CURL* easy, const SystemProxy& proxy) {
+  curl_easy_setopt(easy, CURLOPT_PROXY, proxy.proxy.c_str());
+  // The system's lookup already applied its exceptions; none of the environment's on top.
+  curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
+  curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+}
+
+uint32_t ProxyCredentialsWanted(CURL* easy) {
+  long code = 0;
+  curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &code);
+  return code == 407 ? 407u : 0u;
+}
+
 uint32_t WinHttpErrorFromCurl(CURLcode code) {
   switch (code) {
     case CURLE_OK:

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/proxy_route.h"
+
 // What both libcurl transfers share: one-time library set-up, handles that free themselves,
 // the common request options, and the translation of libcurl's failures into the WinHTTP
 // error numbers the page and the retry rules know.
@@ -27,10 +29,18 @@ using CurlList = std::unique_ptr<curl_slist, CurlListDeleter>;
 
 CurlList MakeHeaderList(const std::vector<std::string>& lines);
 
-// GET of `url` with `headers`, no proxy, no signals, the path sent as given (query included),
-// 60 s to resolve and connect, redirects followed (http and https only, and https only once the
-// URL is https), and pieces of up to kFileWriteBlockBytes for the write callback.
+// GET of `url` with `headers`, direct (no proxy: see UseProxy), no signals, the path sent as given
+// (query included), 60 s to resolve and connect, redirects followed (http and https only, and https
+// only once the URL is https), and pieces of up to kFileWriteBlockBytes for the write callback.
 void SetCommonOptions(CURL* easy, const std::string& url, curl_slist* headers);
+
+// From now on the handle goes through `proxy` (base/proxy_route.h). The answers of a CONNECT
+// to the proxy are kept from the header callback: only the server's answer is the answer.
+void UseProxy(CURL* easy, const SystemProxy& proxy);
+
+// 407 when the proxy refused a CONNECT for want of credentials, else 0. (Through an http URL
+// the proxy's 407 arrives as the answer itself.)
+uint32_t ProxyCredentialsWanted(CURL* easy);
 
 // The WinHTTP error number for a libcurl failure (0 for CURLE_OK).
 uint32_t WinHttpErrorFromCurl(CURLcode code);

@@ -133,6 +133,9 @@ void DownloadEngine::Finish() {
   if (result == page_result::kWebPageInsteadOfArchive) {
     message = download_text::kWebPageInsteadOfArchive;
   }
+  if (result == page_result::kProxyCredentialsWanted) {
+    message = download_text::kProxyCredentialsWanted;
+  }
   if (comInitialized) LeaveCom();
   if (onComplete && result == 0) message = DownloadResultJson(url, destPath);
   Complete(*this);

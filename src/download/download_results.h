@@ -16,5 +16,9 @@ inline constexpr char kWebPageInsteadOfArchive[] =
     "The network answered with a web page instead of the download. If this network asks you to "
     "sign in (as at a hotel, an airport or a workplace), open a web browser, sign in there, then "
     "try the download again.";
+inline constexpr char kProxyCredentialsWanted[] =
+    "The network's proxy server asks for a user name and password, which this program cannot "
+    "give. Ask your network's administrator to let this download through, or try the download "
+    "again from another network.";
 inline constexpr char kJobDisplayName[] = "Velmorante: BITS Download";
 }  // namespace download_text

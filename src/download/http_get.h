@@ -16,8 +16,8 @@
 //
 // Both backends (libcurl in http_get_curl.cpp, WinHTTP in http_get_winhttp.cpp) promise:
 // - failures are WinHTTP or Win32 error numbers (base/hresult.h), whichever client carries them;
-// - no proxy, whatever the environment says; the request headers of download/request_headers.h;
-//   60 s to resolve and connect, 24 h for the rest;
+// - direct, then the system's proxy if that cannot connect (base/proxy_route.h); the request
+//   headers of download/request_headers.h; 60 s to resolve and connect, 24 h for the rest;
 // - redirects followed between http and https URLs, never from https to http: such a redirect
 //   is then the final answer, whose status the receiver sees;
 // - the cancel flag is watched throughout: once set, Get returns page_result::kCancelled (within

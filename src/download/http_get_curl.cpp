@@ -11,6 +11,7 @@
 #include "download/curl_support_curl.h"
 #include "download/http_get.h"
 #include "download/request_headers.h"
+#include "log/logger.h"
 
 namespace {
 
@@ -75,9 +76,13 @@ int OnTick(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return static_cast<Exchange*>(context)->cancel.load() ? 1 : 0;
 }
 
+constexpr char kCategory[] = "Engine.Download";
+
 class CurlHttpGetSession final : public HttpGetSession {
  public:
-  explicit CurlHttpGetSession(CurlEasy easy) : easy_(std::move(easy)) {}
+  CurlHttpGetSession(CurlEasy easy, const std::string& url) : easy_(std::move(easy)), route_(url) {
+    Logger::Log(LogLevel::Info, kCategory, route_.DescribeStart());
+  }
 
   TransferError Get(const HttpGetRange& range, const std::atomic<bool>& cancel,
                     HttpAnswerReceiver& receiver) override {
@@ -94,18 +99,44 @@ class CurlHttpGetSession final : public HttpGetSession {
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &x);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &x);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &x);
-    const CURLcode code = curl_easy_perform(easy);
+    const CURLcode code = Perform();
     if (cancel.load()) return TransferError(page_result::kCancelled);
+    const uint32_t proxyRefusal = ProxyCredentialsWanted(easy);
+    if (route_.proxy() != nullptr && (proxyRefusal != 0 || x.head.status == 407)) {
+      Logger::Log(LogLevel::Error, kCategory, route_.DescribeCredentialsWanted());
+    }
     if (x.stopped) return x.stopped;
     // A redirect libcurl did not follow (from https to http, say) is the answer, even when the
     // attempt to follow it failed on the way.
     if (x.head.status != 0 && !x.headGiven && !x.GiveHead()) return x.stopped;
+    if (proxyRefusal != 0) return TransferError(proxyRefusal);
     return TransferError(WinHttpErrorFromCurl(code));
   }
 
  private:
+  // Direct, or through the system's proxy once a direct connection could not be made (no
+  // answer came, so the exchange is still untouched for the second attempt).
+  CURLcode Perform() {
+    CURL* easy = easy_.get();
+    CURLcode code = curl_easy_perform(easy);
+    std::string line;
+    // A time-out counts only where no connection stood: a stalled answer is no route's fault.
+    curl_off_t connected = 0;
+    curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connected);
+    const bool notMade = code != CURLE_OK && (code != CURLE_OPERATION_TIMEDOUT || connected == 0);
+    if (notMade && route_.FallBack(WinHttpErrorFromCurl(code), line)) {
+      Logger::Log(LogLevel::Info, kCategory, line);
+      UseProxy(easy, *route_.proxy());
+      code = curl_easy_perform(easy);
+    } else if (!line.empty()) {
+      Logger::Log(LogLevel::Info, kCategory, line);
+    }
+    return code;
+  }
+
   CurlEasy easy_;
   CurlList headers_;  // the current request's, referred to by easy_
+  ProxyRoute route_;
 };
 
 }  // namespace
@@ -124,6 +155,6 @@ TransferError OpenHttpGetSession(const std::u16string& url,
   curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, &OnBody);
   curl_easy_setopt(easy.get(), CURLOPT_XFERINFOFUNCTION, &OnTick);
   curl_easy_setopt(easy.get(), CURLOPT_NOPROGRESS, 0L);
-  session = std::make_unique<CurlHttpGetSession>(std::move(easy));
+  session = std::make_unique<CurlHttpGetSession>(std::move(easy), target);
   return TransferError();
 }

@@ -8,9 +8,11 @@
 
 #include "base/file_write_watcher.h"
 #include "base/page_results.h"
+#include "base/proxy_route.h"
 #include "base/utf_convert.h"
 #include "download/content_range.h"
 #include "download/request_headers.h"
+#include "log/logger.h"
 
 namespace {
 
@@ -128,15 +130,34 @@ HttpConnection::~HttpConnection() {
 }
 
 uint32_t HttpConnection::Open(const std::u16string& agent, const HttpUrl& url) {
-  session_ = WinHttpOpen(Wide(agent), WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                         WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
+  agent_ = agent;
+  host_ = url.host;
+  port_ = url.port != 0 ? url.port
+          : url.secure  ? INTERNET_DEFAULT_HTTPS_PORT
+                        : INTERNET_DEFAULT_HTTP_PORT;
+  return Connect(nullptr, nullptr);
+}
+
+uint32_t HttpConnection::UseProxy(const std::u16string& proxy, const std::u16string& bypass) {
+  // A session of its own: the proxy given when the session opens is the one every WinHTTP takes
+  // (Wine's ignores WINHTTP_OPTION_PROXY).
+  if (connection_ != nullptr) WinHttpCloseHandle(connection_);
+  if (session_ != nullptr) WinHttpCloseHandle(session_);
+  connection_ = nullptr;
+  session_ = nullptr;
+  return Connect(Wide(proxy), bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : Wide(bypass));
+}
+
+uint32_t HttpConnection::Connect(const wchar_t* proxy, const wchar_t* bypass) {
+  session_ =
+      WinHttpOpen(Wide(agent_),
+                  proxy != nullptr ? WINHTTP_ACCESS_TYPE_NAMED_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY,
+                  proxy != nullptr ? proxy : WINHTTP_NO_PROXY_NAME,
+                  proxy != nullptr ? bypass : WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
   if (session_ == nullptr) return GetLastError();
   DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
   WinHttpSetOption(session_, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy));
-  const INTERNET_PORT port = url.port != 0 ? url.port
-                             : url.secure  ? INTERNET_DEFAULT_HTTPS_PORT
-                                           : INTERNET_DEFAULT_HTTP_PORT;
-  connection_ = WinHttpConnect(session_, Wide(url.host), port, 0);
+  connection_ = WinHttpConnect(session_, Wide(host_), port_, 0);
   if (connection_ == nullptr) return GetLastError();
   return 0;
 }
@@ -309,9 +330,14 @@ void HttpGet::Close() {
 
 namespace {
 
+constexpr char kCategory[] = "Engine.Download";
+
 class WinHttpGetSession final : public HttpGetSession {
  public:
-  explicit WinHttpGetSession(const HttpUrl& url) : url_(url) {}
+  WinHttpGetSession(const HttpUrl& url, const std::u16string& fullUrl)
+      : url_(url), route_(Utf16ToUtf8(fullUrl)) {
+    Logger::Log(LogLevel::Info, kCategory, route_.DescribeStart());
+  }
 
   uint32_t Connect() { return connection_.Open(kAgent, url_); }
 
@@ -323,13 +349,13 @@ class WinHttpGetSession final : public HttpGetSession {
       if (!range.ifRange.empty()) headers += "If-Range: " + range.ifRange + "\r\n";
     }
     HttpGet get(cancel);
-    if (const uint32_t error = get.Open(connection_, url_, Utf8ToUtf16(headers))) {
-      return TransferError(error);
-    }
-    if (const uint32_t error = get.Send()) return TransferError(error);
+    if (const uint32_t error = Send(get, Utf8ToUtf16(headers))) return TransferError(error);
     if (const uint32_t error = get.ReceiveResponse()) return TransferError(error);
     HttpAnswerHead head;
     if (const uint32_t error = get.StatusCode(head.status)) return TransferError(error);
+    if (head.status == page_result::kProxyCredentialsWanted && route_.proxy() != nullptr) {
+      Logger::Log(LogLevel::Error, kCategory, route_.DescribeCredentialsWanted());
+    }
     head.contentLength = get.ContentLength();
     const std::string contentRange = get.HeaderText(WINHTTP_QUERY_CONTENT_RANGE).value_or("");
     head.contentRangeFirstByte = ContentRangeFirstByte(contentRange);
@@ -353,8 +379,28 @@ class WinHttpGetSession final : public HttpGetSession {
   }
 
  private:
+  // Opens and sends the request: direct, or through the system's proxy once a direct connection
+  // could not be made. The proxy is the session's from then on (WinHTTP takes it for requests
+  // opened after it is set), so the request is opened again for it.
+  uint32_t Send(HttpGet& get, const std::u16string& headers) {
+    if (const uint32_t error = get.Open(connection_, url_, headers)) return error;
+    const uint32_t error = get.Send();
+    std::string line;
+    const bool fallBack = error != 0 && route_.FallBack(error, line);
+    if (!line.empty()) Logger::Log(LogLevel::Info, kCategory, line);
+    if (!fallBack) return error;
+    const SystemProxy& proxy = *route_.proxy();
+    if (const uint32_t applied =
+            connection_.UseProxy(Utf8ToUtf16(proxy.proxy), Utf8ToUtf16(proxy.bypass))) {
+      return applied;
+    }
+    if (const uint32_t reopened = get.Open(connection_, url_, headers)) return reopened;
+    return get.Send();
+  }
+
   const HttpUrl url_;
   HttpConnection connection_;
+  ProxyRoute route_;
 };
 
 }  // namespace
@@ -363,7 +409,7 @@ TransferError OpenHttpGetSession(const std::u16string& url,
                                  std::unique_ptr<HttpGetSession>& session) {
   HttpUrl target;
   if (const uint32_t error = CrackHttpUrl(url, target)) return TransferError(error);
-  auto opened = std::make_unique<WinHttpGetSession>(target);
+  auto opened = std::make_unique<WinHttpGetSession>(target, url);
   if (const uint32_t error = opened->Connect()) return TransferError(error);
   session = std::move(opened);
   return TransferError();

@@ -21,8 +21,9 @@
 // reports the handle closed. Wine does not cut a pending read short on close, so there the
 // abandoned read ends only with the connection; the caller is free at once either way.
 //
-// Sessions never use a proxy and refuse redirects from https to http (WinHTTP's default, set
-// explicitly); other redirects between http and https URLs are followed.
+// Sessions connect directly (until given a proxy: HttpConnection::UseProxy) and refuse
+// redirects from https to http (WinHTTP's default, set explicitly); other redirects between
+// http and https URLs are followed.
 
 // The parts of an http or https URL that a request needs. The path keeps the query as written
 // (a signed URL depends on it) and drops any fragment.
@@ -46,12 +47,21 @@ class HttpConnection {
   HttpConnection& operator=(const HttpConnection&) = delete;
 
   uint32_t Open(const std::u16string& agent, const HttpUrl& url);
+  // Requests opened from now on go through `proxy` (a WinHTTP proxy list), except to the hosts
+  // of `bypass`: the session and its connection are opened again, with the proxy (a request
+  // still open keeps the old ones until it is closed).
+  uint32_t UseProxy(const std::u16string& proxy, const std::u16string& bypass);
 
   void* connection() const { return connection_; }
 
  private:
+  uint32_t Connect(const wchar_t* proxy, const wchar_t* bypass);
+
   void* session_ = nullptr;
   void* connection_ = nullptr;
+  std::u16string agent_;
+  std::u16string host_;
+  uint16_t port_ = 0;
 };
 
 // What WinHTTP's callbacks report for one request; defined with the callbacks.

@@ -6,6 +6,7 @@
 
 #include "base/hex_string.h"
 #include "base/page_results.h"
+#include "base/proxy_route.h"
 #include "base/utf_convert.h"
 #include "download/download_engine.h"
 #include "download/download_results.h"
@@ -50,6 +51,7 @@ bool IsFinalRefusal(HResult code) {
     case 401:
     case 403:
     case 404:
+    case 407:  // the proxy wants credentials the program has none of
     case 410:
       return true;
     default:
@@ -101,6 +103,22 @@ void DownloadEngine::RunBackgroundJob() {
   }
   job->SetCustomHeaders(DownloadHeaderBlock());
   if (arrivingArchiveCheck) job->WatchWrites(arrivingArchiveCheck.get());
+  // Direct first; after a connection that could not be made, once, the system's proxy.
+  ProxyRoute route(Utf16ToUtf8(url), [&job](const std::string&) -> std::optional<SystemProxy> {
+    std::string proxy;
+    if (job->UseSystemProxy(proxy) != kOk || proxy.empty()) return std::nullopt;
+    return SystemProxy{proxy, {}};
+  });
+  Logger::Log(LogLevel::Info, kCategory, route.DescribeStart());
+  const auto throughProxy = [&route](const std::optional<TransferJobError>& error) {
+    if (!error || !error->code || *error->code != HResultFromWin32(LowWord(*error->code))) {
+      return false;
+    }
+    std::string line;
+    const bool retry = route.FallBack(LowWord(*error->code), line);
+    if (!line.empty()) Logger::Log(LogLevel::Info, kCategory, line);
+    return retry;
+  };
   job->Resume();
 
   int32_t transientErrors = 0;
@@ -188,7 +206,16 @@ void DownloadEngine::RunBackgroundJob() {
       case TransferJobState::kSuspended:
       case TransferJobState::kError: {
         std::optional<TransferJobError> error = job->GetError();
+        if (throughProxy(error)) {
+          job->Resume();
+          pause(kSettlePause);
+          break;
+        }
         const bool refused = error && error->code && IsFinalRefusal(*error->code);
+        if (refused && route.proxy() != nullptr &&
+            *error->code == HResultFromHttpStatus(page_result::kProxyCredentialsWanted)) {
+          Logger::Log(LogLevel::Error, kCategory, route.DescribeCredentialsWanted());
+        }
         if (!refused && transientErrors < kMaxErrorPolls) {
           ++transientErrors;
           backOff(BackOff(transientErrors), transientErrors, kMaxErrorPolls, error);
@@ -219,6 +246,11 @@ void DownloadEngine::RunBackgroundJob() {
       }
 
       case TransferJobState::kTransientError:
+        if (throughProxy(job->GetError())) {
+          job->Resume();
+          pause(kSettlePause);
+          break;
+        }
         // The last of these pauses is followed by one more try than the limit: it counts.
         backOff(BackOff(transientErrors), transientErrors + 1, kMaxTransientPolls + 1,
                 job->GetError());

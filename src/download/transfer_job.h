@@ -52,7 +52,13 @@ class TransferJob {
  public:
   virtual ~TransferJob() = default;
 
+  // Before AddFile: the job connects directly, whatever the system's proxy settings say.
   virtual HResult SetNoProxy() = 0;
+  // After the job could not connect directly: from its next Resume on, it goes through the
+  // proxy the system names for its URL (the service's preconfigured one on Windows). S_FALSE
+  // (1), with `proxy` empty, when the system names none; then nothing changes. `proxy` gets the
+  // proxy's name for the log.
+  virtual HResult UseSystemProxy(std::string& proxy) = 0;
   virtual HResult AddFile(const std::u16string& remoteUrl, const std::filesystem::path& local) = 0;
   // `headers`: lines each ended by CR LF.
   virtual HResult SetCustomHeaders(const std::string& headers) = 0;

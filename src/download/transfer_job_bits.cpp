@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "base/proxy_route.h"
 #include "base/utf_convert.h"
 #include "download/transfer_error_text_bits.h"
 
@@ -43,7 +44,25 @@ class BitsTransferJob final : public TransferJob {
     return job2_->SetProxySettings(BG_JOB_PROXY_USAGE_NO_PROXY, nullptr, nullptr);
   }
 
+  // The service applies the user's proxy settings itself (PRECONFIG); WinHTTP's answer for the
+  // URL tells whether there is one, and names it for the log.
+  HResult UseSystemProxy(std::string& proxy) override {
+    proxy.clear();
+    const std::optional<SystemProxy> found = SystemProxyForUrl(Utf16ToUtf8(url_));
+    if (!found) return S_FALSE;
+    if (!job2_) {
+      const HRESULT asked = job_->QueryInterface(IID_IBackgroundCopyJob2,
+                                                 reinterpret_cast<void**>(job2_.GetAddressOf()));
+      if (FAILED(asked)) return asked;
+    }
+    const HRESULT set = job2_->SetProxySettings(BG_JOB_PROXY_USAGE_PRECONFIG, nullptr, nullptr);
+    if (FAILED(set)) return set;
+    proxy = found->proxy;
+    return S_OK;
+  }
+
   HResult AddFile(const std::u16string& remoteUrl, const std::filesystem::path& local) override {
+    url_ = remoteUrl;
     return job_->AddFile(Wide(remoteUrl), local.c_str());
   }
 
@@ -110,6 +129,7 @@ class BitsTransferJob final : public TransferJob {
   ComPtr<IBackgroundCopyJob> job_;
   ComPtr<IBackgroundCopyJob2> job2_;
   ComPtr<IBackgroundCopyJobHttpOptions> httpOptions_;
+  std::u16string url_;
   BG_JOB_STATE lastState_ = BG_JOB_STATE_QUEUED;
   bool settled_ = false;  // completed or cancelled: nothing left for the destructor to do
 };

@@ -57,7 +57,19 @@ class CurlTransferJob final : public TransferJob {
     if (!completed_) RemovePartial();
   }
 
-  HResult SetNoProxy() override { return kOk; }  // this job never uses a proxy
+  HResult SetNoProxy() override { return kOk; }  // direct until UseSystemProxy
+
+  HResult UseSystemProxy(std::string& proxy) override {
+    std::unique_lock lock(mutex_);
+    if (url_.empty()) return kInvalidState;
+    const std::string url = url_;
+    lock.unlock();  // the lookup may take a while; the worker is not running (an error state)
+    std::optional<SystemProxy> found = SystemProxyForUrl(url);
+    lock.lock();
+    proxy_ = std::move(found);
+    proxy = proxy_ ? proxy_->proxy : std::string();
+    return proxy_ ? kOk : HResult{1};
+  }
 
   HResult AddFile(const std::u16string& remoteUrl, const fs::path& local) override {
     std::lock_guard lock(mutex_);
@@ -302,6 +314,12 @@ class CurlTransferJob final : public TransferJob {
     }
     const CurlList headers = MakeHeaderList(headers_);
     SetCommonOptions(easy.get(), url_, headers.get());
+    std::optional<SystemProxy> proxy;
+    {
+      std::lock_guard lock(mutex_);
+      proxy = proxy_;
+    }
+    if (proxy) UseProxy(easy.get(), *proxy);
     curl_easy_setopt(easy.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy.get(), CURLOPT_LOW_SPEED_TIME, kStallSeconds);
     curl_easy_setopt(easy.get(), CURLOPT_HEADERFUNCTION, &OnHeader);
@@ -339,6 +357,9 @@ class CurlTransferJob final : public TransferJob {
                                                               : TransferJobState::kError,
            HResultFromHttpStatus(static_cast<uint32_t>(run.status)),
            "The server answered with HTTP status " + std::to_string(run.status) + ".");
+    } else if (code != CURLE_OK && ProxyCredentialsWanted(easy.get()) != 0) {
+      Fail(TransferJobState::kError, HResultFromHttpStatus(407),
+           "The proxy server asks for credentials (HTTP status 407).");
     } else if (code != CURLE_OK) {
       const uint32_t error = WinHttpErrorFromCurl(code);
       Fail(IsNetworkFailure(code) ? TransferJobState::kTransientError : TransferJobState::kError,
@@ -369,6 +390,7 @@ class CurlTransferJob final : public TransferJob {
   fs::path dest_;
   fs::path partial_;
   std::vector<std::string> headers_;
+  std::optional<SystemProxy> proxy_;  // nullopt: direct
   std::atomic<bool> stop_{false};
   std::thread worker_;
   bool completed_ = false;

@@ -12,5 +12,6 @@
 // disk or permission failures make an error. Error codes: 0x80190000 + HTTP status,
 // 0x80070000 + WinHTTP error number, 0x80070000 + Win32 error. Resume after either continues
 // from the bytes on disk with a Range request, and starts over when the server ignores Range.
-// A body shorter than its Content-Length never counts as transferred. No proxy is used.
+// A body shorter than its Content-Length never counts as transferred. Direct, until
+// UseSystemProxy takes GIO's proxy for the URL (base/proxy_route.h).
 std::unique_ptr<TransferJobManager> MakeCurlTransferJobManager();

@@ -7,6 +7,7 @@
 #include "diag/issue_report_card.h"
 #include "diag/local_http_server.h"
 #include "support/logger_fixture.h"
+#include "support/system_proxy_setting.h"
 
 using nlohmann::json;
 using namespace std::chrono_literals;
@@ -90,6 +91,27 @@ TEST_F(TeamsNotifierTest, UnreachableOrSilentEndpointsEndThePostWithoutAResponse
 
   EXPECT_EQ(EntriesAt("DEBUG", "Teams request body: ").size(), 2u);
   EXPECT_TRUE(EntriesAt("DEBUG", "Teams response: ").empty());
+}
+
+// Nothing listens on 127.0.0.2's port 1: the post goes on through the proxy the system names,
+// which the local server stands in for (it answers a request for an absolute URL as any other).
+TEST_F(TeamsNotifierTest, ARefusedDirectConnectionPostsThroughTheSystemsProxy) {
+  LocalHttpServer proxy(LocalHttpServer::Mode::kAnswer, "1");
+  const ScopedSystemProxy setting("127.0.0.1:" + std::to_string(proxy.port()), "127.0.0.1");
+  const std::string url = "http://127.0.0.2:1" + std::string(kPath);
+  NotifierFor(url).PostIssueReport(kMessage);
+
+  const auto requests = proxy.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].method, "POST");
+  EXPECT_EQ(requests[0].target, url);
+  EXPECT_EQ(requests[0].body, BuildIssueReportBody(kMessage));
+  EXPECT_EQ(EntriesAt("DEBUG", "Teams response: 1").size(), 1u);
+  EXPECT_EQ(EntriesAt("INFO",
+                      "Route to 127.0.0.2:1: the direct connection failed (12029); "
+                      "through the proxy ")
+                .size(),
+            1u);
 }
 
 TEST_F(TeamsNotifierTest, RedirectsAreNotFollowed) {

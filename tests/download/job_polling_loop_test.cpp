@@ -238,6 +238,46 @@ TEST_F(JobPollingLoopTest, AFinishedFileThatIsAWebPageIsRemoved) {
   EXPECT_FALSE(fs::exists(folder.path() / "{GUID}" / "archive.zip"));
 }
 
+// A job that cannot connect goes on through the system's proxy at once (no back-off), once;
+// a proxy that wants credentials then ends it with 407 and the text the page shows.
+TEST_F(JobPollingLoopTest, AJobThatCannotConnectGoesOnThroughTheSystemsProxyOnce) {
+  script.systemProxy = "http://proxy.example:3128";
+  script.error = TransferJobError{HResultFromWin32(12029), "Cannot connect."};
+  script.polls = {Poll(State::kTransientError), Poll(State::kTransientError), Poll(State::kError)};
+  script.polls[2].before = [this] {
+    script.error = TransferJobError{HResultFromHttpStatus(407), "Proxy."};
+  };
+  const CallbackPayload done = RunDownload();
+
+  EXPECT_EQ(script.proxyLookups, 1);
+  EXPECT_EQ(clock.Pauses().front(), 500);  // the proxy is tried without a back-off
+  const std::vector<std::string> expectedStart = {"Resume", "GetState", "GetError",
+                                                  "UseSystemProxy", "Resume"};
+  EXPECT_EQ(std::vector<std::string>(script.calls.begin(), script.calls.begin() + 5),
+            expectedStart);
+  EXPECT_EQ(done.result, 407u);
+  EXPECT_EQ(done.message, download_text::kProxyCredentialsWanted);
+  EXPECT_EQ(EntriesAt("ERROR",
+                      "Route to 127.0.0.1: the proxy http://proxy.example:3128 asks for "
+                      "credentials (HTTP 407)")
+                .size(),
+            1u);
+  EXPECT_EQ(EntriesAt("INFO",
+                      "Route to 127.0.0.1: the direct connection failed (12029); through "
+                      "the proxy http://proxy.example:3128")
+                .size(),
+            1u);
+
+  // With none named, the job backs off and retries as it always did.
+  completions.clear();
+  script = JobScript();
+  script.error = TransferJobError{HResultFromWin32(12029), "Cannot connect."};
+  script.polls = {Poll(State::kTransientError), Poll(State::kTransientError)};
+  RunDownload();
+  EXPECT_EQ(script.proxyLookups, 1);
+  EXPECT_EQ(script.resumes, 3);  // set-up and one per transient error
+}
+
 TEST_F(JobPollingLoopTest, GiveUpWithoutDetail) {
   AddPolls(State::kError, 22);
   EXPECT_EQ(RunDownload().result, 1604u);

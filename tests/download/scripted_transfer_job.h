@@ -34,6 +34,8 @@ struct JobScript {
   std::filesystem::path localName;
   std::string headers;
   bool noProxy = false;
+  std::string systemProxy;  // what UseSystemProxy finds; empty for none
+  int proxyLookups = 0;
   int resumes = 0;
   int cancels = 0;
   int completes = 0;
@@ -52,6 +54,12 @@ class ScriptedJob final : public TransferJob {
   HResult SetNoProxy() override {
     s_.noProxy = true;
     return kOk;
+  }
+  HResult UseSystemProxy(std::string& proxy) override {
+    ++s_.proxyLookups;
+    s_.calls.push_back("UseSystemProxy");
+    proxy = s_.systemProxy;
+    return proxy.empty() ? HResult{1} : kOk;
   }
   HResult AddFile(const std::u16string& remoteUrl, const std::filesystem::path& local) override {
     s_.remoteUrl = remoteUrl;

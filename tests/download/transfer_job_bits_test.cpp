@@ -14,6 +14,7 @@
 #include "download/transfer_error_text_bits.h"
 #include "download/transfer_fixture.h"
 #include "download/transfer_job_bits.h"
+#include "support/system_proxy_setting.h"
 
 namespace fs = std::filesystem;
 using Microsoft::WRL::ComPtr;
@@ -109,6 +110,34 @@ TEST_F(BitsJobTest, ASignInPageSentAsSuccessIsNotKept) {
   EXPECT_EQ(done.message, download_text::kWebPageInsteadOfArchive);
   EXPECT_FALSE(fs::exists(Destination()));
   EXPECT_EQ(LiveJobsNamed(download_text::kJobDisplayName), 0);
+}
+
+// After a direct attempt could not connect, the job takes the service's preconfigured proxy, and
+// only when WinHTTP names one for its URL. Wine's service has no proxy settings (E_NOTIMPL):
+// there the switch is refused and reported as such; whether the service then goes through the
+// proxy is Windows' part.
+TEST_F(BitsJobTest, TheJobTakesThePreconfiguredProxyOnlyWhenTheSystemNamesOne) {
+  std::unique_ptr<TransferJobManager> manager;
+  ASSERT_TRUE(SUCCEEDED(CreateBitsTransferJobManager(manager)));
+  std::unique_ptr<TransferJob> job;
+  ASSERT_TRUE(SUCCEEDED(manager->CreateJob(download_text::kJobDisplayName, job)));
+  job->SetNoProxy();  // E_NOTIMPL under Wine, as the loop meets it
+  ASSERT_TRUE(SUCCEEDED(job->AddFile(u"http://127.0.0.2:1/archive.zip", folder.path() / "a.zip")));
+
+  std::string proxy = "stale";
+  EXPECT_EQ(job->UseSystemProxy(proxy), S_FALSE);  // the prefix names none
+  EXPECT_TRUE(proxy.empty());
+  {
+    const ScopedSystemProxy setting("127.0.0.1:3128");
+    const HResult used = job->UseSystemProxy(proxy);
+    if (used == E_NOTIMPL) {
+      EXPECT_TRUE(proxy.empty());  // Wine
+    } else {
+      EXPECT_EQ(used, S_OK);
+      EXPECT_EQ(proxy, "127.0.0.1:3128");
+    }
+  }
+  EXPECT_TRUE(SUCCEEDED(job->Cancel()));
 }
 
 TEST_F(BitsJobTest, ARefusedConnectionEndsTheDownloadWithAReason) {

@@ -238,9 +238,11 @@ class HostRun:
                 return []
         return opened
 
-    def start(self):
+    def start(self, prefix=()):
+        """Starts the program; `prefix` runs it through another command (a network lab's
+        `ip netns exec NS`, which becomes the program itself)."""
         self.stderr = open(self.stderr_path, "wb")
-        self.process = subprocess.Popen([self.binary], env=self.env, cwd=self.root,
+        self.process = subprocess.Popen(list(prefix) + [self.binary], env=self.env, cwd=self.root,
                                         stdout=subprocess.DEVNULL, stderr=self.stderr,
                                         start_new_session=True)
         return self

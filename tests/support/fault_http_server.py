@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """A small HTTP/1.1 server for tests and benchmarks that misbehaves on request.
 
-It binds 127.0.0.1 on a port the kernel chooses, prints that port on the first line of stdout,
+It binds 127.0.0.1 (or --bind ADDRESS, inside a network lab) on a port the kernel chooses,
+prints that port on the first line of stdout,
 and serves every GET path with the same body until it is terminated. Every response closes its
 connection.
 
@@ -36,6 +37,7 @@ Options:
   --last-modified DATE  ... and/or "Last-Modified: DATE"; a Range request whose If-Range is
                         neither (or that has an If-Range when neither is given) gets the whole
                         body with 200, as for a file that changed
+  --bind ADDRESS        listen there instead of 127.0.0.1 (an address of a lab's namespace)
   --log PATH            append one JSON line per request: {"method","target","headers"}, with
                         header names in lower case, and once its answer ended one line
                         {"sent": N} with the body bytes that went out
@@ -300,8 +302,9 @@ def main():
     parser.add_argument("--etag")
     parser.add_argument("--last-modified")
     parser.add_argument("--log")
+    parser.add_argument("--bind", default="127.0.0.1")
     args = parser.parse_args()
-    server = Server(("127.0.0.1", 0), Handler)
+    server = Server((args.bind, 0), Handler)
     if args.tls_cert:
         tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         tls.load_cert_chain(args.tls_cert, args.tls_key)

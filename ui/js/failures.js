@@ -20,8 +20,9 @@ export const RESTART_CODES = new Set([3010, 1641]);
  */
 export const SETUP_NEEDS_NEW_COPY = new Set([404, 256, 24592, 271, 265, 257, 268, 1619]);
 
-// Client errors with their own advice (an expired link, a busy server): trying again may work.
-const LISTED_4XX = new Set([403, 408, 429]);
+// Client errors with their own advice (an expired link, a busy server, a proxy that wants
+// credentials): trying again, or from another network, may work.
+const LISTED_4XX = new Set([403, 407, 408, 429]);
 
 /**
  * Failures that only a new copy of the installer can cure: its download address, its signature

@@ -164,6 +164,10 @@ export default {
         'Die Datei wurde nicht gefunden',
         'Unter dieser Adresse liegt keine Datei. Besorgen Sie sich eine neue Kopie des Installationsprogramms.',
       ],
+      407: [
+        'Der Proxy Ihres Netzwerks verlangt eine Anmeldung',
+        'Ihr Netzwerk leitet Downloads über einen Proxyserver, der einen Benutzernamen und ein Kennwort verlangt, die dieses Installationsprogramm nicht angeben kann. Bitten Sie Ihre Netzwerkadministration, diesen Download freizugeben, oder versuchen Sie es in einem anderen Netzwerk erneut.',
+      ],
       408: [
         'Zeitüberschreitung beim Server',
         'Der Server hat zu lange nicht geantwortet. Versuchen Sie es gleich noch einmal.',

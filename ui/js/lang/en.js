@@ -163,6 +163,10 @@ export default {
         'The file was not found',
         'The server has no file at this address. Get a new copy of this installer.',
       ],
+      407: [
+        "Your network's proxy asks for a sign-in",
+        'Your network sends downloads through a proxy server that asks for a user name and password, which this installer cannot give. Ask your network administrator to let this download through, or try again on another network.',
+      ],
       408: ['The server timed out', 'The server took too long to answer. Try again in a moment.'],
       410: [
         'This version is no longer available',
