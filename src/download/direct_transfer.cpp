@@ -7,6 +7,7 @@
 
 #include "base/page_results.h"
 #include "base/utf8_path.h"
+#include "download/block_gathering.h"
 #include "download/direct_transfer_rules.h"
 #include "download/download_file.h"
 #include "download/download_url.h"
@@ -217,15 +218,9 @@ class DirectTransfer final : public HttpAnswerReceiver {
     }
     if (parallel_) return parallel_->Deliver(data, size);
     receivedThisAnswer_ += size;
-    if (block_.capacity() < kFileWriteBlockBytes) block_.reserve(kFileWriteBlockBytes);
-    while (size > 0) {
-      const size_t take = std::min(size, kFileWriteBlockBytes - block_.size());
-      block_.append(data, take);
-      data += take;
-      size -= take;
-      if (block_.size() == kFileWriteBlockBytes) {
-        if (const TransferError error = WriteBlock()) return error;
-      }
+    if (const TransferError error =
+            GatherIntoBlocks(block_, data, size, [this] { return WriteBlock(); })) {
+      return error;
     }
     ReportIfASecondPassed();
     return TransferError();

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/page_results.h"
+#include "download/block_gathering.h"
 #include "download/direct_transfer_rules.h"
 #include "log/logger.h"
 
@@ -50,17 +51,7 @@ class ParallelRanges::Connection final : public HttpAnswerReceiver {
 
   TransferError OnBody(const char* data, size_t size) override {
     received_ += size;
-    if (block_.capacity() < kFileWriteBlockBytes) block_.reserve(kFileWriteBlockBytes);
-    while (size > 0) {
-      const size_t take = std::min(size, kFileWriteBlockBytes - block_.size());
-      block_.append(data, take);
-      data += take;
-      size -= take;
-      if (block_.size() == kFileWriteBlockBytes) {
-        if (const TransferError error = Flush()) return error;
-      }
-    }
-    return TransferError();
+    return GatherIntoBlocks(block_, data, size, [this] { return Flush(); });
   }
 
   // Writes what was gathered; kRangeDone once the range is complete.

@@ -262,6 +262,16 @@ class HostRun:
                 found.append(line[marker + 6:])
         return found
 
+    def step_results(self):
+        """The page's "step NAME RESULT MESSAGE" reports (the steps scenario): NAME -> (RESULT,
+        MESSAGE)."""
+        results = {}
+        for report in self.reports():
+            if report.startswith("step "):
+                _, name, result, message = report.split(" ", 3)
+                results[name] = (int(result), message)
+        return results
+
     def wait_for_report(self, prefix, timeout=60):
         deadline = time.monotonic() + timeout
         while True:

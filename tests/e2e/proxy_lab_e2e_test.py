@@ -115,11 +115,7 @@ class ProxyLabTest(unittest.TestCase):
         signed.sign_tool("sign-ui", run.ui_dir)
         run.start(prefix=["ip", "netns", "exec", self.client])
         run.wait_for_report("steps-done", STEPS_TIMEOUT)
-        results = {}
-        for report in run.reports():
-            if report.startswith("step "):
-                _, name, result, message = report.split(" ", 3)
-                results[name] = (int(result), message)
+        results = run.step_results()
         return results, run
 
     def download(self, name, **config):

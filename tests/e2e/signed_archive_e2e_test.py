@@ -153,11 +153,7 @@ class SignedArchiveTest(unittest.TestCase):
         run.start()
         run.wait_for_report("steps-done", STEPS_TIMEOUT)
 
-        results = {}
-        for report in run.reports():
-            if report.startswith("step "):
-                _, name, result, message = report.split(" ", 3)
-                results[name] = (int(result), message)
+        results = run.step_results()
         self.assertEqual({name: result for name, (result, _) in results.items()}, {
             "planted-first": NO_SIGNATURE, "inline": 0, "verified": 0, "from-url": 0,
             "missing": NO_SIGNATURE, "blank": NO_SIGNATURE, "not-base64": BAD_SIGNATURE, "other-archive": BAD_SIGNATURE,
@@ -276,11 +272,7 @@ class SignedArchiveTest(unittest.TestCase):
         os.utime(archive, ns=(before.st_atime_ns, before.st_mtime_ns))
         run.wait_for_report("steps-done", STEPS_TIMEOUT)
 
-        results = {}
-        for report in run.reports():
-            if report.startswith("step "):
-                _, name, result, message = report.split(" ", 3)
-                results[name] = (int(result), message)
+        results = run.step_results()
         self.assertEqual({name: result for name, (result, _) in results.items()}, {
             "before-any": NO_SIGNATURE, "first": 0, "extracted": 0, "inside": 7,
             "absolute": NO_SIGNATURE, "elsewhere": NO_SIGNATURE, "leaving": 161, "second": 0,
