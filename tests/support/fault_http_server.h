@@ -24,7 +24,8 @@ class FaultHttpServer {
   std::string Url(const std::string& target) const;
   // The requests read so far, oldest first: {"method","target","headers"}.
   std::vector<nlohmann::json> Requests() const;
-  // The body bytes sent in the answers that ended so far.
+  // The body bytes sent in the answers to the requests read so far, once each answer ended
+  // (waiting at most 5 s for those still going out).
   uint64_t BodyBytesSent() const;
 
   // The script's location (from VLM_TEST_SOURCE_DIR, or the source tree this was built from).
