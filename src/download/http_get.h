@@ -53,8 +53,8 @@ struct HttpGetRange {
   bool fromZero = false;
 
   bool IsWholeFile() const { return first == 0 && !last && !fromZero; }
-  // "first-" or "first-last".
-  std::string Spec() const {
+  // "first-" or "first-last", as a Range header names them after "bytes=".
+  std::string Positions() const {
     return std::to_string(first) + "-" + (last ? std::to_string(*last) : std::string());
   }
 };

@@ -88,8 +88,8 @@ class CurlHttpGetSession final : public HttpGetSession {
                     HttpAnswerReceiver& receiver) override {
     Exchange x{receiver, cancel};
     CURL* easy = easy_.get();
-    const std::string spec = range.Spec();
-    curl_easy_setopt(easy, CURLOPT_RANGE, range.IsWholeFile() ? nullptr : spec.c_str());
+    const std::string positions = range.Positions();
+    curl_easy_setopt(easy, CURLOPT_RANGE, range.IsWholeFile() ? nullptr : positions.c_str());
     std::vector<std::string> lines = DownloadHeaderLines();
     if (!range.IsWholeFile() && !range.ifRange.empty()) {
       lines.push_back("If-Range: " + range.ifRange);

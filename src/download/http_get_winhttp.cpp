@@ -345,7 +345,7 @@ class WinHttpGetSession final : public HttpGetSession {
                     HttpAnswerReceiver& receiver) override {
     std::string headers = DownloadHeaderBlock();
     if (!range.IsWholeFile()) {
-      headers += "Range: bytes=" + range.Spec() + "\r\n";
+      headers += "Range: bytes=" + range.Positions() + "\r\n";
       if (!range.ifRange.empty()) headers += "If-Range: " + range.ifRange + "\r\n";
     }
     HttpGet get(cancel);

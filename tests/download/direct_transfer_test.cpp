@@ -90,12 +90,8 @@ TEST_F(DirectTransferTest, SignedUrlsOfEveryStoreAreFetchedWithOneGetOfTheirExac
 // what to do, and nothing is kept as the archive.
 TEST_F(DirectTransferTest, ASignInPageSentAsSuccessEndsAtOnceAndIsNotKept) {
   FaultHttpServer server({"--status", "200"});
-  const CallbackPayload done = Download(server.Url(kSignedTarget));
-  EXPECT_EQ(done.result, 13u);
-  EXPECT_EQ(done.message, download_text::kWebPageInsteadOfArchive);
-  EXPECT_EQ(server.Requests().size(), 1u);
+  ExpectEndedAsAWebPage(Download(server.Url(kSignedTarget)), server);
   EXPECT_TRUE(clock.Pauses().empty());
-  EXPECT_FALSE(fs::exists(Destination()));
 }
 
 // At a few KB/s a 256 KiB block takes a minute: the page hears of the bytes each second.

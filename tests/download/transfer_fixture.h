@@ -9,6 +9,7 @@
 
 #include "base/utf_convert.h"
 #include "download/download_engine.h"
+#include "download/download_results.h"
 #include "download/recording_clock.h"
 #include "support/fault_http_server.h"
 #include "support/logger_fixture.h"
@@ -81,6 +82,15 @@ class TransferFixture : public LoggerFixture {
   size_t ProgressCount() {
     std::lock_guard lock(mutex);
     return progress.size();
+  }
+
+  // A sign-in page sent with status 200 ended the download at its first answer, with what to
+  // do, and nothing was kept as the archive.
+  void ExpectEndedAsAWebPage(const CallbackPayload& done, const FaultHttpServer& server) const {
+    EXPECT_EQ(done.result, 13u);
+    EXPECT_EQ(done.message, download_text::kWebPageInsteadOfArchive);
+    EXPECT_EQ(server.Requests().size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(Destination()));
   }
 
   std::filesystem::path Destination() const { return destFolder / "{GUID}" / "archive.zip"; }

@@ -97,11 +97,7 @@ TEST_F(JobTransferTest, HttpErrorsGiveUpWithTheStatusAndServerErrorsAreTransient
 
 TEST_F(JobTransferTest, ASignInPageSentAsSuccessEndsAtOnceAndIsNotKept) {
   FaultHttpServer server({"--status", "200"});
-  const CallbackPayload done = Download(server.Url(kTarget));
-  EXPECT_EQ(done.result, 13u);
-  EXPECT_EQ(done.message, download_text::kWebPageInsteadOfArchive);
-  EXPECT_EQ(server.Requests().size(), 1u);
-  EXPECT_FALSE(fs::exists(Destination()));
+  ExpectEndedAsAWebPage(Download(server.Url(kTarget)), server);
   EXPECT_FALSE(fs::exists(Partial()));
 }
 
