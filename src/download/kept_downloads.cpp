@@ -143,6 +143,10 @@ void KeptDownloads::Forget(const std::string& key) {
   fs::remove(PartPath(key), ec);
 }
 
+void PruneKeptDownloads() {
+  if (const std::optional<fs::path> folder = KeptDownloadsFolder()) KeptDownloads store(*folder);
+}
+
 fs::path KeptDownloads::PartPath(const std::string& key) const {
   return folder_ / (key + kPartExtension);
 }

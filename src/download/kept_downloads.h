@@ -24,7 +24,10 @@
 //
 // Limits: an entry older than kKeptDownloadMaxAge is removed; so are the oldest entries while
 // all together hold more than kKeptDownloadsCapBytes, though the newest is never removed for
-// the cap (it is the one the user is most likely to ask for again).
+// the cap (it is the one the user is most likely to ask for again). The limits are applied
+// whenever a store is opened: at every start of the program (PruneKeptDownloads) and before and
+// after every download, so bytes of a program that is never run again last no longer than
+// kKeptDownloadMaxAge plus the temporary folder's own clean-up.
 
 inline constexpr std::chrono::hours kKeptDownloadMaxAge{24 * 7};
 inline constexpr uint64_t kKeptDownloadsCapBytes = 16ULL << 30;
@@ -82,3 +85,7 @@ class KeptDownloads {
 // the user and refused unless it is the user's own real folder with mode 0700. nullopt when it
 // cannot be made safe; downloads then keep nothing.
 std::optional<std::filesystem::path> KeptDownloadsFolder();
+
+// Applies the store's limits to this user's store (KeptDownloadsFolder()). Called once at
+// start-up, before any download can take from the store.
+void PruneKeptDownloads();

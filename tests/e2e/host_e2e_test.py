@@ -328,6 +328,26 @@ class DeveloperSwitchTest(HostTestCase):
         self.assertIn("WebView settings: context menus on, developer tools on", run.log_text())
 
 
+class KeptDownloadsTest(HostTestCase):
+    def test_a_start_without_a_download_prunes_kept_bytes_past_their_age(self):
+        run = host_driver.HostRun(BINARY, self.display.display, json.dumps({"scenario": "idle"}))
+        self.addCleanup(run.close)
+        store = os.path.join(run.env["TMPDIR"], "Velmorante-downloads-%d" % os.geteuid())
+        os.makedirs(store, mode=0o700)
+        old, recent = "a" * 64, "b" * 64
+        for key in (old, recent):
+            with open(os.path.join(store, key + ".part"), "wb") as f:
+                f.write(b"x" * 1000)
+            with open(os.path.join(store, key + ".json"), "w") as f:
+                json.dump({"size": 1000, "total": 2000, "validator": '"v1"', "ahead": []}, f)
+        eight_days_ago = time.time() - 8 * 24 * 3600
+        for name in (old + ".part", old + ".json"):
+            os.utime(os.path.join(store, name), (eight_days_ago, eight_days_ago))
+        run.start()
+        run.wait_for_report("ready", START_TIMEOUT)
+        self.assertEqual(sorted(os.listdir(store)), [recent + ".json", recent + ".part"])
+
+
 if __name__ == "__main__":
     BINARY, TOOL, unittest_argv = host_driver.program_arguments(sys.argv)
     unittest.main(argv=unittest_argv, verbosity=2)
