@@ -18,8 +18,16 @@ TeamsNotifier::TeamsNotifier(WebhookEndpoint endpoint, HttpTimeouts timeouts)
     : endpoint_(std::move(endpoint)), timeouts_(timeouts) {}
 
 void TeamsNotifier::PostIssueReport(const nlohmann::json& message) const {
-  const std::string body = BuildIssueReportBody(message);
+  SendIssueReport(PrepareIssueReport(message));
+}
+
+std::string TeamsNotifier::PrepareIssueReport(const nlohmann::json& message) const {
+  std::string body = BuildIssueReportBody(message);
   Logger::Log(LogLevel::Debug, kHttpCategory, "Teams request body: " + body);
+  return body;
+}
+
+void TeamsNotifier::SendIssueReport(const std::string& body) const {
   if (!endpoint_.IsConfigured()) {
     Logger::Log(LogLevel::Info, kHttpCategory,
                 "Teams webhook not configured in this build; message not sent");

@@ -2,13 +2,15 @@
 
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <string>
 
 #include "diag/webhook_endpoint.h"
 #include "diag/webhook_post.h"
 
 // Posts issue reports to a chat webhook as connector cards (see issue_report_card.h).
-// Synchronous: PostIssueReport returns when the post has ended, at the latest after the
-// time-outs. What happened to the post shows only in the log ("Engine.Http" lines).
+// Synchronous: PostIssueReport and SendIssueReport return when the post has ended, at the latest
+// after the time-outs (callers that must not wait run them on a worker). What happened to the
+// post shows only in the log ("Engine.Http" lines). A copy may be used from any thread.
 class TeamsNotifier {
  public:
   explicit TeamsNotifier(WebhookEndpoint endpoint, HttpTimeouts timeouts = {});
@@ -18,6 +20,11 @@ class TeamsNotifier {
   // line says so). A "description" that is not a string throws nlohmann::json::type_error
   // before anything is logged or sent.
   void PostIssueReport(const nlohmann::json& message) const;
+
+  // PostIssueReport in its two steps: the card's body built and logged (this throws as
+  // PostIssueReport does), then sent.
+  std::string PrepareIssueReport(const nlohmann::json& message) const;
+  void SendIssueReport(const std::string& body) const;
 
   const WebhookEndpoint& endpoint() const { return endpoint_; }
 

@@ -22,6 +22,11 @@ class DiagActionsTest : public LoggerFixture {
   void PointReportsAt(const std::string& url) {
     SetIssueReportNotifierForTesting(TeamsNotifier(ParseWebhookUrl(url).value()));
   }
+  // Reports are posted from a worker: waits until `count` of them have ended.
+  void WaitForPosts(size_t count) {
+    h.PumpUntil(
+        [&] { return EntriesAt("INFO", "Posted message to Teams webhook").size() >= count; });
+  }
 
   HostHarness h;
 };
@@ -82,6 +87,7 @@ TEST_F(DiagActionsTest, IssueReportIsPostedAndAnsweredOnlyWithACallbackId) {
   h.Post(R"({"action":"postToTeams","callbackId":"r1","error":{"description":"boom"}})");
   h.Post(R"({"action":"postToTeams","callbackId":"","error":"boom"})");
   h.Post(R"({"action":"postToTeams"})");
+  WaitForPosts(3);
 
   EXPECT_EQ(server.Requests().size(), 3u);
   const auto answers = h.Completions();
@@ -96,6 +102,7 @@ TEST_F(DiagActionsTest, IssueReportIsPostedAndAnsweredOnlyWithACallbackId) {
 TEST_F(DiagActionsTest, UnreachableWebhookStillAnswersSuccess) {
   PointReportsAt("http://127.0.0.1:" + std::to_string(UnusedLocalPort()) + "/hook");
   h.Post(R"({"action":"postToTeams","callbackId":"r2"})");
+  WaitForPosts(1);
   const auto answers = h.Completions();
   ASSERT_EQ(answers.size(), 1u);
   EXPECT_EQ(answers[0].payload["result"], 0);
@@ -114,6 +121,28 @@ TEST_F(DiagActionsTest, DescriptionThatIsNotAStringSendsAndAnswersNothing) {
   EXPECT_EQ(EntriesAt("WARN", "Dropped page message: ").size(), 1u);
 }
 
+// A post that hangs holds a worker, never the window: the page's other requests are answered
+// meanwhile, and the report's own answer comes once, after the post ended.
+TEST_F(DiagActionsTest, AHangingPostLeavesTheWindowAnswering) {
+  std::optional<LocalHttpServer> server(std::in_place, LocalHttpServer::Mode::kNeverAnswer);
+  PointReportsAt(server->Url("/hook"));
+  h.Post(R"({"action":"postToTeams","callbackId":"report","error":{"description":"boom"}})");
+  h.Post(R"({"action":"doWriteLog","callbackId":"log","message":"still here"})");
+  ASSERT_TRUE(h.PumpUntil([&] { return server->Requests().size() == 1; }));
+  auto answers = h.Completions();
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(answers[0].payload["cbid"], "log");
+
+  server.reset();  // the connection closes: the post ends without an answer
+  ASSERT_TRUE(h.PumpUntil([&] { return h.Completions().size() == 2; }));
+  WaitForPosts(1);
+  h.PumpUntil([] { return false; }, 300);  // a second answer would have arrived by now
+  answers = h.Completions();
+  ASSERT_EQ(answers.size(), 2u);
+  EXPECT_EQ(answers[1].json,
+            R"({"cbid":"report","done":0,"jsp":"","message":"","name":"","result":0,"todo":0})");
+}
+
 // A page could make the host build a card of any size (each level indented again) and put
 // markup in its title.
 TEST_F(DiagActionsTest, AHostileReportArrivesBoundedAndEscaped) {
@@ -125,6 +154,7 @@ TEST_F(DiagActionsTest, AHostileReportArrivesBoundedAndEscaped) {
   h.Post(R"({"action":"postToTeams","callbackId":"r","error":{"description":"<img src=x>"},)"
          R"("x":)" +
          wide + "}");
+  WaitForPosts(1);
   ASSERT_EQ(server.Requests().size(), 1u);
   const std::string body = server.Requests()[0].body;
   EXPECT_LT(body.size(), 24'000u);
