@@ -14,11 +14,12 @@ ALLOWED = {
     "base": set(),
     "log": {"base"},
     "trust": {"base"},
+    "net": {"log", "base"},
     "bridge": {"log", "base"},
-    "download": {"trust", "bridge", "log", "base"},
+    "download": {"trust", "net", "bridge", "log", "base"},
     "install": {"trust", "bridge", "log", "base"},
-    "diag": {"bridge", "log", "base"},
-    "app": {"download", "install", "diag", "trust", "bridge", "log", "base"},
+    "diag": {"net", "bridge", "log", "base"},
+    "app": {"download", "install", "diag", "trust", "net", "bridge", "log", "base"},
 }
 
 root = pathlib.Path(__file__).resolve().parent.parent

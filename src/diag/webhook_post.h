@@ -6,9 +6,10 @@
 
 #include "diag/webhook_endpoint.h"
 
-// One synchronous JSON POST to a webhook, as the issue report needs it: user agent
-// "MyApp/1.0", direct first and then the system's proxy (base/proxy_route.h), "Content-Type:
-// application/json", redirects not followed, the HTTP status not examined.
+// One synchronous JSON POST to a webhook, as the issue report needs it, on the program's HTTP
+// session (net/http_session.h): user agent "MyApp/1.0", direct first and then the user's and the
+// machine's default proxy (net/proxy_route.h), "Content-Type: application/json", redirects not
+// followed, the HTTP status not examined.
 
 struct HttpTimeouts {
   // Name resolution, connecting and the TLS handshake together.

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "base/file_write_watcher.h"
-#include "download/transfer_error.h"
+#include "net/transfer_error.h"
 
 // Clients read far less than a block at a time (libcurl about 16 KiB on loopback, Wine's
 // WinHTTP a few KiB); the file, its watchers and the page's progress go by whole blocks.

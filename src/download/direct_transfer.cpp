@@ -10,15 +10,16 @@
 #include "download/block_gathering.h"
 #include "download/direct_transfer_rules.h"
 #include "download/download_file.h"
-#include "download/download_url.h"
-#include "download/http_get.h"
 #include "download/parallel_ranges.h"
+#include "download/request_headers.h"
 #include "download/resume_decision.h"
-#include "download/transfer_error.h"
 #include "download/transfer_figures.h"
 #include "download/watched_file.h"
 #include "download/web_page_answer.h"
 #include "log/logger.h"
+#include "net/http_session.h"
+#include "net/request_url.h"
+#include "net/transfer_error.h"
 
 namespace {
 
@@ -39,9 +40,12 @@ class DirectTransfer final : public HttpAnswerReceiver {
         lastReportTime_(startTime_) {}
 
   TransferResult Run() {
-    std::unique_ptr<HttpGetSession> session;
-    if (const TransferError error = OpenHttpGetSession(EscapeNonAscii(request_.url), session))
+    std::unique_ptr<HttpSession> session;
+    if (const TransferError error =
+            OpenHttpSession(EscapeNonAscii(request_.url), SessionOptions(), session)) {
       return Fail(error);
+    }
+    session_ = session.get();
     const std::atomic<bool>& cancel = *request_.cancel;
     if (const TransferError error = TakeKeptBytes()) return Fail(error);
     for (int32_t attempt = 0;; ++attempt) {
@@ -133,8 +137,12 @@ class DirectTransfer final : public HttpAnswerReceiver {
     if (!file_) {
       if (const TransferError error = StartFile()) return error;
     }
-    if (head.status == kPartialContent && request_.connections > 1 && !singleConnection_ &&
-        !pendingWholeFile_ && total_ && *total_ - offset_ >= kParallelMinBytes) {
+    // A whole answer from a server that says it serves ranges is split as a range is: its
+    // stream ends where the other connections' ranges begin.
+    const bool splittable = head.status == kPartialContent ||
+                            (offset_ == 0 && head.acceptsByteRanges && head.contentLength);
+    if (splittable && request_.connections > 1 && !singleConnection_ && !pendingWholeFile_ &&
+        total_ && *total_ - offset_ >= kParallelMinBytes) {
       StartParallel();
     } else if (Received() != Written()) {
       // This answer is appended: kept bytes further on would be in its way.
@@ -147,6 +155,8 @@ class DirectTransfer final : public HttpAnswerReceiver {
   void StartParallel() {
     ParallelRanges::Setup setup;
     setup.url = EscapeNonAscii(request_.url);
+    setup.session = SessionOptions();
+    setup.session.route = session_->route();
     setup.total = *total_;
     setup.validator = validator_;
     setup.connections = request_.connections;
@@ -173,7 +183,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
   // Once this request's own answer ended: every range in, or what ended them. An answer that
   // was not the range asked for means the server no longer serves ranges of this file: it
   // starts over with one connection.
-  TransferError FinishParallel(TransferError ended, HttpGetSession& session) {
+  TransferError FinishParallel(TransferError ended, HttpSession& session) {
     TransferError error = parallel_->Finish(ended, session);
     parallel_.reset();
     if (error.code() != ParallelRanges::kOtherAnswer) return error;
@@ -450,7 +460,14 @@ class DirectTransfer final : public HttpAnswerReceiver {
                     ", throughputMbps=" + FormatDouble(mbps));
   }
 
+  static HttpSessionOptions SessionOptions() {
+    HttpSessionOptions options;
+    options.headers = DownloadHeaderLines();
+    return options;
+  }
+
   const DirectTransferRequest& request_;
+  HttpSession* session_ = nullptr;  // the first connection's, while Run runs
   Clock& clock_;
   const Clock::TimePoint startTime_;
   Clock::TimePoint lastSampleTime_;

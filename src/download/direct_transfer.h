@@ -13,12 +13,12 @@
 #include "base/hresult.h"
 #include "download/kept_downloads.h"
 
-// The direct transfer: one file fetched with plain HTTP GETs (download/http_get.h), for URLs
+// The direct transfer: one file fetched with plain HTTP GETs (net/http_session.h), for URLs
 // whose signature would not outlive a background job's retries (download/transfer_kind.h).
 //
 // It promises, the same on every platform:
 // - one GET, never a HEAD first, whose path and query are the URL's byte for byte (a signature
-//   covers them), characters outside ASCII escaped as download/download_url.h says;
+//   covers them), characters outside ASCII escaped as net/request_url.h says;
 // - the body is gathered into pieces of kFileWriteBlockBytes (all but the last of each answer)
 //   and written to `destination` (download/watched_file.h); each piece, once on disk, goes to
 //   every watcher and then to the progress sink; while bytes arrive, the sink also hears at

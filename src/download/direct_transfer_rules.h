@@ -6,9 +6,10 @@
 
 #include "base/hresult.h"
 #include "base/page_results.h"
+#include "net/failure_kind.h"
 
 // The direct transfer's retry rule and progress cadence (download/direct_transfer.h), the same
-// whichever HTTP client carries it: both backends of download/http_get.h report failures as
+// whichever HTTP client carries it: both backends of net/http_session.h report failures as
 // WinHTTP numbers.
 
 // Retries after the first send: at most 7 sends in all.
@@ -18,27 +19,9 @@ inline constexpr int64_t kThroughputSampleIntervalMs = 2000;
 // Progress goes to the page at least this often while bytes arrive, besides once per block.
 inline constexpr int64_t kProgressReportIntervalMs = 1000;
 
-// Failures worth another send: the network, not the answer, let the request down.
+// Failures worth another send (net/failure_kind.h).
 inline bool IsRetryableDirectError(uint32_t error) {
-  switch (error) {
-    case page_result::kHttpTimeout:
-    case page_result::kHttpNameNotResolved:
-    case page_result::kHttpCannotConnect:
-    case page_result::kHttpConnectionError:
-    case page_result::kHttpResendRequest:
-    case page_result::kHttpClientCertNeeded:
-    case page_result::kHttpSecureFailure:
-      return true;
-    default:
-      return false;
-  }
-}
-
-// Failures of the connection rather than of the answer: once body bytes have come, any of them
-// means the body was cut short, and is retried as such (kConnectionError).
-inline bool IsConnectionFailure(uint32_t error) {
-  return error == page_result::kHttpTimeout || error == page_result::kHttpCannotConnect ||
-         error == page_result::kHttpConnectionError || error == page_result::kHttpResendRequest;
+  return IsRetryableNetworkError(error);
 }
 
 // The pause before retry number `attempt` (0 for the first): 1 s doubling, at most 30 s.

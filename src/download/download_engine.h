@@ -70,8 +70,9 @@ class DownloadEngine : public CallbackPayload,
   // Optional integrity figures from the page; checked after a successful transfer.
   std::optional<uint64_t> expectedSize;
   std::string expectedSha256;  // hex, any case; empty = not checked
-  // Where a direct transfer that stops keeps its bytes, and takes those kept by an earlier one
-  // for the same archive (download/kept_downloads.h); empty keeps nothing. With `resume` false,
+  // Where a transfer that stops keeps its bytes, and takes those kept by an earlier one for the
+  // same archive (download/kept_downloads.h): the direct transfer and a background job that
+  // writes the file itself (Linux); empty keeps nothing. With `resume` false,
   // what is kept for this archive is dropped and the transfer starts from the first byte.
   std::filesystem::path keptDownloadsFolder;
   bool resume = true;

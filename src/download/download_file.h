@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "download/transfer_error.h"
+#include "net/transfer_error.h"
 
 // The file a transfer writes a body into, opened for writing only by this process:
 // on POSIX created with mode 0600 whatever the umask and closed on exec; on Windows others may

@@ -6,15 +6,16 @@
 
 #include "base/hex_string.h"
 #include "base/page_results.h"
-#include "base/proxy_route.h"
 #include "base/utf_convert.h"
 #include "download/download_engine.h"
 #include "download/download_results.h"
-#include "download/download_url.h"
+#include "download/kept_downloads.h"
 #include "download/request_headers.h"
 #include "download/transfer_figures.h"
 #include "download/web_page_answer.h"
 #include "log/logger.h"
+#include "net/proxy_route.h"
+#include "net/request_url.h"
 
 using std::chrono::milliseconds;
 
@@ -62,6 +63,15 @@ bool IsFinalRefusal(HResult code) {
 }  // namespace
 
 void DownloadEngine::RunBackgroundJob() {
+  // Outlives the job, which may take from it and keep into it (a job that writes the file
+  // itself does, as the direct transfer does).
+  std::optional<KeptDownloads> kept;
+  std::string keptKey;
+  if (!keptDownloadsFolder.empty()) {
+    kept.emplace(keptDownloadsFolder);
+    keptKey = KeptDownloads::KeyFor(url, expectedSize, expectedSha256);
+    if (!resume) kept->Forget(keptKey);
+  }
   std::unique_ptr<TransferJobManager> manager;
   const HResult managerCode = jobs_ ? jobs_(manager) : HResultFromWin32(page_result::kGenFailure);
   if (Failed(managerCode) || !manager) {
@@ -103,15 +113,23 @@ void DownloadEngine::RunBackgroundJob() {
   }
   job->SetCustomHeaders(DownloadHeaderBlock());
   if (arrivingArchiveCheck) job->WatchWrites(arrivingArchiveCheck.get());
-  // Direct first; after a connection that could not be made, once, the system's proxy.
-  ProxyRoute route(Utf16ToUtf8(url), [&job](const std::string&) -> std::optional<SystemProxy> {
-    std::string proxy;
-    if (job->UseSystemProxy(proxy) != kOk || proxy.empty()) return std::nullopt;
-    return SystemProxy{proxy, {}};
-  });
-  Logger::Log(LogLevel::Info, kCategory, route.DescribeStart());
-  const auto throughProxy = [&route](const std::optional<TransferJobError>& error) {
-    if (!error || !error->code || *error->code != HResultFromWin32(LowWord(*error->code))) {
+  if (kept) job->KeepBytesIn(&*kept, keptKey);
+  // Direct first; after a connection that could not be made, once, the system's proxy (the
+  // service's own setting of it: net/proxy_route.h decides, the job applies). A job on the
+  // program's own session routes itself.
+  const bool routed = job->RoutesItself();
+  ProxyRoute route(
+      Utf16ToUtf8(url),
+      [&job](const std::string&) -> std::optional<SystemProxy> {
+        std::string proxy;
+        if (job->UseSystemProxy(proxy) != kOk || proxy.empty()) return std::nullopt;
+        return SystemProxy{proxy, {}};
+      },
+      nullptr);
+  if (!routed) Logger::Log(LogLevel::Info, kCategory, route.DescribeStart());
+  const auto throughProxy = [&route, routed](const std::optional<TransferJobError>& error) {
+    if (routed || !error || !error->code ||
+        *error->code != HResultFromWin32(LowWord(*error->code))) {
       return false;
     }
     std::string line;

@@ -96,8 +96,8 @@ ParallelRanges::ParallelRanges(Setup setup, uint64_t from) : setup_(std::move(se
   });
   for (uint32_t i = 1; i < setup_.connections; ++i) {
     threads_.emplace_back([this, i] {
-      std::unique_ptr<HttpGetSession> session;
-      if (const TransferError error = OpenHttpGetSession(setup_.url, session)) {
+      std::unique_ptr<HttpSession> session;
+      if (const TransferError error = OpenHttpSession(setup_.url, setup_.session, session)) {
         Stop(error);
         return;
       }
@@ -121,7 +121,7 @@ TransferError ParallelRanges::Deliver(const char* data, size_t size) {
   return connections_[0]->OnBody(data, size);
 }
 
-TransferError ParallelRanges::Finish(TransferError ended, HttpGetSession& session) {
+TransferError ParallelRanges::Finish(TransferError ended, HttpSession& session) {
   const TransferError flushed = connections_[0]->Flush();
   if (flushed && flushed.code() != kRangeDone) Stop(flushed);
   if (ended.code() == page_result::kCancelled) Stop(ended);
@@ -138,7 +138,7 @@ TransferError ParallelRanges::Finish(TransferError ended, HttpGetSession& sessio
   return TransferError();
 }
 
-void ParallelRanges::Work(Connection& connection, HttpGetSession& session, size_t range) {
+void ParallelRanges::Work(Connection& connection, HttpSession& session, size_t range) {
   int32_t attempt = 0;
   while (!Stopped()) {
     if (range == kNoRange) {

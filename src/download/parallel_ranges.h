@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "base/clock.h"
-#include "download/http_get.h"
-#include "download/transfer_error.h"
 #include "download/watched_file.h"
+#include "net/http_session.h"
+#include "net/transfer_error.h"
 
 // The rest of a file fetched as several ranges at once over up to N connections to one URL:
 // the direct transfer's way (download/direct_transfer.h) when the server serves ranges of a
@@ -39,7 +39,10 @@ class ParallelRanges {
   static constexpr uint32_t kOtherAnswer = 0xA0000001;
 
   struct Setup {
-    std::u16string url;  // as the sessions open it (download/download_url.h escaped)
+    std::u16string url;  // as the sessions open it (net/request_url.h escaped)
+    // The sessions' options, with the route the caller's session decided: a network that
+    // reaches the server only through a proxy pays its failed direct connection once.
+    HttpSessionOptions session;
     uint64_t total = 0;
     std::string validator;     // sent as If-Range; empty when the server named none
     uint32_t connections = 2;  // 2 to 16, the caller's among them
@@ -66,7 +69,7 @@ class ParallelRanges {
   // caller's connection goes on as one of the others with `session`, until every range is in
   // or the whole failed. Returns 0 with the file whole, page_result::kCancelled, kOtherAnswer,
   // or the failure that ended it.
-  TransferError Finish(TransferError ended, HttpGetSession& session);
+  TransferError Finish(TransferError ended, HttpSession& session);
 
   // Asks an answer's Get to stop: the range it serves is complete.
   static constexpr uint32_t kRangeDone = 0xA0000002;
@@ -82,7 +85,7 @@ class ParallelRanges {
   static constexpr size_t kNoRange = static_cast<size_t>(-1);
 
   // One connection's loop: `range` (or kNoRange), then halves of the largest left.
-  void Work(Connection& connection, HttpGetSession& session, size_t range);
+  void Work(Connection& connection, HttpSession& session, size_t range);
   // A range no connection serves, or the upper half of the largest one served; kNoRange when
   // none is worth a request.
   size_t TakeRange();

@@ -3,11 +3,12 @@
 #include <string>
 #include <vector>
 
-// The request headers both transfers send with the archive GET: a browser User-Agent and a
+#include "net/http_session.h"
+
+// The request headers both transfers send with the archive GET: the program's browser
+// User-Agent (net/http_session.h; the platform's transfer service would send its own) and a
 // Referer naming the page's origin, so the download looks to the server like the page's own.
-inline constexpr char kDownloadUserAgent[] =
-    "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
-    "Chrome/139.0.0.0 Safari/537.36 Edg/139.0.0.0";
+inline constexpr const char* kDownloadUserAgent = kHttpUserAgent;
 
 // The two header lines, each ended by CR LF, as one block.
 std::string DownloadHeaderBlock();

@@ -26,7 +26,7 @@ struct ResumeDecision {
 };
 
 // `status` must be 2xx; `contentRangeFirstByte` is that of the Content-Range header
-// (download/content_range.h), nullopt when it is absent or unreadable.
+// (net/content_range.h), nullopt when it is absent or unreadable.
 ResumeDecision DecideResume(uint64_t offset, uint32_t status,
                             std::optional<uint64_t> contentRangeFirstByte,
                             std::optional<uint64_t> contentLength);

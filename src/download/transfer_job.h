@@ -10,6 +10,8 @@
 #include "base/file_write_watcher.h"
 #include "base/hresult.h"
 
+class KeptDownloads;
+
 // The background transfer service as the job polling loop sees it: a manager that creates
 // named download jobs, and jobs that move one remote file to one local path on their own,
 // reporting a state, progress and, after a failure, an error object. On Windows the operating
@@ -76,6 +78,16 @@ class TransferJob {
   // own thread, until it is cancelled or completes; the platform's service hands the file over
   // only at the end and tells no one. `watcher` must outlive the job's transfer.
   virtual void WatchWrites(FileWriteWatcher* /*watcher*/) {}
+  // True for a job whose requests go through the program's own HTTP session, which takes the
+  // proxies itself as net/proxy_route.h decides; SetNoProxy and UseSystemProxy then change
+  // nothing, and the caller leaves the route to the job.
+  virtual bool RoutesItself() const { return false; }
+  // Before the first Resume, for a job that writes the file itself: it begins with the bytes
+  // `store` keeps under `key`, if any (asking for the rest with If-Range), and when cancelled or
+  // destroyed before Complete it keeps its bytes there instead of removing them, as the direct
+  // transfer does (download/kept_downloads.h). `store` must outlive the job. The platform's
+  // service keeps its own partial file and ignores this.
+  virtual void KeepBytesIn(KeptDownloads* /*store*/, const std::string& /*key*/) {}
 };
 
 class TransferJobManager {

@@ -9,9 +9,9 @@
 #include <string>
 #include <thread>
 
-#include "base/proxy_route.h"
 #include "base/utf_convert.h"
 #include "download/transfer_error_text_bits.h"
+#include "net/proxy_route.h"
 
 using Microsoft::WRL::ComPtr;
 

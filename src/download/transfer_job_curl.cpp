@@ -11,13 +11,17 @@
 
 #include "base/page_results.h"
 #include "base/utf_convert.h"
-#include "download/content_range.h"
-#include "download/curl_support_curl.h"
 #include "download/file_errors.h"
+#include "download/kept_downloads.h"
 #include "download/network_error_text.h"
+#include "download/request_headers.h"
 #include "download/resume_decision.h"
 #include "download/watched_file.h"
 #include "download/web_page_answer.h"
+#include "log/logger.h"
+#include "net/failure_kind.h"
+#include "net/http_session.h"
+#include "net/request_url.h"
 
 namespace fs = std::filesystem;
 
@@ -27,15 +31,12 @@ namespace {
 constexpr HResult kInvalidState = HResultFromWin32(5023);
 constexpr HResult kNotSupported = HResultFromWin32(50);
 // A stalled connection becomes a transient error after this long without a byte.
-constexpr long kStallSeconds = 120;
+constexpr std::chrono::seconds kStallLimit(120);
+constexpr uint32_t kPartialContent = 206;
+constexpr char kCategory[] = "Engine.Download";
 // How long GetState may wait for news while transferring: it keeps the polling loop, which does
 // not pause in that state, from spinning a processor core.
 constexpr std::chrono::milliseconds kTransferringPollWait(5);
-
-bool IsTransientStatus(long status) {
-  return status == 408 || status == 429 || status == 500 || status == 502 || status == 503 ||
-         status == 504;
-}
 
 std::string DescribeFileError(uint32_t error) {
   switch (error) {
@@ -54,21 +55,21 @@ class CurlTransferJob final : public TransferJob {
  public:
   ~CurlTransferJob() override {
     StopWorker();
-    if (!completed_) RemovePartial();
+    if (!completed_) KeepOrRemovePartial();
   }
 
-  HResult SetNoProxy() override { return kOk; }  // direct until UseSystemProxy
-
+  // The session routes itself (net/proxy_route.h).
+  HResult SetNoProxy() override { return kOk; }
   HResult UseSystemProxy(std::string& proxy) override {
-    std::unique_lock lock(mutex_);
-    if (url_.empty()) return kInvalidState;
-    const std::string url = url_;
-    lock.unlock();  // the lookup may take a while; the worker is not running (an error state)
-    std::optional<SystemProxy> found = SystemProxyForUrl(url);
-    lock.lock();
-    proxy_ = std::move(found);
-    proxy = proxy_ ? proxy_->proxy : std::string();
-    return proxy_ ? kOk : HResult{1};
+    proxy.clear();
+    return HResult{1};
+  }
+  bool RoutesItself() const override { return true; }
+
+  // Before the first Resume, whose thread then reads them without the lock.
+  void KeepBytesIn(KeptDownloads* store, const std::string& key) override {
+    kept_ = store;
+    keptKey_ = key;
   }
 
   HResult AddFile(const std::u16string& remoteUrl, const fs::path& local) override {
@@ -76,7 +77,9 @@ class CurlTransferJob final : public TransferJob {
     if (!url_.empty()) return kNotSupported;  // one file per job
     std::string url = Utf16ToUtf8(remoteUrl);
     // Like the platform's service, refuse at once what no retry can ever fetch.
-    if (const uint32_t error = CheckCurlDownloadUrl(url)) return HResultFromWin32(error);
+    if (const uint32_t error = CheckHttpUrl(EscapeNonAscii(remoteUrl))) {
+      return HResultFromWin32(error);
+    }
     url_ = std::move(url);
     dest_ = local;
     partial_ = local;
@@ -152,7 +155,7 @@ class CurlTransferJob final : public TransferJob {
       }
     }
     StopWorker();
-    RemovePartial();
+    KeepOrRemovePartial();
     std::lock_guard lock(mutex_);
     state_ = TransferJobState::kCancelled;
     changed_.notify_all();
@@ -174,20 +177,46 @@ class CurlTransferJob final : public TransferJob {
   }
 
  private:
-  // One run of the worker thread: from the bytes already on disk to the end of the body.
-  struct Run {
-    CurlTransferJob* job;
+  // One run of the worker thread: from the bytes already on disk to the end of the body; the
+  // receiver of its answer.
+  struct Run final : public HttpAnswerReceiver {
+    explicit Run(CurlTransferJob& owner) : job(owner) {}
+
+    TransferError OnHead(const HttpAnswerHead& head) override {
+      status = head.status;
+      // An error page is no archive: its status fails the request.
+      if (!StatusOk()) return TransferError(head.status);
+      htmlType = IsHtmlContentType(head.contentType);
+      return job.OnBodyStarts(*this, head);
+    }
+
+    TransferError OnBody(const char* data, size_t size) override {
+      if (job.stop_.load()) return TransferError(page_result::kCancelled);
+      // A sign-in or error page sent as a success is no archive: no retry would make it one.
+      if (htmlType && file->size() == 0 && BeginsAsHtml(std::string_view(data, size))) {
+        webPage = true;
+        return TransferError(page_result::kWebPageInsteadOfArchive);
+      }
+      // Outside the job's lock: the watcher may hold the write back while it catches up.
+      if (const TransferError error = file->Write(data, size)) {
+        fileError = error.code();
+        return error;
+      }
+      std::lock_guard lock(job.mutex_);
+      job.progress_.bytesTransferred += size;
+      return TransferError();
+    }
+
+    bool StatusOk() const { return status >= 200 && status < 300; }
+
+    CurlTransferJob& job;
     std::unique_ptr<WatchedFile> file = nullptr;
     uint64_t offset = 0;  // bytes on disk when this request was sent
-    long status = 0;
-    bool haveLength = false;
-    uint64_t length = 0;
-    std::optional<uint64_t> rangeFirstByte = std::nullopt;  // of a Content-Range header
+    uint32_t status = 0;
     uint32_t fileError = 0;
-    bool rangeMismatch = false;  // a 206 answer for other bytes than those asked for
+    bool rangeMismatch = false;  // an answer for other bytes, or another file, than asked for
     bool htmlType = false;       // the answer's Content-Type is text/html
     bool webPage = false;        // ... and its body began as a web page does
-    bool StatusOk() const { return status >= 200 && status < 300; }
   };
 
   void StopWorker() {
@@ -198,6 +227,24 @@ class CurlTransferJob final : public TransferJob {
   void RemovePartial() {
     std::error_code ignored;
     if (!partial_.empty()) fs::remove(partial_, ignored);
+  }
+
+  // What a stopped job wrote is the start of the server's file (every answer was checked
+  // against its validator): kept under the job's key so that asking again goes on from it. Not
+  // after the file's own failures, nor without a validator to check it with later.
+  void KeepOrRemovePartial() {
+    if (kept_ != nullptr && !keptKey_.empty() && !fileFailed_ && !validator_.empty() && total_) {
+      std::error_code ec;
+      const uint64_t size = fs::file_size(partial_, ec);
+      if (!ec && size > 0 && size < *total_ &&
+          kept_->Keep(keptKey_, partial_, KeptDownload{size, *total_, validator_, {}})) {
+        Logger::Log(LogLevel::Info, kCategory,
+                    "Kept " + std::to_string(size) + " of " + std::to_string(*total_) +
+                        " bytes to continue later");
+        return;
+      }
+    }
+    RemovePartial();
   }
 
   void SetState(TransferJobState state) {
@@ -213,87 +260,81 @@ class CurlTransferJob final : public TransferJob {
     changed_.notify_all();
   }
 
-  static size_t OnHeader(char* line, size_t size, size_t count, void* context) {
-    auto* run = static_cast<Run*>(context);
-    const size_t length = size * count;
-    long status = 0;
-    uint64_t contentLength = 0;
-    if (ParseStatusLine(line, length, status)) {
-      run->status = status;
-      run->haveLength = false;
-      run->htmlType = false;
-      run->rangeFirstByte.reset();
-    } else if (ParseContentLength(line, length, contentLength)) {
-      run->haveLength = true;
-      run->length = contentLength;
-    } else if (const auto range = HeaderValue(line, length, "content-range")) {
-      run->rangeFirstByte = ContentRangeFirstByte(*range);
-    } else if (const auto type = HeaderValue(line, length, "content-type")) {
-      run->htmlType = IsHtmlContentType(*type);
-    } else if (((length == 2 && line[0] == '\r') || (length == 1 && line[0] == '\n')) &&
-               run->status >= 200 && run->StatusOk()) {
-      if (!run->job->OnBodyStarts(*run)) return 0;
-    }
-    return length;
+  // A 206 that continues another file than the one on disk: the server's If-Range check was
+  // skipped (some servers and caches ignore it), and its validator or total gives it away.
+  bool IsOtherFile(const Run& run, const HttpAnswerHead& head) const {
+    if (head.status != kPartialContent || run.offset == 0) return false;
+    const std::string validator = IfRangeValidator(head);
+    return (!validator_.empty() && !validator.empty() && validator != validator_) ||
+           (total_ && head.contentRangeTotal && *head.contentRangeTotal != *total_);
   }
 
-  static size_t OnBody(char* data, size_t size, size_t count, void* context) {
-    auto* run = static_cast<Run*>(context);
-    const size_t length = size * count;
-    if (run->job->stop_.load()) return 0;
-    if (!run->StatusOk()) return length;  // an error page: read and dropped
-    // A sign-in or error page sent as a success is no archive: no retry would make it one.
-    if (run->htmlType && run->file->size() == 0 && BeginsAsHtml(std::string_view(data, length))) {
-      run->webPage = true;
-      return 0;
-    }
-    // Outside the job's lock: the watcher may hold the write back while it catches up.
-    if (const TransferError error = run->file->Write(data, length)) {
-      run->fileError = error.code();
-      return 0;
-    }
-    std::lock_guard lock(run->job->mutex_);
-    run->job->progress_.bytesTransferred += length;
-    return length;
-  }
-
-  static int OnTick(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<CurlTransferJob*>(context)->stop_.load() ? 1 : 0;
-  }
-
-  bool OnBodyStarts(Run& run) {
+  TransferError OnBodyStarts(Run& run, const HttpAnswerHead& head) {
     const ResumeDecision decision =
-        DecideResume(run.offset, static_cast<uint32_t>(run.status), run.rangeFirstByte,
-                     run.haveLength ? std::optional<uint64_t>(run.length) : std::nullopt);
-    switch (decision.action) {
-      case ResumeAction::kRangeMismatch:
-        // The bytes on disk go, and the next Resume starts over from zero.
-        run.rangeMismatch = true;
-        return false;
-      case ResumeAction::kStartOver:
-        if (const TransferError error = run.file->Empty()) {
-          run.fileError = error.code();
-          return false;
-        }
-        run.offset = 0;
-        break;
-      case ResumeAction::kAppend:
-        break;
+        DecideResume(run.offset, head.status, head.contentRangeFirstByte, head.contentLength);
+    if (decision.action == ResumeAction::kRangeMismatch || IsOtherFile(run, head)) {
+      // The bytes on disk go, and the next Resume starts over from zero.
+      if (run.offset > 0) {
+        Logger::Log(LogLevel::Info, kCategory, "The file changed on the server; starting over");
+      }
+      run.rangeMismatch = true;
+      return TransferError(page_result::kHttpInvalidResponse);
+    }
+    if (decision.action == ResumeAction::kStartOver) {
+      if (run.offset > 0) {
+        Logger::Log(LogLevel::Info, kCategory,
+                    "The server sent the whole file for a range; starting over");
+      }
+      if (const TransferError error = run.file->Empty()) {
+        run.fileError = error.code();
+        fileFailed_ = true;
+        return error;
+      }
+      run.offset = 0;
+    }
+    if (head.status != kPartialContent) {
+      validator_ = IfRangeValidator(head);
+      total_ = head.contentLength;
+    } else if (!total_) {
+      validator_ = IfRangeValidator(head);
+      total_ = head.contentRangeTotal;
     }
     std::lock_guard lock(mutex_);
     progress_.bytesTransferred = run.offset;
     progress_.bytesTotal = decision.expectedEnd.value_or(kUnknownSize);
     state_ = TransferJobState::kTransferring;
     changed_.notify_all();
-    return true;
+    return TransferError();
+  }
+
+  // The bytes kept under the job's key become the partial file, once, before the first request;
+  // the watcher hears of them first. Bytes kept further on are of no use to one connection.
+  std::optional<KeptDownload> TakeKeptBytes() {
+    if (keptTaken_ || kept_ == nullptr || keptKey_.empty()) return std::nullopt;
+    keptTaken_ = true;
+    std::error_code ec;
+    if (fs::exists(partial_, ec) || ec) return std::nullopt;
+    std::optional<KeptDownload> kept = kept_->TakeInto(keptKey_, partial_);
+    if (!kept) return std::nullopt;
+    fs::resize_file(partial_, kept->size, ec);
+    if (ec) {
+      RemovePartial();
+      return std::nullopt;
+    }
+    validator_ = kept->validator;
+    total_ = kept->total;
+    Logger::Log(LogLevel::Info, kCategory,
+                "Continuing a kept download: " + std::to_string(kept->size) + " of " +
+                    std::to_string(kept->total) + " bytes on disk");
+    return kept;
   }
 
   void Transfer() {
     SetState(TransferJobState::kConnecting);
-    EnsureCurlGlobalInit();
+    const std::optional<KeptDownload> kept = TakeKeptBytes();
     std::error_code ec;
     const uint64_t onDisk = fs::exists(partial_, ec) ? fs::file_size(partial_, ec) : 0;
-    Run run{this};
+    Run run(*this);
     run.offset = ec ? 0 : onDisk;
     std::unique_ptr<DownloadFile> file;
     const DownloadFile::Start start =
@@ -305,37 +346,45 @@ class CurlTransferJob final : public TransferJob {
     }
     std::vector<FileWriteWatcher*> watchers;
     if (watcher_ != nullptr) watchers.push_back(watcher_);
-    run.file = std::make_unique<WatchedFile>(std::move(file), run.offset, std::move(watchers));
-    CurlEasy easy(curl_easy_init());
-    if (!easy) {
-      Fail(TransferJobState::kTransientError, HResultFromWin32(page_result::kNotEnoughMemory),
-           "Not enough memory to start the transfer.");
-      return;
+    if (kept && run.offset == kept->size) {
+      run.file = std::make_unique<WatchedFile>(std::move(file), 0, std::move(watchers));
+      if (run.file->TellKeptStart(run.offset)) {
+        Logger::Log(LogLevel::Warn, kCategory, "Kept bytes unreadable; starting over");
+        validator_.clear();
+        total_.reset();
+        if (const TransferError error = run.file->Empty()) {
+          fileFailed_ = true;
+          Fail(TransferJobState::kError, HResultFromWin32(error.code()),
+               DescribeFileError(error.code()));
+          return;
+        }
+        run.offset = 0;
+      }
+    } else {
+      run.file = std::make_unique<WatchedFile>(std::move(file), run.offset, std::move(watchers));
     }
-    const CurlList headers = MakeHeaderList(headers_);
-    SetCommonOptions(easy.get(), url_, headers.get());
-    std::optional<SystemProxy> proxy;
-    {
-      std::lock_guard lock(mutex_);
-      proxy = proxy_;
+    if (!session_) {
+      HttpSessionOptions options;
+      options.headers = headers_;
+      options.idleLimit = kStallLimit;
+      if (const TransferError error =
+              OpenHttpSession(EscapeNonAscii(Utf8ToUtf16(url_)), std::move(options), session_)) {
+        static_cast<void>(run.file->Close());
+        Fail(TransferJobState::kError, HResultFromWin32(error.code()),
+             DescribeNetworkError(error.code()));
+        return;
+      }
     }
-    if (proxy) UseProxy(easy.get(), *proxy);
-    curl_easy_setopt(easy.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy.get(), CURLOPT_LOW_SPEED_TIME, kStallSeconds);
-    curl_easy_setopt(easy.get(), CURLOPT_HEADERFUNCTION, &OnHeader);
-    curl_easy_setopt(easy.get(), CURLOPT_HEADERDATA, &run);
-    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, &OnBody);
-    curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &run);
-    curl_easy_setopt(easy.get(), CURLOPT_XFERINFOFUNCTION, &OnTick);
-    curl_easy_setopt(easy.get(), CURLOPT_XFERINFODATA, this);
-    curl_easy_setopt(easy.get(), CURLOPT_NOPROGRESS, 0L);
-    const std::string range = std::to_string(run.offset) + "-";
-    if (run.offset > 0) curl_easy_setopt(easy.get(), CURLOPT_RANGE, range.c_str());
-
-    const CURLcode code = curl_easy_perform(easy.get());
+    // The rest only of the file on disk, and only while it is still the same file.
+    const HttpGetRange range{run.offset, std::nullopt, run.offset > 0 ? validator_ : "", false};
+    const TransferError ended = session_->Get(range, stop_, run);
     const TransferError closed = run.file->Close();
     if (stop_.load()) return;  // Cancel or the destructor settles the state
-    if (run.fileError == 0) run.fileError = closed.code();
+    if (run.fileError == 0 && closed) {
+      run.fileError = closed.code();
+      fileFailed_ = true;
+    }
+    if (run.fileError != 0) fileFailed_ = true;
 
     if (run.webPage) {
       RemovePartial();
@@ -343,6 +392,8 @@ class CurlTransferJob final : public TransferJob {
            "The server answered with a web page instead of the file.");
     } else if (run.rangeMismatch) {
       RemovePartial();
+      validator_.clear();
+      total_.reset();
       Fail(TransferJobState::kTransientError, HResultFromWin32(page_result::kHttpInvalidResponse),
            DescribeNetworkError(page_result::kHttpInvalidResponse));
     } else if (run.fileError != 0) {
@@ -352,18 +403,21 @@ class CurlTransferJob final : public TransferJob {
       if (run.status == 416 && run.offset > 0) {
         // The bytes on disk do not fit what the server has now: start over on the next Resume.
         RemovePartial();
+        validator_.clear();
+        total_.reset();
       }
-      Fail(IsTransientStatus(run.status) || run.status == 416 ? TransferJobState::kTransientError
-                                                              : TransferJobState::kError,
-           HResultFromHttpStatus(static_cast<uint32_t>(run.status)),
+      Fail(IsTransientHttpStatus(run.status) || run.status == 416
+               ? TransferJobState::kTransientError
+               : TransferJobState::kError,
+           HResultFromHttpStatus(run.status),
            "The server answered with HTTP status " + std::to_string(run.status) + ".");
-    } else if (code != CURLE_OK && ProxyCredentialsWanted(easy.get()) != 0) {
+    } else if (ended.code() == page_result::kProxyCredentialsWanted) {
       Fail(TransferJobState::kError, HResultFromHttpStatus(407),
            "The proxy server asks for credentials (HTTP status 407).");
-    } else if (code != CURLE_OK) {
-      const uint32_t error = WinHttpErrorFromCurl(code);
-      Fail(IsNetworkFailure(code) ? TransferJobState::kTransientError : TransferJobState::kError,
-           HResultFromWin32(error), DescribeNetworkError(error));
+    } else if (ended) {
+      Fail(IsRetryableNetworkError(ended.code()) ? TransferJobState::kTransientError
+                                                 : TransferJobState::kError,
+           HResultFromWin32(ended.code()), DescribeNetworkError(ended.code()));
     } else {
       std::lock_guard lock(mutex_);
       if (progress_.bytesTotal != kUnknownSize &&
@@ -390,11 +444,18 @@ class CurlTransferJob final : public TransferJob {
   fs::path dest_;
   fs::path partial_;
   std::vector<std::string> headers_;
-  std::optional<SystemProxy> proxy_;  // nullopt: direct
   std::atomic<bool> stop_{false};
   std::thread worker_;
   bool completed_ = false;
   FileWriteWatcher* watcher_ = nullptr;
+  // The worker's, one run at a time; the destructor's and Cancel's once it stopped.
+  std::unique_ptr<HttpSession> session_;  // kept between runs: its route holds
+  std::string validator_;                 // of the bytes on disk, for If-Range
+  std::optional<uint64_t> total_;         // the file's whole size, when the server said
+  bool fileFailed_ = false;               // the bytes on disk are not known to be the file's
+  KeptDownloads* kept_ = nullptr;
+  std::string keptKey_;
+  bool keptTaken_ = false;
 };
 
 class CurlTransferJobManager final : public TransferJobManager {

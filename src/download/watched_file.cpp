@@ -86,6 +86,12 @@ void WatchedFile::AdoptAhead(const std::vector<std::pair<uint64_t, uint64_t>>& r
   }
 }
 
+TransferError WatchedFile::TellKeptStart(uint64_t size) {
+  if (size == 0) return TransferError();
+  AdoptAhead({{0, size}});
+  return CatchUp();
+}
+
 std::vector<std::pair<uint64_t, uint64_t>> WatchedFile::AheadRuns() const {
   return {ahead_.begin(), ahead_.end()};
 }

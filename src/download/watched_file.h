@@ -9,7 +9,7 @@
 
 #include "base/file_write_watcher.h"
 #include "download/download_file.h"
-#include "download/transfer_error.h"
+#include "net/transfer_error.h"
 
 // A file a transfer is writing, and the watchers told of each piece once it is on disk: the one
 // place where both the direct transfer and the background job on libcurl put bytes on disk, so
@@ -39,6 +39,10 @@ class WatchedFile {
   // Takes `runs` ([first, end) pairs beyond size(), sorted, apart) as written ahead already: a
   // kept download's, on disk but not yet told.
   void AdoptAhead(const std::vector<std::pair<uint64_t, uint64_t>>& runs);
+  // The file's first `size` bytes, which a new object (size() 0, nothing ahead) holds already
+  // and no watcher was told of (a kept download's): read back once and told, in order
+  // (kReadFault when they cannot be read).
+  TransferError TellKeptStart(uint64_t size);
   // What was written ahead, as [first, end) pairs in order.
   std::vector<std::pair<uint64_t, uint64_t>> AheadRuns() const;
   // See DownloadFile::Close.

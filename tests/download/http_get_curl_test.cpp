@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <utility>
 
-#include "download/curl_support_curl.h"
 #include "download/transfer_fixture.h"
+#include "net/curl_support_curl.h"
 
 namespace fs = std::filesystem;
 

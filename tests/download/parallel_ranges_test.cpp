@@ -117,4 +117,18 @@ TEST_F(ParallelRangesTest, ServersThatIgnoreOrMisanswerRangesEndUpWithOneGet) {
   EXPECT_EQ(Ranges().back(), "(none)");
 }
 
+// A server that answers "bytes=0-" with a whole 200 (naming the length and "Accept-Ranges:
+// bytes") but serves other ranges: the other connections still take the upper ranges, and the
+// first answer's stream ends where theirs begin.
+TEST_F(ParallelRangesTest, AWholeFirstAnswerFromAServerOfRangesIsSplitToo) {
+  InOrderWatcher watcher;
+  ASSERT_EQ(Fetch({"--whole-for-open-range"}, &watcher).code, kOk);
+  EXPECT_TRUE(FileContent(Destination()) == body);
+  EXPECT_TRUE(watcher.seen == body);
+  const std::vector<std::string> ranges = Ranges();
+  ASSERT_GE(ranges.size(), 4u);
+  EXPECT_EQ(ranges[0], "bytes=0-");
+  for (size_t i = 1; i < ranges.size(); ++i) EXPECT_NE(ranges[i].back(), '-') << ranges[i];
+}
+
 }  // namespace

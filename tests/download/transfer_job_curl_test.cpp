@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "download/download_results.h"
+#include "download/kept_downloads.h"
 #include "download/request_headers.h"
 #include "download/transfer_fixture.h"
 #include "download/transfer_job_curl.h"
@@ -135,6 +136,87 @@ TEST_F(JobTransferTest, BodyCutShortResumesWithRangeOrStartsOver) {
     EXPECT_TRUE(FileContent(Destination()) == body);
     EXPECT_FALSE(fs::exists(Partial()));
   }
+}
+
+// A file that changed on the server between a cut and the request for the rest comes whole on
+// both paths, whether the server honours If-Range (a whole 200) or skips the check (a 206 of
+// the new file): never the first version's bytes followed by the second's.
+TEST_F(JobTransferTest, AFileThatChangedAfterACutStartsOverOnEveryPath) {
+  const fs::path versionA = MakeBody(1'000'000);
+  const fs::path versionB = folder.path() / "b.bin";
+  fs::rename(versionA, versionB);
+  const std::string bodyB = body;
+  MakeBody(999'999);  // another file, of another size
+  for (const char* target :
+       {kTarget, "/bucket.s3.amazonaws.com/archive.zip?X-Amz-Algorithm=A&X-Amz-Signature=s"}) {
+    for (const bool skipsIfRange : {false, true}) {
+      SCOPED_TRACE(std::string(target) + (skipsIfRange ? ", If-Range skipped" : ""));
+      std::vector<std::string> options = {"--body-file",    versionA.string(), "--etag",
+                                          "\"A\"",          "--cut-after",     "500000",
+                                          "--then-etag",    "\"B\"",           "--then-body-file",
+                                          versionB.string()};
+      if (skipsIfRange) options.push_back("--ignore-if-range");
+      FaultHttpServer server(options);
+      completions.clear();
+      const CallbackPayload done = Download(server.Url(target));
+      ASSERT_EQ(done.result, 0u) << done.message;
+      EXPECT_TRUE(FileContent(Destination()) == bodyB);
+      const auto requests = server.Requests();
+      ASSERT_GE(requests.size(), 2u);
+      EXPECT_EQ(requests[1]["headers"]["range"], "bytes=500000-");
+      EXPECT_EQ(requests[1]["headers"]["if-range"], "\"A\"");
+      fs::remove_all(Destination().parent_path());
+    }
+  }
+}
+
+// The job keeps what it fetched when it stops for good or is cancelled, as the direct transfer
+// does, and asking again fetches only the rest (If-Range guarding it).
+TEST_F(JobTransferTest, AStoppedJobKeepsItsBytesAndAskingAgainFetchesOnlyTheRest) {
+  TemporaryFolder kept;
+  const auto run = [&](const std::string& url) {
+    completions.clear();
+    engine = MakeEngine(url, Destination());
+    engine->keptDownloadsFolder = kept.path();
+    engine->Run();
+    return completions.size() == 1 ? completions[0] : CallbackPayload();
+  };
+  const fs::path bodyFile = MakeBody(1'000'000);
+  FaultHttpServer server({"--body-file", bodyFile.string(), "--etag", "\"v1\"", "--cut-after",
+                          "600000", "--then-status", "403"});
+  const std::string url = server.Url(kTarget);
+  EXPECT_EQ(run(url).result, 403u);  // the retry found the link refused
+  EXPECT_FALSE(fs::exists(Destination()));
+  EXPECT_FALSE(fs::exists(Partial()));
+  EXPECT_EQ(std::distance(fs::directory_iterator(kept.path()), {}), 2);
+  const uint64_t firstAttempt = server.BodyBytesSent();
+  EXPECT_EQ(firstAttempt, 600000u);
+
+  const CallbackPayload done = run(url);
+  ASSERT_EQ(done.result, 0u) << done.message;
+  EXPECT_TRUE(FileContent(Destination()) == body);
+  EXPECT_EQ(server.BodyBytesSent() - firstAttempt, 400000u);
+  EXPECT_EQ(server.Requests().back()["headers"]["range"], "bytes=600000-");
+  EXPECT_EQ(server.Requests().back()["headers"]["if-range"], "\"v1\"");
+  EXPECT_EQ(std::distance(fs::directory_iterator(kept.path()), {}), 0);
+
+  // The page's cancel keeps the bytes too.
+  fs::remove_all(Destination().parent_path());
+  FaultHttpServer stalling(
+      {"--body-file", bodyFile.string(), "--etag", "\"v1\"", "--stall-after", "300000"});
+  engine = MakeEngine(stalling.Url(kTarget), Destination());
+  engine->keptDownloadsFolder = kept.path();
+  completions.clear();
+  ASSERT_TRUE(engine->StartDownload(engine->url, engine->destPath, "c"));
+  ASSERT_TRUE(WaitFor([&] {
+    std::lock_guard lock(mutex);
+    return !progress.empty() && progress.back().done > 0;
+  }));
+  engine->cancelRequested.store(true);
+  ASSERT_TRUE(WaitFor([&] { return !engine->running.load(); }));
+  EXPECT_EQ(completions.back().result, 1602u);
+  EXPECT_FALSE(fs::exists(Partial()));
+  EXPECT_EQ(EntriesAt("INFO", "Kept ").size(), 2u);
 }
 
 TEST_F(JobTransferTest, UrlsThatCanNeverBeFetchedFailAtOnce) {

@@ -180,6 +180,25 @@ class ProxyLabTest(unittest.TestCase):
         posted, probe_log = self.post(self.proxy_env(AUTH_PROXY))
         self.assertIn("asks for credentials (HTTP 407)", probe_log)
 
+    def test_the_machines_default_proxy_carries_a_report_the_users_settings_do_not(self):
+        # The machine-wide setting of a Linux machine is /etc/environment: the probe sees a
+        # lab's own one through a private mount, and no proxy of the user's.
+        environment = os.path.join(self.folder, "environment")
+        with open(environment, "w") as f:
+            f.write('PATH="/usr/bin:/bin"\nhttp_proxy="http://%s:%d"\n' % (PROXY_IN, OPEN_PROXY))
+        log_dir = tempfile.mkdtemp(prefix="qf-probe-", dir=self.folder)
+        url = "http://%s:%d/hook" % (ORIGIN, self.webhook_port)
+        posted = self.lab.run(self.client, [
+            "unshare", "--mount", "sh", "-c",
+            'mount --bind "$0" /etc/environment && exec "$1" "$2" "$3"',
+            environment, PROBE, url, log_dir],
+            timeout=60, env=dict(os.environ, http_proxy="", https_proxy="", all_proxy=""))
+        probe_log = host_driver.log_text(log_dir)
+        self.assertEqual((posted.returncode, posted.stdout), (0, "posted"),
+                         posted.stderr + probe_log)
+        self.assertIn("the direct connection failed (12029); through the machine's default proxy "
+                      "http://%s:%d" % (PROXY_IN, OPEN_PROXY), probe_log)
+
     def test_without_a_proxy_a_connection_that_cannot_be_made_fails_as_before(self):
         posted, probe_log = self.post({"http_proxy": "", "https_proxy": ""})
         self.assertEqual(posted.returncode, 1)

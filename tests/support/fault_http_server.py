@@ -17,6 +17,13 @@ Options:
   --cut-times N         ... on the first N body responses only (default 1)
   --then-status CODE    after the last cut, answer the next request with CODE once, as an
                         expired link is refused
+  --then-body-file PATH after the last cut, serve this body instead, as a file that changed
+                        on the server ...
+  --then-etag VALUE     ... with this ETag instead of --etag's
+  --ignore-if-range     honour Range even when If-Range names another validator, as some
+                        caches do
+  --whole-for-open-range  answer "Range: bytes=0-" with 200 and the whole body, as servers do
+                        that still serve other ranges
   --stall-after N       send the headers and N body bytes, then send nothing more until the
                         client goes away
   --redirect PATH       answer 302 with "Location: PATH" to every request for another target
@@ -42,7 +49,8 @@ Options:
                         header names in lower case, and once its answer ended one line
                         {"sent": N} with the body bytes that went out
 Ranges: "Range: bytes=S-" (and "bytes=S-E") are honoured with 206 and Content-Range unless
---ignore-range is given; a start beyond the body gets 416. Bodies go out with sendfile.
+--ignore-range is given; a start beyond the body gets 416. "Accept-Ranges: bytes" goes with
+every answer of a server that serves ranges. Bodies go out with sendfile.
 """
 import argparse
 import json
@@ -68,7 +76,15 @@ class State:
         self.requests = 0
         self.cuts = 0
         self.statuses_left = 0
-        self.size = os.path.getsize(args.body_file) if args.body_file else 0
+        self.changed = False
+
+    def version(self):
+        """The body file, its size and its ETag as served now."""
+        with self.lock:
+            changed = self.changed
+        body_file = self.args.then_body_file if changed else self.args.body_file
+        etag = self.args.then_etag if changed and self.args.then_etag else self.args.etag
+        return body_file, os.path.getsize(body_file) if body_file else 0, etag
 
     def next_connection(self):
         with self.lock:
@@ -93,6 +109,7 @@ class State:
                 self.cuts += 1
                 if self.cuts == self.args.cut_times:
                     self.statuses_left = 1 if self.args.then_status else 0
+                    self.changed = self.args.then_body_file is not None
                 return True
             return False
 
@@ -183,25 +200,30 @@ class Handler(socketserver.BaseRequestHandler):
             sock.sendall(page)
             return
 
-        start, end, status, extra = 0, state.size - 1, 200, {}
-        validators = [v for v in (args.etag, args.last_modified) if v]
-        if args.etag:
-            extra["ETag"] = args.etag
+        body_file, size, etag = state.version()
+        self.body_file = body_file
+        start, end, status, extra = 0, size - 1, 200, {}
+        validators = [v for v in (etag, args.last_modified) if v]
+        if etag:
+            extra["ETag"] = etag
         if args.last_modified:
             extra["Last-Modified"] = args.last_modified
         if_range = headers.get("if-range")
-        wanted = None if args.ignore_range else parse_range(headers.get("range"), state.size)
-        if if_range is not None and if_range not in validators:
+        wanted = None if args.ignore_range else parse_range(headers.get("range"), size)
+        if if_range is not None and if_range not in validators and not args.ignore_if_range:
             wanted = None
         if wanted is not None and args.wrong_range:
-            wanted = (0, state.size - 1)
+            wanted = (0, size - 1)
+        if wanted is not None and args.whole_for_open_range and wanted == (0, size - 1) and \
+                headers.get("range", "").strip() == "bytes=0-":
+            wanted = None
         if wanted is not None:
-            if wanted[0] >= state.size:
-                self.send_head(416, 0, {"Content-Range": "bytes */%d" % state.size})
+            if wanted[0] >= size:
+                self.send_head(416, 0, {"Content-Range": "bytes */%d" % size})
                 return
             start, end = wanted
             status = 206
-            extra["Content-Range"] = "bytes %d-%d/%d" % (start, end, state.size)
+            extra["Content-Range"] = "bytes %d-%d/%d" % (start, end, size)
         count = max(0, end - start + 1)
         if args.first_byte_ms:
             time.sleep(args.first_byte_ms / 1000)
@@ -227,18 +249,20 @@ class Handler(socketserver.BaseRequestHandler):
         self.send_body(start, count)
 
     def send_head(self, status, length, extra):
-        lines = ["HTTP/1.1 %d %s" % (status, REASONS.get(status, "Status")),
-                 "Connection: close", "Accept-Ranges: bytes"]
+        lines = ["HTTP/1.1 %d %s" % (status, REASONS.get(status, "Status")), "Connection: close"]
+        if not self.server.state.args.ignore_range:
+            lines.append("Accept-Ranges: bytes")
         if length is not None:
             lines.append("Content-Length: %d" % length)
         lines += ["%s: %s" % item for item in extra.items()]
         self.request.sendall(("\r\n".join(lines) + "\r\n\r\n").encode("latin-1"))
 
     def send_body(self, start, count):
-        if count <= 0 or not self.server.state.args.body_file:
+        body_file = getattr(self, "body_file", self.server.state.args.body_file)
+        if count <= 0 or not body_file:
             return
         rate = self.server.state.args.rate_mbit
-        with open(self.server.state.args.body_file, "rb") as body:
+        with open(body_file, "rb") as body:
             fast = count if not rate else min(count, max(0, self.server.state.args.rate_after - start))
             if fast:
                 self.sent += self.request.sendfile(body, start, fast)
@@ -289,6 +313,10 @@ def main():
     parser.add_argument("--cut-after", type=int)
     parser.add_argument("--cut-times", type=int, default=1)
     parser.add_argument("--then-status", type=int)
+    parser.add_argument("--then-body-file")
+    parser.add_argument("--then-etag")
+    parser.add_argument("--ignore-if-range", action="store_true")
+    parser.add_argument("--whole-for-open-range", action="store_true")
     parser.add_argument("--stall-after", type=int)
     parser.add_argument("--redirect")
     parser.add_argument("--wrong-range", action="store_true")

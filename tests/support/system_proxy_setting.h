@@ -4,7 +4,7 @@
 #include <string>
 
 // Names `hostAndPort` as the system's proxy for http URLs, as the platform's lookup
-// (base/proxy_route.h) reads it, for the lifetime of the object; the previous setting comes
+// (net/proxy_route.h) reads it, for the lifetime of the object; the previous setting comes
 // back afterwards. Linux: this process's `http_proxy` (GIO's resolver reads it). Windows: the
 // user's proxy settings in the registry, the value WinHttpGetIEProxyConfigForCurrentUser reads,
 // shared by every process of the Wine prefix: objects of different processes wait for each

@@ -2,7 +2,7 @@
 // outside a desktop session.
 #include <gtest/gtest.h>
 
-#include "base/proxy_route.h"
+#include "net/proxy_route.h"
 #include "support/test_environment.h"
 
 namespace {

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "base/page_results.h"
-#include "download/http_get.h"
+#include "net/http_session.h"
 
-// The steps of one HTTP GET over WinHTTP, under the WinHTTP backend of download/http_get.h
-// (whose OpenHttpGetSession is defined with them). Every step returns 0 or the WinHTTP (Win32)
+// The steps of one HTTP request over WinHTTP, under the WinHTTP backend of net/http_session.h
+// (whose OpenHttpSession is defined with them). Every step returns 0 or the WinHTTP (Win32)
 // error number of its failure.
 //
 // WinHTTP runs in asynchronous mode underneath, and each step waits for its completion while
@@ -23,7 +23,7 @@
 //
 // Sessions connect directly (until given a proxy: HttpConnection::UseProxy) and refuse
 // redirects from https to http (WinHTTP's default, set explicitly); other redirects between
-// http and https URLs are followed.
+// http and https URLs are followed unless the request is opened without them.
 
 // The parts of an http or https URL that a request needs. The path keeps the query as written
 // (a signed URL depends on it) and drops any fragment.
@@ -75,12 +75,13 @@ class HttpGet {
   HttpGet(const HttpGet&) = delete;
   HttpGet& operator=(const HttpGet&) = delete;
 
-  // Opens the request for the URL's path on `connection` with the time-outs (resolve and
-  // connect 60 s, send and receive 24 h) and `headers` (lines ended by CR LF) replacing or
-  // adding to the request's own.
-  uint32_t Open(const HttpConnection& connection, const HttpUrl& url,
-                const std::u16string& headers);
-  uint32_t Send();
+  // Opens a `verb` request for the URL's path on `connection` with the time-outs (resolve and
+  // connect `connectMs` each, send and receive `idleMs`), redirects followed or not, and
+  // `headers` (lines ended by CR LF) replacing or adding to the request's own.
+  uint32_t Open(const HttpConnection& connection, const HttpUrl& url, const wchar_t* verb,
+                const std::u16string& headers, int connectMs, int idleMs, bool followRedirects);
+  // Sends the request with `body` (kept by the request until WinHTTP is done with it).
+  uint32_t Send(const std::string& body = std::string());
   uint32_t ReceiveResponse();
   uint32_t StatusCode(uint32_t& status) const;
   // The Content-Length header as a number; nullopt when it is absent or not a number.

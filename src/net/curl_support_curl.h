@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/proxy_route.h"
+#include "net/proxy_route.h"
 
 // What both libcurl transfers share: one-time library set-up, handles that free themselves,
 // the common request options, and the translation of libcurl's failures into the WinHTTP
@@ -34,7 +34,7 @@ CurlList MakeHeaderList(const std::vector<std::string>& lines);
 // only once the URL is https), and pieces of up to kFileWriteBlockBytes for the write callback.
 void SetCommonOptions(CURL* easy, const std::string& url, curl_slist* headers);
 
-// From now on the handle goes through `proxy` (base/proxy_route.h). The answers of a CONNECT
+// From now on the handle goes through `proxy` (net/proxy_route.h). The answers of a CONNECT
 // to the proxy are kept from the header callback: only the server's answer is the answer.
 void UseProxy(CURL* easy, const SystemProxy& proxy);
 
@@ -45,13 +45,9 @@ uint32_t ProxyCredentialsWanted(CURL* easy);
 // The WinHTTP error number for a libcurl failure (0 for CURLE_OK).
 uint32_t WinHttpErrorFromCurl(CURLcode code);
 
-// True for failures of the network rather than of the request: resolving, connecting, resets,
-// time-outs and bodies cut short.
-bool IsNetworkFailure(CURLcode code);
-
-// CheckDownloadUrl (download/download_url.h), then whether libcurl can parse `url` at all;
+// CheckDownloadUrl (net/request_url.h), then whether libcurl can parse `url` at all;
 // the WinHTTP error number for a bad URL or scheme, else 0.
-uint32_t CheckCurlDownloadUrl(const std::string& url);
+uint32_t CheckCurlRequestUrl(const std::string& url);
 
 // The trimmed value of a header line named `lowerCaseName` (compared without case); nullopt for
 // other lines.

@@ -1,10 +1,10 @@
-// The system's proxy on Windows: WinHTTP's answer for the URL, from the user's settings, with
-// automatic detection and the configuration script when the settings ask for them.
+// The proxies WinHTTP names on Windows: the user's (the settings, with automatic detection and
+// the configuration script when they ask for them) and the machine-wide default.
 #include <windows.h>
 #include <winhttp.h>
 
-#include "base/proxy_route.h"
 #include "base/utf_convert.h"
+#include "net/proxy_route.h"
 
 namespace {
 
@@ -63,5 +63,19 @@ std::optional<SystemProxy> SystemProxyForUrl(const std::string& url) {
   Free(user.lpszProxy);
   Free(user.lpszProxyBypass);
   Free(user.lpszAutoConfigUrl);
+  return found;
+}
+
+std::optional<SystemProxy> MachineProxyForUrl(const std::string&) {
+  // The machine's setting names one proxy list for every URL; WinHTTP applies its bypass list.
+  WINHTTP_PROXY_INFO info{};
+  if (!WinHttpGetDefaultProxyConfiguration(&info)) return std::nullopt;
+  std::optional<SystemProxy> found;
+  if (info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && info.lpszProxy != nullptr &&
+      *info.lpszProxy != L'\0') {
+    found = SystemProxy{Narrow(info.lpszProxy), Narrow(info.lpszProxyBypass)};
+  }
+  Free(info.lpszProxy);
+  Free(info.lpszProxyBypass);
   return found;
 }

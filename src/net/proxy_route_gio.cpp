@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "base/proxy_route.h"
+#include "net/proxy_route.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "download/content_range.h"
+#include "net/content_range.h"
 
 #include <cctype>
 #include <charconv>

@@ -1,27 +1,22 @@
-#include "download/http_get_winhttp.h"
+#include "net/http_session_winhttp.h"
 
 #include <windows.h>
 #include <winhttp.h>
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 
 #include "base/file_write_watcher.h"
 #include "base/page_results.h"
-#include "base/proxy_route.h"
 #include "base/utf_convert.h"
-#include "download/content_range.h"
-#include "download/request_headers.h"
 #include "log/logger.h"
+#include "net/content_range.h"
+#include "net/proxy_route.h"
 
 namespace {
 
-constexpr char16_t kAgent[] = u"Velmorante-Downloader/1.0";
 constexpr size_t kReadBytes = kFileWriteBlockBytes;
-constexpr int kResolveTimeoutMs = 60000;
-constexpr int kConnectTimeoutMs = 60000;
-constexpr int kSendTimeoutMs = 86400000;
-constexpr int kReceiveTimeoutMs = 86400000;
 // How often a wait looks at the cancel flag.
 constexpr DWORD kCancelPollMs = 10;
 
@@ -46,6 +41,7 @@ struct HttpGetContext {
   DWORD error = 0;  // of the last completion; 0 for success
   DWORD count = 0;  // bytes available or read, for those steps
   std::vector<char> buffer;
+  std::string body;  // a POST's, read by WinHTTP while it sends
 };
 
 namespace {
@@ -168,10 +164,11 @@ HttpGet::~HttpGet() {
   Close();
 }
 
-uint32_t HttpGet::Open(const HttpConnection& connection, const HttpUrl& url,
-                       const std::u16string& headers) {
+uint32_t HttpGet::Open(const HttpConnection& connection, const HttpUrl& url, const wchar_t* verb,
+                       const std::u16string& headers, int connectMs, int idleMs,
+                       bool followRedirects) {
   Close();
-  request_ = WinHttpOpenRequest(connection.connection(), L"GET", Wide(url.pathAndQuery), nullptr,
+  request_ = WinHttpOpenRequest(connection.connection(), verb, Wide(url.pathAndQuery), nullptr,
                                 WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                 url.secure ? WINHTTP_FLAG_SECURE : 0);
   if (request_ == nullptr) return GetLastError();
@@ -198,12 +195,21 @@ uint32_t HttpGet::Open(const HttpConnection& connection, const HttpUrl& url,
   }
   contextValue_ = value;
 
-  WinHttpSetTimeouts(request_, kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs,
-                     kReceiveTimeoutMs);
+  // The client bounds resolving and connecting one after the other, so the connect limit
+  // applies to each; the TLS handshake counts as sending.
+  WinHttpSetTimeouts(request_, connectMs, connectMs, idleMs, idleMs);
   // The wait for the response's headers has a time-out of its own, shorter by default.
-  DWORD headersTimeout = kReceiveTimeoutMs;
+  DWORD headersTimeout = static_cast<DWORD>(idleMs);
   WinHttpSetOption(request_, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeout,
                    sizeof(headersTimeout));
+  // A redirect would carry a post to wherever the answer points, over plain http too.
+  DWORD disabled = WINHTTP_DISABLE_REDIRECTS;
+  if (!followRedirects &&
+      !WinHttpSetOption(request_, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof(disabled))) {
+    const DWORD error = GetLastError();
+    Close();
+    return error;
+  }
   if (!WinHttpAddRequestHeaders(request_, Wide(headers), static_cast<DWORD>(-1),
                                 WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE)) {
     const DWORD error = GetLastError();
@@ -213,9 +219,13 @@ uint32_t HttpGet::Open(const HttpConnection& connection, const HttpUrl& url,
   return 0;
 }
 
-uint32_t HttpGet::Send() {
-  if (!WinHttpSendRequest(request_, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
-                          contextValue_)) {
+uint32_t HttpGet::Send(const std::string& body) {
+  if (body.size() > MAXDWORD) return ERROR_INVALID_PARAMETER;
+  context_->body = body;
+  const auto length = static_cast<DWORD>(body.size());
+  if (!WinHttpSendRequest(request_, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                          length == 0 ? WINHTTP_NO_REQUEST_DATA : context_->body.data(), length,
+                          length, contextValue_)) {
     return GetLastError();
   }
   return Await();
@@ -330,31 +340,69 @@ void HttpGet::Close() {
 
 namespace {
 
-constexpr char kCategory[] = "Engine.Download";
+std::u16string HeaderBlock(const std::vector<std::string>& lines) {
+  std::string block;
+  for (const std::string& line : lines) block += line + "\r\n";
+  return Utf8ToUtf16(block);
+}
 
-class WinHttpGetSession final : public HttpGetSession {
+int Milliseconds(std::chrono::milliseconds duration) {
+  return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(duration.count(), 1, INT_MAX));
+}
+
+class WinHttpSession final : public HttpSession {
  public:
-  WinHttpGetSession(const HttpUrl& url, const std::u16string& fullUrl)
-      : url_(url), route_(Utf16ToUtf8(fullUrl)) {
-    Logger::Log(LogLevel::Info, kCategory, route_.DescribeStart());
+  WinHttpSession(const HttpUrl& url, const std::u16string& fullUrl, HttpSessionOptions options)
+      : url_(url),
+        options_(std::move(options)),
+        route_(options_.route ? *options_.route : ProxyRoute(Utf16ToUtf8(fullUrl))) {
+    if (route_.proxy() == nullptr) {
+      Logger::Log(LogLevel::Info, options_.logCategory, route_.DescribeStart());
+    }
   }
 
-  uint32_t Connect() { return connection_.Open(kAgent, url_); }
+  uint32_t Connect() {
+    const std::u16string agent = Utf8ToUtf16(options_.userAgent);
+    if (const uint32_t error = connection_.Open(agent, url_)) return error;
+    if (route_.proxy() == nullptr) return 0;
+    return connection_.UseProxy(Utf8ToUtf16(route_.proxy()->proxy),
+                                Utf8ToUtf16(route_.proxy()->bypass));
+  }
 
   TransferError Get(const HttpGetRange& range, const std::atomic<bool>& cancel,
                     HttpAnswerReceiver& receiver) override {
-    std::string headers = DownloadHeaderBlock();
+    std::vector<std::string> lines = options_.headers;
     if (!range.IsWholeFile()) {
-      headers += "Range: bytes=" + range.Positions() + "\r\n";
-      if (!range.ifRange.empty()) headers += "If-Range: " + range.ifRange + "\r\n";
+      lines.push_back("Range: bytes=" + range.Positions());
+      if (!range.ifRange.empty()) lines.push_back("If-Range: " + range.ifRange);
     }
     HttpGet get(cancel);
-    if (const uint32_t error = Send(get, Utf8ToUtf16(headers))) return TransferError(error);
+    if (const uint32_t error = Send(get, L"GET", HeaderBlock(lines), std::string())) {
+      return TransferError(error);
+    }
+    return Receive(get, receiver);
+  }
+
+  TransferError Post(const std::string& contentType, const std::string& body,
+                     const std::atomic<bool>& cancel, HttpAnswerReceiver& receiver) override {
+    std::vector<std::string> lines = options_.headers;
+    lines.push_back("Content-Type: " + contentType);
+    HttpGet post(cancel);
+    if (const uint32_t error = Send(post, L"POST", HeaderBlock(lines), body)) {
+      return TransferError(error);
+    }
+    return Receive(post, receiver);
+  }
+
+  const ProxyRoute& route() const override { return route_; }
+
+ private:
+  TransferError Receive(HttpGet& get, HttpAnswerReceiver& receiver) {
     if (const uint32_t error = get.ReceiveResponse()) return TransferError(error);
     HttpAnswerHead head;
     if (const uint32_t error = get.StatusCode(head.status)) return TransferError(error);
     if (head.status == page_result::kProxyCredentialsWanted && route_.proxy() != nullptr) {
-      Logger::Log(LogLevel::Error, kCategory, route_.DescribeCredentialsWanted());
+      Logger::Log(LogLevel::Error, options_.logCategory, route_.DescribeCredentialsWanted());
     }
     head.contentLength = get.ContentLength();
     const std::string contentRange = get.HeaderText(WINHTTP_QUERY_CONTENT_RANGE).value_or("");
@@ -363,6 +411,7 @@ class WinHttpGetSession final : public HttpGetSession {
     head.contentType = get.HeaderText(WINHTTP_QUERY_CONTENT_TYPE).value_or("");
     head.etag = get.HeaderText(WINHTTP_QUERY_ETAG).value_or("");
     head.lastModified = get.HeaderText(WINHTTP_QUERY_LAST_MODIFIED).value_or("");
+    head.acceptsByteRanges = get.HeaderText(WINHTTP_QUERY_ACCEPT_RANGES).value_or("") == "bytes";
     if (const TransferError stopped = receiver.OnHead(head)) return stopped;
     for (;;) {
       uint32_t available = 0;
@@ -378,38 +427,49 @@ class WinHttpGetSession final : public HttpGetSession {
     }
   }
 
- private:
-  // Opens and sends the request: direct, or through the system's proxy once a direct connection
-  // could not be made. The proxy is the session's from then on (WinHTTP takes it for requests
-  // opened after it is set), so the request is opened again for it.
-  uint32_t Send(HttpGet& get, const std::u16string& headers) {
-    if (const uint32_t error = get.Open(connection_, url_, headers)) return error;
-    const uint32_t error = get.Send();
-    std::string line;
-    const bool fallBack = error != 0 && route_.FallBack(error, line);
-    if (!line.empty()) Logger::Log(LogLevel::Info, kCategory, line);
-    if (!fallBack) return error;
-    const SystemProxy& proxy = *route_.proxy();
-    if (const uint32_t applied =
-            connection_.UseProxy(Utf8ToUtf16(proxy.proxy), Utf8ToUtf16(proxy.bypass))) {
-      return applied;
+  // Opens and sends the request on the current route, then on each next one the route takes
+  // after a connection that could not be made. A proxy is the session's from then on (WinHTTP
+  // takes it for requests opened after it is set), so the request is opened again for it.
+  uint32_t Send(HttpGet& request, const wchar_t* verb, const std::u16string& headers,
+                const std::string& body) {
+    const int connect = Milliseconds(options_.connectLimit);
+    const int idle = Milliseconds(options_.idleLimit);
+    for (;;) {
+      if (const uint32_t error = request.Open(connection_, url_, verb, headers, connect, idle,
+                                              options_.followRedirects)) {
+        return error;
+      }
+      const uint32_t error = request.Send(body);
+      std::string line;
+      const bool next = error != 0 && route_.FallBack(error, line);
+      if (!line.empty()) Logger::Log(LogLevel::Info, options_.logCategory, line);
+      if (!next) return error;
+      const SystemProxy& proxy = *route_.proxy();
+      if (const uint32_t applied =
+              connection_.UseProxy(Utf8ToUtf16(proxy.proxy), Utf8ToUtf16(proxy.bypass))) {
+        return applied;
+      }
     }
-    if (const uint32_t reopened = get.Open(connection_, url_, headers)) return reopened;
-    return get.Send();
   }
 
   const HttpUrl url_;
+  HttpSessionOptions options_;
   HttpConnection connection_;
   ProxyRoute route_;
 };
 
 }  // namespace
 
-TransferError OpenHttpGetSession(const std::u16string& url,
-                                 std::unique_ptr<HttpGetSession>& session) {
+uint32_t CheckHttpUrl(const std::u16string& url) {
+  HttpUrl parts;
+  return CrackHttpUrl(url, parts);
+}
+
+TransferError OpenHttpSession(const std::u16string& url, HttpSessionOptions options,
+                              std::unique_ptr<HttpSession>& session) {
   HttpUrl target;
   if (const uint32_t error = CrackHttpUrl(url, target)) return TransferError(error);
-  auto opened = std::make_unique<WinHttpGetSession>(target, url);
+  auto opened = std::make_unique<WinHttpSession>(target, url, std::move(options));
   if (const uint32_t error = opened->Connect()) return TransferError(error);
   session = std::move(opened);
   return TransferError();

@@ -1,4 +1,4 @@
-#include "download/curl_support_curl.h"
+#include "net/curl_support_curl.h"
 
 #include <cctype>
 #include <charconv>
@@ -8,7 +8,7 @@
 #include "base/file_write_watcher.h"
 #include "base/hresult.h"
 #include "base/page_results.h"
-#include "download/download_url.h"
+#include "net/request_url.h"
 
 void EnsureCurlGlobalInit() {
   static std::once_flag once;
@@ -106,26 +106,7 @@ uint32_t WinHttpErrorFromCurl(CURLcode code) {
   }
 }
 
-bool IsNetworkFailure(CURLcode code) {
-  switch (code) {
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY:
-    case CURLE_COULDNT_CONNECT:
-    case CURLE_OPERATION_TIMEDOUT:
-    case CURLE_PARTIAL_FILE:
-    case CURLE_GOT_NOTHING:
-    case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
-    case CURLE_HTTP2:
-    case CURLE_HTTP2_STREAM:
-    case CURLE_SSL_CONNECT_ERROR:
-      return true;
-    default:
-      return false;
-  }
-}
-
-uint32_t CheckCurlDownloadUrl(const std::string& url) {
+uint32_t CheckCurlRequestUrl(const std::string& url) {
   // libcurl would take some bad URLs as they are: the shared rule comes first.
   if (const uint32_t error = CheckDownloadUrl(url)) return error;
   CURLU* parts = curl_url();

@@ -1,4 +1,4 @@
-#include "download/download_url.h"
+#include "net/request_url.h"
 
 #include "base/ascii.h"
 #include "base/hresult.h"
