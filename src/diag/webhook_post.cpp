@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
@@ -7,12 +8,15 @@
 
 namespace {
 
+// The answer is logged as one line: a first block larger than this says nothing more.
+constexpr size_t kFirstBlockLimit = 64 * 1024;
+
 // Keeps the answer's first block and ends the exchange there: nothing more is wanted.
 class FirstBlock final : public HttpAnswerReceiver {
  public:
   TransferError OnHead(const HttpAnswerHead&) override { return TransferError(); }
   TransferError OnBody(const char* data, size_t size) override {
-    block.emplace(data, size);
+    block.emplace(data, std::min(size, kFirstBlockLimit));
     return TransferError(kEnough);
   }
 

@@ -106,11 +106,9 @@ class CurlHttpSession final : public HttpSession {
       : easy_(std::move(easy)),
         options_(std::move(options)),
         route_(options_.route ? *options_.route : ProxyRoute(url)) {
-    if (route_.proxy() != nullptr) {
-      UseProxy(easy_.get(), *route_.proxy());
-    } else {
-      Logger::Log(LogLevel::Info, options_.logCategory, route_.DescribeStart());
-    }
+    // A route taken over from another session was logged there.
+    if (route_.proxy() != nullptr) UseProxy(easy_.get(), *route_.proxy());
+    if (!options_.route) Logger::Log(LogLevel::Info, options_.logCategory, route_.DescribeStart());
   }
 
   TransferError Get(const HttpGetRange& range, const std::atomic<bool>& cancel,
@@ -135,9 +133,10 @@ class CurlHttpSession final : public HttpSession {
     curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
     std::vector<std::string> lines = options_.headers;
     lines.push_back("Content-Type: " + contentType);
-    // libcurl would add "Expect: 100-continue" to larger bodies: a pause with servers that
-    // ignore it.
+    // libcurl would add "Expect: 100-continue" to larger bodies (a pause with servers that
+    // ignore it) and "Accept: */*"; WinHTTP sends neither with a post.
     lines.push_back("Expect:");
+    lines.push_back("Accept:");
     const TransferError error = Request(std::move(lines), cancel, receiver);
     curl_easy_setopt(easy, CURLOPT_POSTFIELDS, nullptr);
     return error;

@@ -356,9 +356,8 @@ class WinHttpSession final : public HttpSession {
       : url_(url),
         options_(std::move(options)),
         route_(options_.route ? *options_.route : ProxyRoute(Utf16ToUtf8(fullUrl))) {
-    if (route_.proxy() == nullptr) {
-      Logger::Log(LogLevel::Info, options_.logCategory, route_.DescribeStart());
-    }
+    // A route taken over from another session was logged there.
+    if (!options_.route) Logger::Log(LogLevel::Info, options_.logCategory, route_.DescribeStart());
   }
 
   uint32_t Connect() {
