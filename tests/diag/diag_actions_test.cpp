@@ -22,10 +22,13 @@ class DiagActionsTest : public LoggerFixture {
   void PointReportsAt(const std::string& url) {
     SetIssueReportNotifierForTesting(TeamsNotifier(ParseWebhookUrl(url).value()));
   }
-  // Reports are posted from a worker: waits until `count` of them have ended.
-  void WaitForPosts(size_t count) {
-    h.PumpUntil(
-        [&] { return EntriesAt("INFO", "Posted message to Teams webhook").size() >= count; });
+  // Reports are posted from a worker: waits until `count` of them have ended and `answers`
+  // answers have reached the page.
+  void WaitForPosts(size_t count, size_t answers = 0) {
+    h.PumpUntil([&] {
+      return EntriesAt("INFO", "Posted message to Teams webhook").size() >= count &&
+             h.Completions().size() >= answers;
+    });
   }
 
   HostHarness h;
@@ -87,7 +90,7 @@ TEST_F(DiagActionsTest, IssueReportIsPostedAndAnsweredOnlyWithACallbackId) {
   h.Post(R"({"action":"postToTeams","callbackId":"r1","error":{"description":"boom"}})");
   h.Post(R"({"action":"postToTeams","callbackId":"","error":"boom"})");
   h.Post(R"({"action":"postToTeams"})");
-  WaitForPosts(3);
+  WaitForPosts(3, 1);
 
   EXPECT_EQ(server.Requests().size(), 3u);
   const auto answers = h.Completions();
@@ -102,7 +105,7 @@ TEST_F(DiagActionsTest, IssueReportIsPostedAndAnsweredOnlyWithACallbackId) {
 TEST_F(DiagActionsTest, UnreachableWebhookStillAnswersSuccess) {
   PointReportsAt("http://127.0.0.1:" + std::to_string(UnusedLocalPort()) + "/hook");
   h.Post(R"({"action":"postToTeams","callbackId":"r2"})");
-  WaitForPosts(1);
+  WaitForPosts(1, 1);
   const auto answers = h.Completions();
   ASSERT_EQ(answers.size(), 1u);
   EXPECT_EQ(answers[0].payload["result"], 0);
@@ -154,7 +157,7 @@ TEST_F(DiagActionsTest, AHostileReportArrivesBoundedAndEscaped) {
   h.Post(R"({"action":"postToTeams","callbackId":"r","error":{"description":"<img src=x>"},)"
          R"("x":)" +
          wide + "}");
-  WaitForPosts(1);
+  WaitForPosts(1, 1);
   ASSERT_EQ(server.Requests().size(), 1u);
   const std::string body = server.Requests()[0].body;
   EXPECT_LT(body.size(), 24'000u);
