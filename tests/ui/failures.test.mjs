@@ -22,14 +22,14 @@ after(() => suite.close());
 const HOST_CODES = {
   download: [
     13, 1603, 1604, 1460, 23, 24, 400, 401, 403, 404, 407, 408, 410, 429, 500, 502, 503, 504, 12002, 12007,
-    12029, 12030, 12032, 12044, 12152, 12175, 12005, 12006, 112, 39, 5, 3, 206, 267,
+    12029, 12030, 12032, 12044, 12152, 12175, 12005, 12006, 112, 39, 5, 3, 206, 267, 257, 272,
   ],
   unzip: [2, 1632, 112],
   setup: [404, 2, 3, 4, 5, 8, 32, 87, 193, 206, 1117, 1450, 1921, 120, 31, 128],
 };
 
 // Of those, the ones that fail the same way every time: the installer's copy is at fault.
-const BAD_COPY = { download: [87, 400, 401, 404, 410, 12005, 12006], unzip: [], setup: [404, 193] };
+const BAD_COPY = { download: [87, 400, 401, 404, 410, 12005, 12006, 257, 272], unzip: [], setup: [404, 193] };
 
 const ACTION = { download: 'doDownload', unzip: 'doUnZip', setup: 'doLaunchSetup' };
 

@@ -29,7 +29,7 @@ const LISTED_4XX = new Set([403, 407, 408, 429]);
  * or its package is wrong, and trying again fails the same way. Keyed by step, as codes repeat.
  */
 const NEEDS_NEW_COPY = {
-  download: new Set([87, 400, 401, 404, 410, 12005, 12006, 24592]),
+  download: new Set([87, 400, 401, 404, 410, 12005, 12006, 24592, 257, 272]),
   setup: new Set([404, 193, 256, 24592, 271, 1619]),
 };
 

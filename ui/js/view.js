@@ -77,6 +77,11 @@ export class View {
     // A status that no longer fits (larger text, a smaller window) must scroll from the keyboard.
     const sizes = new ResizeObserver(() => this.updateScrolling());
     for (const box of [this.el.status, ...this.el.status.children]) sizes.observe(box);
+    this.el.status.addEventListener('scroll', () => this.updateScrolling(), { passive: true });
+    // A click on nothing focusable (a dialog's backdrop, the page's background, a button that
+    // went away under a second click) would leave focus on nothing, and Escape and Enter dead.
+    doc.addEventListener('focusout', () => setTimeout(() => this.refocus()));
+    doc.addEventListener('pointerup', () => setTimeout(() => this.refocus()));
     this.lastStep = null;
     this.screenName = null;
     this.restOnTitle = false;
@@ -148,6 +153,20 @@ export class View {
     const { status } = this.el;
     if (status.scrollHeight > status.clientHeight + 1) status.tabIndex = 0;
     else status.removeAttribute('tabindex');
+    status.classList.toggle(
+      'more',
+      status.scrollTop + status.clientHeight < status.scrollHeight - 1,
+    );
+  }
+
+  // Focus that fell onto nothing goes back into the open dialog, or to the screen.
+  refocus() {
+    const active = this.doc.activeElement;
+    if (active && active !== this.doc.body) return;
+    if (this.modal) {
+      const { lastFocus, cancel } = this.modal;
+      (lastFocus?.isConnected ? lastFocus : cancel).focus();
+    } else this.keepFocus();
   }
 
   /** What went wrong, as the user sees it and support needs it, to paste into a message. */
@@ -381,6 +400,7 @@ export class View {
         backdrop.hidden = true;
         el.app.inert = false;
         backdrop.removeEventListener('keydown', onKey);
+        this.modalCleanup?.();
         confirm.onclick = null;
         cancel.onclick = null;
         this.modal = null;
@@ -404,10 +424,15 @@ export class View {
         }
       };
       backdrop.addEventListener('keydown', onKey);
+      const onFocus = (event) => {
+        if (this.modal) this.modal.lastFocus = event.target;
+      };
+      backdrop.addEventListener('focusin', onFocus);
+      this.modalCleanup = () => backdrop.removeEventListener('focusin', onFocus);
       confirm.onclick = () => finish(true);
       cancel.onclick = () => finish(false);
     });
-    this.modal = { kind, answer, cancel };
+    this.modal = { kind, answer, cancel, lastFocus: cancel };
     return answer;
   }
 

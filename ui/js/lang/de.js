@@ -82,7 +82,7 @@ export default {
       '{product} braucht {needed} auf {disk}, dort sind aber nur {available} frei. Schaffen Sie mindestens {missing} Platz und versuchen Sie es dann erneut.',
     'link.licence': 'Lizenzbedingungen',
     'link.support': 'Support kontaktieren',
-    'link.downloadPage': 'Neu herunterladen',
+    'link.downloadPage': 'Neue Kopie holen',
     'close.title': 'Installation beenden?',
     'close.text':
       '{product} ist noch nicht installiert. Wenn Sie jetzt schließen, geht der Download verloren.',
@@ -143,6 +143,14 @@ export default {
       256: [
         'Der Download ist nicht signiert',
         'Die Signatur fehlt oder konnte nicht abgerufen werden, daher lässt sich der Download nicht prüfen. Versuchen Sie es erneut; klappt es weiterhin nicht, besorgen Sie sich eine neue Kopie des Installationsprogramms.',
+      ],
+      257: [
+        'Diese Version ist für das Installationsprogramm zu alt',
+        'Der Download ist eine ältere Version von {product}, als dieses Installationsprogramm annimmt; er wurde nicht verwendet. Ein neuer Versuch lädt dieselbe Datei: Der Hersteller muss eine aktuelle Version veröffentlichen. Wenden Sie sich an den Support.',
+      ],
+      272: [
+        'Dieser Download ist nicht {product}',
+        'Der Download gehört zu einem anderen Produkt; er wurde nicht verwendet. Ein neuer Versuch lädt dieselbe Datei: Der Hersteller muss die richtige Version veröffentlichen. Wenden Sie sich an den Support.',
       ],
       24592: [
         'Dieser Download konnte nicht verifiziert werden',

@@ -143,6 +143,14 @@ export default {
         'The download is not signed',
         'Its signature is missing or could not be fetched, so the download cannot be checked. Try again; if it keeps failing, get a new copy of this installer.',
       ],
+      257: [
+        'This release is too old for this installer',
+        'The download is an older version of {product} than this installer accepts, so it was not used. Trying again gets the same file: the publisher must publish a current release. Contact support.',
+      ],
+      272: [
+        'This download is not {product}',
+        'The download is a release of another product, so it was not used. Trying again gets the same file: the publisher must publish the right release. Contact support.',
+      ],
       24592: [
         'This download could not be verified',
         'Its signature does not match, so the file may have been altered. Nothing was run. Get a new copy of this installer.',
