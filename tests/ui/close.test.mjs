@@ -106,7 +106,10 @@ test('the installer works from the keyboard alone', async () => {
   await page.keyboard.press('Escape');
   assert.equal(await page.evaluate(() => document.activeElement.id), 'title');
 
-  // Cancel throws the download away, so it asks as Close does: one Enter stops nothing.
+  // Cancel, after Pause, stops the installation, so it asks as Close does: one Enter stops
+  // nothing.
+  await page.keyboard.press('Tab');
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'action-pause');
   await page.keyboard.press('Tab');
   assert.equal(await page.evaluate(() => document.activeElement.id), 'action-cancel');
   await page.keyboard.press('Enter');

@@ -54,7 +54,7 @@ test('an installation goes from Install to the success screen and cleans up', as
   assert.equal(screen.statRight, '37%');
   assert.match(screen.statLeft, /^1\.4 MB of 3\.8 MB · \d+(\.\d)? (KB|MB)\/s$/);
   assert.match(screen.text, / left$/);
-  assert.deepEqual(screen.buttons, ['Cancel']);
+  assert.deepEqual(screen.buttons, ['Pause', 'Cancel']);
   assert.equal(await page.getAttribute('#progress', 'aria-valuenow'), '37');
 
   const des = '/tmp/{DL}/demo-product.zip';
@@ -431,7 +431,7 @@ test('the start screen shows the room where the product goes and warns when it c
 const note = (page) => page.textContent('#note');
 
 test('a success says where the product went, and Open starts it through the host or says why not', async () => {
-  const config = { ...DEMO_CONFIG, ...PRODUCT, autoStart: true };
+  const config = { ...DEMO_CONFIG, ...PRODUCT, autoStart: true, closeAfterOpen: false };
   const { page, host } = await openPage(suite, { config });
   await waitForScreen(page, 'succeeded');
   await page.waitForSelector('#action-open');
@@ -476,6 +476,16 @@ test('a success says where the product went, and Open starts it through the host
   screen = await screenOf(other.page);
   assert.deepEqual([screen.buttons, screen.detail], [['Finish'], '']);
   await other.page.close();
+
+  // Unless the vendor keeps it, the installer goes once the product runs, after its clean-up.
+  const closing = await openPage(suite, { config: { ...config, closeAfterOpen: undefined } });
+  await waitForScreen(closing.page, 'succeeded');
+  await closing.page.click('#action-open');
+  await until(() => closing.host.closed, 'the window to close');
+  const order = closing.host.actions();
+  assert.ok(order.indexOf('doOpenProduct') < order.indexOf('doClose'), order.join());
+  assert.ok(order.indexOf('doCleanUp') < order.indexOf('doClose'), order.join());
+  await closing.page.close();
 });
 
 test('a setup that needs a restart offers Restart now and Later; the host restarts', async () => {

@@ -122,6 +122,7 @@ export class View {
     const wasDone = this.doneSteps();
     this.screenName = screen.name;
     el.app.dataset.screen = screen.name;
+    if (changed) el.status.classList.remove('crowded');
     el.app.dataset.tone = screen.tone;
     el.title.textContent = screen.title;
     el.text.textContent = screen.text;
@@ -151,6 +152,9 @@ export class View {
 
   updateScrolling() {
     const { status } = this.el;
+    // The message wins the room: a status that does not fit drops its decorative icon first,
+    // and keeps it dropped until the screen changes (the icon's return would crowd it again).
+    if (status.scrollHeight > status.clientHeight + 1) status.classList.add('crowded');
     if (status.scrollHeight > status.clientHeight + 1) status.tabIndex = 0;
     else status.removeAttribute('tabindex');
     status.classList.toggle(

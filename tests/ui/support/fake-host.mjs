@@ -64,6 +64,7 @@ export class FakeHost {
     this.cleaningUp = false;
     this.cleanUpMs = 10;
     this.busyCloses = 0; // doClose answers that find the host busy whatever runs
+    this.webhookConfigured = true; // a build whose reports reach someone
     this.holdExchangeOut = false;
     this.heldExchange = [];
     this.plans = {
@@ -206,6 +207,7 @@ export class FakeHost {
             NumberOfProcessors: 2,
             machineId: 'ab'.repeat(32),
             localFolder: '/opt/product/UI',
+            webhookConfigured: this.webhookConfigured,
           }),
         });
       case 'doGetFreeSpace':
