@@ -154,6 +154,44 @@ test('Cancel stops the download or the extraction, and Try again starts over', a
   }
 });
 
+// The host keeps a stopped download's bytes where it can, and says how many: the page tells
+// the user what Resume or Download again will keep, and only what the host said.
+test('Pause and Cancel say what the host kept, and going on asks for the download again', async () => {
+  const { page, host, download } = await startHeldDownload(suite);
+  const dl = { jsp: 'onDownloadProgress', todo: 4000000 };
+  await host.progress(download.callbackId, { ...dl, done: 1500000 });
+  await page.click('#action-pause');
+  await host.waitFor('doCancel');
+  assert.equal((await waitForScreen(page, 'pausing')).title, 'Pausing…');
+  await host.complete(download.callbackId, { ...dl, result: 1602, done: 1500000, kept: 1500000 });
+  let screen = await waitForScreen(page, 'paused');
+  assert.equal(screen.text, '1.4 MB of 3.8 MB is kept. Resume continues from there.');
+  assert.deepEqual(screen.buttons, ['Close', 'Resume']);
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'action-resume');
+
+  await page.click('#action-resume');
+  const resumed = await host.waitFor('doDownload', { from: host.messages.indexOf(download) + 1 });
+  await waitForScreen(page, 'downloading');
+  await page.click('#action-cancel');
+  await page.click('#dialog-confirm');
+  await host.complete(resumed.callbackId, { ...dl, result: 1602, kept: 2000000 });
+  screen = await waitForScreen(page, 'cancelled');
+  assert.equal(
+    await page.textContent('#note'),
+    'Download again continues from the 1.9 MB already downloaded.',
+  );
+
+  // Nothing kept (the background job, a server without a validator): it starts over.
+  await page.click('#action-retry');
+  const third = await host.waitFor('doDownload', { from: host.messages.indexOf(resumed) + 1 });
+  await host.progress(third.callbackId, { ...dl, done: 100 });
+  await page.click('#action-pause');
+  await host.complete(third.callbackId, { ...dl, result: 1602 });
+  screen = await waitForScreen(page, 'paused');
+  assert.equal(screen.text, 'Nothing downloaded could be kept: Resume starts the download over.');
+  await page.close();
+});
+
 test('a download that finishes despite the cancel does not go on to the setup', async () => {
   const { page, host, download: work } = await startHeldDownload(suite);
   await page.click('#action-cancel');
@@ -218,6 +256,23 @@ test('Report a problem asks first, shows what it sends, and can report every fai
   await page.click('#report');
   await page.click('#consent-send');
   await until(() => host.count('postToTeams') === 2, 'a second report');
+  await page.close();
+});
+
+// A build without a webhook has nowhere to send a report: the page offers none, rather than
+// say a report was passed on that never leaves the machine.
+test('a host that cannot send reports is offered none', async () => {
+  const { page, host } = await openPage(suite, {
+    config: { ...DEMO_CONFIG, autoStart: true },
+    prepare: (h) => {
+      h.webhookConfigured = false;
+      h.plans.doDownload = { steps: [], result: 12029 };
+    },
+  });
+  await host.waitFor('doGetSysInfo');
+  await waitForScreen(page, 'failed');
+  await page.waitForTimeout(100);
+  assert.equal((await screenOf(page)).report, false);
   await page.close();
 });
 

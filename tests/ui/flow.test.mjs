@@ -302,6 +302,26 @@ test('a download waiting to try again says what for, when, and which attempt', a
   await textMatches(/^(?!The connection was lost)/);
   assert.notEqual((await screenOf(page)).text, expected);
   assert.equal(await page.textContent('#announcer'), 'Download resumed');
+
+  // A wait says how long the retries can go on, and Try now cuts it short: the download is
+  // asked for again at once (the host continues from what it kept).
+  await report({ done: 200000, attempt: 5, ...retry });
+  await page.waitForSelector('#action-try-now');
+  assert.equal(
+    await page.textContent('#note'),
+    'The installer keeps trying for up to 16 minutes.',
+  );
+  const from = host.messages.length;
+  await page.click('#action-try-now');
+  await host.waitFor('doCancel', { from });
+  await textMatches(/^Trying again now…$/);
+  await report({ done: 200000, attempt: 5, ...retry }); // the old request's last word
+  await host.complete(download.callbackId, { result: 1602, kept: 200000 });
+  const again = await host.waitFor('doDownload', { from });
+  await host.progress(again.callbackId, { jsp: 'onDownloadProgress', todo: 4000000, done: 300000 });
+  await textMatches(/^(Estimating|.* left$)/);
+  assert.deepEqual((await screenOf(page)).buttons, ['Pause', 'Cancel']);
+  assert.equal(host.count('doCleanUp'), 0);
   await page.close();
 });
 
