@@ -17,13 +17,24 @@ let canReport = false;
 // The system's language until config.json may name another.
 let texts = new Texts(pickLanguage(null));
 
-const view = new View(document, { onAction, onReport });
+// What the user heard, and what a download's status said, go to the log (DEBUG): support can
+// tell from it how a slow or unsteady link looked and sounded.
+const view = new View(document, {
+  onAction,
+  onReport,
+  onAnnounce: (text) => host.log('DEBUG', `Announced: ${text}`).catch(() => {}),
+});
+let statusText = '';
 view.setTexts(texts);
 
 function render(state) {
   pageState = state;
   const screen = screenFor(state, config, texts);
   view.render(canReport ? screen : { ...screen, report: false });
+  if (screen.name === 'downloading' && screen.text !== statusText) {
+    host.log('DEBUG', `Download status: ${screen.text}`).catch(() => {});
+  }
+  statusText = screen.text;
   // A question about stopping work that has ended meanwhile no longer means anything.
   if (!installer?.busy) view.dismissCloseQuestion();
 }

@@ -341,7 +341,7 @@ test('a full disk says how much space is needed on which disk', async () => {
   const screen = await failAt(page, host, 'unzip', 112, hostText);
   assert.equal(
     screen.text,
-    'Demo Product needs 5.0 GB on /tmp, but only 1.0 GB is free. Free up at least 4.0 GB, then try again.',
+    'Demo Product needs 5.0 GB on this computer, but only 1.0 GB is free. Free up at least 4.0 GB, then try again.',
   );
   // The host's own text waits behind Details.
   assert.equal(await page.isHidden('#detail'), true);

@@ -26,7 +26,7 @@ const ENGLISH = new Texts('en');
 function idleScreen(state, config, product, t, close) {
   const size = config?.archive.size ?? 0;
   const space = state.space;
-  const disk = space ? diskOf(space.folder) : '';
+  const disk = space ? diskOf(space.folder) || t.t('disk.thisComputer') : '';
   const noRoom = Boolean(space && size > 0 && 2 * size > space.free);
   let detail = '';
   if (size && space) {
@@ -140,7 +140,7 @@ function diskText(failure, product, t) {
     needed: t.bytes(space.needed),
     available: t.bytes(space.available),
     missing: t.bytes(Math.max(0, space.needed - space.available)),
-    disk: diskOf(failure.archive || space.folder) || '/',
+    disk: diskOf(failure.archive || space.folder) || t.t('disk.thisComputer'),
   });
 }
 

@@ -19,7 +19,8 @@ function sentences(parts) {
 }
 
 export class View {
-  constructor(doc, { onAction, onReport }) {
+  /** `onAnnounce(text)`, optional, hears each announcement the screen reader is given. */
+  constructor(doc, { onAction, onReport, onAnnounce = () => {} }) {
     this.doc = doc;
     const $ = (id) => doc.getElementById(id);
     this.el = {
@@ -58,6 +59,7 @@ export class View {
       consentCancel: $('consent-cancel'),
     };
     this.onAction = onAction;
+    this.onAnnounce = onAnnounce;
     this.el.report.addEventListener('click', () => onReport());
     this.el.detailsToggle.addEventListener('click', () =>
       this.showDetail(this.el.detailsToggle.getAttribute('aria-expanded') !== 'true'),
@@ -220,7 +222,9 @@ export class View {
   }
 
   announce(text) {
-    if (text) this.el.announcer.textContent = text;
+    if (!text) return;
+    this.el.announcer.textContent = text;
+    this.onAnnounce(text);
   }
 
   stepLabel(step) {

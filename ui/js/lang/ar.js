@@ -30,6 +30,7 @@ export default {
     'idle.text': 'سيُنزَّل {product} ويُثبَّت على هذا الحاسوب.',
     'idle.size': 'حجم التنزيل: {size}',
     'idle.space': 'حجم التنزيل: {size} · المساحة الحرة على {disk}: {free}',
+    'disk.thisComputer': 'هذا الحاسوب',
     'idle.noRoom':
       'يحتاج {product} إلى {needed} على الأقل على {disk} للتنزيل وفك الضغط، والمتاح هناك {free} فقط. حرِّر بعض المساحة، ثم اختر «تثبيت».',
     'download.title': 'جارٍ تنزيل {product}',

@@ -29,6 +29,7 @@ export default {
     'idle.text': '{product} wird heruntergeladen und auf diesem Computer installiert.',
     'idle.size': 'Downloadgröße: {size}',
     'idle.space': 'Downloadgröße: {size} · {free} frei auf {disk}',
+    'disk.thisComputer': 'diesem Computer',
     'idle.noRoom':
       '{product} braucht zum Herunterladen und Entpacken mindestens {needed} auf {disk}, dort sind aber nur {free} frei. Schaffen Sie Platz und wählen Sie dann „Installieren“.',
     'download.title': '{product} wird heruntergeladen',

@@ -33,6 +33,7 @@ export default {
     'idle.text': '{product} will be downloaded and installed on this computer.',
     'idle.size': 'Download size: {size}',
     'idle.space': 'Download size: {size} · {free} free on {disk}',
+    'disk.thisComputer': 'this computer',
     'idle.noRoom':
       '{product} needs at least {needed} on {disk} to download and unpack, but only {free} is free there. Free some space, then choose Install.',
     'download.title': 'Downloading {product}',
