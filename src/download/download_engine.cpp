@@ -109,12 +109,12 @@ void DownloadEngine::RunDirectTransfer() {
   };
   request.clock = &clock_;
   request.connections = connections;
-  std::optional<KeptDownloads> kept;
+  std::optional<KeptDownloads> store;
   if (!keptDownloadsFolder.empty()) {
-    kept.emplace(keptDownloadsFolder);
-    request.kept = &*kept;
+    store.emplace(keptDownloadsFolder);
+    request.kept = &*store;
     request.keptKey = KeptDownloads::KeyFor(url, expectedSize, expectedSha256);
-    if (!resume) kept->Forget(request.keptKey);
+    if (!resume) store->Forget(request.keptKey);
   }
   const TransferResult transfer = ::RunDirectTransfer(request);
   done = transfer.figures.done;

@@ -88,6 +88,13 @@ test('the installer works from the keyboard alone', async () => {
   });
   await waitForScreen(page, 'idle');
   assert.equal(await page.evaluate(() => document.activeElement.id), 'action-install');
+  // Tab goes round the page's controls; no stop in the round leaves focus on nothing.
+  const round = [];
+  for (let i = 0; i < 2; ++i) {
+    await page.keyboard.press('Tab');
+    round.push(await page.evaluate(() => document.activeElement.id || 'nothing'));
+  }
+  assert.deepEqual(round, ['action-close', 'action-install']);
   await page.keyboard.press('Enter');
   await host.waitFor('doDownload');
   await waitForScreen(page, 'downloading');

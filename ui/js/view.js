@@ -9,6 +9,7 @@
 
 const STEPS = ['download', 'extract', 'install'];
 const FOCUSABLE = 'button:not([hidden]), [href], pre[tabindex]:not([hidden])';
+const TAB_STOPS = 'button, a[href], [tabindex]';
 
 /** Parts read as one announcement: each ends with its own stop, or gets one. */
 function sentences(parts) {
@@ -83,6 +84,11 @@ export class View {
     // A click on nothing focusable (a dialog's backdrop, the page's background, a button that
     // went away under a second click) would leave focus on nothing, and Escape and Enter dead.
     doc.addEventListener('focusout', () => setTimeout(() => this.refocus()));
+    // The page is the window's only content: Tab past its last control comes back to its first,
+    // instead of stopping once a round on the web view itself, where nothing has focus.
+    doc.addEventListener('keydown', (event) => {
+      if (event.key === 'Tab' && !this.modal && !event.defaultPrevented) this.cycle(event);
+    });
     doc.addEventListener('pointerup', () => setTimeout(() => this.refocus()));
     this.lastStep = null;
     this.screenName = null;
@@ -163,6 +169,19 @@ export class View {
       'more',
       status.scrollTop + status.clientHeight < status.scrollHeight - 1,
     );
+  }
+
+  cycle(event) {
+    const stops = [...this.doc.querySelectorAll(TAB_STOPS)].filter(
+      (el) => el.tabIndex >= 0 && !el.disabled && el.checkVisibility() && !el.closest('[inert]'),
+    );
+    if (stops.length === 0) return;
+    const [first, last] = [stops[0], stops[stops.length - 1]];
+    const active = this.doc.activeElement;
+    const to = event.shiftKey ? (active === first ? last : null) : active === last ? first : null;
+    if (!to) return;
+    event.preventDefault();
+    to.focus();
   }
 
   // Focus that fell onto nothing goes back into the open dialog, or to the screen.
