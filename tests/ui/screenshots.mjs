@@ -122,8 +122,9 @@ try {
     await failing.host.progress(again.callbackId, { ...figures, ...wait });
     await failing.page.waitForSelector('#action-try-now');
     await shot(failing.page, 'retry-wait');
+    await failing.host.progress(again.callbackId, { ...dl, done: 1600000 });
     await failing.page.click('#action-pause');
-    await failing.host.complete(again.callbackId, { ...figures, result: 1602, kept: 1500000 });
+    await failing.host.complete(again.callbackId, { ...dl, result: 1602, kept: 1600000 });
     await waitForScreen(failing.page, 'paused');
     await shot(failing.page, 'paused');
     await failing.page.close();
