@@ -200,7 +200,9 @@ class OpenProductTest(DefaultPageTestCase):
         # runs the installer has done its part: it cleans up and closes by itself.
         self.press(run, window[0], "Return")
         self.assertEqual(run.wait(timeout=EXIT_TIMEOUT), 0, run.stderr_tail())
-        self.assertTrue(os.path.exists(os.path.join(self.receipts, "opened.txt")))
+        # The product outlives the installer; it writes its receipt when it gets to it.
+        self.wait_until(lambda: os.path.exists(os.path.join(self.receipts, "opened.txt")),
+                        "the product started")
         self.assertEqual(self.working_folders(run), [])
         # The log is complete once the program has ended (it writes lines out in batches).
         log = run.log_text()
