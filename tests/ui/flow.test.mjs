@@ -370,6 +370,24 @@ test('a stalled download says it waits for the server, then estimates from fresh
   await page.close();
 });
 
+// The first report comes with the answer (or with the bytes kept from before); the transfer's
+// speed counts from when bytes began to move, not from that report.
+test('the speed counts from the first bytes that move, not from the first report', async () => {
+  const { page } = await openPage(suite);
+  await waitForScreen(page, 'idle');
+  const rate = await page.evaluate(async () => {
+    const { RateMeter } = await import('/js/rate-meter.js');
+    let now = 0;
+    const meter = new RateMeter(() => now);
+    meter.sample(6000000, 29000000); // kept bytes, reported at once
+    for (now = 1000; now <= 8000; now += 1000) meter.still(6000000); // connecting
+    now = 10000;
+    return meter.sample(6300000, 29000000).bytesPerSecond;
+  });
+  assert.equal(rate, 150000);
+  await page.close();
+});
+
 test('time left holds steady on uneven throughput and follows a real change of speed', async () => {
   const { page } = await openPage(suite);
   await waitForScreen(page, 'idle');

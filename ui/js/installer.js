@@ -304,7 +304,10 @@ export class Installer {
         return;
       }
       // Reports keep coming while the server sends nothing: only new bytes count as progress.
-      if (progress.done === this.lastBytes && before) return;
+      if (progress.done === this.lastBytes && before) {
+        this.meter.still(progress.done);
+        return;
+      }
       this.lastBytes = progress.done;
       this.armStall();
       const rate = this.meter.sample(progress.done, progress.total);
