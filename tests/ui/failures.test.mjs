@@ -189,6 +189,19 @@ test('Pause and Cancel say what the host kept, and going on asks for the downloa
   await host.complete(third.callbackId, { ...dl, result: 1602 });
   screen = await waitForScreen(page, 'paused');
   assert.equal(screen.text, 'Nothing downloaded could be kept: Resume starts the download over.');
+
+  // A download that ends whole while the pause is asked for has nothing to pause: it goes on.
+  await page.click('#action-resume');
+  const fourth = await host.waitFor('doDownload', { from: host.messages.indexOf(third) + 1 });
+  await host.progress(fourth.callbackId, { ...dl, done: 100 });
+  await page.click('#action-pause');
+  const des = '/tmp/{D}/demo-product.zip';
+  await host.complete(fourth.callbackId, {
+    ...dl,
+    done: 4000000,
+    message: JSON.stringify({ des, url: DEMO_CONFIG.url }),
+  });
+  assert.equal((await host.waitFor('doUnZip')).download.des, des);
   await page.close();
 });
 

@@ -260,6 +260,12 @@ export class Installer {
     } finally {
       clearTimeout(this.stallTimer);
     }
+    // A download that ended whole while a pause or a new try was asked for has nothing left to
+    // pause or try: it goes on. Only a cancel stops what finished.
+    if (this.cancelRequested && this.stopReason) {
+      this.cancelRequested = false;
+      this.stopReason = null;
+    }
     if (this.cancelRequested) throw cancelledError();
     return result;
   }
