@@ -12,15 +12,29 @@ import { View } from './js/view.js';
 let config = null;
 let installer = null;
 let pageState = { phase: 'loading' };
+// "Report a problem" is offered only where the host can send the report somewhere.
+let canReport = false;
 // The system's language until config.json may name another.
 let texts = new Texts(pickLanguage(null));
 
-const view = new View(document, { onAction, onReport });
+// What the user heard, and what a download's status said, go to the log (DEBUG): support can
+// tell from it how a slow or unsteady link looked and sounded.
+const view = new View(document, {
+  onAction,
+  onReport,
+  onAnnounce: (text) => host.log('DEBUG', `Announced: ${text}`).catch(() => {}),
+});
+let statusText = '';
 view.setTexts(texts);
 
 function render(state) {
   pageState = state;
-  view.render(screenFor(state, config, texts));
+  const screen = screenFor(state, config, texts);
+  view.render(canReport ? screen : { ...screen, report: false });
+  if (screen.name === 'downloading' && screen.text !== statusText) {
+    host.log('DEBUG', `Download status: ${screen.text}`).catch(() => {});
+  }
+  statusText = screen.text;
   // A question about stopping work that has ended meanwhile no longer means anything.
   if (!installer?.busy) view.dismissCloseQuestion();
 }
@@ -61,12 +75,25 @@ function onAction(id) {
   else if (id === 'cancel') onCancelRequest();
   else if (id === 'close') onCloseRequest();
   else if (id === 'download-page') host.openExternal(config.downloadPageUrl);
-  else if (id === 'open') installer?.open();
+  else if (id === 'open') onOpen();
+  else if (id === 'pause') installer?.pause();
+  else if (id === 'resume') installer?.resume();
+  else if (id === 'try-now') installer?.tryNow();
   else if (id === 'restart') installer?.restart();
   else if (id === 'later') installer?.later();
 }
 
-// Stopping throws the download away (the host cannot continue one), so Cancel asks as Close does.
+// As installers people know do: once the product runs, the installer has done its part and
+// goes, after its clean-up (the host finishes that before the window closes).
+async function onOpen() {
+  if (!(await installer?.open()) || !config.closeAfterOpen) return;
+  await installer.cleanedUp;
+  installer.beginClosing();
+  host.close();
+}
+
+// Stopping loses the work in hand (the download may be kept, the extraction is not), so Cancel
+// asks as Close does.
 async function onCancelRequest() {
   if (!installer?.busy) return;
   const stop = await view.confirm({
@@ -134,6 +161,13 @@ async function boot() {
     return;
   }
   host.onCloseRequest(onCloseRequest);
+  host
+    .getSysInfo()
+    .then((info) => {
+      canReport = info?.webhookConfigured === true;
+      if (canReport) render(pageState);
+    })
+    .catch(() => {});
   try {
     config = await loadConfig();
   } catch (error) {

@@ -34,6 +34,8 @@ std::string SerializeCallbackPayload(const CallbackPayload& payload) {
     object["retryInMs"] = payload.retryInMs;
     object["waitingFor"] = payload.waitingFor;
   }
+  if (payload.continuesFrom != 0) object["continuesFrom"] = payload.continuesFrom;
+  if (payload.kept != 0) object["kept"] = payload.kept;
   // The replace handler writes U+FFFD for bytes that are not UTF-8 instead of throwing: a throw
   // here would end a worker thread and with it the process.
   return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);

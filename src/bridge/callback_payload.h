@@ -22,6 +22,10 @@ struct CallbackPayload {
   uint32_t attempts = 0;
   uint64_t retryInMs = 0;
   std::string waitingFor;
+  // A download's bytes kept from an earlier one that it continues from, and those a stopped
+  // one keeps for the next download of the same file; each sent only when not 0.
+  uint64_t continuesFrom = 0;
+  uint64_t kept = 0;
 };
 
 // Standard Base64 (RFC 4648 alphabet, "=" padding, no line breaks).
@@ -29,7 +33,8 @@ std::string Base64Encode(std::string_view bytes);
 
 // The compact JSON text of the payload: {"cbid":..,"done":..,"jsp":..,"message":..,"name":..,
 // "result":..,"todo":..}, with "attempt", "attempts", "retryInMs" and "waitingFor" besides
-// (in key order) only while `attempt` is not 0. Strings that are not valid UTF-8 are written with
+// (in key order) only while `attempt` is not 0, and "continuesFrom" and "kept" each only when
+// not 0. Strings that are not valid UTF-8 are written with
 // U+FFFD in place of the bad bytes; this never throws.
 std::string SerializeCallbackPayload(const CallbackPayload& payload);
 

@@ -3,6 +3,7 @@
 #include "base/environment.h"
 #include "diag/machine_id.h"
 #include "diag/system_probe.h"
+#include "diag/webhook_endpoint.h"
 
 using nlohmann::json;
 
@@ -29,6 +30,8 @@ json BuildSystemInfo(const SystemFacts& facts) {
   info["VLM_IS_DEV"] = facts.isDev.value_or("0");
   if (facts.logLevel) info["VLM_LOG_LEVEL"] = *facts.logLevel;
   info["isDebugBuild"] = 0;
+  // A page offers to report a problem only when the report can reach someone.
+  info["webhookConfigured"] = facts.webhookConfigured;
   return info;
 }
 
@@ -45,5 +48,7 @@ SystemFacts ProbeSystemFacts(const std::filesystem::path& uiFolder) {
   facts.drive = ReadSystemDriveSpace();
   facts.isDev = ReadBoundedEnvironmentVariable("VLM_IS_DEV", kSysInfoEnvironmentBufferUnits);
   facts.logLevel = ReadBoundedEnvironmentVariable("VLM_LOG_LEVEL", kSysInfoEnvironmentBufferUnits);
+  const std::optional<WebhookEndpoint> webhook = ParseWebhookUrl(ConfiguredWebhookUrl());
+  facts.webhookConfigured = webhook && webhook->IsConfigured();
   return facts;
 }

@@ -24,6 +24,7 @@ struct SystemFacts {
   std::optional<DriveSpace> drive;
   std::optional<std::string> isDev;     // VLM_IS_DEV under the 64-character rule
   std::optional<std::string> logLevel;  // VLM_LOG_LEVEL under the 64-character rule
+  bool webhookConfigured = false;       // postToTeams has somewhere to send reports
 };
 
 // An environment value that needs more than this many UTF-16 units with its terminator counts
@@ -35,7 +36,7 @@ std::string MegabytesText(uint64_t bytes);
 
 // The object, members sorted by key: "DriveSpace" (only with a drive), the five processor
 // numbers, "VLM_IS_DEV" ("0" when unset), "VLM_LOG_LEVEL" (only when set), "isDebugBuild" 0,
-// "localFolder", "machineId" (digest of the GUID), "machineIdRaw".
+// "localFolder", "machineId" (digest of the GUID), "machineIdRaw", "webhookConfigured".
 nlohmann::json BuildSystemInfo(const SystemFacts& facts);
 
 // Compact JSON of `info`; bytes that are not UTF-8 (a path, an environment value) become

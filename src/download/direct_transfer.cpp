@@ -177,7 +177,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
       return;
     }
     lastReportedBlock_ = block;
-    Report(TransferFigures{received, contentLength_});
+    Report(TransferFigures{received, contentLength_, continuedFrom_, 0});
   }
 
   // Once this request's own answer ended: every range in, or what ended them. An answer that
@@ -291,6 +291,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
       }
     }
     lastSampleBytes_ = 0;
+    continuedFrom_ = 0;
     offset_ = 0;
     validator_.clear();
     total_.reset();
@@ -340,6 +341,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
     total_ = kept->total;
     contentLength_ = kept->total;
     lastSampleBytes_ = kept->size;
+    continuedFrom_ = Received();
     Logger::Log(LogLevel::Info, kCategory,
                 "Continuing a kept download: " + std::to_string(Received()) + " of " +
                     std::to_string(kept->total) + " bytes on disk");
@@ -365,8 +367,9 @@ class DirectTransfer final : public HttpAnswerReceiver {
 
   void Report() { Report(Figures()); }
 
-  void Report(const TransferFigures& figures) {
+  void Report(TransferFigures figures) {
     lastReportTime_ = clock_.Now();
+    figures.from = continuedFrom_;
     if (request_.onProgress) request_.onProgress(figures);
   }
 
@@ -379,7 +382,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
         WholeMilliseconds(lastReportTime_, clock_.Now()) < kProgressReportIntervalMs) {
       return;
     }
-    Report(TransferFigures{received, contentLength_});
+    Report(TransferFigures{received, contentLength_, continuedFrom_, 0});
   }
 
   // Body bytes in the file from its start without a gap.
@@ -387,7 +390,9 @@ class DirectTransfer final : public HttpAnswerReceiver {
   // Body bytes in the file in all, those fetched ahead of the start included.
   uint64_t Received() const { return file_ ? file_->received() : 0; }
 
-  TransferFigures Figures() const { return TransferFigures{Received(), contentLength_}; }
+  TransferFigures Figures() const {
+    return TransferFigures{Received(), contentLength_, continuedFrom_, 0};
+  }
 
   TransferError DropAheadBytes() {
     if (const TransferError error = file_->DropAhead()) {
@@ -410,30 +415,32 @@ class DirectTransfer final : public HttpAnswerReceiver {
 
   // The figures stay those of the bytes that were written, as the page last saw them.
   TransferResult Fail(TransferError error) {
-    const TransferFigures figures = Figures();
-    if (!KeepForLater(error)) Discard();
+    TransferFigures figures = Figures();
+    figures.kept = KeepForLater(error);
+    if (figures.kept == 0) Discard();
     return TransferResult{HResultFromWin32(error.code()), {}, figures};
   }
 
   // Whatever stopped the network side, the bytes on disk are the start of the server's file
   // (every answer was checked against its validator), so a later transfer can go on from them.
-  // Not after the file's own failures: the bytes may be short, or the disk full.
-  bool KeepForLater(const TransferError& error) {
+  // Not after the file's own failures: the bytes may be short, or the disk full. Returns the
+  // bytes kept, 0 when none.
+  uint64_t KeepForLater(const TransferError& error) {
     if (request_.kept == nullptr || request_.keptKey.empty() || !file_ || fileFailed_ ||
         error.code() == page_result::kFileTooLarge || validator_.empty() || !total_ ||
         Received() == 0 || Written() >= *total_) {
-      return false;
+      return 0;
     }
     const KeptDownload kept{Written(), *total_, validator_, file_->AheadRuns()};
-    if (file_->Close()) return false;
+    if (file_->Close()) return 0;
     file_.reset();
-    if (!request_.kept->Keep(request_.keptKey, request_.destination, kept)) return false;
+    if (!request_.kept->Keep(request_.keptKey, request_.destination, kept)) return 0;
     uint64_t keptBytes = kept.size;
     for (const auto& [first, end] : kept.ahead) keptBytes += end - first;
     Logger::Log(LogLevel::Info, kCategory,
                 "Kept " + std::to_string(keptBytes) + " of " + std::to_string(kept.total) +
                     " bytes to continue later");
-    return true;
+    return keptBytes;
   }
 
   TransferResult Cancelled() { return Fail(TransferError(page_result::kCancelled)); }
@@ -473,6 +480,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
   Clock::TimePoint lastSampleTime_;
   Clock::TimePoint lastReportTime_;
   uint64_t lastSampleBytes_ = 0;
+  uint64_t continuedFrom_ = 0;  // the kept bytes this transfer began with
   uint64_t contentLength_ = 0;  // of the first whole answer; 0 when absent
   bool haveFirstByte_ = false;
   Clock::TimePoint firstByteTime_{};

@@ -46,10 +46,14 @@
 // - the log lines "WinHTTP fallback starting", "Content-Length=N", the throughput samples, the
 //   completion figures and "Saved to: <destination>".
 
-// Bytes in the file and the size announced by the first whole answer (0 until one is).
+// Bytes in the file and the size announced by the first whole answer (0 until one is); the
+// bytes kept from an earlier transfer that this one began with (0 when it began empty, or
+// started over); and once it stopped short, the bytes kept for a later one (0 when none).
 struct TransferFigures {
   uint64_t done = 0;
   uint64_t todo = 0;
+  uint64_t from = 0;
+  uint64_t kept = 0;
 };
 
 struct DirectTransferRequest {

@@ -39,6 +39,8 @@ bool DownloadEngine::StartDownload(const std::u16string& downloadUrl, const fs::
   result = 0;
   done = 0;
   todo = 0;
+  continuesFrom = 0;
+  kept = 0;
   url = downloadUrl;
   destPath = destination;
   Logger::Log(LogLevel::Debug, kCategory,
@@ -102,20 +104,22 @@ void DownloadEngine::RunDirectTransfer() {
   request.onProgress = [this](const TransferFigures& figures) {
     done = figures.done;
     todo = figures.todo;
+    continuesFrom = figures.from;
     ReportProgress();
   };
   request.clock = &clock_;
   request.connections = connections;
-  std::optional<KeptDownloads> kept;
+  std::optional<KeptDownloads> store;
   if (!keptDownloadsFolder.empty()) {
-    kept.emplace(keptDownloadsFolder);
-    request.kept = &*kept;
+    store.emplace(keptDownloadsFolder);
+    request.kept = &*store;
     request.keptKey = KeptDownloads::KeyFor(url, expectedSize, expectedSha256);
-    if (!resume) kept->Forget(request.keptKey);
+    if (!resume) store->Forget(request.keptKey);
   }
   const TransferResult transfer = ::RunDirectTransfer(request);
   done = transfer.figures.done;
   todo = transfer.figures.todo;
+  kept = transfer.figures.kept;
   if (Failed(transfer.code)) {
     result = LowWord(transfer.code);
     message = transfer.message;

@@ -51,6 +51,7 @@ class ParallelRanges::Connection final : public HttpAnswerReceiver {
 
   TransferError OnBody(const char* data, size_t size) override {
     received_ += size;
+    owner_.Arrived(size);
     return GatherIntoBlocks(block_, data, size, [this] { return Flush(); });
   }
 
@@ -207,8 +208,22 @@ size_t ParallelRanges::TakeRange() {
   return ranges_.size() - 1;
 }
 
+void ParallelRanges::Arrived(size_t size) {
+  std::lock_guard lock(mutex_);
+  gathered_ += size;
+  Tell();
+}
+
+void ParallelRanges::Tell() {
+  // A piece cut at a range's new end gives back bytes already told of: the count never goes
+  // back, since the page reads a smaller one as a download that started over.
+  told_ = std::max(told_, std::min(setup_.file->received() + gathered_, setup_.total));
+  if (setup_.onWritten) setup_.onWritten(told_);
+}
+
 TransferError ParallelRanges::Commit(size_t range, const char* data, size_t size) {
   std::lock_guard lock(mutex_);
+  gathered_ -= std::min<uint64_t>(gathered_, size);
   if (Stopped()) return TransferError(page_result::kCancelled);
   Range& r = ranges_[range];
   const size_t use = static_cast<size_t>(std::min<uint64_t>(size, r.end - r.next));
@@ -218,7 +233,7 @@ TransferError ParallelRanges::Commit(size_t range, const char* data, size_t size
     return error;
   }
   r.next += use;
-  if (setup_.onWritten) setup_.onWritten(setup_.file->received());
+  Tell();
   return r.next >= r.end ? TransferError(kRangeDone) : TransferError();
 }
 

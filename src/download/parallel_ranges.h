@@ -32,7 +32,9 @@
 // An answer that is not the asked range of the same file (a 200, another start, validator or
 // total) ends it with kOtherAnswer: the caller then starts over with one GET. Bytes go to the
 // file at their offsets (download/watched_file.h tells the watchers in order); the progress
-// sink hears the bytes on disk in all after each piece, under one lock.
+// sink hears, under one lock, after each read of any connection, the bytes received in all:
+// those on disk and those still gathered into a piece. With several connections sharing a
+// slow link a piece takes each one many seconds, and bytes that move must show as moving.
 class ParallelRanges {
  public:
   // What ends the whole when an answer was not the range asked for.
@@ -91,6 +93,10 @@ class ParallelRanges {
   size_t TakeRange();
   // Writes `size` bytes fetched for `range` at its next byte, no further than its end.
   TransferError Commit(size_t range, const char* data, size_t size);
+  // `size` bytes came in on some connection, not yet written.
+  void Arrived(size_t size);
+  // Hands the bytes received in all to the sink; under mutex_.
+  void Tell();
   void Stop(TransferError why);
   bool Stopped() const { return stop_.load(); }
 
@@ -98,6 +104,8 @@ class ParallelRanges {
   std::mutex mutex_;
   std::vector<Range> ranges_;      // under mutex_
   TransferError failure_;          // the first failure, under mutex_
+  uint64_t gathered_ = 0;          // received, not yet committed, under mutex_
+  uint64_t told_ = 0;              // the last count the sink heard, under mutex_
   std::atomic<bool> stop_{false};  // set on a failure or a cancel: every Get ends
   std::vector<std::unique_ptr<Connection>> connections_;  // [0] is the caller's
   std::vector<std::thread> threads_;

@@ -51,6 +51,14 @@ TEST(EncodeCallbackPayloadTest, DownloadProgressExample) {
             R"({"attempt":4,"attempts":20,"cbid":"dl-1","done":1048576,"jsp":"onDownloadProgress",)"
             R"("message":"","name":"UtlDwldFile","result":0,"retryInMs":30000,"todo":5242880,)"
             R"("waitingFor":"server"})");
+
+  // Bytes kept across downloads join only when there are some.
+  payload.attempt = 0;
+  payload.continuesFrom = 6000000;
+  payload.kept = 7;
+  EXPECT_EQ(SerializeCallbackPayload(payload),
+            R"({"cbid":"dl-1","continuesFrom":6000000,"done":1048576,"jsp":"onDownloadProgress",)"
+            R"("kept":7,"message":"","name":"UtlDwldFile","result":0,"todo":5242880})");
 }
 
 TEST(EncodeCallbackPayloadTest, NumbersAndEscapes) {

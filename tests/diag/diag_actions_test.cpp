@@ -7,6 +7,7 @@
 #include "base/working_folder.h"
 #include "diag/local_http_server.h"
 #include "diag/teams_notifier.h"
+#include "diag/webhook_endpoint.h"
 #include "support/logger_fixture.h"
 
 using nlohmann::json;
@@ -69,12 +70,14 @@ TEST_F(DiagActionsTest, SysInfoAnswersEveryRequestWithTheWholeObject) {
     std::vector<std::string> keys;
     for (const auto& [key, value] : info.items()) keys.push_back(key);
     std::vector<std::string> expected = {
-        "DriveSpace",     "NumberOfProcessors", "ProcessorArchitecture",
-        "ProcessorLevel", "ProcessorRevision",  "ProcessorType",
-        "VLM_IS_DEV",     "VLM_LOG_LEVEL",      "isDebugBuild",
-        "localFolder",    "machineId",          "machineIdRaw"};
+        "DriveSpace",       "NumberOfProcessors", "ProcessorArchitecture",
+        "ProcessorLevel",   "ProcessorRevision",  "ProcessorType",
+        "VLM_IS_DEV",       "VLM_LOG_LEVEL",      "isDebugBuild",
+        "localFolder",      "machineId",          "machineIdRaw",
+        "webhookConfigured"};
     EXPECT_EQ(keys, expected);
     EXPECT_EQ(info["VLM_LOG_LEVEL"], "warn");  // as set: no upper-casing, no validation
+    EXPECT_EQ(info["webhookConfigured"], !ConfiguredWebhookUrl().empty());
     EXPECT_EQ(info["localFolder"], PathToUtf8(h.temp.path() / "UI"));
     EXPECT_EQ(info["machineId"].get<std::string>().size(), info["machineIdRaw"] == "" ? 0u : 64u);
   }

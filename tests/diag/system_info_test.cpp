@@ -63,6 +63,7 @@ SystemFacts FixedFacts() {
   facts.drive = DriveSpace{"/", 1'048'575, (5ull << 30) + 1'048'575};
   facts.isDev = "1";
   facts.logLevel = "warn";
+  facts.webhookConfigured = true;
   return facts;
 }
 
@@ -73,7 +74,7 @@ TEST(SystemInfoTest, ObjectHasExactMembersTypesAndOrder) {
             R"("ProcessorRevision":4353,"ProcessorType":8664,"VLM_IS_DEV":"1",)"
             R"("VLM_LOG_LEVEL":"warn","isDebugBuild":0,"localFolder":"/opt/app/UI",)"
             R"("machineId":"2a877da80e460a1379a4ac2eaf3bc12d7c0d4b0bc545618def018c28cd178813",)"
-            R"("machineIdRaw":"6f9619ff-8b86-d011-b42d-00c04fc964ff"})");
+            R"("machineIdRaw":"6f9619ff-8b86-d011-b42d-00c04fc964ff","webhookConfigured":true})");
   EXPECT_EQ(MegabytesText(1'048'576), "1");
   EXPECT_EQ(MegabytesText(UINT64_MAX), "17592186044415");
 }

@@ -50,7 +50,8 @@ TEST_F(KeptDownloadTest, AStoppedDownloadContinuesWithOnlyTheRest) {
   FaultHttpServer server({"--body-file", (folder.path() / "body.bin").string(), "--etag", "\"v1\"",
                           "--cut-after", "600000", "--then-status", "403"});
   const CallbackPayload stopped = DownloadAgain(server.Url(std::string(kTarget) + "first"));
-  EXPECT_EQ(stopped.result, 403u);  // the retry found the link expired
+  EXPECT_EQ(stopped.result, 403u);   // the retry found the link expired
+  EXPECT_EQ(stopped.kept, 600000u);  // the page can say what the next download keeps
   EXPECT_FALSE(fs::exists(Destination()));
   EXPECT_EQ(KeptFiles(), 2u);
   ASSERT_EQ(EntriesAt("INFO", "Kept ").size(), 1u);
@@ -71,7 +72,11 @@ TEST_F(KeptDownloadTest, AStoppedDownloadContinuesWithOnlyTheRest) {
   // The page sees the kept bytes at once, and the total throughout.
   ASSERT_FALSE(progress.empty());
   EXPECT_EQ(progress.front().done, 600000u);
-  for (const CallbackPayload& p : progress) EXPECT_EQ(p.todo, 1'000'000u);
+  for (const CallbackPayload& p : progress) {
+    EXPECT_EQ(p.todo, 1'000'000u);
+    EXPECT_EQ(p.continuesFrom, 600000u);
+  }
+  EXPECT_EQ(done.kept, 0u);
   EXPECT_EQ(KeptFiles(), 0u);
 }
 

@@ -105,6 +105,25 @@ TEST_F(ParallelRangesTest, RangesResumeAloneAndAFailureOrCancelEndsThemAll) {
   EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(10));
 }
 
+// Each connection gets less than a piece and then nothing: the bytes still count as moving, so a
+// slow link shared by several connections is not taken for a stalled one.
+TEST_F(ParallelRangesTest, BytesNotYetAWholePieceAreReported) {
+  constexpr uint64_t kEach = 100000;  // four of them make a piece, none alone does
+  std::thread canceller([this] {
+    WaitFor([this] {
+      std::lock_guard lock(mutex);
+      return !reported.empty() && reported.back().done >= kFileWriteBlockBytes;
+    });
+    cancel.store(true);
+  });
+  Fetch({"--stall-after", std::to_string(kEach)});
+  canceller.join();
+  std::lock_guard lock(mutex);
+  ASSERT_FALSE(reported.empty());
+  EXPECT_GE(reported.back().done, kFileWriteBlockBytes);
+  EXPECT_LE(reported.back().done, 4 * kEach);
+}
+
 // A server that ignores Range sends the whole file to the first request, which is all there
 // is; one that answers other bytes than asked starts the file over on one connection.
 TEST_F(ParallelRangesTest, ServersThatIgnoreOrMisanswerRangesEndUpWithOneGet) {

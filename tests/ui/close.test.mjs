@@ -88,6 +88,13 @@ test('the installer works from the keyboard alone', async () => {
   });
   await waitForScreen(page, 'idle');
   assert.equal(await page.evaluate(() => document.activeElement.id), 'action-install');
+  // Tab goes round the page's controls; no stop in the round leaves focus on nothing.
+  const round = [];
+  for (let i = 0; i < 2; ++i) {
+    await page.keyboard.press('Tab');
+    round.push(await page.evaluate(() => document.activeElement.id || 'nothing'));
+  }
+  assert.deepEqual(round, ['action-close', 'action-install']);
   await page.keyboard.press('Enter');
   await host.waitFor('doDownload');
   await waitForScreen(page, 'downloading');
@@ -106,7 +113,10 @@ test('the installer works from the keyboard alone', async () => {
   await page.keyboard.press('Escape');
   assert.equal(await page.evaluate(() => document.activeElement.id), 'title');
 
-  // Cancel throws the download away, so it asks as Close does: one Enter stops nothing.
+  // Cancel, after Pause, stops the installation, so it asks as Close does: one Enter stops
+  // nothing.
+  await page.keyboard.press('Tab');
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'action-pause');
   await page.keyboard.press('Tab');
   assert.equal(await page.evaluate(() => document.activeElement.id), 'action-cancel');
   await page.keyboard.press('Enter');

@@ -22,14 +22,14 @@ after(() => suite.close());
 const HOST_CODES = {
   download: [
     13, 1603, 1604, 1460, 23, 24, 400, 401, 403, 404, 407, 408, 410, 429, 500, 502, 503, 504, 12002, 12007,
-    12029, 12030, 12032, 12044, 12152, 12175, 12005, 12006, 112, 39, 5, 3, 206, 267,
+    12029, 12030, 12032, 12044, 12152, 12175, 12005, 12006, 112, 39, 5, 3, 206, 267, 257, 272,
   ],
   unzip: [2, 1632, 112],
   setup: [404, 2, 3, 4, 5, 8, 32, 87, 193, 206, 1117, 1450, 1921, 120, 31, 128],
 };
 
 // Of those, the ones that fail the same way every time: the installer's copy is at fault.
-const BAD_COPY = { download: [87, 400, 401, 404, 410, 12005, 12006], unzip: [], setup: [404, 193] };
+const BAD_COPY = { download: [87, 400, 401, 404, 410, 12005, 12006, 257, 272], unzip: [], setup: [404, 193] };
 
 const ACTION = { download: 'doDownload', unzip: 'doUnZip', setup: 'doLaunchSetup' };
 
@@ -154,6 +154,57 @@ test('Cancel stops the download or the extraction, and Try again starts over', a
   }
 });
 
+// The host keeps a stopped download's bytes where it can, and says how many: the page tells
+// the user what Resume or Download again will keep, and only what the host said.
+test('Pause and Cancel say what the host kept, and going on asks for the download again', async () => {
+  const { page, host, download } = await startHeldDownload(suite);
+  const dl = { jsp: 'onDownloadProgress', todo: 4000000 };
+  await host.progress(download.callbackId, { ...dl, done: 1500000 });
+  await page.click('#action-pause');
+  await host.waitFor('doCancel');
+  assert.equal((await waitForScreen(page, 'pausing')).title, 'Pausing…');
+  await host.complete(download.callbackId, { ...dl, result: 1602, done: 1500000, kept: 1500000 });
+  let screen = await waitForScreen(page, 'paused');
+  assert.equal(screen.text, '1.4 MB of 3.8 MB is kept. Resume continues from there.');
+  assert.deepEqual(screen.buttons, ['Close', 'Resume']);
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'action-resume');
+
+  await page.click('#action-resume');
+  const resumed = await host.waitFor('doDownload', { from: host.messages.indexOf(download) + 1 });
+  await waitForScreen(page, 'downloading');
+  await page.click('#action-cancel');
+  await page.click('#dialog-confirm');
+  await host.complete(resumed.callbackId, { ...dl, result: 1602, kept: 2000000 });
+  screen = await waitForScreen(page, 'cancelled');
+  assert.equal(
+    await page.textContent('#note'),
+    'Download again continues from the 1.9 MB already downloaded.',
+  );
+
+  // Nothing kept (the background job, a server without a validator): it starts over.
+  await page.click('#action-retry');
+  const third = await host.waitFor('doDownload', { from: host.messages.indexOf(resumed) + 1 });
+  await host.progress(third.callbackId, { ...dl, done: 100 });
+  await page.click('#action-pause');
+  await host.complete(third.callbackId, { ...dl, result: 1602 });
+  screen = await waitForScreen(page, 'paused');
+  assert.equal(screen.text, 'Nothing downloaded could be kept: Resume starts the download over.');
+
+  // A download that ends whole while the pause is asked for has nothing to pause: it goes on.
+  await page.click('#action-resume');
+  const fourth = await host.waitFor('doDownload', { from: host.messages.indexOf(third) + 1 });
+  await host.progress(fourth.callbackId, { ...dl, done: 100 });
+  await page.click('#action-pause');
+  const des = '/tmp/{D}/demo-product.zip';
+  await host.complete(fourth.callbackId, {
+    ...dl,
+    done: 4000000,
+    message: JSON.stringify({ des, url: DEMO_CONFIG.url }),
+  });
+  assert.equal((await host.waitFor('doUnZip')).download.des, des);
+  await page.close();
+});
+
 test('a download that finishes despite the cancel does not go on to the setup', async () => {
   const { page, host, download: work } = await startHeldDownload(suite);
   await page.click('#action-cancel');
@@ -218,6 +269,23 @@ test('Report a problem asks first, shows what it sends, and can report every fai
   await page.click('#report');
   await page.click('#consent-send');
   await until(() => host.count('postToTeams') === 2, 'a second report');
+  await page.close();
+});
+
+// A build without a webhook has nowhere to send a report: the page offers none, rather than
+// say a report was passed on that never leaves the machine.
+test('a host that cannot send reports is offered none', async () => {
+  const { page, host } = await openPage(suite, {
+    config: { ...DEMO_CONFIG, autoStart: true },
+    prepare: (h) => {
+      h.webhookConfigured = false;
+      h.plans.doDownload = { steps: [], result: 12029 };
+    },
+  });
+  await host.waitFor('doGetSysInfo');
+  await waitForScreen(page, 'failed');
+  await page.waitForTimeout(100);
+  assert.equal((await screenOf(page)).report, false);
   await page.close();
 });
 
@@ -286,7 +354,7 @@ test('a full disk says how much space is needed on which disk', async () => {
   const screen = await failAt(page, host, 'unzip', 112, hostText);
   assert.equal(
     screen.text,
-    'Demo Product needs 5.0 GB on /tmp, but only 1.0 GB is free. Free up at least 4.0 GB, then try again.',
+    'Demo Product needs 5.0 GB on this computer, but only 1.0 GB is free. Free up at least 4.0 GB, then try again.',
   );
   // The host's own text waits behind Details.
   assert.equal(await page.isHidden('#detail'), true);

@@ -54,7 +54,7 @@ test('an installation goes from Install to the success screen and cleans up', as
   assert.equal(screen.statRight, '37%');
   assert.match(screen.statLeft, /^1\.4 MB of 3\.8 MB · \d+(\.\d)? (KB|MB)\/s$/);
   assert.match(screen.text, / left$/);
-  assert.deepEqual(screen.buttons, ['Cancel']);
+  assert.deepEqual(screen.buttons, ['Pause', 'Cancel']);
   assert.equal(await page.getAttribute('#progress', 'aria-valuenow'), '37');
 
   const des = '/tmp/{DL}/demo-product.zip';
@@ -302,6 +302,26 @@ test('a download waiting to try again says what for, when, and which attempt', a
   await textMatches(/^(?!The connection was lost)/);
   assert.notEqual((await screenOf(page)).text, expected);
   assert.equal(await page.textContent('#announcer'), 'Download resumed');
+
+  // A wait says how long the retries can go on, and Try now cuts it short: the download is
+  // asked for again at once (the host continues from what it kept).
+  await report({ done: 200000, attempt: 5, ...retry });
+  await page.waitForSelector('#action-try-now');
+  assert.equal(
+    await page.textContent('#note'),
+    'The installer keeps trying for up to 16 minutes.',
+  );
+  const from = host.messages.length;
+  await page.click('#action-try-now');
+  await host.waitFor('doCancel', { from });
+  await textMatches(/^Trying again now…$/);
+  await report({ done: 200000, attempt: 5, ...retry }); // the old request's last word
+  await host.complete(download.callbackId, { result: 1602, kept: 200000 });
+  const again = await host.waitFor('doDownload', { from });
+  await host.progress(again.callbackId, { jsp: 'onDownloadProgress', todo: 4000000, done: 300000 });
+  await textMatches(/^(Estimating|.* left$)/);
+  assert.deepEqual((await screenOf(page)).buttons, ['Pause', 'Cancel']);
+  assert.equal(host.count('doCleanUp'), 0);
   await page.close();
 });
 
@@ -347,6 +367,24 @@ test('a stalled download says it waits for the server, then estimates from fresh
   await page.clock.fastForward(1000);
   await report(5);
   assert.equal((await screenOf(page)).text, 'About 2 minutes left');
+  await page.close();
+});
+
+// The first report comes with the answer (or with the bytes kept from before); the transfer's
+// speed counts from when bytes began to move, not from that report.
+test('the speed counts from the first bytes that move, not from the first report', async () => {
+  const { page } = await openPage(suite);
+  await waitForScreen(page, 'idle');
+  const rate = await page.evaluate(async () => {
+    const { RateMeter } = await import('/js/rate-meter.js');
+    let now = 0;
+    const meter = new RateMeter(() => now);
+    meter.sample(6000000, 29000000); // kept bytes, reported at once
+    for (now = 1000; now <= 8000; now += 1000) meter.still(6000000); // connecting
+    now = 10000;
+    return meter.sample(6300000, 29000000).bytesPerSecond;
+  });
+  assert.equal(rate, 150000);
   await page.close();
 });
 
@@ -415,7 +453,7 @@ test('the start screen shows the room where the product goes and warns when it c
   const roomy = await openPage(suite, { prepare: (h) => (h.freeSpace = 80 * 2 ** 30) });
   await roomy.page.waitForFunction(() => /free on/.test(document.body.innerText));
   const idle = await screenOf(roomy.page);
-  assert.match(idle.detail, /^Download size: 3\.8 MB · 80 GB free on \/$/);
+  assert.match(idle.detail, /^Download size: 3\.8 MB · 80 GB free on this computer$/);
   assert.equal(idle.text, 'Demo Product will be downloaded and installed on this computer.');
   await roomy.page.close();
 
@@ -423,7 +461,7 @@ test('the start screen shows the room where the product goes and warns when it c
   const tight = await openPage(suite, { prepare: (h) => (h.freeSpace = 6 * 2 ** 20) });
   await tight.page.waitForFunction(() => /only/.test(document.body.innerText));
   const warned = await screenOf(tight.page);
-  assert.match(warned.text, /needs at least 7\.6 MB on \/ .* only 6(\.0)? MB is free/);
+  assert.match(warned.text, /needs at least 7\.6 MB on this computer .* only 6(\.0)? MB is free/);
   assert.deepEqual(warned.buttons, ['Close', 'Install']);
   await tight.page.close();
 });
@@ -431,7 +469,7 @@ test('the start screen shows the room where the product goes and warns when it c
 const note = (page) => page.textContent('#note');
 
 test('a success says where the product went, and Open starts it through the host or says why not', async () => {
-  const config = { ...DEMO_CONFIG, ...PRODUCT, autoStart: true };
+  const config = { ...DEMO_CONFIG, ...PRODUCT, autoStart: true, closeAfterOpen: false };
   const { page, host } = await openPage(suite, { config });
   await waitForScreen(page, 'succeeded');
   await page.waitForSelector('#action-open');
@@ -476,6 +514,16 @@ test('a success says where the product went, and Open starts it through the host
   screen = await screenOf(other.page);
   assert.deepEqual([screen.buttons, screen.detail], [['Finish'], '']);
   await other.page.close();
+
+  // Unless the vendor keeps it, the installer goes once the product runs, after its clean-up.
+  const closing = await openPage(suite, { config: { ...config, closeAfterOpen: undefined } });
+  await waitForScreen(closing.page, 'succeeded');
+  await closing.page.click('#action-open');
+  await until(() => closing.host.closed, 'the window to close');
+  const order = closing.host.actions();
+  assert.ok(order.indexOf('doOpenProduct') < order.indexOf('doClose'), order.join());
+  assert.ok(order.indexOf('doCleanUp') < order.indexOf('doClose'), order.join());
+  await closing.page.close();
 });
 
 test('a setup that needs a restart offers Restart now and Later; the host restarts', async () => {

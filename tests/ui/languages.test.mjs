@@ -28,6 +28,24 @@ const placeholders = (text) =>
     ),
   ].sort();
 
+// Buttons that stand side by side must not read as the same thing said twice: they share no
+// word longer than a particle.
+test('every language words its neighbouring buttons apart', () => {
+  const NEIGHBOURS = [
+    ['action.retryDownload', 'link.downloadPage'],
+    ['action.pause', 'action.cancel'],
+    ['action.resume', 'action.close'],
+    ['action.tryNow', 'action.cancel'],
+  ];
+  const words = (text) => text.toLowerCase().split(/\s+/).filter((w) => w.length > 3);
+  for (const [lang, { strings }] of Object.entries(LANGUAGES)) {
+    for (const [a, b] of NEIGHBOURS) {
+      const shared = words(strings[a]).filter((w) => words(strings[b]).includes(w));
+      assert.deepEqual(shared, [], `${lang}: ${strings[a]} / ${strings[b]}`);
+    }
+  }
+});
+
 test('every language has every text, with the same placeholders and its plural forms', () => {
   for (const [lang, table] of Object.entries(LANGUAGES)) {
     assert.deepEqual(Object.keys(table.strings).sort(), Object.keys(en.strings).sort(), lang);

@@ -3,7 +3,7 @@
 
 import assert from 'node:assert/strict';
 import { after, before, test } from 'node:test';
-import { DEMO_CONFIG, startSuite, walkScreens } from './support/harness.mjs';
+import { DEMO_CONFIG, VIEWPORT, openPage, startSuite, waitForScreen, walkScreens } from './support/harness.mjs';
 
 let suite;
 before(async () => {
@@ -34,10 +34,16 @@ async function lostContent(page) {
     if (status.scrollHeight > status.clientHeight + 1 && status.tabIndex !== 0) {
       lost.push('the status overflows but takes no keyboard focus');
     }
+    const below = status.scrollTop + status.clientHeight < status.scrollHeight - 1;
+    const sign = getComputedStyle(document.querySelector('.more-below')).visibility;
+    if (below && sign !== 'visible') lost.push('more lies below the fold without a sign of it');
+    // Each icon is whole or, where the message needs the room, gone: never squashed.
     const fixed = { '.logo': 38, '.status-icon': 40 };
     for (const [selector, size] of Object.entries(fixed)) {
-      const box = document.querySelector(selector).getBoundingClientRect();
-      if (box.width !== size || box.height !== size) {
+      const icon = document.querySelector(selector);
+      const box = icon.getBoundingClientRect();
+      const gone = selector === '.status-icon' && getComputedStyle(icon).display === 'none';
+      if (!gone && (box.width !== size || box.height !== size)) {
         lost.push(`${selector} squashed to ${box.width} × ${box.height}`);
       }
     }
@@ -66,7 +72,44 @@ async function lostContent(page) {
   });
 }
 
+// With a dialog open: every part of it is what the pointer would hit (nothing paints over it),
+// and a click anywhere, on the dialog or its backdrop, leaves focus inside it.
+async function dialogProblems(page) {
+  const covered = await page.evaluate(() => {
+    const backdrop = document.querySelector('.backdrop:not([hidden])');
+    const found = [];
+    // Hit testing passes through inert content: the page is made hittable for the look.
+    const app = document.querySelector('.app');
+    app.inert = false;
+    for (const el of backdrop.querySelectorAll('h3, p, li, button')) {
+      if (!el.checkVisibility()) continue;
+      const box = el.getBoundingClientRect();
+      for (const [fx, fy] of [[0.5, 0.5], [0.1, 0.15], [0.9, 0.15], [0.1, 0.85], [0.9, 0.85]]) {
+        const hit = document.elementFromPoint(box.left + box.width * fx, box.top + box.height * fy);
+        if (hit && !backdrop.contains(hit)) {
+          found.push(`${el.id || el.tagName} is covered by ${hit.id || hit.className || hit.tagName}`);
+          break;
+        }
+      }
+    }
+    app.inert = true;
+    return found;
+  });
+  const lost = [];
+  for (const target of ['.backdrop:not([hidden])', '.backdrop:not([hidden]) h3']) {
+    const box = await page.locator(target).boundingBox();
+    await page.mouse.click(box.x + 3, box.y + 3);
+    await page.waitForTimeout(20);
+    const inside = await page.evaluate(() =>
+      Boolean(document.activeElement?.closest('.backdrop:not([hidden])')),
+    );
+    if (!inside) lost.push(`a click on ${target} leaves focus outside the dialog`);
+  }
+  return [...new Set(covered), ...lost];
+}
+
 const ROOMS = [
+  { label: 'the window', viewport: VIEWPORT },
   { label: '400 × 300', viewport: { width: 400, height: 300 } },
   { label: '340 × 245', viewport: { width: 340, height: 245 } },
   { label: '200 % text', textScale: 2 },
@@ -91,6 +134,11 @@ test('every screen keeps its content at a high zoom or with larger text, in each
           return box.height > 0 && box.top >= status.top - 1 && box.bottom <= status.bottom + 1;
         });
         if (!barInView) problems.push(`${room.label}, ${language}, ${at}: the bar is out of view`);
+        if (['close-question', 'consent'].includes(at)) {
+          for (const what of await dialogProblems(p)) {
+            problems.push(`${room.label}, ${language}, ${at}: ${what}`);
+          }
+        }
       });
       problems.push(...pageErrors);
       await page.close();
@@ -117,5 +165,50 @@ test('a long product name wraps without squashing the icons or the bar', async (
   );
   assert.equal(await page.textContent('#product'), productName);
   assert.deepEqual(problems, []);
+  await page.close();
+});
+
+// At the window's size a failure's title, reason and next step are in view on arrival, in every
+// language, without scrolling: only the details may need it.
+test('every failure says what happened and what to do without scrolling', async () => {
+  const { page } = await openPage(suite);
+  await waitForScreen(page, 'idle');
+  const hidden = await page.evaluate(async () => {
+    const { View } = await import('/js/view.js');
+    const { Texts, LANGUAGES } = await import('/js/i18n.js');
+    const { parseConfig } = await import('/js/config.js');
+    const { listedCodes } = await import('/js/failures.js');
+    const { screenFor } = await import('/js/screens.js');
+    const found = [];
+    const view = new View(document, { onAction() {}, onReport() {} });
+    const status = document.getElementById('status');
+    for (const lang of Object.keys(LANGUAGES)) {
+      const texts = new Texts(lang);
+      const config = parseConfig({
+        productName: 'Demo Product',
+        url: 'https://downloads.example.com/demo-product.zip',
+        archive_name: 'demo-product.zip',
+        downloadPageUrl: 'https://example.com/get',
+        supportUrl: 'https://example.com/help',
+        language: lang,
+      });
+      view.setTexts(texts);
+      for (const [stage, codes] of Object.entries(listedCodes())) {
+        for (const key of codes) {
+          const code = /^\d+$/.test(key) ? Number(key) : key;
+          const failure = { stage, code, hostMessage: 'The host says more about it here.' };
+          view.render(screenFor({ phase: 'failed', failure }, config, texts));
+          await new Promise(requestAnimationFrame);
+          const fold = status.getBoundingClientRect().bottom;
+          const cut = ['title', 'text', 'note'].filter(
+            (id) => document.getElementById(id).getBoundingClientRect().bottom > fold + 1,
+          );
+          if (status.scrollTop > 0 || cut.length) found.push(`${lang} ${stage} ${key}: ${cut}`);
+        }
+      }
+    }
+    return found;
+  });
+  assert.deepEqual(hidden, []);
   await page.close();
 });

@@ -112,6 +112,21 @@ try {
     failing.host.pressClose();
     await failing.page.waitForSelector('#dialog:not([hidden])');
     await shot(failing.page, 'close-confirm');
+
+    // A wait before the next attempt, with Try now; then paused, saying what is kept.
+    await failing.page.keyboard.press('Escape');
+    const again = failing.host.messages.filter((m) => m.action === 'doDownload').at(-1);
+    const figures = { ...dl, done: 1500000 };
+    await failing.host.progress(again.callbackId, figures);
+    const wait = { attempt: 3, attempts: 20, retryInMs: 8000, waitingFor: 'network' };
+    await failing.host.progress(again.callbackId, { ...figures, ...wait });
+    await failing.page.waitForSelector('#action-try-now');
+    await shot(failing.page, 'retry-wait');
+    await failing.host.progress(again.callbackId, { ...dl, done: 1600000 });
+    await failing.page.click('#action-pause');
+    await failing.host.complete(again.callbackId, { ...dl, result: 1602, kept: 1600000 });
+    await waitForScreen(failing.page, 'paused');
+    await shot(failing.page, 'paused');
     await failing.page.close();
 
     // A full disk with the host's figures, its details open, and the vendor's links.

@@ -30,7 +30,9 @@
 //                                           with a warning: a link must not stop the install
 //   "language": "de",                       optional: the page's language instead of the
 //                                           system's (en, de, ar)
-//   "autoStart": false                      start without waiting for the Install button
+//   "autoStart": false,                     start without waiting for the Install button
+//   "closeAfterOpen": true                  optional (default true): the window closes once
+//                                           "Open" has started the product; false keeps it
 // }
 
 import { pickLanguage } from './i18n.js';
@@ -123,6 +125,12 @@ export function parseConfig(config, languages = undefined) {
     warnings.push(`"${key}" must be a non-empty string; it is left out`);
     return '';
   };
+  const optionalFlag = (key, fallback) => {
+    if (config[key] === undefined) return fallback;
+    if (typeof config[key] === 'boolean') return config[key];
+    warnings.push(`"${key}" must be true or false; it is left at ${fallback}`);
+    return fallback;
+  };
   const productFolder = optionalText('productFolder');
   let productProgram = optionalText('productProgram');
   if (productProgram && !productFolder) {
@@ -140,6 +148,7 @@ export function parseConfig(config, languages = undefined) {
     supportUrl: optionalUrl('supportUrl'),
     downloadPageUrl: optionalUrl('downloadPageUrl'),
     autoStart: config.autoStart === true,
+    closeAfterOpen: optionalFlag('closeAfterOpen', true),
     warnings,
   };
 }

@@ -29,7 +29,7 @@ const LISTED_4XX = new Set([403, 407, 408, 429]);
  * or its package is wrong, and trying again fails the same way. Keyed by step, as codes repeat.
  */
 const NEEDS_NEW_COPY = {
-  download: new Set([87, 400, 401, 404, 410, 12005, 12006, 24592]),
+  download: new Set([87, 400, 401, 404, 410, 12005, 12006, 24592, 257, 272]),
   setup: new Set([404, 193, 256, 24592, 271, 1619]),
 };
 
@@ -87,14 +87,16 @@ export function spaceFromHostText(hostMessage) {
   return { needed: Number(match[1]), available: Number(match[2]), folder: match[3] ?? '' };
 }
 
-/** The disk a working path lies on, as the user names it: "C:", "\\server\share", or its folder. */
+/**
+ * The disk a working path lies on, as the user names it: "C:" or "\\server\share"; '' where
+ * paths name no drive (the page then says "this computer": a folder such as /tmp is one the
+ * user never chose and would not recognise).
+ */
 export function diskOf(path) {
   if (typeof path !== 'string' || path === '') return '';
   const drive = /^([A-Za-z]:)[\\/]/.exec(path);
   if (drive) return drive[1].toUpperCase();
   const share = /^(\\\\[^\\]+\\[^\\]+)/.exec(path);
   if (share) return share[1];
-  // Elsewhere the mount point is unknown to the page: name the temporary folder that holds it.
-  const parts = path.split('/').filter(Boolean);
-  return parts.length > 1 ? `/${parts[0]}` : '/';
+  return '';
 }

@@ -8,7 +8,7 @@ import { RESTART_CODES, SETUP_NEEDS_NEW_COPY } from './failures.js';
 import { RateMeter } from './rate-meter.js';
 
 /** Phases in which host work is running and closing would interrupt it. */
-const BUSY = new Set(['downloading', 'extracting', 'installing', 'cancelling']);
+const BUSY = new Set(['downloading', 'extracting', 'installing', 'cancelling', 'pausing']);
 
 /** How long a resumed step may stay silent before the page gives up on it. */
 const RESUME_SILENCE_MS = 45000;
@@ -95,6 +95,7 @@ export class Installer {
       case 'succeeded':
       case 'failed':
       case 'cancelled':
+      case 'paused':
         this.set({ ...saved });
         return true;
       default:
@@ -148,10 +149,42 @@ export class Installer {
   /** Asks the host to stop the running download or extraction; its answer ends the step. */
   cancel() {
     if (this.state.phase !== 'downloading' && this.state.phase !== 'extracting') return;
+    this.stop(null, 'cancelling', 'Cancel requested by the user');
+  }
+
+  /**
+   * Stops the running download as a cancel does: the host keeps what it can of the bytes, and
+   * resume() asks for the download again, which continues from them.
+   */
+  pause() {
+    if (this.state.phase !== 'downloading') return;
+    this.stop('pause', 'pausing', 'Pause requested by the user');
+  }
+
+  /** "Resume" on a paused download. */
+  resume() {
+    if (this.state.phase !== 'paused') return;
+    this.log('INFO', 'Download resumed by the user');
+    this.run({ phase: 'downloading' });
+  }
+
+  /**
+   * "Try now" while the download waits to try again: the wait is cut short by stopping the
+   * download and asking for it again at once, from the bytes the host kept.
+   */
+  tryNow() {
+    if (this.state.phase !== 'downloading' || !this.state.progress?.retry) return;
+    clearInterval(this.countdownTimer);
+    this.stop('again', 'downloading', 'Trying again now, as the user asked');
+    this.set({ ...this.state, progress: { ...this.state.progress, retry: { now: true } } });
+  }
+
+  stop(reason, phase, line) {
     this.cancelRequested = true;
+    this.stopReason = reason;
     const step = this.state.phase === 'downloading' ? 'download' : 'extract';
-    this.set({ ...this.state, phase: 'cancelling', step });
-    this.log('INFO', 'Cancel requested by the user');
+    this.set({ ...this.state, phase, step });
+    this.log('INFO', line);
     this.host.cancel().catch(() => {});
   }
 
@@ -163,6 +196,7 @@ export class Installer {
 
   async run(from) {
     this.cancelRequested = false;
+    this.stopReason = null;
     let { archive, folder } = from;
     try {
       if (from.phase === 'downloading') {
@@ -226,6 +260,12 @@ export class Installer {
     } finally {
       clearTimeout(this.stallTimer);
     }
+    // A download that ended whole while a pause or a new try was asked for has nothing left to
+    // pause or try: it goes on. Only a cancel stops what finished.
+    if (this.cancelRequested && this.stopReason) {
+      this.cancelRequested = false;
+      this.stopReason = null;
+    }
     if (this.cancelRequested) throw cancelledError();
     return result;
   }
@@ -250,6 +290,7 @@ export class Installer {
   progress(phase, progress) {
     this.onSilenceBroken?.();
     if (this.state.phase !== phase) return; // cancelling or closing: keep that screen
+    if (this.stopReason === 'again') return; // the next request's figures are the ones to show
     if (phase === 'downloading') {
       const before = this.state.progress;
       // The transfer waits to try again: say what for and when, until bytes flow again.
@@ -269,7 +310,10 @@ export class Installer {
         return;
       }
       // Reports keep coming while the server sends nothing: only new bytes count as progress.
-      if (progress.done === this.lastBytes && before) return;
+      if (progress.done === this.lastBytes && before) {
+        this.meter.still(progress.done);
+        return;
+      }
       this.lastBytes = progress.done;
       this.armStall();
       const rate = this.meter.sample(progress.done, progress.total);
@@ -364,18 +408,20 @@ export class Installer {
     }
   }
 
-  /** "Open": starts the installed product through the host. */
+  /** "Open": starts the installed product through the host. Resolves true once it started. */
   async open() {
     const product = this.state.product;
-    if (this.state.phase !== 'succeeded' || !product?.program) return;
+    if (this.state.phase !== 'succeeded' || !product?.program) return false;
     const { productFolder: folder, productProgram: program } = this.config;
     try {
       await this.host.openProduct({ folder, program });
       this.log('INFO', `Started ${product.program}`);
       this.update({ opened: { ok: true } });
+      return true;
     } catch (error) {
       this.log('ERROR', `The product could not be started: ${error?.hostMessage ?? error}`);
       this.update({ opened: { ok: false, code: error?.code, hostMessage: error?.hostMessage } });
+      return false;
     }
   }
 
@@ -417,9 +463,19 @@ export class Installer {
 
   fail(error) {
     if (this.closing) return;
+    // What the host kept of a stopped download, for the next one to continue from.
+    const kept = { kept: error?.kept ?? 0, total: this.state.progress?.total ?? null };
     if (error?.cancelled) {
-      this.log('INFO', 'Installation cancelled');
-      this.end({ phase: 'cancelled', by: 'user' });
+      if (this.stopReason === 'again') {
+        this.run({ phase: 'downloading' });
+      } else if (this.stopReason === 'pause') {
+        this.log('INFO', `Download paused; ${kept.kept} bytes kept`);
+        this.set({ phase: 'paused', ...kept });
+        this.save(this.state);
+      } else {
+        this.log('INFO', 'Installation cancelled');
+        this.end({ phase: 'cancelled', by: 'user', ...kept });
+      }
       return;
     }
     const failure =
@@ -436,7 +492,7 @@ export class Installer {
       'ERROR',
       `${failure.stage} failed with result ${failure.code}${failure.hostMessage ? `: ${failure.hostMessage}` : ''}`,
     );
-    this.end({ phase: 'failed', failure });
+    this.end({ phase: 'failed', failure, ...kept });
   }
 
   end(state) {

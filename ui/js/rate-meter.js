@@ -26,6 +26,16 @@ export class RateMeter {
     this.disagreeSince = null;
   }
 
+  /**
+   * A report of `done` with no new bytes. Until bytes first move, the speed is measured from
+   * now: the time spent connecting, or waiting for the answer, is no part of the transfer, and
+   * counting it makes the first estimates far too long.
+   */
+  still(done) {
+    const [first] = this.samples;
+    if (this.samples.length === 1 && first.done === done) first.time = this.now();
+  }
+
   /** Records `done` of `total` (total may be null) and returns {bytesPerSecond, secondsLeft}. */
   sample(done, total) {
     const time = this.now();

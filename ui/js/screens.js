@@ -9,8 +9,8 @@
 // the screen reader hears when it changes on the same screen (coarse progress, a stall, the end
 // of one). `copy` offers to copy what went wrong. `restOnTitle` keeps focus off the screen's
 // buttons while work runs: its only button stops the work, one key press from losing it.
-// Action ids are handled by app.js: install, cancel, retry, close, download-page, open, restart,
-// later.
+// Action ids are handled by app.js: install, cancel, pause, resume, try-now, retry, close,
+// download-page, open, restart, later.
 
 import { describeFailure, diskOf, needsNewCopy, spaceFromHostText } from './failures.js';
 import { Texts } from './i18n.js';
@@ -26,7 +26,7 @@ const ENGLISH = new Texts('en');
 function idleScreen(state, config, product, t, close) {
   const size = config?.archive.size ?? 0;
   const space = state.space;
-  const disk = space ? diskOf(space.folder) : '';
+  const disk = space ? diskOf(space.folder) || t.t('disk.thisComputer') : '';
   const noRoom = Boolean(space && size > 0 && 2 * size > space.free);
   let detail = '';
   if (size && space) {
@@ -44,9 +44,21 @@ function idleScreen(state, config, product, t, close) {
   };
 }
 
+// The longest the transfer can go on retrying: each wait doubles, up to a minute.
+function retryTime({ attempt, attempts, inSeconds }, t) {
+  let seconds = inSeconds;
+  let wait = inSeconds;
+  for (let next = attempt + 1; next <= attempts; ++next) {
+    wait = Math.min(wait * 2, 60);
+    seconds += wait;
+  }
+  return t.unit(Math.max(1, Math.ceil(seconds / 60)), 'minute', { unitDisplay: 'long' });
+}
+
 function downloadingScreen(state, product, t) {
   const p = state.progress;
   let text = t.t('download.connecting');
+  let note = '';
   const stats = ['', ''];
   let valueText = text;
   let milestone = '';
@@ -60,14 +72,17 @@ function downloadingScreen(state, product, t) {
     if (p.stalled && p.retry) {
       const key = p.retry.waitingFor === 'server' ? 'download.retryServer' : 'download.retryNetwork';
       const wait = (seconds) =>
-        t.t(key, {
-          seconds: t.number(seconds),
-          attempt: t.number(p.retry.attempt),
-          attempts: t.number(p.retry.attempts),
-        });
-      text = wait(p.retry.secondsLeft ?? p.retry.inSeconds);
+        seconds > 0
+          ? t.t(key, {
+              seconds: t.number(seconds),
+              attempt: t.number(p.retry.attempt),
+              attempts: t.number(p.retry.attempts),
+            })
+          : t.t('download.retryingNow');
+      text = wait(p.retry.now ? 0 : (p.retry.secondsLeft ?? p.retry.inSeconds));
       // The screen counts down; the screen reader hears the wait once, as reported.
-      heard = wait(p.retry.inSeconds);
+      heard = wait(p.retry.now ? 0 : p.retry.inSeconds);
+      if (!p.retry.now) note = t.t('download.retryFor', { time: retryTime(p.retry, t) });
     } else if (p.stalled) text = t.t('download.waiting');
     else if (p.total) text = t.timeLeft(p.secondsLeft) || t.t('download.estimating');
     else text = t.t('download.running');
@@ -77,14 +92,20 @@ function downloadingScreen(state, product, t) {
     else if (p.resumedAt === reached) milestone = t.t('download.resumed');
     else if (reached) milestone = t.t('download.milestone', { percent: t.percent(reached) });
   }
+  // While a wait runs, the user may cut it short; otherwise the download may be paused.
+  const waiting = p?.stalled && p.retry && !p.retry.now;
+  const second = waiting
+    ? { id: 'try-now', label: t.t('action.tryNow') }
+    : { id: 'pause', label: t.t('action.pause') };
   return {
     step: 'download',
     title: t.t('download.title', { product }),
     text,
+    note,
     progress: { fraction: p?.fraction ?? null, valueText },
     stats,
     milestone,
-    actions: [{ id: 'cancel', label: t.t('action.cancel') }],
+    actions: [second, { id: 'cancel', label: t.t('action.cancel') }],
     restOnTitle: true,
   };
 }
@@ -119,7 +140,7 @@ function diskText(failure, product, t) {
     needed: t.bytes(space.needed),
     available: t.bytes(space.available),
     missing: t.bytes(Math.max(0, space.needed - space.available)),
-    disk: diskOf(failure.archive || space.folder) || '/',
+    disk: diskOf(failure.archive || space.folder) || t.t('disk.thisComputer'),
   });
 }
 
@@ -221,6 +242,24 @@ function successScreen(state, product, t, close) {
   };
 }
 
+/** A paused download: what is kept, and Resume to go on from it. */
+function pausedScreen(state, t, close) {
+  const { kept, total } = state;
+  const fraction = kept > 0 && total ? Math.min(1, kept / total) : null;
+  const text =
+    kept > 0
+      ? t.t('paused.kept', { kept: t.bytes(kept), total: t.bytes(total ?? kept) })
+      : t.t('paused.nothingKept');
+  return {
+    step: 'download',
+    tone: 'warn',
+    title: t.t('paused.title'),
+    text,
+    progress: fraction === null ? null : { fraction, valueText: t.percent(fraction) },
+    actions: [close, { id: 'resume', label: t.t('action.resume'), primary: true }],
+  };
+}
+
 function failureLinks(config, t, withDownloadPage) {
   const links = [];
   if (withDownloadPage && config?.downloadPageUrl) {
@@ -261,6 +300,16 @@ export function screenFor(state, config, texts = ENGLISH) {
           progress: { fraction: null, valueText: t.t('cancelling.title') },
           actions: [],
         };
+      case 'pausing':
+        return {
+          step: 'download',
+          title: t.t('pausing.title'),
+          text: '',
+          progress: { fraction: null, valueText: t.t('pausing.title') },
+          actions: [],
+        };
+      case 'paused':
+        return pausedScreen(state, t, close);
       case 'closing':
         return {
           title: t.t('closing.title'),
@@ -286,14 +335,19 @@ export function screenFor(state, config, texts = ENGLISH) {
         return { title: '', text: '', actions: [] };
     }
   })();
-  // The host cannot continue a download: a new one starts from the first byte, and says so.
+  // A new download continues from what the host kept of the last one, or starts over: it says
+  // which.
   const downloadsAgain = screen.actions.some((a) => a.startsOver);
+  let note = '';
+  if (downloadsAgain && state.kept > 0) {
+    note = t.t('retry.continues', { kept: t.bytes(state.kept) });
+  } else if (downloadsAgain) note = t.t('retry.startsOver');
   return {
     name: state.phase,
     step: null,
     steps: true,
     tone: 'info',
-    note: downloadsAgain ? t.t('retry.startsOver') : '',
+    note,
     progress: null,
     stats: ['', ''],
     statsPath: false,

@@ -9,6 +9,7 @@
 
 const STEPS = ['download', 'extract', 'install'];
 const FOCUSABLE = 'button:not([hidden]), [href], pre[tabindex]:not([hidden])';
+const TAB_STOPS = 'button, a[href], [tabindex]';
 
 /** Parts read as one announcement: each ends with its own stop, or gets one. */
 function sentences(parts) {
@@ -19,7 +20,8 @@ function sentences(parts) {
 }
 
 export class View {
-  constructor(doc, { onAction, onReport }) {
+  /** `onAnnounce(text)`, optional, hears each announcement the screen reader is given. */
+  constructor(doc, { onAction, onReport, onAnnounce = () => {} }) {
     this.doc = doc;
     const $ = (id) => doc.getElementById(id);
     this.el = {
@@ -58,6 +60,7 @@ export class View {
       consentCancel: $('consent-cancel'),
     };
     this.onAction = onAction;
+    this.onAnnounce = onAnnounce;
     this.el.report.addEventListener('click', () => onReport());
     this.el.detailsToggle.addEventListener('click', () =>
       this.showDetail(this.el.detailsToggle.getAttribute('aria-expanded') !== 'true'),
@@ -77,6 +80,16 @@ export class View {
     // A status that no longer fits (larger text, a smaller window) must scroll from the keyboard.
     const sizes = new ResizeObserver(() => this.updateScrolling());
     for (const box of [this.el.status, ...this.el.status.children]) sizes.observe(box);
+    this.el.status.addEventListener('scroll', () => this.updateScrolling(), { passive: true });
+    // A click on nothing focusable (a dialog's backdrop, the page's background, a button that
+    // went away under a second click) would leave focus on nothing, and Escape and Enter dead.
+    doc.addEventListener('focusout', () => setTimeout(() => this.refocus()));
+    // The page is the window's only content: Tab past its last control comes back to its first,
+    // instead of stopping once a round on the web view itself, where nothing has focus.
+    doc.addEventListener('keydown', (event) => {
+      if (event.key === 'Tab' && !this.modal && !event.defaultPrevented) this.cycle(event);
+    });
+    doc.addEventListener('pointerup', () => setTimeout(() => this.refocus()));
     this.lastStep = null;
     this.screenName = null;
     this.restOnTitle = false;
@@ -117,6 +130,7 @@ export class View {
     const wasDone = this.doneSteps();
     this.screenName = screen.name;
     el.app.dataset.screen = screen.name;
+    if (changed) el.status.classList.remove('crowded');
     el.app.dataset.tone = screen.tone;
     el.title.textContent = screen.title;
     el.text.textContent = screen.text;
@@ -146,8 +160,38 @@ export class View {
 
   updateScrolling() {
     const { status } = this.el;
+    // The message wins the room: a status that does not fit drops its decorative icon first,
+    // and keeps it dropped until the screen changes (the icon's return would crowd it again).
+    if (status.scrollHeight > status.clientHeight + 1) status.classList.add('crowded');
     if (status.scrollHeight > status.clientHeight + 1) status.tabIndex = 0;
     else status.removeAttribute('tabindex');
+    status.classList.toggle(
+      'more',
+      status.scrollTop + status.clientHeight < status.scrollHeight - 1,
+    );
+  }
+
+  cycle(event) {
+    const stops = [...this.doc.querySelectorAll(TAB_STOPS)].filter(
+      (el) => el.tabIndex >= 0 && !el.disabled && el.checkVisibility() && !el.closest('[inert]'),
+    );
+    if (stops.length === 0) return;
+    const [first, last] = [stops[0], stops[stops.length - 1]];
+    const active = this.doc.activeElement;
+    const to = event.shiftKey ? (active === first ? last : null) : active === last ? first : null;
+    if (!to) return;
+    event.preventDefault();
+    to.focus();
+  }
+
+  // Focus that fell onto nothing goes back into the open dialog, or to the screen.
+  refocus() {
+    const active = this.doc.activeElement;
+    if (active && active !== this.doc.body) return;
+    if (this.modal) {
+      const { lastFocus, cancel } = this.modal;
+      (lastFocus?.isConnected ? lastFocus : cancel).focus();
+    } else this.keepFocus();
   }
 
   /** What went wrong, as the user sees it and support needs it, to paste into a message. */
@@ -197,7 +241,9 @@ export class View {
   }
 
   announce(text) {
-    if (text) this.el.announcer.textContent = text;
+    if (!text) return;
+    this.el.announcer.textContent = text;
+    this.onAnnounce(text);
   }
 
   stepLabel(step) {
@@ -381,6 +427,7 @@ export class View {
         backdrop.hidden = true;
         el.app.inert = false;
         backdrop.removeEventListener('keydown', onKey);
+        this.modalCleanup?.();
         confirm.onclick = null;
         cancel.onclick = null;
         this.modal = null;
@@ -404,10 +451,15 @@ export class View {
         }
       };
       backdrop.addEventListener('keydown', onKey);
+      const onFocus = (event) => {
+        if (this.modal) this.modal.lastFocus = event.target;
+      };
+      backdrop.addEventListener('focusin', onFocus);
+      this.modalCleanup = () => backdrop.removeEventListener('focusin', onFocus);
       confirm.onclick = () => finish(true);
       cancel.onclick = () => finish(false);
     });
-    this.modal = { kind, answer, cancel };
+    this.modal = { kind, answer, cancel, lastFocus: cancel };
     return answer;
   }
 

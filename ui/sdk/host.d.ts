@@ -15,6 +15,10 @@ export interface HostAnswer {
   attempts?: number;
   retryInMs?: number;
   waitingFor?: 'server' | 'network' | string;
+  /** Download progress: the bytes kept from an earlier download that this one continues from. */
+  continuesFrom?: number;
+  /** A stopped download's completion: the bytes kept for the next download of the same file. */
+  kept?: number;
 }
 
 /** What a download waits for before it tries again. */
@@ -41,6 +45,8 @@ export interface Progress {
   result: number;
   /** Download: present only while the transfer waits to try again. */
   retry?: RetryWait;
+  /** Download: bytes kept from an earlier download that this one continues from (0 if none). */
+  continuesFrom?: number;
 }
 
 export type ProgressCallback = (progress: Progress) => void;
@@ -66,6 +72,11 @@ export declare class HostError extends Error {
   readonly answer: HostAnswer;
   /** True for result 1602. */
   readonly cancelled: boolean;
+  /**
+   * A stopped download: the bytes kept for the next download of the same file, which continues
+   * from them (0 when nothing was kept, and from older hosts).
+   */
+  readonly kept: number;
 }
 
 /** The members of doDownload's "fetchDownloadConfig". */
@@ -210,7 +221,10 @@ export declare function cleanUp(): Promise<string[]>;
 export declare function storeData(data: Record<string, unknown>): Promise<void>;
 export declare function loadData<T extends Record<string, unknown>>(): Promise<T | null>;
 
-export declare function getSysInfo(): Promise<Record<string, unknown>>;
+/** doGetSysInfo's object; `webhookConfigured` is true when postToTeams can send a report. */
+export declare function getSysInfo(): Promise<
+  Record<string, unknown> & { webhookConfigured?: boolean }
+>;
 
 /** Where an installed product is: full paths, '/' between names; program '' when none was named. */
 export interface ProductLocation {

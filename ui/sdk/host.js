@@ -31,6 +31,11 @@ export class HostError extends Error {
   get cancelled() {
     return this.code === Result.CANCELLED;
   }
+
+  /** A stopped download's bytes kept for the next download of the same file (0 if none). */
+  get kept() {
+    return Number.isSafeInteger(this.answer?.kept) ? this.answer.kept : 0;
+  }
 }
 
 /** Decodes one callback argument: Base64 of UTF-8 JSON. atob alone would mangle non-ASCII. */
@@ -59,6 +64,7 @@ function toProgress(answer) {
         waitingFor: answer.waitingFor ?? '',
       },
     }),
+    ...(answer.continuesFrom > 0 && { continuesFrom: answer.continuesFrom }),
   };
 }
 

@@ -22,15 +22,21 @@ export function payloadJson({
   attempts = 0,
   retryInMs = 0,
   waitingFor = '',
+  continuesFrom = 0,
+  kept = 0,
 }) {
   const text = (value) => JSON.stringify(value);
   const u32 = BigInt.asUintN(32, BigInt(result));
-  // A download waiting to try again carries its retry figures, in key order around the rest.
+  // A download waiting to try again carries its retry figures, and one that continues from or
+  // keeps bytes says how many, in key order around the rest.
   const retry = attempt !== 0;
   return (
     (retry ? `{"attempt":${attempt},"attempts":${attempts},` : '{') +
-    `"cbid":${text(cbid)},"done":${BigInt(done)},"jsp":${text(jsp)},"message":${text(message)},` +
-    `"name":${text(name)},"result":${u32},` +
+    `"cbid":${text(cbid)},` +
+    (continuesFrom ? `"continuesFrom":${continuesFrom},` : '') +
+    `"done":${BigInt(done)},"jsp":${text(jsp)},` +
+    (kept ? `"kept":${kept},` : '') +
+    `"message":${text(message)},"name":${text(name)},"result":${u32},` +
     (retry ? `"retryInMs":${retryInMs},` : '') +
     `"todo":${BigInt(todo)}` +
     (retry ? `,"waitingFor":${text(waitingFor)}}` : '}')
@@ -64,6 +70,7 @@ export class FakeHost {
     this.cleaningUp = false;
     this.cleanUpMs = 10;
     this.busyCloses = 0; // doClose answers that find the host busy whatever runs
+    this.webhookConfigured = true; // a build whose reports reach someone
     this.holdExchangeOut = false;
     this.heldExchange = [];
     this.plans = {
@@ -206,6 +213,7 @@ export class FakeHost {
             NumberOfProcessors: 2,
             machineId: 'ab'.repeat(32),
             localFolder: '/opt/product/UI',
+            webhookConfigured: this.webhookConfigured,
           }),
         });
       case 'doGetFreeSpace':

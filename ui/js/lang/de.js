@@ -29,6 +29,7 @@ export default {
     'idle.text': '{product} wird heruntergeladen und auf diesem Computer installiert.',
     'idle.size': 'Downloadgröße: {size}',
     'idle.space': 'Downloadgröße: {size} · {free} frei auf {disk}',
+    'disk.thisComputer': 'diesem Computer',
     'idle.noRoom':
       '{product} braucht zum Herunterladen und Entpacken mindestens {needed} auf {disk}, dort sind aber nur {free} frei. Schaffen Sie Platz und wählen Sie dann „Installieren“.',
     'download.title': '{product} wird heruntergeladen',
@@ -55,6 +56,16 @@ export default {
       'Folgen Sie den Schritten im Setup-Fenster von {product}. Danach erscheint dieses Fenster wieder.',
     'cancelling.title': 'Wird abgebrochen …',
     'cancelling.text': 'Die Installation wird gestoppt. Das dauert einen Moment.',
+    'action.pause': 'Pausieren',
+    'action.resume': 'Fortsetzen',
+    'action.tryNow': 'Sofort versuchen',
+    'pausing.title': 'Wird angehalten …',
+    'paused.title': 'Download angehalten',
+    'paused.kept': '{kept} von {total} bleiben erhalten. „Fortsetzen“ macht dort weiter.',
+    'paused.nothingKept': 'Vom Download konnte nichts erhalten bleiben: „Fortsetzen“ beginnt von vorn.',
+    'retry.continues': '„Erneut herunterladen“ macht bei den bereits geladenen {kept} weiter.',
+    'download.retryFor': 'Das Installationsprogramm versucht es bis zu {time} lang weiter.',
+    'download.retryingNow': 'Neuer Versuch läuft …',
     'closing.title': 'Wird geschlossen …',
     'closing.text': 'Vorgänge werden beendet und temporäre Dateien entfernt.',
     'success.title': '{product} ist installiert',
@@ -82,15 +93,15 @@ export default {
       '{product} braucht {needed} auf {disk}, dort sind aber nur {available} frei. Schaffen Sie mindestens {missing} Platz und versuchen Sie es dann erneut.',
     'link.licence': 'Lizenzbedingungen',
     'link.support': 'Support kontaktieren',
-    'link.downloadPage': 'Neu herunterladen',
+    'link.downloadPage': 'Neue Kopie holen',
     'close.title': 'Installation beenden?',
     'close.text':
-      '{product} ist noch nicht installiert. Wenn Sie jetzt schließen, geht der Download verloren.',
+      '{product} ist noch nicht installiert. Wenn Sie jetzt schließen, endet die Installation hier.',
     'close.confirm': 'Beenden und schließen',
     'close.cancel': 'Weiter installieren',
     'cancel.title': 'Installation abbrechen?',
     'cancel.text':
-      '{product} ist noch nicht installiert. Wenn Sie jetzt abbrechen, geht der Download verloren und beginnt beim nächsten Mal von vorn.',
+      '{product} ist noch nicht installiert. Wenn Sie jetzt abbrechen, endet die Installation hier.',
     'cancel.confirm': 'Installation abbrechen',
     'report.link': 'Problem melden',
     'report.title': 'Problembericht senden?',
@@ -143,6 +154,14 @@ export default {
       256: [
         'Der Download ist nicht signiert',
         'Die Signatur fehlt oder konnte nicht abgerufen werden, daher lässt sich der Download nicht prüfen. Versuchen Sie es erneut; klappt es weiterhin nicht, besorgen Sie sich eine neue Kopie des Installationsprogramms.',
+      ],
+      257: [
+        'Diese Version ist für das Installationsprogramm zu alt',
+        'Der Download ist eine ältere Version von {product}, als dieses Installationsprogramm annimmt; er wurde nicht verwendet. Ein neuer Versuch lädt dieselbe Datei: Der Hersteller muss eine aktuelle Version veröffentlichen. Wenden Sie sich an den Support.',
+      ],
+      272: [
+        'Dieser Download ist nicht {product}',
+        'Der Download gehört zu einem anderen Produkt; er wurde nicht verwendet. Ein neuer Versuch lädt dieselbe Datei: Der Hersteller muss die richtige Version veröffentlichen. Wenden Sie sich an den Support.',
       ],
       24592: [
         'Dieser Download konnte nicht verifiziert werden',
