@@ -13,6 +13,7 @@ class LoggerFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     Logger::ResetForTesting();
+    ScopedElevation notElevated(false);  // elevated (as under Wine), the variable is ignored
     ScopedEnvironmentVariable dir("VLM_LOG_DIR", logFolder_.path().string());
     ScopedEnvironmentVariable level("VLM_LOG_LEVEL", "DEBUG");
     ASSERT_TRUE(Logger::Initialize("", "Quillfetch"));
