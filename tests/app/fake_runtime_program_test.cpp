@@ -463,7 +463,7 @@ TEST(ElevatedProgramTest, NothingOfTheUsersEnvironmentReachesTheLoaderOrTheLog) 
                                     PathToUtf8(folder.path()));
   ScopedEnvironmentVariable arguments("webview2_additional_browser_arguments",
                                       "--remote-debugging-port=9222");
-  ScopedEnvironmentVariable data("WEBVIEW2_USER_DATA_FOLDER", PathToUtf8(elsewhere.path()));
+  ScopedEnvironmentVariable dataFolder("WEBVIEW2_USER_DATA_FOLDER", PathToUtf8(elsewhere.path()));
   Program program(folder.exe(), true);
   const HWND window = program.WaitForWindow();
   ASSERT_NE(window, nullptr) << "exit code " << program.WaitForExit(0);
@@ -514,16 +514,28 @@ TEST(ElevatedProgramTest, ALoaderWithOneByteChangedIsRefusedWithANativeMessage) 
   Program program(folder.exe(), true);
   const HWND box = program.WaitForWindow(30000, L"#32770");
   ASSERT_NE(box, nullptr) << "exit code " << program.WaitForExit(0) << NewestElevatedLog();
-  // The box's text is one of its static controls (the other holds the icon).
-  std::vector<std::string> texts;
-  for (HWND label = FindWindowExW(box, nullptr, L"Static", nullptr); label != nullptr;
-       label = FindWindowExW(box, label, L"Static", nullptr)) {
-    wchar_t text[1024] = {};
-    GetWindowTextW(label, text, 1024);
-    texts.push_back(Utf16ToUtf8(reinterpret_cast<const char16_t*>(text)));
-  }
-  EXPECT_NE(std::find(texts.begin(), texts.end(), kLoaderRefusedText), texts.end())
-      << testing::PrintToString(texts);
+  // The box's text is the text of one of its controls, once the box has filled them in.
+  const auto texts = [box] {
+    std::vector<std::string> found;
+    EnumChildWindows(
+        box,
+        [](HWND child, LPARAM list) -> BOOL {
+          wchar_t text[1024] = {};
+          GetWindowTextW(child, text, 1024);
+          reinterpret_cast<std::vector<std::string>*>(list)->push_back(
+              Utf16ToUtf8(reinterpret_cast<const char16_t*>(text)));
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+  };
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        const std::vector<std::string> now = texts();
+        return std::find(now.begin(), now.end(), kLoaderRefusedText) != now.end();
+      },
+      10000))
+      << testing::PrintToString(texts());
   EXPECT_NE(NewestElevatedLog().find("The web view loader was refused"), std::string::npos)
       << NewestElevatedLog();
 
