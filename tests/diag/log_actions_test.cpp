@@ -14,7 +14,6 @@ class LogActionsTest : public LoggerFixture {
     LoggerFixture::SetUp();
     // Only what the tests log should come back.
     Logger::ResetForTesting();
-    ScopedElevation notElevated(false);
     ScopedEnvironmentVariable dir("VLM_LOG_DIR", logFolder_.path().string());
     ScopedEnvironmentVariable level("VLM_LOG_LEVEL", "WARN");  // hides the start-up line
     ASSERT_TRUE(Logger::Initialize("", "Quillfetch"));
@@ -179,7 +178,6 @@ TEST_F(LogActionsTest, HugeTextsAreCutAtACharacterWithAMarker) {
 
 TEST_F(LogActionsTest, GetLogDataBoundsAndDebugFiltering) {
   Logger::ResetForTesting();
-  ScopedElevation notElevated(false);
   ScopedEnvironmentVariable dir("VLM_LOG_DIR", logFolder_.path().string());
   ScopedEnvironmentVariable level("VLM_LOG_LEVEL", "DEBUG");
   ASSERT_TRUE(Logger::Initialize("", "Quillfetch"));  // writes its own INFO line first

@@ -13,7 +13,6 @@ class LoggerFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     Logger::ResetForTesting();
-    ScopedElevation notElevated(false);  // elevated (as under Wine), the variable is ignored
     ScopedEnvironmentVariable dir("VLM_LOG_DIR", logFolder_.path().string());
     ScopedEnvironmentVariable level("VLM_LOG_LEVEL", "DEBUG");
     ASSERT_TRUE(Logger::Initialize("", "Quillfetch"));
@@ -30,4 +29,6 @@ class LoggerFixture : public ::testing::Test {
   }
 
   TemporaryFolder logFolder_;
+  // Elevated (every process is, under Wine) the logger would ignore VLM_LOG_DIR.
+  ScopedElevation notElevated_{false};
 };
