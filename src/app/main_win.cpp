@@ -9,6 +9,8 @@
 #include "app/startup.h"
 #include "app/web_view_webview2.h"
 #include "app/window_win.h"
+// Generated for each program (cmake/LoaderDigest.cmake): the loader the build put beside it.
+#include "built_in_loader.h"
 
 namespace {
 
@@ -22,7 +24,8 @@ int RunMainWindow(HINSTANCE instance) {
   window->Show();
   window->ApplySystemLook();
 
-  static WebView2Environment environment(WebView2LoaderBeside(CurrentExecutablePath()));
+  static WebView2Environment environment(WebView2LoaderBeside(CurrentExecutablePath()),
+                                         kBuiltInLoaderSha256);
   StartHost(*window, environment);
   const int exitCode = window->RunMessageLoop();
   CoUninitialize();

@@ -15,7 +15,10 @@
 #include "app/com_handler_win.h"
 #include "app/setup_web_view.h"
 #include "app/ui_manifest.h"
+#include "app/verified_loader_win.h"
 #include "app/window_win.h"
+#include "base/elevation.h"
+#include "base/environment.h"
 #include "base/hex_string.h"
 #include "base/protected_folder_win.h"
 #include "base/utf_convert.h"
@@ -408,8 +411,8 @@ bool IsUiHttpsOrigin(std::string_view url, std::string_view host) {
   return IsDocumentOfOrigin(url, "https", host);
 }
 
-WebView2Environment::WebView2Environment(std::filesystem::path loaderPath)
-    : loaderPath_(std::move(loaderPath)) {}
+WebView2Environment::WebView2Environment(std::filesystem::path loaderPath, std::string loaderSha256)
+    : loaderPath_(std::move(loaderPath)), loaderSha256_(std::move(loaderSha256)) {}
 
 void WebView2Environment::CreateWebView(NativeWindow& window, ReadyCallback ready) {
   auto start = std::make_shared<Start>();
@@ -422,16 +425,30 @@ void WebView2Environment::CreateWebView(NativeWindow& window, ReadyCallback read
   start->window = win32;
   start->hwnd = static_cast<HWND>(win32->handle());
 
+  // Elevated, the environment is partly the user's, and the loader and the runtime read
+  // variables from it that override what is passed here (the browser's folder and arguments,
+  // the data folder): none of them may reach the loader.
+  if (ProcessIsElevated()) {
+    for (const std::string& name : RemoveEnvironmentVariablesStartingWith("WEBVIEW2_")) {
+      Logger::Log(LogLevel::Warn, "engine", name + " is ignored: the program runs elevated");
+    }
+  }
   // By full path only: the search order of a bare name would let a planted DLL run elevated.
   // Its own dependencies come from System32, never from the folder it shares with the program.
   static HMODULE loader = nullptr;
   if (loader == nullptr) {
-    loader = LoadLibraryExW(loaderPath_.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  }
-  if (loader == nullptr) {
-    start->Fail("no loader at " + Utf16ToUtf8(loaderPath_.u16string()) + " (error " +
-                std::to_string(GetLastError()) + ")");
-    return;
+    const LoaderLoad load = LoadVerifiedLoader(loaderPath_, loaderSha256_);
+    if (load.outcome == LoaderLoad::Outcome::kChanged) {
+      Logger::Log(LogLevel::Error, "engine", "The web view loader was refused: " + load.why);
+      Logger::Flush();
+      const std::u16string text = Wide(kLoaderRefusedText);
+      MessageBoxW(start->hwnd, AsWide(text), L"Setup", MB_OK | MB_ICONERROR);
+    }
+    if (load.module == nullptr) {
+      start->Fail(load.why);
+      return;
+    }
+    loader = load.module;
   }
   const auto create = reinterpret_cast<CreateEnvironmentFunction>(
       reinterpret_cast<void*>(GetProcAddress(loader, "CreateCoreWebView2EnvironmentWithOptions")));

@@ -24,16 +24,22 @@
 // leaves it true.
 
 // Creates the web view for a Win32NativeWindow. The loader is loaded once, by the full path
-// given (never by bare name: the program runs elevated), and kept for the life of the process.
+// given (never by bare name: the program runs elevated), and kept for the life of the process;
+// while elevated only when its bytes hash to `loaderSha256`, and then from a private copy
+// (app/verified_loader_win.h). A loader that does not match is refused with a message box
+// (kLoaderRefusedText) and an ERROR line. Before it is loaded, an elevated process removes every
+// WEBVIEW2_* variable from its environment (each is logged as ignored): the loader and runtime
+// would let them override the browser, its arguments and its data folder.
 // Any failure (no loader, no entry point, no runtime, no controller, a runtime too old to map a
 // folder) is logged and hands `ready` a null view.
 class WebView2Environment : public WebViewEnvironment {
  public:
-  explicit WebView2Environment(std::filesystem::path loaderPath);
+  WebView2Environment(std::filesystem::path loaderPath, std::string loaderSha256);
   void CreateWebView(NativeWindow& window, ReadyCallback ready) override;
 
  private:
   std::filesystem::path loaderPath_;
+  std::string loaderSha256_;
 };
 
 // The loader's path for the program at `executable`: WebView2Loader.dll beside it.

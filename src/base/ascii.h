@@ -12,3 +12,9 @@ inline bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   }
   return true;
 }
+
+// True when `text` begins with `prefix`, compared as EqualsIgnoringAsciiCase compares.
+inline bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() &&
+         EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
+}

@@ -1,5 +1,8 @@
+#include <unistd.h>
+
 #include <cstdlib>
 
+#include "base/ascii.h"
 #include "base/environment.h"
 #include "base/utf_convert.h"
 
@@ -14,4 +17,17 @@ std::optional<std::string> ReadBoundedEnvironmentVariable(const char* name, size
   if (!value || value->empty()) return std::nullopt;
   if (Utf8ToUtf16(*value).size() + 1 > bufferUnits) return std::nullopt;
   return value;
+}
+
+std::vector<std::string> RemoveEnvironmentVariablesStartingWith(std::string_view prefix) {
+  std::vector<std::string> names;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view text(*entry);
+    const size_t equals = text.find('=');
+    if (equals == std::string_view::npos) continue;
+    const std::string_view name = text.substr(0, equals);
+    if (StartsWithIgnoringAsciiCase(name, prefix)) names.emplace_back(name);
+  }
+  for (const std::string& name : names) unsetenv(name.c_str());
+  return names;
 }

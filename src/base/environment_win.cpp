@@ -1,7 +1,10 @@
 #include <windows.h>
 
+#include <cstdlib>
+#include <cwchar>
 #include <vector>
 
+#include "base/ascii.h"
 #include "base/environment.h"
 #include "base/utf_convert.h"
 
@@ -43,4 +46,28 @@ std::optional<std::string> ReadBoundedEnvironmentVariable(const char* name, size
       GetEnvironmentVariableW(Wide(name).c_str(), buffer.data(), static_cast<DWORD>(bufferUnits));
   if (n == 0 || n >= bufferUnits) return std::nullopt;
   return Narrow(buffer.data(), n);
+}
+
+std::vector<std::string> RemoveEnvironmentVariablesStartingWith(std::string_view prefix) {
+  // The names first, then the removals: the block must not change while it is walked.
+  std::vector<std::wstring> names;
+  if (wchar_t* block = GetEnvironmentStringsW(); block != nullptr) {
+    for (const wchar_t* entry = block; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+      // "=C:" and the like (a drive's current folder) start with '=': never a variable's name.
+      const wchar_t* equals = entry[0] == L'=' ? nullptr : std::wcschr(entry, L'=');
+      if (equals == nullptr) continue;
+      const std::string name = Narrow(entry, static_cast<size_t>(equals - entry));
+      if (StartsWithIgnoringAsciiCase(name, prefix)) names.emplace_back(entry, equals);
+    }
+    FreeEnvironmentStringsW(block);
+  }
+  std::vector<std::string> removed;
+  for (const std::wstring& name : names) {
+    // The process's block is what the loader reads and what started processes inherit; the C
+    // runtime keeps a copy of its own, which goes too.
+    SetEnvironmentVariableW(name.c_str(), nullptr);
+    _wputenv((name + L"=").c_str());
+    removed.push_back(Narrow(name.c_str(), name.size()));
+  }
+  return removed;
 }

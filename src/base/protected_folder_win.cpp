@@ -4,10 +4,14 @@
 #include <sddl.h>
 #include <windows.h>
 
+#include <mutex>
+
 #include "base/elevation.h"
 #include "base/folder_error.h"
+#include "base/folder_takeback_win.h"
 #include "base/no_follow_win.h"
 #include "base/protected_rules_win.h"
+#include "base/utf8_path.h"
 #include "base/working_folder.h"
 
 namespace fs = std::filesystem;
@@ -61,6 +65,10 @@ bool ReadRulesAreProtected(HANDLE folder) {
   return safe;
 }
 
+// The root this run settled on (ProtectedRoot).
+std::mutex g_rootLock;
+fs::path g_root;
+
 }  // namespace
 
 bool RulesAreProtected(PSECURITY_DESCRIPTOR descriptor) {
@@ -88,7 +96,7 @@ bool RulesAreProtected(PSECURITY_DESCRIPTOR descriptor) {
   return true;
 }
 
-fs::path ProtectedRoot() {
+fs::path UsualProtectedRoot() {
   // From the system, not %SystemRoot%: the environment is the user's to set.
   wchar_t windows[MAX_PATH + 1] = {};
   const UINT n = GetSystemWindowsDirectoryW(windows, MAX_PATH + 1);
@@ -96,19 +104,58 @@ fs::path ProtectedRoot() {
   return base / L"Temp" / L"Velmorante";
 }
 
-void EnsureProtectedFolder(const fs::path& folder, std::error_code& ec) {
+fs::path ProtectedRoot(std::error_code& ec) {
+  std::lock_guard<std::mutex> lock(g_rootLock);
   ec.clear();
-  const DWORD made = CreateWithRules(folder);
-  if (made != 0 && made != ERROR_ALREADY_EXISTS) {
-    ec = Win32Error(made);
-    return;
+  if (!g_root.empty()) return g_root;
+  const fs::path usual = UsualProtectedRoot();
+  EnsureProtectedFolder(usual, ec);
+  if (!ec) return g_root = usual;
+  // Still someone else's (held open by another process, say): a root of this run's own.
+  const std::error_code usualError = ec;
+  const std::string guid = NewGuidFolderName();
+  if (guid != kNullGuidFolderName) {
+    const fs::path own = usual.parent_path() / (L"Velmorante-" + PathFromUtf8(guid).wstring());
+    CreateProtectedFolder(own, ec);
+    if (!ec) return g_root = own;
   }
-  // Made now or found: either way it is checked through a handle of its own. A folder found
-  // there may have been made by anyone who can create folders beside it.
-  const HANDLE handle = OpenRealFolder(folder, READ_CONTROL | FILE_READ_ATTRIBUTES, ec);
-  if (handle == INVALID_HANDLE_VALUE) return;
-  if (!ReadRulesAreProtected(handle)) ec = FolderError::kNotProtected;
-  CloseHandle(handle);
+  ec = usualError;
+  return {};
+}
+
+fs::path ProtectedRoot() {
+  std::error_code ec;
+  const fs::path root = ProtectedRoot(ec);
+  return root.empty() ? UsualProtectedRoot() : root;
+}
+
+void ForgetProtectedRootForTesting() {
+  std::lock_guard<std::mutex> lock(g_rootLock);
+  g_root.clear();
+}
+
+void EnsureProtectedFolder(const fs::path& folder, std::error_code& ec) {
+  for (bool takenBack = false;; takenBack = true) {
+    ec.clear();
+    const DWORD made = CreateWithRules(folder);
+    if (made != 0 && made != ERROR_ALREADY_EXISTS) {
+      ec = Win32Error(made);
+      return;
+    }
+    // Made now or found: either way it is checked through a handle of its own. A folder found
+    // there may have been made by anyone who can create folders beside it.
+    const HANDLE handle = OpenRealFolder(folder, READ_CONTROL | FILE_READ_ATTRIBUTES, ec);
+    if (handle != INVALID_HANDLE_VALUE) {
+      if (!ReadRulesAreProtected(handle)) ec = FolderError::kNotProtected;
+      CloseHandle(handle);
+    }
+    const bool someoneElses = ec == FolderError::kNotProtected ||
+                              ec == FolderError::kReparsePoint || ec == std::errc::not_a_directory;
+    if (!someoneElses || takenBack) return;
+    // Refused for good, it would stop every elevated run until an administrator stepped in.
+    TakeBackFolder(folder, ec);
+    if (ec) return;
+  }
 }
 
 void CreateProtectedFolder(const fs::path& folder, std::error_code& ec) {
@@ -124,10 +171,15 @@ void CreateProtectedFolder(const fs::path& folder, std::error_code& ec) {
 fs::path OwnStateFolder(const char* name, std::error_code& ec) {
   ec.clear();
   if (ProcessIsElevated()) {
-    const fs::path root = ProtectedRoot();
-    EnsureProtectedFolder(root, ec);
-    if (!ec) EnsureProtectedFolder(root / name, ec);
-    return ec ? fs::path() : root / name;
+    const fs::path root = ProtectedRoot(ec);
+    if (ec) return {};
+    const fs::path folder = root / name;
+    CreateProtectedFolder(folder, ec);
+    if (ec == std::errc::file_exists) {
+      const HANDLE handle = OpenRealFolder(folder, FILE_READ_ATTRIBUTES, ec);
+      if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+    return ec ? fs::path() : folder;
   }
   fs::path folder = TempDirectory() / L"Velmorante" / name;
   fs::create_directories(folder, ec);

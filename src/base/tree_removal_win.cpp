@@ -5,7 +5,7 @@
 
 #include "base/folder_error.h"
 #include "base/no_follow_win.h"
-#include "base/tree_removal.h"
+#include "base/tree_removal_win.h"
 
 namespace fs = std::filesystem;
 
@@ -50,35 +50,6 @@ bool ListFolder(HANDLE folder, std::vector<Listed>& entries, DWORD& error) {
   }
 }
 
-// Marks the entry opened as `handle` for deletion; it goes when the last handle closes. A
-// read-only entry is made writable first, as Windows refuses to delete it otherwise.
-bool DeleteByHandle(HANDLE handle, DWORD& error) {
-  FILE_DISPOSITION_INFO disposition{TRUE};
-  if (SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition))) {
-    return true;
-  }
-  error = GetLastError();
-  FILE_BASIC_INFO basic{};
-  if (error != ERROR_ACCESS_DENIED ||
-      !GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof(basic)) ||
-      (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) == 0) {
-    return false;
-  }
-  basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-  // Zero times are left as they are.
-  basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = 0;
-  basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;
-  if (SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic)) &&
-      SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition))) {
-    return true;
-  }
-  error = GetLastError();
-  return false;
-}
-
-void RemoveContents(HANDLE folder, const fs::path& path, const RemovalSkipped& skipped);
-
 // Removes the entry `path` that the listing of its folder described with `listed` attributes.
 void RemoveEntry(const fs::path& path, DWORD listed, const RemovalSkipped& skipped) {
   const bool listedLink = (listed & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -105,20 +76,46 @@ void RemoveEntry(const fs::path& path, DWORD listed, const RemovalSkipped& skipp
     CloseHandle(handle);
     return;
   }
-  if (folder) RemoveContents(handle, path, skipped);
+  if (folder) RemoveFolderContents(handle, path, skipped);
   DWORD error = 0;
   if (!DeleteByHandle(handle, error)) skipped(path, Reason(error));
   CloseHandle(handle);
 }
 
-void RemoveContents(HANDLE folder, const fs::path& path, const RemovalSkipped& skipped) {
+}  // namespace
+
+void RemoveFolderContents(HANDLE folder, const fs::path& path, const RemovalSkipped& skipped) {
   std::vector<Listed> entries;
   DWORD error = 0;
   if (!ListFolder(folder, entries, error)) skipped(path, Reason(error));
   for (const Listed& entry : entries) RemoveEntry(path / entry.name, entry.attributes, skipped);
 }
 
-}  // namespace
+// A read-only entry is made writable first, as Windows refuses to delete it otherwise.
+bool DeleteByHandle(HANDLE handle, DWORD& error) {
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  if (SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition))) {
+    return true;
+  }
+  error = GetLastError();
+  FILE_BASIC_INFO basic{};
+  if (error != ERROR_ACCESS_DENIED ||
+      !GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof(basic)) ||
+      (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) == 0) {
+    return false;
+  }
+  basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  // Zero times are left as they are.
+  basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = 0;
+  basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;
+  if (SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic)) &&
+      SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition))) {
+    return true;
+  }
+  error = GetLastError();
+  return false;
+}
 
 void RemoveFolderTree(const fs::path& folder, const RemovalSkipped& skipped) {
   const HANDLE handle = OpenEntry(folder, kFolderAccess, kShareNoDelete);
@@ -132,7 +129,7 @@ void RemoveFolderTree(const fs::path& folder, const RemovalSkipped& skipped) {
   // Only a real folder is the program's working folder; a link in its place is left, and what
   // it names is never entered.
   if (!IsReparsePoint(handle, folder) && IsFolder(handle)) {
-    RemoveContents(handle, folder, skipped);
+    RemoveFolderContents(handle, folder, skipped);
     DWORD error = 0;
     if (!DeleteByHandle(handle, error)) skipped(folder, Reason(error));
   }

@@ -34,8 +34,9 @@ std::filesystem::path NewWorkingFolderPath();
 void CreatePrivateFolder(const std::filesystem::path& folder, std::error_code& ec);
 
 // Creates `workingFolder` when it is missing, as CreatePrivateFolder does (on Windows while
-// elevated, the protected root it lies in is made or checked first, and one that someone else
-// made or can change is refused: FolderError::kNotProtected), then the folders from it down to
+// elevated, the run's protected root it lies in is settled first, taken back from whoever made
+// it if need be; its error, FolderError::kNotProtected say, when none can be had), then the
+// folders from it down to
 // `inside` (which must lie within it) one at a time. A folder that nobody else can enter keeps
 // its contents from being swapped between the steps that write and use them. A link at any
 // folder below it (a symbolic link; on Windows any reparse point, also at the working folder

@@ -58,7 +58,7 @@ void CreatePrivateFolder(const fs::path& folder, std::error_code& ec) {
 void EnsureWorkingFolder(const fs::path& folder, std::error_code& ec) {
   const fs::path parent = folder.parent_path();
   if (ProcessIsElevated() && SameFolder(parent, ProtectedRoot())) {
-    EnsureProtectedFolder(parent, ec);
+    ProtectedRoot(ec);  // settled and checked once for the run
   } else if (!fs::exists(parent, ec) && !ec) {
     fs::create_directories(parent, ec);  // a folder the caller chose, as it is
   }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "base/ascii.h"
+#include "base/elevation.h"
 #include "base/environment.h"
 
 namespace {
@@ -18,5 +19,8 @@ bool DevVariableEnables(const char* name) {
 }
 
 bool IsDevEnvironment() {
+  // Elevated, the environment is partly the user's: developer tools on an elevated page would
+  // hand the user a console of the elevated program.
+  if (ProcessIsElevated()) return false;
   return DevVariableEnables("VLM_IS_DEV") || DevVariableEnables("VELMORANTE_DEBUG");
 }

@@ -1,5 +1,6 @@
 #include "diag/system_info.h"
 
+#include "base/elevation.h"
 #include "base/environment.h"
 #include "diag/machine_id.h"
 #include "diag/system_probe.h"
@@ -46,7 +47,10 @@ SystemFacts ProbeSystemFacts(const std::filesystem::path& uiFolder) {
   const std::u8string folder = uiFolder.u8string();
   facts.localFolder.assign(folder.begin(), folder.end());
   facts.drive = ReadSystemDriveSpace();
-  facts.isDev = ReadBoundedEnvironmentVariable("VLM_IS_DEV", kSysInfoEnvironmentBufferUnits);
+  // Elevated, the developer switch is ignored (bridge/dev_environment.h), and the page is told
+  // so rather than shown a switch that does nothing.
+  if (!ProcessIsElevated())
+    facts.isDev = ReadBoundedEnvironmentVariable("VLM_IS_DEV", kSysInfoEnvironmentBufferUnits);
   facts.logLevel = ReadBoundedEnvironmentVariable("VLM_LOG_LEVEL", kSysInfoEnvironmentBufferUnits);
   const std::optional<WebhookEndpoint> webhook = ParseWebhookUrl(ConfiguredWebhookUrl());
   facts.webhookConfigured = webhook && webhook->IsConfigured();

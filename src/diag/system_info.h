@@ -22,7 +22,7 @@ struct SystemFacts {
   ProcessorInfo processor;
   std::string localFolder;  // the UI folder, UTF-8
   std::optional<DriveSpace> drive;
-  std::optional<std::string> isDev;     // VLM_IS_DEV under the 64-character rule
+  std::optional<std::string> isDev;     // VLM_IS_DEV under the 64-character rule; unset elevated
   std::optional<std::string> logLevel;  // VLM_LOG_LEVEL under the 64-character rule
   bool webhookConfigured = false;       // postToTeams has somewhere to send reports
 };

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "base/elevation.h"
 #include "base/environment.h"
 #include "base/tree_removal.h"
 #include "base/utf8_path.h"
@@ -25,6 +26,8 @@ namespace {
 
 constexpr uint64_t kBatchFlushLines = 100;
 constexpr std::chrono::nanoseconds kBatchFlushInterval(5'000'000'000);
+// Switches of the user's environment that an elevated run does not follow.
+constexpr const char* kIgnoredWhenElevated[] = {"VLM_LOG_DIR", "VLM_IS_DEV", "VELMORANTE_DEBUG"};
 // A value that does not fit a 4096-byte buffer (terminator included) counts as not set.
 constexpr size_t kEnvironmentBufferBytes = 4096;
 
@@ -225,8 +228,14 @@ bool Logger::Initialize(const std::string& logDirectory, const std::string& appN
   if (s.initialized) return true;
   try {
     if (!appName.empty()) s.appName = appName;
+    // An elevated process's environment is partly the user's to set: a log folder from there
+    // would let the user point the program's writes anywhere (through a link, even), and the
+    // developer switches would open the page's tools on an elevated program. Both are ignored
+    // then, and the log says so once it is open.
+    const bool elevated = ProcessIsElevated();
     fs::path folder;
-    const std::optional<std::string> fromEnvironment = ReadLoggerVariable("VLM_LOG_DIR");
+    const std::optional<std::string> fromEnvironment =
+        elevated ? std::nullopt : ReadLoggerVariable("VLM_LOG_DIR");
     if (fromEnvironment && !fromEnvironment->empty()) {
       folder = PathFromUtf8(*fromEnvironment);
     } else if (!logDirectory.empty()) {
@@ -241,7 +250,8 @@ bool Logger::Initialize(const std::string& logDirectory, const std::string& appN
     s.stampSecond = -1;  // the time zone may have changed since an earlier run (tests)
     if (!s.stream.Open(PathToUtf8(s.logFilePath))) return false;
     ApplyRetention(s);  // also when no run ever grows a file to the rotation size
-    const std::optional<std::string> dev = ReadLoggerVariable("VLM_IS_DEV");
+    const std::optional<std::string> dev =
+        elevated ? std::nullopt : ReadLoggerVariable("VLM_IS_DEV");
     const bool development = dev && !dev->empty() && *dev != "0";
     s.minLevel = MinLevelFromEnvironment(development);
     s.initialized = true;
@@ -251,6 +261,14 @@ bool Logger::Initialize(const std::string& logDirectory, const std::string& appN
                 std::string("Logger initialized (min=") + LevelName(s.minLevel) +
                     ", dev=" + (development ? "1" : "0") + ")",
                 {}, {}, 0, false);
+    if (elevated) {
+      for (const char* name : kIgnoredWhenElevated) {
+        const std::optional<std::string> value = ReadEnvironmentVariable(name);
+        if (!value || value->empty()) continue;
+        WriteLocked(s, LogLevel::Warn, "Logger",
+                    std::string(name) + " is ignored: the program runs elevated", {}, {}, 0, false);
+      }
+    }
     s.stream.Flush();
     return true;
   } catch (...) {

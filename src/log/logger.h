@@ -46,6 +46,8 @@ class Logger {
   // Sets the logger up once: creates the folder (VLM_LOG_DIR wins over `logDirectory`), opens
   // "<appName>_YYYYMMDD_HHMMSS.log" for appending and writes the start-up line. Returns true
   // when ready (or already was), false when logging stays off for the run.
+  // While the process is elevated (base/elevation.h), VLM_LOG_DIR and VLM_IS_DEV are not read,
+  // and a WARN line names each of them and VELMORANTE_DEBUG that is set: they are ignored.
   static bool Initialize(const std::string& logDirectory, const std::string& appName);
 
   static void Log(LogLevel level, const std::string& category, const std::string& message);

@@ -13,10 +13,13 @@
 
 #include "app/main_window_proc.h"
 #include "app/ui_manifest.h"
+#include "app/verified_loader_win.h"
+#include "base/protected_folder_win.h"
 #include "base/utf8_path.h"
 #include "base/utf_convert.h"
 #include "program_runner_win.h"
 #include "support/page_scripts.h"
+#include "support/unix_link_win.h"
 
 namespace {
 
@@ -353,26 +356,6 @@ TEST_P(FailedStartTest, LeavesAWindowThatTheCloseButtonCloses) {
   EXPECT_NE(folder.Logs().find("WebView could not start"), std::string::npos) << folder.Logs();
 }
 
-// Elevated (Wine runs the program elevated when asked to), the web view's data folder is in the
-// admin-only root; under Wine that root reads back as the user's own, as a squatted one would
-// (tests/base). The web view is then not started at all, neither there nor on the default
-// folder beside the executable. On Windows the root is admin-only and the web view starts.
-TEST(FakeRuntimeProgramTest, ElevatedTheWebViewStartsOnlyOnAnAdminOnlyDataFolder) {
-  ProgramFolder folder(FakeLoader(), ClosingPage());
-  // Elevated, the default log folder is in the same root and refused too.
-  ScopedEnvironmentVariable logs("VLM_LOG_DIR", PathToUtf8(folder.path() / "Velmorante" / "Logs"));
-  Program program(folder.exe(), true);
-  const HWND window = program.WaitForWindow();
-  ASSERT_NE(window, nullptr) << "exit code " << program.WaitForExit(0);
-  // The start is tried before the message loop runs, so before this close is seen.
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  EXPECT_EQ(program.WaitForExit(), 0u);
-  EXPECT_TRUE(folder.Calls("CreateCoreWebView2EnvironmentWithOptions").empty());
-  EXPECT_NE(folder.Logs().find("WebView could not start: no safe folder for the web view's data"),
-            std::string::npos)
-      << folder.Logs();
-}
-
 INSTANTIATE_TEST_SUITE_P(Ways, FailedStartTest,
                          testing::Values(FailedStart{"EnvironmentFailsAtOnce", "fail-at-once"},
                                          FailedStart{"EnvironmentFailsLater", "fail-later"},
@@ -446,6 +429,122 @@ TEST(SignedPageProgramTest, AChangedFileShowsTheRefusalInsteadOfThePage) {
 
   PostMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(program.WaitForExit(), 0u);
+}
+
+// The newest log of an elevated run: in the protected root of that run (under Wine one with a
+// fresh name each time: tests/base), whatever the environment says.
+std::string NewestElevatedLog() {
+  std::filesystem::path newest;
+  std::error_code ec;
+  const std::filesystem::path temp = UsualProtectedRoot().parent_path();
+  for (const auto& root : std::filesystem::directory_iterator(temp, ec)) {
+    if (PathToUtf8(root.path().filename()).rfind("Velmorante", 0) != 0) continue;
+    for (const auto& entry : std::filesystem::directory_iterator(root.path() / "Logs", ec)) {
+      if (newest.empty() || entry.last_write_time() > std::filesystem::last_write_time(newest))
+        newest = entry.path();
+    }
+  }
+  return newest.empty() ? std::string() : ReadBytes(newest);
+}
+
+// Elevated (Wine runs the program elevated when asked to), the keyed program, which the build
+// made for the fake runtime's loader. Under Wine the usual root reads back as its user's own, as
+// a squatted one would, so the run works in a root of its own (tests/base), where the web view's
+// data and the loader's copy go. Wine cannot show that a standard user is kept out of it.
+TEST(ElevatedProgramTest, NothingOfTheUsersEnvironmentReachesTheLoaderOrTheLog) {
+  ProgramFolder folder(FakeLoader(), ClosingPage(), /*devMode=*/true);
+  UseSignedProgram(folder);
+  TemporaryFolder elsewhere;
+  UnixLink linked(elsewhere.path(), folder.path() / "linked");  // the user's junction
+  ASSERT_TRUE(linked.made());
+  ScopedEnvironmentVariable logs("VLM_LOG_DIR", PathToUtf8(folder.path() / "linked" / "Logs"));
+  ScopedEnvironmentVariable debug("VELMORANTE_DEBUG", "1");
+  ScopedEnvironmentVariable browser("WEBVIEW2_BROWSER_EXECUTABLE_FOLDER",
+                                    PathToUtf8(folder.path()));
+  ScopedEnvironmentVariable arguments("webview2_additional_browser_arguments",
+                                      "--remote-debugging-port=9222");
+  ScopedEnvironmentVariable dataFolder("WEBVIEW2_USER_DATA_FOLDER", PathToUtf8(elsewhere.path()));
+  Program program(folder.exe(), true);
+  const HWND window = program.WaitForWindow();
+  ASSERT_NE(window, nullptr) << "exit code " << program.WaitForExit(0);
+  ASSERT_TRUE(WaitFor([&] { return !folder.Calls("Navigate").empty(); }))
+      << folder.Record().dump() << NewestElevatedLog();
+
+  const json environment = folder.Calls("CreateCoreWebView2EnvironmentWithOptions").at(0);
+  EXPECT_EQ(environment["runtimeVariables"], json::array());
+  const std::filesystem::path data = PathFromUtf8(environment["userDataFolder"].get<std::string>());
+  const std::filesystem::path root = data.parent_path();
+  EXPECT_EQ(root.parent_path(), UsualProtectedRoot().parent_path()) << data;
+  EXPECT_EQ(data.filename(), "WebView2");
+  // The verified bytes, from a copy in the root: never the file beside the program.
+  EXPECT_TRUE(
+      std::filesystem::equivalent(PathFromUtf8(environment["loadedFrom"].get<std::string>()),
+                                  root / "Loader" / "WebView2Loader.dll"))
+      << environment.dump();
+  EXPECT_FALSE(folder.Calls("put_AreDevToolsEnabled").at(0)["value"].get<bool>());
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.WaitForExit(), 0u);
+
+  EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
+  const std::string log = NewestElevatedLog();
+  for (const char* name :
+       {"VLM_LOG_DIR", "VLM_IS_DEV", "VELMORANTE_DEBUG", "WEBVIEW2_BROWSER_EXECUTABLE_FOLDER",
+        "WEBVIEW2_USER_DATA_FOLDER", "webview2_additional_browser_arguments"}) {
+    EXPECT_NE(log.find(std::string(name) + " is ignored: the program runs elevated"),
+              std::string::npos)
+        << name << "\n"
+        << log;
+  }
+}
+
+// One byte of the loader changed: a native message says so, and nothing of the DLL runs (the
+// fake would have written its record on its first call). Wine cannot show that a user process
+// is kept from changing the file while it is read (it enforces no sharing across Unix writers).
+TEST(ElevatedProgramTest, ALoaderWithOneByteChangedIsRefusedWithANativeMessage) {
+  ProgramFolder folder(FakeLoader(), ClosingPage());
+  UseSignedProgram(folder);
+  {
+    std::fstream loader(folder.path() / "WebView2Loader.dll",
+                        std::ios::in | std::ios::out | std::ios::binary);
+    loader.seekg(0x50);  // in the DOS stub's text: the DLL would still load
+    const char byte = static_cast<char>(loader.get());
+    loader.seekp(0x50);
+    loader.put(static_cast<char>(byte ^ 0x20));
+  }
+  Program program(folder.exe(), true);
+  const HWND box = program.WaitForWindow(30000, L"#32770");
+  ASSERT_NE(box, nullptr) << "exit code " << program.WaitForExit(0) << NewestElevatedLog();
+  // The box's text is the text of one of its controls, once the box has filled them in.
+  const auto texts = [box] {
+    std::vector<std::string> found;
+    EnumChildWindows(
+        box,
+        [](HWND child, LPARAM list) -> BOOL {
+          wchar_t text[1024] = {};
+          GetWindowTextW(child, text, 1024);
+          reinterpret_cast<std::vector<std::string>*>(list)->push_back(
+              Utf16ToUtf8(reinterpret_cast<const char16_t*>(text)));
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+  };
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        const std::vector<std::string> now = texts();
+        return std::find(now.begin(), now.end(), kLoaderRefusedText) != now.end();
+      },
+      10000))
+      << testing::PrintToString(texts());
+  EXPECT_NE(NewestElevatedLog().find("The web view loader was refused"), std::string::npos)
+      << NewestElevatedLog();
+
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  const HWND window = program.WaitForWindow();
+  ASSERT_NE(window, nullptr);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.WaitForExit(), 0u);
+  EXPECT_EQ(folder.Record(), json::object());
 }
 
 }  // namespace

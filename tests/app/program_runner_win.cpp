@@ -134,11 +134,12 @@ DWORD Program::WaitForExit(DWORD timeoutMs) const {
   return code;
 }
 
-HWND Program::WaitForWindow(int timeoutMs) const {
+HWND Program::WaitForWindow(int timeoutMs, const wchar_t* windowClass) const {
   struct Search {
     DWORD processId;
+    const wchar_t* windowClass;
     HWND found;
-  } search = {info_.dwProcessId, nullptr};
+  } search = {info_.dwProcessId, windowClass, nullptr};
   WaitFor(
       [&] {
         EnumWindows(
@@ -148,7 +149,7 @@ HWND Program::WaitForWindow(int timeoutMs) const {
               GetWindowThreadProcessId(hwnd, &owner);
               wchar_t name[64] = {};
               GetClassNameW(hwnd, name, 64);
-              if (owner == s->processId && std::wstring(name) == L"VelmoranteDownloaderWebView2") {
+              if (owner == s->processId && std::wstring(name) == s->windowClass) {
                 s->found = hwnd;
                 return FALSE;
               }

@@ -42,8 +42,10 @@ class Program {
 
   // The exit code, or STILL_ACTIVE when it has not ended within `timeoutMs`.
   DWORD WaitForExit(DWORD timeoutMs = 30000) const;
-  // The program's top-level window, once it has one; null when it ended first or never showed.
-  HWND WaitForWindow(int timeoutMs = 30000) const;
+  // The program's top-level window of `windowClass` (its main window unless told: "#32770" is
+  // a message box), once it has one; null when it ended first or never showed.
+  HWND WaitForWindow(int timeoutMs = 30000,
+                     const wchar_t* windowClass = L"VelmoranteDownloaderWebView2") const;
 
  private:
   PROCESS_INFORMATION info_ = {};

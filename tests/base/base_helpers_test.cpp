@@ -52,6 +52,26 @@ TEST(EnvironmentTest, BoundedReadCountsUtf16UnitsWithTerminator) {
   }
 }
 
+// The runtime's variables go in any letter case (Windows matches names so); a name that only
+// contains the prefix, or lacks its underscore, is another program's and stays.
+TEST(EnvironmentTest, RemovingByPrefixTakesEveryCaseAndNothingElse) {
+  ScopedEnvironmentVariable upper("WEBVIEW2_BROWSER_EXECUTABLE_FOLDER", "C:\\evil");
+  ScopedEnvironmentVariable lower("webview2_additional_browser_arguments",
+                                  "--remote-debugging-port=1");
+  ScopedEnvironmentVariable inside("MY_WEBVIEW2_SETTING", "kept");
+  ScopedEnvironmentVariable bare("WEBVIEW2", "kept");
+  std::set<std::string> removed;
+  for (const std::string& name : RemoveEnvironmentVariablesStartingWith("WEBVIEW2_")) {
+    removed.insert(name);
+  }
+  EXPECT_EQ(removed, (std::set<std::string>{"WEBVIEW2_BROWSER_EXECUTABLE_FOLDER",
+                                            "webview2_additional_browser_arguments"}));
+  EXPECT_EQ(ReadEnvironmentVariable("WEBVIEW2_BROWSER_EXECUTABLE_FOLDER"), std::nullopt);
+  EXPECT_EQ(ReadEnvironmentVariable("webview2_additional_browser_arguments"), std::nullopt);
+  EXPECT_EQ(ReadEnvironmentVariable("MY_WEBVIEW2_SETTING"), "kept");
+  EXPECT_EQ(ReadEnvironmentVariable("WEBVIEW2"), "kept");
+}
+
 TEST(SystemClockTest, WaitEndsEarlyOnCancel) {
   std::atomic<bool> cancel{true};
   const auto start = SystemClock().Now();

@@ -2,16 +2,22 @@
 // every file as its user's, with rules made from the Unix mode), enforces none and makes no
 // junctions: that the folders are made admin-only and a standard user is kept out is Windows'
 // part, reasoned; here the rules' check runs on descriptors built in memory, and a folder whose
-// rules read back as the user's, as every one does under Wine, is refused.
+// rules read back as the user's, as every one does under Wine, is taken back.
 
 #include <gtest/gtest.h>
 #include <windows.h>
 // After windows.h, which it needs.
+#include <aclapi.h>
 #include <sddl.h>
 
+#include <fstream>
+
 #include "base/folder_error.h"
+#include "base/no_follow_win.h"
 #include "base/protected_folder_win.h"
 #include "base/protected_rules_win.h"
+#include "base/tree_removal.h"
+#include "base/utf8_path.h"
 #include "base/working_folder.h"
 #include "log/log_folder.h"
 #include "support/test_environment.h"
@@ -29,6 +35,20 @@ bool Accepted(const wchar_t* rules) {
   const bool accepted = RulesAreProtected(descriptor);
   LocalFree(descriptor);
   return accepted;
+}
+
+bool ReadsProtected(const fs::path& folder) {
+  std::error_code ec;
+  const HANDLE handle = OpenRealFolder(folder, READ_CONTROL, ec);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const bool read = GetSecurityInfo(handle, SE_FILE_OBJECT,
+                                    OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                                    nullptr, nullptr, nullptr, &descriptor) == ERROR_SUCCESS;
+  const bool safe = read && RulesAreProtected(descriptor);
+  if (read) LocalFree(descriptor);
+  CloseHandle(handle);
+  return safe;
 }
 
 TEST(ProtectedFolderTest, OnlyAnAdminOwnerAndAdminOnlyRulesAreAccepted) {
@@ -55,22 +75,45 @@ TEST(ProtectedFolderTest, OnlyAnAdminOwnerAndAdminOnlyRulesAreAccepted) {
   EXPECT_FALSE(RulesAreProtected(&open));
 }
 
-TEST(ProtectedFolderTest, ElevatedASquattedRootIsRefusedAndNothingIsUsedFromIt) {
+// A root that a user made first, with the user's files in it: it is taken back (owner and
+// rules) and emptied before anything is made in it, and the run goes on. Under Wine every
+// folder reads back as its user's own, the taken-back root too, since Wine stores no rules: the
+// run then goes on in a root of its own with a fresh name, as on Windows when the squatter
+// holds the folder open. Wine cannot show the rules taking effect, nor the squatter's handles
+// and new opens kept out (it enforces neither against Unix processes).
+TEST(ProtectedFolderTest, ElevatedASquattedRootIsTakenBackAndNeverRefusesTheRun) {
   ScopedElevation elevated(true);
-  const fs::path root = ProtectedRoot();
-  EXPECT_EQ(TempDirectory(), root / L"");
+  const fs::path usual = UsualProtectedRoot();
+  RemoveFolderTree(usual, [](const fs::path&, const std::string&) {});
+  ASSERT_TRUE(fs::create_directory(usual));
+  fs::create_directories(usual / "Logs" / "planted");
+  std::ofstream(usual / "Logs" / "planted" / "version.dll") << "squatter";
+  std::ofstream(usual / "readme.txt") << "squatter";
+  fs::permissions(usual / "readme.txt", fs::perms::owner_write, fs::perm_options::remove);
+  ForgetProtectedRootForTesting();
+
   const fs::path folder = NewWorkingFolderPath();
-  EXPECT_EQ(folder.parent_path(), root);
-  // Under Wine the root reads back as its user's own, with full control for that user: exactly
-  // as a root that a user made first would on Windows.
   std::error_code ec;
   CreateWorkingFolders(folder, folder / "a", ec);
-  EXPECT_EQ(ec, FolderError::kNotProtected);
-  EXPECT_EQ(ec, std::errc::permission_denied);  // access denied for the page
-  EXPECT_FALSE(fs::exists(folder));
-  EXPECT_TRUE(DefaultLogFolder().empty());  // logging stays off rather than go there
-  OwnStateFolder("WebView2", ec);
-  EXPECT_EQ(ec, FolderError::kNotProtected);
+  ASSERT_FALSE(ec) << ec.message();
+  EXPECT_TRUE(fs::is_directory(folder / "a"));
+  // Nothing of the squatter's is left to be used.
+  EXPECT_FALSE(fs::exists(usual / "readme.txt"));
+  EXPECT_FALSE(fs::exists(usual / "Logs" / "planted"));
+
+  const fs::path root = ProtectedRoot();
+  EXPECT_EQ(TempDirectory(), root / L"");
+  EXPECT_EQ(folder.parent_path(), root);
+  EXPECT_EQ(root.parent_path(), usual.parent_path());
+  EXPECT_EQ(PathToUtf8(root.filename()).rfind("Velmorante", 0), 0u) << root;
+  // The usual root is kept when its rules read back protected (Windows), and only then.
+  EXPECT_EQ(root == usual, ReadsProtected(usual)) << root;
+  EXPECT_EQ(DefaultLogFolder(), root / "Logs");
+  EXPECT_EQ(OwnStateFolder("WebView2", ec), root / "WebView2");
+  EXPECT_FALSE(ec) << ec.message();
+  // Settled once: a second start in the same run lands in the same root.
+  EXPECT_EQ(NewWorkingFolderPath().parent_path(), root);
+  RemoveFolderTree(folder, [](const fs::path&, const std::string&) {});
 }
 
 // A Unix link stands in for the junction at each place.

@@ -167,6 +167,7 @@ TEST_F(DispatcherTest, DevToolsNeedAWebView) {
 }
 
 TEST(DevEnvironmentTest, EnablingValues) {
+  ScopedElevation notElevated(false);  // every process is elevated under Wine
   ScopedEnvironmentVariable debug("VELMORANTE_DEBUG", std::nullopt);
   const auto enables = [](std::optional<std::string> value) {
     ScopedEnvironmentVariable dev("VLM_IS_DEV", std::move(value));
@@ -191,6 +192,7 @@ TEST(DevEnvironmentTest, EnablingValues) {
 }
 
 TEST(DevEnvironmentTest, SecondVariableIsTheFallback) {
+  ScopedElevation notElevated(false);
   ScopedEnvironmentVariable dev("VLM_IS_DEV", "0");
   {
     ScopedEnvironmentVariable debug("VELMORANTE_DEBUG", "1");
@@ -272,6 +274,14 @@ TEST_F(WindowProcTest, ScriptsPostedToADestroyedWindowAreFreed) {
   ASSERT_TRUE(h.window.destroyed());
   EXPECT_FALSE(PostScriptTo(h.window, "late()"));  // ASan checks that nothing leaks
   h.responder().Complete(CallbackPayload{});
+}
+
+// Elevated, the environment is partly the user's: neither switch opens the developer tools.
+TEST(DevEnvironmentTest, ElevatedNeitherSwitchEnables) {
+  ScopedElevation elevated(true);
+  ScopedEnvironmentVariable dev("VLM_IS_DEV", "1");
+  ScopedEnvironmentVariable debug("VELMORANTE_DEBUG", "true");
+  EXPECT_FALSE(IsDevEnvironment());
 }
 
 }  // namespace

@@ -96,6 +96,7 @@ TEST(SystemInfoTest, MissingPartsAreLeftOutOrDefaulted) {
 }
 
 TEST(SystemInfoTest, EnvironmentValuesFollowTheSixtyFourUnitRule) {
+  ScopedElevation notElevated(false);  // every process is elevated under Wine
   TemporaryFolder folder;
   struct Case {
     std::optional<std::string> value;
@@ -125,6 +126,14 @@ TEST(SystemInfoTest, EnvironmentValuesFollowTheSixtyFourUnitRule) {
       EXPECT_FALSE(info.contains("VLM_LOG_LEVEL"));
     }
   }
+}
+
+// Elevated, the switch is ignored: the page must not turn on what the host keeps off.
+TEST(SystemInfoTest, ElevatedTheDeveloperSwitchIsReportedOff) {
+  ScopedElevation elevated(true);
+  ScopedEnvironmentVariable dev("VLM_IS_DEV", "1");
+  TemporaryFolder folder;
+  EXPECT_EQ(BuildSystemInfo(ProbeSystemFacts(folder.path()))["VLM_IS_DEV"], "0");
 }
 
 TEST(ProcessorInfoTest, X86SignaturesUseTheExtendedFieldsOnlyWhereDefined) {

@@ -168,6 +168,34 @@ TEST_F(LoggerTest, LogDirectoryVariableWinsAndMissingParentsAreCreated) {
   EXPECT_EQ(CurrentFile().filename().string().rfind("Setup_", 0), 0u);
 }
 
+// Elevated, the user's environment names no log folder and no development level: the folder
+// named there (a link to anywhere, say) is never made, and the log says what it ignored.
+TEST_F(LoggerTest, ElevatedTheLogFolderAndDeveloperSwitchesOfTheEnvironmentAreIgnored) {
+  ScopedElevation elevated(true);
+  const fs::path named = temp_.path() / "named" / "Logs";
+  ScopedEnvironmentVariable dir("VLM_LOG_DIR", named.string());
+  ScopedEnvironmentVariable dev("VLM_IS_DEV", "1");
+  ScopedEnvironmentVariable debug("VELMORANTE_DEBUG", "1");
+  ASSERT_TRUE(Initialize());
+  EXPECT_EQ(CurrentFile().parent_path(), Folder());
+  EXPECT_FALSE(fs::exists(temp_.path() / "named"));
+  Logger::Log(LogLevel::Debug, "engine", "not at the development level");
+  const std::vector<std::string> lines = FlushedLines();
+  const std::string text = [&] {
+    std::string all;
+    for (const std::string& line : lines) all += line + "\n";
+    return all;
+  }();
+  EXPECT_NE(text.find("dev=0"), std::string::npos) << text;
+  EXPECT_EQ(text.find("not at the development level"), std::string::npos) << text;
+  for (const char* name : {"VLM_LOG_DIR", "VLM_IS_DEV", "VELMORANTE_DEBUG"}) {
+    EXPECT_NE(text.find(std::string(name) + " is ignored: the program runs elevated"),
+              std::string::npos)
+        << name << "\n"
+        << text;
+  }
+}
+
 TEST_F(LoggerTest, AFolderThatCannotBeCreatedLeavesLoggingOff) {
   // A regular file in the way cannot be made a folder, not even by root.
   const fs::path blocker = temp_.path() / "blocker";

@@ -29,4 +29,6 @@ class LoggerFixture : public ::testing::Test {
   }
 
   TemporaryFolder logFolder_;
+  // Elevated (every process is, under Wine) the logger would ignore VLM_LOG_DIR.
+  ScopedElevation notElevated_{false};
 };

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,6 +23,35 @@ namespace {
 using nlohmann::json;
 
 constexpr char kStartPage[] = "https://quillfetch.localhost/index.html";
+
+// The runtime's own variables (any letter case) in the environment this DLL was loaded into,
+// as the real loader would read them: what overrides the host's choices.
+json RuntimeVariablesAtLoad() {
+  json names = json::array();
+  wchar_t* block = GetEnvironmentStringsW();
+  if (block == nullptr) return names;
+  for (const wchar_t* entry = block; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+    if (_wcsnicmp(entry, L"WEBVIEW2_", 9) == 0) {
+      const std::wstring text(entry);
+      names.push_back(Utf16ToUtf8(std::u16string(text.begin(), text.begin() + text.find(L'='))));
+    }
+  }
+  FreeEnvironmentStringsW(block);
+  return names;
+}
+const json g_runtimeVariablesAtLoad = RuntimeVariablesAtLoad();
+
+// The file this DLL was loaded from.
+const int g_inThisModule = 0;
+std::string OwnPath() {
+  HMODULE self = nullptr;
+  GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCWSTR>(&g_inThisModule), &self);
+  wchar_t path[MAX_PATH * 2] = {};
+  const DWORD length = GetModuleFileNameW(self, path, MAX_PATH * 2);
+  return Utf16ToUtf8(std::u16string(path, path + length));
+}
 
 std::string Narrow(LPCWSTR text) {
   return text == nullptr ? std::string() : Utf16ToUtf8(reinterpret_cast<const char16_t*>(text));
@@ -481,7 +511,9 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE CreateCoreWebView2Enviro
   runtime.RecordCall({{"call", "CreateCoreWebView2EnvironmentWithOptions"},
                       {"browserFolder", NarrowOrNull(browserFolder)},
                       {"userDataFolder", NarrowOrNull(userDataFolder)},
-                      {"options", options != nullptr}});
+                      {"options", options != nullptr},
+                      {"runtimeVariables", g_runtimeVariablesAtLoad},
+                      {"loadedFrom", OwnPath()}});
   // As when no runtime is installed.
   if (runtime.EnvironmentMode() == "fail-at-once") {
     runtime.RecordEvent({{"event", "startFailed"}, {"why", "no runtime, at once"}});

@@ -16,6 +16,8 @@
 //         {"newWindow": url, "userInitiated": bool}  the page asks for a new window
 //         {"processFailed": kind}          a runtime process fails
 // Record: {"calls": [{"call": name, ...}...], "events": [{"event": name, ...}...],
+//          (the environment call also names the WEBVIEW2_* variables set when the DLL was
+//          loaded, "runtimeVariables", and the file it was loaded from, "loadedFrom")
 //          "unexpected": [...], "offThread": n, "firstMessageTicks": QueryPerformanceCounter}
 
 #include <functional>
