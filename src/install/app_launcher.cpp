@@ -15,9 +15,8 @@ namespace {
 constexpr char kCategory[] = "Engine.AppLauncher";
 }  // namespace
 
-int32_t AppLauncher::Run(const std::filesystem::path& executable,
-                         const std::vector<std::string>& arguments,
-                         std::unique_ptr<HeldProgram> held) {
+int32_t AppLauncher::Run(const std::filesystem::path& executable, std::unique_ptr<HeldProgram> held,
+                         const std::vector<std::string>& arguments) {
   const std::string shown = PathToUtf8(executable);
   LaunchCommand command{executable, arguments, IsInstallerPackage(executable)};
   if (command.installerPackage && !CanStartInstallerPackages()) {

@@ -25,7 +25,6 @@ class AppLauncher {
   // program has started, so that what starts is what was checked. `arguments` follow the
   // program's path (install/process.h); an installer package is started by the system's
   // installer.
-  int32_t Run(const std::filesystem::path& executable,
-              const std::vector<std::string>& arguments = {},
-              std::unique_ptr<HeldProgram> held = nullptr);
+  int32_t Run(const std::filesystem::path& executable, std::unique_ptr<HeldProgram> held = nullptr,
+              const std::vector<std::string>& arguments = {});
 };

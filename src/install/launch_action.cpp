@@ -112,7 +112,7 @@ void DoLaunchSetup(ActionContext& context, const nlohmann::json& message) {
       answer.result = trust & 0xFFFFu;
     } else {
       answer.result =
-          static_cast<uint32_t>(AppLauncher().Run(*executable, *arguments, std::move(held)));
+          static_cast<uint32_t>(AppLauncher().Run(*executable, std::move(held), *arguments));
       ran = true;
     }
   } catch (const std::exception& e) {
