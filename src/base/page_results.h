@@ -38,7 +38,8 @@ inline constexpr uint32_t kWriteFault = 29;
 inline constexpr uint32_t kReadFault = 30;
 // ERROR_GEN_FAILURE: the transfer service could not be reached, or doLaunchSetup broke down.
 inline constexpr uint32_t kGenFailure = 31;
-// ERROR_NOT_SUPPORTED: the system offers no way to do what was asked (no restart service).
+// ERROR_NOT_SUPPORTED: the system offers no way to do what was asked (no restart service, no
+// installer for an installer package).
 inline constexpr uint32_t kNotSupported = 50;
 // ERROR_INVALID_PARAMETER: a member of the request is malformed; nothing was done.
 inline constexpr uint32_t kInvalidParameter = 87;

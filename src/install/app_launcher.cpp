@@ -1,11 +1,13 @@
 #include "install/app_launcher.h"
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <system_error>
 #include <utility>
 
 #include "base/page_results.h"
 #include "base/utf8_path.h"
+#include "install/launch_arguments.h"
 #include "install/process.h"
 #include "log/logger.h"
 
@@ -13,9 +15,15 @@ namespace {
 constexpr char kCategory[] = "Engine.AppLauncher";
 }  // namespace
 
-int32_t AppLauncher::Run(const std::filesystem::path& executable,
-                         std::unique_ptr<HeldProgram> held) {
+int32_t AppLauncher::Run(const std::filesystem::path& executable, std::unique_ptr<HeldProgram> held,
+                         const std::vector<std::string>& arguments) {
   const std::string shown = PathToUtf8(executable);
+  LaunchCommand command{executable, arguments, IsInstallerPackage(executable)};
+  if (command.installerPackage && !CanStartInstallerPackages()) {
+    Logger::Log(LogLevel::Error, kCategory,
+                "Installer package refused, this system has no installer for it: " + shown);
+    return static_cast<int32_t>(page_result::kNotSupported);
+  }
   std::error_code ec;
   const bool present = std::filesystem::exists(executable, ec);
   if (ec) {
@@ -30,8 +38,19 @@ int32_t AppLauncher::Run(const std::filesystem::path& executable,
     Logger::Log(LogLevel::Error, kCategory, "Executable not found: " + shown);
     return static_cast<int32_t>(page_result::kNothingAtPath);
   }
+  // What the setup was told, as the page gave it (one JSON string per word, so that spaces and
+  // quotes stay visible).
+  if (!arguments.empty()) {
+    Logger::Log(
+        LogLevel::Info, kCategory,
+        "Setup arguments: " + nlohmann::json(arguments).dump(
+                                  -1, ' ', false, nlohmann::json::error_handler_t::replace));
+  }
+  if (command.installerPackage) {
+    Logger::Log(LogLevel::Info, kCategory, "Installer package, started by msiexec /i: " + shown);
+  }
   Logger::Log(LogLevel::Debug, kCategory, "CreateProcessW starting");
-  const LaunchOutcome outcome = StartAndWait(executable, std::move(held));
+  const LaunchOutcome outcome = StartAndWait(command, std::move(held));
   if (!outcome.started) {
     Logger::Log(LogLevel::Error, kCategory,
                 "CreateProcessW failed error=" + std::to_string(outcome.errorCode));

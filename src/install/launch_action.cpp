@@ -14,6 +14,7 @@
 #include "install/app_launcher.h"
 #include "install/archive_ownership.h"
 #include "install/install_actions.h"
+#include "install/launch_arguments.h"
 #include "install/launcher_path.h"
 #include "install/setup_signature.h"
 #include "log/logger.h"
@@ -88,6 +89,14 @@ void DoLaunchSetup(ActionContext& context, const nlohmann::json& message) {
 
   CallbackPayload answer;
   answer.cbid = callbackId;
+  std::string malformed;
+  const std::optional<std::vector<std::string>> arguments = LaunchArguments(message, malformed);
+  if (!arguments) {
+    Logger::Log(LogLevel::Error, "Engine.AppLauncher", "Setup not started, " + malformed);
+    answer.result = page_result::kInvalidParameter;
+    context.Responder()->Complete(answer);
+    return;
+  }
   bool ran = false;
   context.HideWindow();
   try {
@@ -102,7 +111,8 @@ void DoLaunchSetup(ActionContext& context, const nlohmann::json& message) {
                const uint32_t trust = CheckPublisher(*executable, held)) {
       answer.result = trust & 0xFFFFu;
     } else {
-      answer.result = static_cast<uint32_t>(AppLauncher().Run(*executable, std::move(held)));
+      answer.result =
+          static_cast<uint32_t>(AppLauncher().Run(*executable, std::move(held), *arguments));
       ran = true;
     }
   } catch (const std::exception& e) {

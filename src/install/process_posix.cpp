@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "base/page_results.h"
 #include "install/process.h"
@@ -63,13 +64,17 @@ std::string ErrnoText(const char* call, int error) {
 
 }  // namespace
 
-LaunchOutcome StartAndWait(const std::filesystem::path& executable,
+bool CanStartInstallerPackages() {
+  return false;
+}
+
+LaunchOutcome StartAndWait(const LaunchCommand& command,
                            std::unique_ptr<HeldProgram> heldUntilStarted) {
   LaunchOutcome outcome;
   std::error_code ec;
   // Absolute first: the child changes folder before it executes the path.
-  std::filesystem::path program = std::filesystem::absolute(executable, ec);
-  if (ec) program = executable;
+  std::filesystem::path program = std::filesystem::absolute(command.program, ec);
+  if (ec) program = command.program;
   const std::filesystem::path folder = program.parent_path();
 
   SpawnSetup setup;
@@ -94,9 +99,12 @@ LaunchOutcome StartAndWait(const std::filesystem::path& executable,
   }
 
   std::string path = program.string();
-  char* argv[] = {path.data(), nullptr};
+  std::vector<std::string> words = command.arguments;
+  std::vector<char*> argv{path.data()};
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
   pid_t pid = -1;
-  error = posix_spawn(&pid, path.c_str(), &setup.actions, &setup.attributes, argv, environ);
+  error = posix_spawn(&pid, path.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
   heldUntilStarted.reset();
   if (error != 0) {
     outcome.errorCode = LaunchErrorFromErrno(error);

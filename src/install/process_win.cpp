@@ -3,6 +3,8 @@
 #include <string>
 
 #include "base/page_results.h"
+#include "base/utf_convert.h"
+#include "install/command_line.h"
 #include "install/process.h"
 #include "install/setup_signature.h"
 #include "install/win32_error_text.h"
@@ -60,31 +62,63 @@ uint32_t Win32ErrorFromSystemError(const std::error_code& error) {
   return page_result::kNoMatchingCode;
 }
 
-LaunchOutcome StartAndWait(const std::filesystem::path& executable,
-                           std::unique_ptr<HeldProgram> heldUntilStarted) {
+namespace {
+
+// <System32>\msiexec.exe by its full path: the program runs elevated, and a bare name would be
+// searched for in the host's own folder and the working folder first. Empty when the folder
+// cannot be read.
+std::wstring SystemInstallerPath() {
+  wchar_t folder[MAX_PATH];
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return std::wstring();
+  return std::wstring(folder, length) + L"\\msiexec.exe";
+}
+
+}  // namespace
+
+bool CanStartInstallerPackages() {
+  return true;
+}
+
+LaunchOutcome StartAndWait(const LaunchCommand& command, std::unique_ptr<HeldProgram> held) {
   LaunchOutcome outcome;
   // A full path, so that CreateProcessW runs this very file: a bare or relative name would be
   // searched for in the host's own folder and the system folders first. Separators in the
   // native form, as a setup expects to find its own path on its command line.
   std::error_code ec;
-  std::filesystem::path program = std::filesystem::absolute(executable, ec);
-  if (ec) program = executable;
-  program.make_preferred();
-  const std::filesystem::path folder = program.parent_path();
+  std::filesystem::path target = std::filesystem::absolute(command.program, ec);
+  if (ec) target = command.program;
+  target.make_preferred();
+  const std::filesystem::path folder = target.parent_path();
 
+  std::wstring application;
   // CreateProcessW may write into the command line: it gets a buffer of its own.
-  std::wstring commandLine = L"\"" + program.native() + L"\"";
+  std::wstring commandLine = L"\"" + target.native() + L"\"";
+  if (command.installerPackage) {
+    application = SystemInstallerPath();
+    if (application.empty()) {
+      outcome.errorCode = GetLastError();
+      outcome.detail = "GetSystemDirectoryW: " + Win32ErrorText(outcome.errorCode);
+      return outcome;
+    }
+    commandLine = L"\"" + application + L"\" /i " + commandLine;
+  }
+  for (const std::string& argument : command.arguments) {
+    const std::u16string quoted = Utf8ToUtf16(" " + QuoteWindowsArgument(argument));
+    commandLine.append(quoted.begin(), quoted.end());
+  }
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   ProcessHandles process;
-  const BOOL created =
-      CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr,
-                     /*bInheritHandles=*/FALSE, 0, nullptr,
-                     folder.empty() ? nullptr : folder.c_str(), &startup, &process.info);
-  // Held no longer: the running image protects the file now, and the setup may move itself.
-  heldUntilStarted.reset();
+  const BOOL created = CreateProcessW(
+      application.empty() ? nullptr : application.c_str(), commandLine.data(), nullptr, nullptr,
+      /*bInheritHandles=*/FALSE, 0, nullptr, folder.empty() ? nullptr : folder.c_str(), &startup,
+      &process.info);
+  const DWORD error = GetLastError();
+  // Held no longer once a program runs: its image protects the file now, and a setup may move
+  // itself. A package is opened by the installer only after this, so it stays held until then.
+  if (!command.installerPackage) held.reset();
   if (!created) {
-    const DWORD error = GetLastError();
     outcome.errorCode = error;
     outcome.detail = "CreateProcessW: " + Win32ErrorText(error);
     return outcome;

@@ -21,13 +21,38 @@ std::optional<std::string_view> TakeLine(std::string_view text, size_t& at, std:
   return value;
 }
 
-int CompareVersions(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
-  for (size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
-    const uint32_t x = i < a.size() ? a[i] : 0;
-    const uint32_t y = i < b.size() ? b[i] : 0;
-    if (x != y) return x < y ? -1 : 1;
+bool IsIdentifierChar(char c) {
+  return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-';
+}
+
+// Dot-separated identifiers, each 1 or more identifier characters.
+std::optional<std::vector<std::string>> Identifiers(std::string_view text) {
+  std::vector<std::string> identifiers;
+  size_t at = 0;
+  for (;;) {
+    const size_t dot = text.find('.', at);
+    const std::string_view part = text.substr(at, dot == std::string_view::npos ? dot : dot - at);
+    if (part.empty() || !std::all_of(part.begin(), part.end(), IsIdentifierChar)) {
+      return std::nullopt;
+    }
+    identifiers.emplace_back(part);
+    if (dot == std::string_view::npos) return identifiers;
+    at = dot + 1;
   }
-  return 0;
+}
+
+bool AllDigits(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), IsDigit);
+}
+
+// Pre-release identifiers as semantic versioning orders them.
+int CompareIdentifiers(const std::string& a, const std::string& b) {
+  const bool numericA = AllDigits(a);
+  const bool numericB = AllDigits(b);
+  if (numericA != numericB) return numericA ? -1 : 1;
+  // Without leading zeros, the longer number is the larger one, and equal lengths compare as text.
+  if (numericA && a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
 }
 
 }  // namespace
@@ -42,22 +67,53 @@ bool IsProductId(std::string_view text) {
          text[0] != '_' && text[0] != '-';
 }
 
-std::optional<std::vector<uint32_t>> ParseVersion(std::string_view text) {
-  std::vector<uint32_t> numbers;
+std::optional<Version> ParseVersion(std::string_view text) {
+  if (text.size() > 128) return std::nullopt;
+  Version version;
+  const size_t plus = text.find('+');
+  if (plus != std::string_view::npos && !Identifiers(text.substr(plus + 1))) return std::nullopt;
+  text = text.substr(0, plus);
+  const size_t minus = text.find('-');
+  if (minus != std::string_view::npos) {
+    std::optional<std::vector<std::string>> preRelease = Identifiers(text.substr(minus + 1));
+    if (!preRelease) return std::nullopt;
+    for (const std::string& identifier : *preRelease) {
+      if (identifier.size() > 1 && identifier[0] == '0' && AllDigits(identifier)) {
+        return std::nullopt;
+      }
+    }
+    version.preRelease = std::move(*preRelease);
+  }
+  text = text.substr(0, minus);
   size_t at = 0;
   for (;;) {
     const size_t dot = text.find('.', at);
     const std::string_view part = text.substr(at, dot == std::string_view::npos ? dot : dot - at);
-    if (part.empty() || part.size() > 9 || !std::all_of(part.begin(), part.end(), IsDigit) ||
-        numbers.size() == 4) {
+    if (part.empty() || part.size() > 9 || !AllDigits(part) || version.numbers.size() == 4) {
       return std::nullopt;
     }
     uint32_t value = 0;
     for (char c : part) value = value * 10 + static_cast<uint32_t>(c - '0');
-    numbers.push_back(value);
-    if (dot == std::string_view::npos) return numbers;
+    version.numbers.push_back(value);
+    if (dot == std::string_view::npos) return version;
     at = dot + 1;
   }
+}
+
+int CompareVersions(const Version& a, const Version& b) {
+  for (size_t i = 0; i < std::max(a.numbers.size(), b.numbers.size()); ++i) {
+    const uint32_t x = i < a.numbers.size() ? a.numbers[i] : 0;
+    const uint32_t y = i < b.numbers.size() ? b.numbers[i] : 0;
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.preRelease.empty() || b.preRelease.empty()) {
+    return a.preRelease.empty() == b.preRelease.empty() ? 0 : (a.preRelease.empty() ? 1 : -1);
+  }
+  for (size_t i = 0; i < std::min(a.preRelease.size(), b.preRelease.size()); ++i) {
+    if (const int order = CompareIdentifiers(a.preRelease[i], b.preRelease[i])) return order;
+  }
+  if (a.preRelease.size() == b.preRelease.size()) return 0;
+  return a.preRelease.size() < b.preRelease.size() ? -1 : 1;
 }
 
 std::optional<ArchiveSignature> ParseArchiveSignature(std::string_view text, std::string& why) {
@@ -122,7 +178,7 @@ HResult CheckArchiveSignature(std::span<const uint8_t> publicKey, const ArchiveS
     why = "the archive is a release of " + release.product + ", not of " + wanted.product;
     return trust_code::kOtherRelease;
   }
-  const std::optional<std::vector<uint32_t>> minimum = ParseVersion(wanted.minVersion);
+  const std::optional<Version> minimum = ParseVersion(wanted.minVersion);
   if (!wanted.minVersion.empty() &&
       (!minimum || CompareVersions(*ParseVersion(release.version), *minimum) < 0)) {
     why = "the archive is version " + release.version + ", older than " + wanted.minVersion;

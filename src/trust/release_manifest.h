@@ -26,9 +26,25 @@
 // A product id: 1 to 128 of A-Z a-z 0-9 . _ -, starting with a letter or digit; compared exactly.
 bool IsProductId(std::string_view text);
 
-// A version: 1 to 4 numbers of 1 to 9 digits, separated by dots ("2", "2.4.1"). Compared number
-// by number, a missing one counting as 0 ("2.4" equals "2.4.0"). nullopt for anything else.
-std::optional<std::vector<uint32_t>> ParseVersion(std::string_view text);
+// A version: 1 to 4 numbers of 1 to 9 digits separated by dots ("2", "2.4.1"), optionally
+// followed by a pre-release ("-" and dot-separated identifiers: "2.4.1-beta.2") and build
+// metadata ("+" and dot-separated identifiers: "2.4.1+build.7"), at most 128 characters in all.
+// Identifiers are 1 or more of A-Z a-z 0-9 -; a pre-release identifier of digits only has no
+// leading zero. Semantic versions (2.0.0) are all accepted this way, as are the plain 1 to 4
+// numbers the program has always taken. nullopt for anything else.
+struct Version {
+  std::vector<uint32_t> numbers;
+  std::vector<std::string> preRelease;  // empty for a release
+};
+std::optional<Version> ParseVersion(std::string_view text);
+
+// Negative, 0 or positive as `a` is older than, the same as or newer than `b`. Numbers first,
+// one by one, a missing one counting as 0 ("2.4" equals "2.4.0"); then, as semantic versioning
+// orders them, a pre-release is older than its release, and two pre-releases compare identifier
+// by identifier: digits-only ones as numbers, below any other, others in ASCII order, and a
+// shorter list of equal identifiers is older ("1.0.0-alpha" < "1.0.0-alpha.1"). Build metadata
+// is ignored.
+int CompareVersions(const Version& a, const Version& b);
 
 // What the page accepts; empty members accept any.
 struct ReleaseWanted {

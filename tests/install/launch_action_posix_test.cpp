@@ -130,6 +130,17 @@ TEST_F(LaunchActionPosixTest, WritesTheLaunchLines) {
                    }));
 }
 
+TEST_F(LaunchActionPosixTest, InstallerPackageIsRefusedWithNotSupported) {
+  // Marked executable, so that only the refusal keeps it from running.
+  Program("product.MSI", "#!/bin/sh\ntouch ran\n");
+  EXPECT_EQ(Launch({{"unzipdir", dir.string()},
+                    {"launcherName", "product.MSI"},
+                    {"arguments", {"/qn"}}})["result"],
+            50);
+  EXPECT_FALSE(fs::exists(dir / "ran"));
+  ExpectHiddenThenShown();
+}
+
 // A link inside the product's folder may not lead out of it: what would start is checked with
 // links followed, so a product that a link swapped for another program starts nothing.
 TEST_F(LaunchActionPosixTest, ProductProgramBehindALinkThatLeavesTheFolderIsRefused) {

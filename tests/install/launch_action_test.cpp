@@ -3,13 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "base/utf8_path.h"
+#include "install/launch_arguments.h"
 #include "install/launch_test_support.h"
 #include "install/zip_builder.h"
+#include "log/logger.h"
 
 namespace fs = std::filesystem;
 
@@ -80,6 +83,66 @@ TEST_F(LaunchActionTest, SetupGetsOnlyItsQuotedPathAndRunsInItsFolder) {
   EXPECT_EQ(Launch({{"unzipdir", PathToUtf8(wide)}})["result"], 0);
   const std::string seen = ReadFileBytes(wide / "seen.txt");
   EXPECT_EQ(seen.substr(seen.rfind('|') + 1), PathToUtf8(fs::path(wide).make_preferred()));
+}
+
+TEST_F(LaunchActionTest, ArgumentsReachTheSetupExactlyAndAreLogged) {
+  // The words a Windows command line is easily got wrong with: spaces, quotes, backslashes
+  // before a quote or at the end, an empty word.
+  const std::vector<std::string> words = {
+      "/quiet", "",         "INSTALLDIR=C:\\Program Files\\Vendor\\", "say \"hi\"", "a\\\\\"b",
+      "\\",     "tab\there"};
+  Logger::ResetForTesting();
+  TemporaryFolder logs;
+  {
+    ScopedEnvironmentVariable logDir("VLM_LOG_DIR", PathToUtf8(logs.path()));
+    ASSERT_TRUE(Logger::Initialize("", "Quillfetch"));
+  }
+  Place("Setup.exe");
+  EXPECT_EQ(Launch({{"unzipdir", PathToUtf8(dir)}, {"arguments", words}})["result"], 0);
+  std::string expected;
+  for (const std::string& word : words) expected += word + '\0';
+  EXPECT_EQ(ReadFileBytes(dir / "arguments.txt"), expected);
+  const std::vector<std::string> lines = LauncherLogLines();
+  Logger::ResetForTesting();
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "INFO Setup arguments: " + nlohmann::json(words).dump()),
+            lines.end());
+
+  // An empty list is no arguments.
+  EXPECT_EQ(
+      Launch({{"unzipdir", PathToUtf8(dir)}, {"arguments", nlohmann::json::array()}})["result"], 0);
+  EXPECT_EQ(ReadFileBytes(dir / "arguments.txt"), "");
+}
+
+TEST_F(LaunchActionTest, MalformedArgumentsAnswer87AndStartNothing) {
+  Place("Setup.exe");
+  const std::vector<nlohmann::json> malformed = {
+      nullptr,
+      "/quiet",
+      nlohmann::json::object(),
+      {"/quiet", 1},
+      {std::string("a\0b", 3)},
+      nlohmann::json(std::vector<std::string>(kMaxLaunchArguments + 1, "x")),
+      {std::string(kMaxLaunchArgumentBytes + 1, 'x')},
+      nlohmann::json(
+          std::vector<std::string>(kMaxLaunchArgumentsBytes / kMaxLaunchArgumentBytes + 1,
+                                   std::string(kMaxLaunchArgumentBytes, 'x'))),
+  };
+  const auto hides = [this] { return std::ranges::count(h.window.Events(), "hide"); };
+  for (const nlohmann::json& arguments : malformed) {
+    const auto hidden = hides();
+    EXPECT_EQ(Launch({{"unzipdir", PathToUtf8(dir)}, {"arguments", arguments}})["result"], 87)
+        << arguments.dump().substr(0, 80);
+    EXPECT_FALSE(fs::exists(dir / "seen.txt"));
+    // Refused before the window was hidden.
+    EXPECT_EQ(hides(), hidden);
+  }
+  // At the limits, still started.
+  EXPECT_EQ(Launch({{"unzipdir", PathToUtf8(dir)},
+                    {"arguments", std::vector<std::string>(
+                                      kMaxLaunchArgumentsBytes / kMaxLaunchArgumentBytes,
+                                      std::string(kMaxLaunchArgumentBytes, 'x'))}})["result"],
+            0);
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // doLaunchSetup on Windows: whole 32-bit exit codes, CreateProcessW's own error codes, and no
 // handle of the host reaching the setup.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -64,5 +66,29 @@ TEST_F(LaunchActionTest, HostHandlesDoNotReachTheSetup) {
   CloseHandle(writeEnd);
   CloseHandle(readEnd);
 }
+
+#ifdef VLM_PROBE_PACKAGE
+TEST_F(LaunchActionTest, InstallerPackageRunsThroughMsiexecWithItsArguments) {
+  // Installed once before in this prefix, the package would only be configured again.
+  const std::string uninstall =
+      "msiexec /x {8E0B7C2A-4F1D-4B6E-9C3A-5D7F1E2B4A60} /qn";  // probe_package.wxs's product
+  std::system(uninstall.c_str());
+  // Where the package puts its file, told by an argument with a space: the file is there only
+  // if the words reached msiexec as given.
+  Place("Probe Package.msi", fs::path(VLM_PROBE_PACKAGE));
+  const fs::path target = dir / "installed here";
+  EXPECT_EQ(Launch({{"unzipdir", PathToUtf8(dir)},
+                    {"launcherName", "Probe Package.msi"},
+                    {"arguments", {"/qn", "INSTALLDIR=" + PathToUtf8(target)}}})["result"],
+            0);
+  EXPECT_TRUE(fs::exists(target / "probe_package.wxs"));
+  std::system(uninstall.c_str());
+  // msiexec's own result reaches the page: a file that is no package.
+  WriteFileBytes(dir / "damaged.msi", "this is no installer package\n");
+  // Windows answers ERROR_INSTALL_PACKAGE_INVALID, Wine 8 ERROR_FUNCTION_FAILED.
+  EXPECT_THAT(LaunchResult("damaged.msi"), ::testing::AnyOf(1620u, 1627u));
+  ExpectHiddenThenShown();
+}
+#endif
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "trust/signature_vectors.h"
 
 namespace {
@@ -64,7 +67,7 @@ TEST(ReleaseManifestTest, OnlyTheExactLayoutParses) {
   for (const std::string& bad : {
            without("version: 2.4.1\n"),                            // a line missing
            without("version: 2.4.1\n", "version: 2.4.1\nx: y\n"),  // a line too many
-           without("2.4.1", "2.4.1-beta"),                         // not a version
+           without("2.4.1", "2.4.1-beta.01"),                      // not a version
            without("com.example.pattern", "../pattern"),           // not a product id
            without("signature: "),                                 // no signature line
            good + "product: com.example.other\n",                  // a line after it
@@ -85,6 +88,59 @@ TEST(ReleaseManifestTest, OnlyTheExactLayoutParses) {
   EXPECT_TRUE(IsProductId("a"));
   EXPECT_FALSE(IsProductId(std::string(129, 'a')));
   for (const char* id : {"", ".hidden", "-x", "a b", "a/b", "a\\b"}) EXPECT_FALSE(IsProductId(id));
+}
+
+TEST(ReleaseManifestTest, VersionsOrderAsSemanticVersioningOrdersThem) {
+  // Oldest first; each pair in one row is equal.
+  const std::vector<std::vector<std::string>> ordered = {
+      {"0.9.99"},
+      {"1.0.0-0"},
+      {"1.0.0-1", "1.0.0-1+build.5"},
+      {"1.0.0-9"},
+      {"1.0.0-10"},  // numbers as numbers
+      {"1.0.0-alpha", "1-alpha"},
+      {"1.0.0-alpha.1"},
+      {"1.0.0-alpha.beta"},
+      {"1.0.0-beta"},
+      {"1.0.0-beta.2"},
+      {"1.0.0-beta.11"},
+      {"1.0.0-rc.1"},
+      {"1.0.0-rc-1"},  // "rc" is a prefix of "rc-1", so lower in ASCII order
+      {"1.0.0", "1", "1.0", "1.0.0.0", "1.0.0+20130313144700", "01.0"},
+      {"1.0.1"},
+      {"1.2.0-beta.2"},
+      {"1.2", "1.2.0+exp.sha.5114f85"},
+      {"1.10"},
+      {"2"},
+      {"999999999.1.1.1"},
+  };
+  for (size_t i = 0; i < ordered.size(); ++i) {
+    for (size_t j = 0; j < ordered.size(); ++j) {
+      for (const std::string& a : ordered[i]) {
+        for (const std::string& b : ordered[j]) {
+          const std::optional<Version> x = ParseVersion(a);
+          const std::optional<Version> y = ParseVersion(b);
+          ASSERT_TRUE(x && y) << a << " " << b;
+          const int order = CompareVersions(*x, *y);
+          EXPECT_EQ(order < 0 ? -1 : (order > 0 ? 1 : 0), i < j ? -1 : (i > j ? 1 : 0))
+              << a << " against " << b;
+        }
+      }
+    }
+  }
+  for (const char* refused :
+       {"1.0.0-", "1.0.0+", "1.0.0-01", "1.0.0-beta..1", "1.0.0-beta.", "1.0.0-be ta", "1.0.0+a+b",
+        "1.0.0-\xce\xb1", "1.0.0-beta_2", "-beta", "1.2.3.4.5-rc"}) {
+    EXPECT_FALSE(ParseVersion(refused)) << refused;
+  }
+  EXPECT_TRUE(ParseVersion("1.0.0-x-y-z.--+0001"));
+  EXPECT_TRUE(ParseVersion("1.0.0-" + std::string(122, 'a')));
+  EXPECT_FALSE(ParseVersion("1.0.0-" + std::string(123, 'a')));
+
+  // The page's lowest version may be a pre-release: 2.4.1 is newer than its own candidates.
+  EXPECT_EQ(Check(kPatternRelease241, "", "2.4.1-rc.1"), kOk);
+  EXPECT_EQ(Check(kPatternRelease241, "", "2.4.1+any"), kOk);
+  EXPECT_EQ(Check(kPatternRelease241, "", "2.4.2-alpha"), trust_code::kOlderRelease);
 }
 
 }  // namespace

@@ -99,7 +99,10 @@ export interface DownloadConfig {
    * another product, or a bare-archive signature, fails with 272. Malformed: 87.
    */
   product_id?: string;
-  /** With a key: the lowest release version accepted ("2.4"); an older one fails with 257. */
+  /**
+   * With a key: the lowest release version accepted ("2.4", "1.2.0-beta.2"), ordered as
+   * semantic versioning orders them; an older one fails with 257. Malformed: 87.
+   */
   min_version?: string;
   /** false drops the bytes kept from an earlier stopped download of this archive. */
   resume?: boolean;
@@ -154,8 +157,16 @@ export interface DownloadResult {
 
 export interface LaunchOptions {
   unzipdir: string;
-  /** The setup's file name in unzipdir; the host's default is "Setup.exe". */
+  /**
+   * The setup's file name in unzipdir; the host's default is "Setup.exe". A .msi is started by
+   * the system's installer (msiexec /i) on Windows and answers 50 elsewhere.
+   */
   launcherName?: string;
+  /**
+   * Words after the setup's path (after "/i <package>" for a .msi), each reaching it exactly:
+   * at most 64, each at most 2048 bytes and 8192 together, no NUL character. Malformed: 87.
+   */
+  arguments?: string[];
 }
 
 export interface LogEntry {

@@ -224,8 +224,9 @@ function exitCodeOf(raw) {
 }
 
 /** doLaunchSetup. Resolves with the setup's exit code (or the host's start failure code). */
-export function launchSetup({ unzipdir, launcherName = '' }) {
-  return exitCodeOf(request('doLaunchSetup', { unzipdir, launcherName }));
+export function launchSetup({ unzipdir, launcherName = '', arguments: words }) {
+  const members = words === undefined ? {} : { arguments: words };
+  return exitCodeOf(request('doLaunchSetup', { unzipdir, launcherName, ...members }));
 }
 
 /** doCancel: asks the running download and extraction to stop; their own answers follow. */

@@ -58,6 +58,20 @@ function productAnswer({ folder, program }) {
   return { message: JSON.stringify(found) };
 }
 
+function launchArgumentsValid(message) {
+  if (!('arguments' in message)) return true;
+  const words = message.arguments;
+  if (!Array.isArray(words) || words.length > 64) return false;
+  let total = 0;
+  for (const word of words) {
+    if (typeof word !== 'string' || word.includes('\0')) return false;
+    const bytes = Buffer.byteLength(word, 'utf8');
+    total += bytes;
+    if (bytes > 2048 || total > 8192) return false;
+  }
+  return true;
+}
+
 export class FakeHost {
   constructor() {
     this.messages = [];
@@ -196,9 +210,12 @@ export class FakeHost {
     const cbid = message.callbackId ?? '';
     if (ANSWER_ONLY_WITH_ID.has(message.action) && cbid === '') return;
     switch (message.action) {
+      case 'doLaunchSetup':
+        // As the host bounds them: malformed arguments start nothing.
+        if (!launchArgumentsValid(message)) return this.complete(cbid, { result: 87 });
+        return this.startWork(message);
       case 'doDownload':
       case 'doUnZip':
-      case 'doLaunchSetup':
         return this.startWork(message);
       case 'doCancel':
         for (const work of this.running.values()) work.cancelled = true;
