@@ -24,9 +24,6 @@ inline constexpr uint32_t kPathNotFound = 3;
 inline constexpr uint32_t kAccessDenied = 5;
 // ERROR_NOT_ENOUGH_MEMORY: a transfer could not allocate what it needs.
 inline constexpr uint32_t kNotEnoughMemory = 8;
-// ERROR_INVALID_DATA: a download was answered with a web page (a captive network's sign-in page,
-// an error page sent as a success) instead of the archive; nothing was kept.
-inline constexpr uint32_t kWebPageInsteadOfArchive = 13;
 // ERROR_CRC: the downloaded archive's SHA-256 is not the one the page gave.
 inline constexpr uint32_t kHashMismatch = 23;
 // ERROR_BAD_LENGTH: the downloaded archive's size is not the one the page gave, or it is gone.
@@ -78,9 +75,6 @@ inline constexpr uint32_t kOtherPublisher = 271;
 inline constexpr uint32_t kOtherRelease = 272;
 // Nothing exists at the setup program's path.
 inline constexpr uint32_t kNothingAtPath = 404;
-// HTTP 407: the system's proxy, used after a direct connection could not be made, asks for
-// credentials; either transfer ends at once. (Within 400-599, named for its own text.)
-inline constexpr uint32_t kProxyCredentialsWanted = 407;
 // ERROR_INTERNAL_ERROR: doWriteLog or doGetLogData met a member or a logged text it cannot use.
 inline constexpr uint32_t kLoggingError = 1359;
 // ERROR_TIMEOUT: the background job met more transient errors than it retries.
@@ -107,6 +101,19 @@ inline constexpr uint32_t kHttpSecureFailure = 12175;       // ERROR_WINHTTP_SEC
 // The low word of the signature check's TRUST_E_BAD_DIGEST (0x80096010): a signature that does
 // not verify the archive, or an archive whose bytes changed after they verified.
 inline constexpr uint32_t kBadSignature = 24592;
+// Codes of our own: meanings no platform gives a number, so they lie above every number a
+// platform path passes through (Win32 errors and the low 16 bits of a failure code stay below
+// 65536, HTTP statuses below 600). A page may then trust that such a code means what it says.
+// scripts/check holds every code of this namespace to that.
+inline namespace own {
+// A download was answered with a web page (a captive network's sign-in page, an error page sent
+// as a success) instead of the archive; nothing was kept.
+inline constexpr uint32_t kWebPageInsteadOfArchive = 65536;
+// A proxy (the system's, used after a direct connection could not be made, or one on the way)
+// answered HTTP 407: it wants credentials the program has none of; either transfer ends at once.
+inline constexpr uint32_t kProxyCredentialsWanted = 65537;
+}  // namespace own
+
 // -1 on the wire: doDataExchange has nothing stored to give.
 inline constexpr uint32_t kNothingToExchange = 0xFFFFFFFF;
 

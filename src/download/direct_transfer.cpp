@@ -99,7 +99,9 @@ class DirectTransfer final : public HttpAnswerReceiver {
   TransferError OnHead(const HttpAnswerHead& head) override {
     // An error page is no archive: the status fails the call (it is never retried). So does a
     // redirect that was not followed, from https to http.
-    if (head.status < 200 || head.status >= 300) return TransferError(head.status);
+    if (head.status < 200 || head.status >= 300) {
+      return TransferError(PageResultOfHttpStatus(head.status));
+    }
     const ResumeDecision decision =
         DecideResume(offset_, head.status, head.contentRangeFirstByte, head.contentLength);
     if (decision.action == ResumeAction::kRangeMismatch || IsOtherFile(head)) {
@@ -402,7 +404,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
   TransferResult Fail(TransferError error) {
     const TransferFigures figures = Figures();
     if (!KeepForLater(error)) Discard();
-    return TransferResult{HResultFromWin32(error.code()), {}, figures};
+    return TransferResult{HResultFromPageResult(error.code()), {}, figures};
   }
 
   // Whatever stopped the network side, the bytes on disk are the start of the server's file

@@ -117,7 +117,7 @@ void DownloadEngine::RunDirectTransfer() {
   done = transfer.figures.done;
   todo = transfer.figures.todo;
   if (Failed(transfer.code)) {
-    result = LowWord(transfer.code);
+    result = PageResultOf(transfer.code);
     message = transfer.message;
   }
 }

@@ -12,6 +12,7 @@
 #include "base/utf_convert.h"
 #include "download/content_range.h"
 #include "download/request_headers.h"
+#include "download/transfer_error.h"
 #include "log/logger.h"
 
 namespace {
@@ -353,7 +354,7 @@ class WinHttpGetSession final : public HttpGetSession {
     if (const uint32_t error = get.ReceiveResponse()) return TransferError(error);
     HttpAnswerHead head;
     if (const uint32_t error = get.StatusCode(head.status)) return TransferError(error);
-    if (head.status == page_result::kProxyCredentialsWanted && route_.proxy() != nullptr) {
+    if (head.status == kHttpProxyAuthenticationRequired && route_.proxy() != nullptr) {
       Logger::Log(LogLevel::Error, kCategory, route_.DescribeCredentialsWanted());
     }
     head.contentLength = get.ContentLength();

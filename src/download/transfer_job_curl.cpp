@@ -16,6 +16,7 @@
 #include "download/file_errors.h"
 #include "download/network_error_text.h"
 #include "download/resume_decision.h"
+#include "download/transfer_error.h"
 #include "download/watched_file.h"
 #include "download/web_page_answer.h"
 
@@ -339,7 +340,7 @@ class CurlTransferJob final : public TransferJob {
 
     if (run.webPage) {
       RemovePartial();
-      Fail(TransferJobState::kError, HResultFromWin32(page_result::kWebPageInsteadOfArchive),
+      Fail(TransferJobState::kError, HResultFromOwnCode(page_result::kWebPageInsteadOfArchive),
            "The server answered with a web page instead of the file.");
     } else if (run.rangeMismatch) {
       RemovePartial();
@@ -358,7 +359,7 @@ class CurlTransferJob final : public TransferJob {
            HResultFromHttpStatus(static_cast<uint32_t>(run.status)),
            "The server answered with HTTP status " + std::to_string(run.status) + ".");
     } else if (code != CURLE_OK && ProxyCredentialsWanted(easy.get()) != 0) {
-      Fail(TransferJobState::kError, HResultFromHttpStatus(407),
+      Fail(TransferJobState::kError, HResultFromHttpStatus(kHttpProxyAuthenticationRequired),
            "The proxy server asks for credentials (HTTP status 407).");
     } else if (code != CURLE_OK) {
       const uint32_t error = WinHttpErrorFromCurl(code);

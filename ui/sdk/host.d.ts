@@ -50,9 +50,14 @@ export interface HostRequest<T> extends Promise<T> {
   readonly callbackId: string;
 }
 
+/** Codes from 65536 up are the host's own: no platform failure it passes on has one. */
 export declare const Result: Readonly<{
   OK: 0;
   CANCELLED: 1602;
+  /** doDownload: the network answered with a web page (a sign-in page) instead of the archive. */
+  WEB_PAGE_INSTEAD_OF_DOWNLOAD: 65536;
+  /** doDownload: a proxy answered HTTP 407; it wants credentials the host cannot give. */
+  PROXY_CREDENTIALS_WANTED: 65537;
   NOTHING_TO_EXCHANGE: 4294967295;
 }>;
 
