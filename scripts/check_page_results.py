@@ -15,7 +15,7 @@ import pathlib
 import re
 import sys
 
-root = pathlib.Path(sys.argv[1]).resolve() if len(sys.argv) > 1 else \
+root = \
     pathlib.Path(__file__).resolve().parent.parent
 header = (root / "src/base/page_results.h").read_text(encoding="utf-8")
 contract = (root / "docs/page-contract.md").read_text(encoding="utf-8")

@@ -217,6 +217,19 @@ export declare function loadData<T extends Record<string, unknown>>(): Promise<T
 
 export declare function getSysInfo(): Promise<Record<string, unknown>>;
 
+/** The room left where downloads and extractions go. */
+export interface FreeSpace {
+  /** The folder asked about. */
+  folder: string;
+  /** Bytes free there. */
+  free: number;
+}
+/**
+ * Rejects with a HostError when the host cannot tell; a host without the action never answers,
+ * so wrap it in a time limit where that matters.
+ */
+export declare function getFreeSpace(): HostRequest<FreeSpace>;
+
 /** Where an installed product is: full paths, '/' between names; program '' when none was named. */
 export interface ProductLocation {
   folder: string;
