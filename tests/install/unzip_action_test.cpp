@@ -76,20 +76,20 @@ TEST_F(UnZipActionTest, ExtractsNestedTreeWithThrottledProgressAndDeletesArchive
         << entry;
     last = done;
   }
-  EXPECT_EQ(run.completion, Payload("u1", last, kRoute, run.folder.string(), 0, total));
+  EXPECT_EQ(run.completion, Payload("u1", last, kRoute, NativePathToUtf8(run.folder), 0, total));
   EXPECT_FALSE(h.host->ZipWorker()->running.load());
 }
 
 TEST_F(UnZipActionTest, EmptyArchiveAndEmptyFilesCompleteWithoutProgress) {
   const UnZipRun empty = RunUnZip(h, Archive({}), "e1");
   EXPECT_TRUE(empty.progress.empty());
-  EXPECT_EQ(empty.completion, Payload("e1", 0, kRoute, empty.folder.string(), 0, 0));
+  EXPECT_EQ(empty.completion, Payload("e1", 0, kRoute, NativePathToUtf8(empty.folder), 0, 0));
   EXPECT_FALSE(fs::exists(empty.folder));  // nothing to put in it
 
   const UnZipRun zeros =
       RunUnZip(h, Archive({ZipFile("a.txt", ""), Stored(ZipFile("d/b.txt", ""))}), "e2");
   EXPECT_TRUE(zeros.progress.empty());
-  EXPECT_EQ(zeros.completion, Payload("e2", 0, kRoute, zeros.folder.string(), 0, 0));
+  EXPECT_EQ(zeros.completion, Payload("e2", 0, kRoute, NativePathToUtf8(zeros.folder), 0, 0));
   EXPECT_EQ(fs::file_size(zeros.folder / "a.txt"), 0u);
   EXPECT_EQ(fs::file_size(zeros.folder / "d/b.txt"), 0u);
   EXPECT_NE(empty.folder, zeros.folder);

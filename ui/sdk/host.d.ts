@@ -230,7 +230,10 @@ export interface FreeSpace {
  */
 export declare function getFreeSpace(): HostRequest<FreeSpace>;
 
-/** Where an installed product is: full paths, '/' between names; program '' when none was named. */
+/**
+ * Where an installed product is: full paths in the platform's form ('\\' between names on
+ * Windows); program '' when none was named.
+ */
 export interface ProductLocation {
   folder: string;
   program: string;
