@@ -9,7 +9,10 @@
 // keeps its Win32 name even where the Linux flavour reports it. Besides these the page receives,
 // as they come: a setup program's own exit code, the low 16 bits of a platform failure code
 // (COM, the transfer service, WinVerifyTrust) and the Win32 error of a program that could not be
-// started. Code here names a result through this list, never as a bare number.
+// started. Code here names a result it gives the page through this list. Numbers that a backend
+// only matches or passes on inside itself (Winsock's 10060, 10061 and 11001, the job's 5023 and
+// 50, a proxy's HTTP 407) are named where they are used, the platform's name beside them, and a
+// log line may carry a platform's whole failure code (hr=0x80096010).
 namespace page_result {
 
 // Everything asked for was done.
