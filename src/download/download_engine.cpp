@@ -72,7 +72,7 @@ void DownloadEngine::Run() {
   if (ec) {
     result = Win32ErrorFromFileError(ec);
     message =
-        "Failed to create the download folder " + GenericPathToUtf8(folder) + ": " + ec.message();
+        "Failed to create the download folder " + NativePathToUtf8(folder) + ": " + ec.message();
     Logger::Log(LogLevel::Error, kCategory, message);
     Finish();
     return;
@@ -149,7 +149,7 @@ void DownloadEngine::DescribeFullDisk() {
   const std::optional<uint64_t> available = AvailableSpace(folder);
   if (todo == 0 || todo == kUnknownSize || !available) return;
   message = "Not enough disk space to download: " + std::to_string(todo) + " bytes needed, " +
-            std::to_string(*available) + " bytes available in " + GenericPathToUtf8(folder);
+            std::to_string(*available) + " bytes available in " + NativePathToUtf8(folder);
   Logger::Log(LogLevel::Error, kCategory, message);
 }
 
