@@ -50,3 +50,46 @@ PagePolicy::NewWindow PagePolicy::DecideNewWindow(std::string_view url, bool use
 bool PagePolicy::MayDeliverMessage(std::string_view source) const {
   return IsUiDocument(source);
 }
+
+namespace {
+
+// `text` with each %XX escape decoded; malformed escapes stay as they are.
+std::string DecodeEscapes(std::string_view text) {
+  const auto hex = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  std::string decoded;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0) {
+      decoded.push_back(static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2])));
+      i += 2;
+    } else {
+      decoded.push_back(text[i]);
+    }
+  }
+  return decoded;
+}
+
+}  // namespace
+
+std::string WindowTitleFor(std::string_view runtimeTitle, std::string_view url) {
+  if (runtimeTitle.empty() || url.empty()) return std::string(runtimeTitle);
+  const size_t scheme = url.find("://");
+  const std::string_view afterScheme =
+      scheme == std::string_view::npos ? url : url.substr(scheme + 3);
+  for (std::string_view form : {url, afterScheme}) {
+    for (const std::string& spelling : {std::string(form), DecodeEscapes(form)}) {
+      std::string_view candidate = spelling;
+      if (runtimeTitle == candidate) return "";
+      // A bare host's slash: "https://host/" shows as "host".
+      if (candidate.ends_with('/') && candidate.find('/') == candidate.size() - 1 &&
+          runtimeTitle == candidate.substr(0, candidate.size() - 1)) {
+        return "";
+      }
+    }
+  }
+  return std::string(runtimeTitle);
+}

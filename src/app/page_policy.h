@@ -52,5 +52,11 @@ class PagePolicy {
   std::string host_;  // empty: nothing is of the UI origin
 };
 
+// The window's name for the document at `url` whose web view reports `runtimeTitle`: that
+// title, or empty when it is only the runtime's stand-in for a document without a <title> (its
+// address, as given, without the scheme, without the slash after a bare host, or with escapes
+// decoded), so that a page without a title leaves the window without a name, as it starts.
+std::string WindowTitleFor(std::string_view runtimeTitle, std::string_view url);
+
 // The same test as PagePolicy::IsUiDocument, for a UI origin given directly.
 bool IsDocumentOfOrigin(std::string_view url, std::string_view scheme, std::string_view host);

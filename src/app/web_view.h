@@ -13,7 +13,8 @@ class WebView {
  public:
   // Receives each message the page posts, as the JSON text of the posted object.
   using MessageHandler = std::function<void(const std::string& json)>;
-  // Receives the page's document title (UTF-8) whenever it changes.
+  // Receives the page's document title (UTF-8) whenever it changes: empty for a document without
+  // one, never the runtime's stand-in for it (WindowTitleFor, page_policy.h).
   using TitleHandler = std::function<void(const std::string& title)>;
 
   virtual ~WebView() = default;

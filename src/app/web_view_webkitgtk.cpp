@@ -287,7 +287,10 @@ struct WebKitGtkWebView::Callbacks {
   static void TitleChanged(WebKitWebView* view, GParamSpec*, gpointer data) {
     auto* self = static_cast<WebKitGtkWebView*>(data);
     const char* title = webkit_web_view_get_title(view);
-    if (self->titleHandler_) self->titleHandler_(title != nullptr ? title : "");
+    const char* uri = webkit_web_view_get_uri(view);
+    if (self->titleHandler_) {
+      self->titleHandler_(WindowTitleFor(title != nullptr ? title : "", uri != nullptr ? uri : ""));
+    }
   }
 
   static void ViewDestroyed(GtkWidget*, gpointer data) {

@@ -157,7 +157,12 @@ class WebView2WebView : public WebView {
                                               if (FAILED(webView_->get_DocumentTitle(&title)))
                                                 title = nullptr;
                                               const std::string text = TakeRuntimeString(title);
-                                              if (titleHandler_) titleHandler_(text);
+                                              LPWSTR source = nullptr;
+                                              if (FAILED(webView_->get_Source(&source)))
+                                                source = nullptr;
+                                              const std::string shown = TakeRuntimeString(source);
+                                              if (titleHandler_)
+                                                titleHandler_(WindowTitleFor(text, shown));
                                               return S_OK;
                                             });
     EventRegistrationToken token = {};

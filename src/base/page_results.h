@@ -9,7 +9,10 @@
 // keeps its Win32 name even where the Linux flavour reports it. Besides these the page receives,
 // as they come: a setup program's own exit code, the low 16 bits of a platform failure code
 // (COM, the transfer service, WinVerifyTrust) and the Win32 error of a program that could not be
-// started. Code here names a result through this list, never as a bare number.
+// started. Code here names a result it gives the page through this list. Numbers that a backend
+// only matches or passes on inside itself (Winsock's 10060, 10061 and 11001, the job's 5023 and
+// 50, a proxy's HTTP 407) are named where they are used, the platform's name beside them, and a
+// log line may carry a platform's whole failure code (hr=0x80096010).
 namespace page_result {
 
 // Everything asked for was done.
@@ -24,9 +27,6 @@ inline constexpr uint32_t kPathNotFound = 3;
 inline constexpr uint32_t kAccessDenied = 5;
 // ERROR_NOT_ENOUGH_MEMORY: a transfer could not allocate what it needs.
 inline constexpr uint32_t kNotEnoughMemory = 8;
-// ERROR_INVALID_DATA: a download was answered with a web page (a captive network's sign-in page,
-// an error page sent as a success) instead of the archive; nothing was kept.
-inline constexpr uint32_t kWebPageInsteadOfArchive = 13;
 // ERROR_CRC: the downloaded archive's SHA-256 is not the one the page gave.
 inline constexpr uint32_t kHashMismatch = 23;
 // ERROR_BAD_LENGTH: the downloaded archive's size is not the one the page gave, or it is gone.
@@ -79,9 +79,6 @@ inline constexpr uint32_t kOtherPublisher = 271;
 inline constexpr uint32_t kOtherRelease = 272;
 // Nothing exists at the setup program's path.
 inline constexpr uint32_t kNothingAtPath = 404;
-// HTTP 407: the system's proxy, used after a direct connection could not be made, asks for
-// credentials; either transfer ends at once. (Within 400-599, named for its own text.)
-inline constexpr uint32_t kProxyCredentialsWanted = 407;
 // ERROR_INTERNAL_ERROR: doWriteLog or doGetLogData met a member or a logged text it cannot use.
 inline constexpr uint32_t kLoggingError = 1359;
 // ERROR_TIMEOUT: the background job met more transient errors than it retries.
@@ -108,6 +105,19 @@ inline constexpr uint32_t kHttpSecureFailure = 12175;       // ERROR_WINHTTP_SEC
 // The low word of the signature check's TRUST_E_BAD_DIGEST (0x80096010): a signature that does
 // not verify the archive, or an archive whose bytes changed after they verified.
 inline constexpr uint32_t kBadSignature = 24592;
+// Codes of our own: meanings no platform gives a number, so they lie above every number a
+// platform path passes through (Win32 errors and the low 16 bits of a failure code stay below
+// 65536, HTTP statuses below 600). A page may then trust that such a code means what it says.
+// scripts/check holds every code of this namespace to that.
+inline namespace own {
+// A download was answered with a web page (a captive network's sign-in page, an error page sent
+// as a success) instead of the archive; nothing was kept.
+inline constexpr uint32_t kWebPageInsteadOfArchive = 65536;
+// A proxy (the system's, used after a direct connection could not be made, or one on the way)
+// answered HTTP 407: it wants credentials the program has none of; either transfer ends at once.
+inline constexpr uint32_t kProxyCredentialsWanted = 65537;
+}  // namespace own
+
 // -1 on the wire: doDataExchange has nothing stored to give.
 inline constexpr uint32_t kNothingToExchange = 0xFFFFFFFF;
 

@@ -15,8 +15,16 @@ inline std::string PathToUtf8(const std::filesystem::path& path) {
   return std::string(text.begin(), text.end());
 }
 
-// The same, with '/' between the parts: the form the page is shown and gives back.
+// The same, with '/' between the parts: the form of a download's `des` and of the working
+// folders that the clean-up names, which the page is given and gives back so on every platform.
 inline std::string GenericPathToUtf8(const std::filesystem::path& path) {
   const std::u8string text = path.generic_u8string();
   return std::string(text.begin(), text.end());
+}
+
+// The same in the platform's own form, with '\\' between the parts on Windows: every other path
+// the page is given (an extraction's folder, a product's place, where the free space was read),
+// as the page may split it on the platform's separator.
+inline std::string NativePathToUtf8(std::filesystem::path path) {
+  return PathToUtf8(path.make_preferred());
 }

@@ -21,10 +21,10 @@ void DoGetFreeSpace(ActionContext& context, const nlohmann::json& message) {
   const std::filesystem::path root = TempDirectory();
   const std::optional<uint64_t> free = AvailableSpace(root);
   if (free) {
-    answer.message = nlohmann::json{{"folder", GenericPathToUtf8(root)}, {"free", *free}}.dump();
+    answer.message = nlohmann::json{{"folder", NativePathToUtf8(root)}, {"free", *free}}.dump();
   } else {
     answer.result = page_result::kPathNotFound;
-    answer.message = "The free space of " + GenericPathToUtf8(root) + " cannot be read";
+    answer.message = "The free space of " + NativePathToUtf8(root) + " cannot be read";
     Logger::Log(LogLevel::Warn, "engine", answer.message);
   }
   context.Responder()->Complete(answer);

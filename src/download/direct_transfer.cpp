@@ -103,7 +103,9 @@ class DirectTransfer final : public HttpAnswerReceiver {
   TransferError OnHead(const HttpAnswerHead& head) override {
     // An error page is no archive: the status fails the call (it is never retried). So does a
     // redirect that was not followed, from https to http.
-    if (head.status < 200 || head.status >= 300) return TransferError(head.status);
+    if (head.status < 200 || head.status >= 300) {
+      return TransferError(PageResultOfHttpStatus(head.status));
+    }
     const ResumeDecision decision =
         DecideResume(offset_, head.status, head.contentRangeFirstByte, head.contentLength);
     if (decision.action == ResumeAction::kRangeMismatch || IsOtherFile(head)) {
@@ -418,7 +420,7 @@ class DirectTransfer final : public HttpAnswerReceiver {
     TransferFigures figures = Figures();
     figures.kept = KeepForLater(error);
     if (figures.kept == 0) Discard();
-    return TransferResult{HResultFromWin32(error.code()), {}, figures};
+    return TransferResult{HResultFromPageResult(error.code()), {}, figures};
   }
 
   // Whatever stopped the network side, the bytes on disk are the start of the server's file

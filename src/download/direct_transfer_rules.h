@@ -12,7 +12,8 @@
 // whichever HTTP client carries it: both backends of net/http_session.h report failures as
 // WinHTTP numbers.
 
-// Retries after the first send: at most 7 sends in all.
+// Retries after the first send: at most 7 attempts in all (a send through the system's proxy
+// after a direct connection could not be made belongs to the attempt before it).
 inline constexpr int32_t kDirectMaxRetries = 6;
 // How often a throughput line is logged while the body arrives.
 inline constexpr int64_t kThroughputSampleIntervalMs = 2000;

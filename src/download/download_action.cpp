@@ -117,7 +117,7 @@ void DoDownload(ActionContext& context, const nlohmann::json& message) {
   uint32_t connections = 1;
   bool connectionsMalformed = false;
   if (connectionsMember != config.end()) {
-    const std::optional<uint32_t> asked = IntegerValue<uint32_t>(*connectionsMember);
+    const std::optional<uint32_t> asked = TruncatedIntegerValue<uint32_t>(*connectionsMember);
     connectionsMalformed = !asked || *asked < 1 || *asked > kMaxConnections;
     if (!connectionsMalformed) connections = *asked;
   }

@@ -74,7 +74,7 @@ void DownloadEngine::Run() {
   if (ec) {
     result = Win32ErrorFromFileError(ec);
     message =
-        "Failed to create the download folder " + GenericPathToUtf8(folder) + ": " + ec.message();
+        "Failed to create the download folder " + NativePathToUtf8(folder) + ": " + ec.message();
     Logger::Log(LogLevel::Error, kCategory, message);
     Finish();
     return;
@@ -121,7 +121,7 @@ void DownloadEngine::RunDirectTransfer() {
   todo = transfer.figures.todo;
   kept = transfer.figures.kept;
   if (Failed(transfer.code)) {
-    result = LowWord(transfer.code);
+    result = PageResultOf(transfer.code);
     message = transfer.message;
   }
 }
@@ -153,7 +153,7 @@ void DownloadEngine::DescribeFullDisk() {
   const std::optional<uint64_t> available = AvailableSpace(folder);
   if (todo == 0 || todo == kUnknownSize || !available) return;
   message = "Not enough disk space to download: " + std::to_string(todo) + " bytes needed, " +
-            std::to_string(*available) + " bytes available in " + GenericPathToUtf8(folder);
+            std::to_string(*available) + " bytes available in " + NativePathToUtf8(folder);
   Logger::Log(LogLevel::Error, kCategory, message);
 }
 

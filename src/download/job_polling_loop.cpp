@@ -16,6 +16,7 @@
 #include "log/logger.h"
 #include "net/proxy_route.h"
 #include "net/request_url.h"
+#include "net/transfer_error.h"
 
 using std::chrono::milliseconds;
 
@@ -45,14 +46,19 @@ bool IsHttpStatusCode(HResult code) {
   return (static_cast<uint32_t>(code) & 0xFFFF0000u) == 0x80190000u;
 }
 
+// The page's number for the job's failure code: an HTTP status as the direct transfer gives it.
+uint32_t PageResultOfJob(HResult code) {
+  return IsHttpStatusCode(code) ? PageResultOfHttpStatus(LowWord(code)) : PageResultOf(code);
+}
+
 bool IsFinalRefusal(HResult code) {
-  if (code == HResultFromWin32(page_result::kWebPageInsteadOfArchive)) return true;
+  if (code == HResultFromOwnCode(page_result::kWebPageInsteadOfArchive)) return true;
   if (!IsHttpStatusCode(code)) return false;
   switch (LowWord(code)) {
     case 401:
     case 403:
     case 404:
-    case 407:  // the proxy wants credentials the program has none of
+    case kHttpProxyAuthenticationRequired:  // credentials the program has none of
     case 410:
       return true;
     default:
@@ -77,7 +83,7 @@ void DownloadEngine::RunBackgroundJob() {
   if (Failed(managerCode) || !manager) {
     const HResult code =
         Failed(managerCode) ? managerCode : HResultFromWin32(page_result::kGenFailure);
-    result = LowWord(code);
+    result = PageResultOfJob(code);
     message = download_text::kManagerFailed + ToHexString(static_cast<uint32_t>(code)) + ". ";
     Finish();
     return;
@@ -86,7 +92,7 @@ void DownloadEngine::RunBackgroundJob() {
   const HResult jobCode = manager->CreateJob(download_text::kJobDisplayName, job);
   if (Failed(jobCode) || !job) {
     const HResult code = Failed(jobCode) ? jobCode : HResultFromWin32(page_result::kGenFailure);
-    result = LowWord(code);
+    result = PageResultOfJob(code);
     message = download_text::kJobFailed + ToHexString(static_cast<uint32_t>(code)) + ". ";
     manager.reset();
     Finish();
@@ -102,7 +108,7 @@ void DownloadEngine::RunBackgroundJob() {
       Failed(addCode)) {
     // A URL that can never be fetched (an empty one, a bad scheme) ends the download at once:
     // retrying a job without a file would only wait through every back-off before saying so.
-    result = LowWord(addCode);
+    result = PageResultOfJob(addCode);
     message = download_text::kUrlRefused + ToHexString(static_cast<uint32_t>(addCode)) + ". ";
     Logger::Log(LogLevel::Error, kCategory, message);
     job->Cancel();
@@ -169,7 +175,7 @@ void DownloadEngine::RunBackgroundJob() {
     if (Failed(stateCode)) {
       // Ending with result 0 here would report a download that never finished as a success.
       if (result == 0) {
-        result = LowWord(stateCode);
+        result = PageResultOfJob(stateCode);
         message =
             "Download state unavailable, " + ToHexString(static_cast<uint32_t>(stateCode)) + ". ";
         Logger::Log(LogLevel::Error, kCategory, message);
@@ -231,7 +237,7 @@ void DownloadEngine::RunBackgroundJob() {
         }
         const bool refused = error && error->code && IsFinalRefusal(*error->code);
         if (refused && route.proxy() != nullptr &&
-            *error->code == HResultFromHttpStatus(page_result::kProxyCredentialsWanted)) {
+            *error->code == HResultFromHttpStatus(kHttpProxyAuthenticationRequired)) {
           Logger::Log(LogLevel::Error, kCategory, route.DescribeCredentialsWanted());
         }
         if (!refused && transientErrors < kMaxErrorPolls) {
@@ -251,7 +257,7 @@ void DownloadEngine::RunBackgroundJob() {
         if (error) {
           const HResult code = error->code.value_or(kOk);
           message = error->description ? *error->description : download_text::kUnknownError;
-          result = LowWord(code);
+          result = PageResultOfJob(code);
           Logger::Log(LogLevel::Error, kCategory,
                       message + ", hr=" + ToHexString(static_cast<uint32_t>(code)));
         } else {
@@ -304,7 +310,7 @@ void DownloadEngine::RunBackgroundJob() {
                         std::to_string(durationMs) + ", avgThroughputMbps=" + FormatDouble(mbps));
         // A file that could not be put in place is no download, whatever the transfer did.
         if (Failed(completeCode)) {
-          result = LowWord(completeCode);
+          result = PageResultOfJob(completeCode);
           message = "Download could not be completed, " +
                     ToHexString(static_cast<uint32_t>(completeCode)) + ". ";
           Logger::Log(LogLevel::Error, kCategory, message);

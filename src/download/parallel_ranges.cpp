@@ -33,7 +33,8 @@ class ParallelRanges::Connection final : public HttpAnswerReceiver {
   uint64_t received() const { return received_; }
 
   TransferError OnHead(const HttpAnswerHead& head) override {
-    if (head.status < 200 || head.status >= 300) return TransferError(head.status);
+    if (head.status < 200 || head.status >= 300)
+      return TransferError(PageResultOfHttpStatus(head.status));
     const Setup& setup = owner_.setup_;
     const std::string validator = IfRangeValidator(head);
     const bool sameFile =

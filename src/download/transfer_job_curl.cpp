@@ -22,6 +22,7 @@
 #include "net/failure_kind.h"
 #include "net/http_session.h"
 #include "net/request_url.h"
+#include "net/transfer_error.h"
 
 namespace fs = std::filesystem;
 
@@ -388,7 +389,7 @@ class CurlTransferJob final : public TransferJob {
 
     if (run.webPage) {
       RemovePartial();
-      Fail(TransferJobState::kError, HResultFromWin32(page_result::kWebPageInsteadOfArchive),
+      Fail(TransferJobState::kError, HResultFromOwnCode(page_result::kWebPageInsteadOfArchive),
            "The server answered with a web page instead of the file.");
     } else if (run.rangeMismatch) {
       RemovePartial();
@@ -412,7 +413,7 @@ class CurlTransferJob final : public TransferJob {
            HResultFromHttpStatus(run.status),
            "The server answered with HTTP status " + std::to_string(run.status) + ".");
     } else if (ended.code() == page_result::kProxyCredentialsWanted) {
-      Fail(TransferJobState::kError, HResultFromHttpStatus(407),
+      Fail(TransferJobState::kError, HResultFromHttpStatus(kHttpProxyAuthenticationRequired),
            "The proxy server asks for credentials (HTTP status 407).");
     } else if (ended) {
       Fail(IsRetryableNetworkError(ended.code()) ? TransferJobState::kTransientError

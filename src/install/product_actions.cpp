@@ -33,8 +33,8 @@ ProductLocation LocateFromMessage(const nlohmann::json& message, CallbackPayload
 }
 
 std::string Found(const ProductLocation& location) {
-  return nlohmann::json{{"folder", GenericPathToUtf8(location.folder)},
-                        {"program", GenericPathToUtf8(location.program)}}
+  return nlohmann::json{{"folder", NativePathToUtf8(location.folder)},
+                        {"program", NativePathToUtf8(location.program)}}
       .dump();
 }
 
@@ -55,7 +55,7 @@ void DoOpenProduct(ActionContext& context, const nlohmann::json& message) {
     answer.message = "No product program was named";
     Logger::Log(LogLevel::Warn, kCategory, answer.message);
   } else if (location.result == 0) {
-    const std::string shown = GenericPathToUtf8(location.program);
+    const std::string shown = NativePathToUtf8(location.program);
     std::string detail;
     answer.result = StartProduct(location.program, detail);
     if (answer.result == 0) {

@@ -70,7 +70,7 @@ ProductLocation LocateProduct(const std::string& folderText, const std::string& 
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec)) {
     return Refused(page_result::kPathNotFound,
-                   "The product folder " + GenericPathToUtf8(folder) + " does not exist");
+                   "The product folder " + NativePathToUtf8(folder) + " does not exist");
   }
   ProductLocation location;
   location.folder = folder;
@@ -86,7 +86,7 @@ ProductLocation LocateProduct(const std::string& folderText, const std::string& 
   const std::filesystem::path program = (folder / name).lexically_normal();
   if (!std::filesystem::is_regular_file(program, ec)) {
     return Refused(page_result::kFileNotFound,
-                   "The product program " + GenericPathToUtf8(program) + " does not exist");
+                   "The product program " + NativePathToUtf8(program) + " does not exist");
   }
   // Links followed: what would start must still be the product's own file.
   const std::filesystem::path realFolder = std::filesystem::canonical(folder, ec);
@@ -95,7 +95,7 @@ ProductLocation LocateProduct(const std::string& folderText, const std::string& 
   if (ec || !IsInside(realProgram, realFolder)) {
     return Refused(
         page_result::kNameLeavesFolder,
-        "The product program " + GenericPathToUtf8(program) + " leads out of the product folder");
+        "The product program " + NativePathToUtf8(program) + " leads out of the product folder");
   }
   location.program = program;
   return location;

@@ -1,9 +1,11 @@
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <utility>
 
 #include "base/hex_string.h"
 #include "base/page_results.h"
+#include "base/utf8_path.h"
 #include "base/working_folder.h"
 #include "bridge/action_context.h"
 #include "bridge/page_responder.h"
@@ -45,9 +47,10 @@ void DoUnZip(ActionContext& context, const nlohmann::json& message) {
   }
 
   // Straight to UTF-8: a narrow path string would be read back in another code page on Windows.
-  const std::u8string folder = NewWorkingFolderPath().generic_u8string();
-  const std::string destination(folder.begin(), folder.end());
-  context.WorkingFolders().push_back(destination);
+  // The clean-up keeps the folder in generic form; the page is told it in the platform's own.
+  const std::filesystem::path folder = NewWorkingFolderPath();
+  const std::string destination = NativePathToUtf8(folder);
+  context.WorkingFolders().push_back(GenericPathToUtf8(folder));
 
   std::shared_ptr<PageWorker>& current = context.ZipWorker();
   if (current) {

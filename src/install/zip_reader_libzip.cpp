@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "install/archive_file.h"
+#include "install/zip_entry_name.h"
 #include "install/zip_layout.h"
 #include "install/zip_reader.h"
 #include "install/zip_reader_inflate.h"
@@ -266,9 +267,11 @@ class LibzipReader final : public ZipReader {
     zip_stat_t st;
     if (zip_stat_index(archive_, index, 0, &st) != 0) return false;
     if ((st.valid & ZIP_STAT_NAME) == 0 || st.name == nullptr) return false;
-    info.name = st.name;
     const char* raw = zip_get_name(archive_, index, ZIP_FL_ENC_RAW);
     info.rawName = raw != nullptr ? raw : st.name;
+    // Decoded by our own rule, not by the library's guess, which differs between its versions.
+    const uint16_t flags = index < layout_.entries.size() ? layout_.entries[index].flags : 0;
+    info.name = raw != nullptr ? ZipEntryNameToUtf8(info.rawName, flags) : st.name;
     info.size = (st.valid & ZIP_STAT_SIZE) != 0 ? st.size : 0;
     zip_uint8_t opsys = 0;
     zip_uint32_t attributes = 0;

@@ -165,7 +165,7 @@ class CurlHttpSession final : public HttpSession {
     // A redirect libcurl did not follow (from https to http, say) is the answer, even when the
     // attempt to follow it failed on the way.
     if (x.head.status != 0 && !x.headGiven && !x.GiveHead()) return x.stopped;
-    if (proxyRefusal != 0) return TransferError(proxyRefusal);
+    if (proxyRefusal != 0) return TransferError(PageResultOfHttpStatus(proxyRefusal));
     return TransferError(WinHttpErrorFromCurl(code));
   }
 

@@ -400,7 +400,7 @@ class WinHttpSession final : public HttpSession {
     if (const uint32_t error = get.ReceiveResponse()) return TransferError(error);
     HttpAnswerHead head;
     if (const uint32_t error = get.StatusCode(head.status)) return TransferError(error);
-    if (head.status == page_result::kProxyCredentialsWanted && route_.proxy() != nullptr) {
+    if (head.status == kHttpProxyAuthenticationRequired && route_.proxy() != nullptr) {
       Logger::Log(LogLevel::Error, options_.logCategory, route_.DescribeCredentialsWanted());
     }
     head.contentLength = get.ContentLength();

@@ -15,7 +15,7 @@
 // Verification of what the vendor signed: ECDSA with SHA-256 on the P-256 curve, against a
 // public key built into the program (trust/built_in_trust.h). The signed bytes are an
 // archive (a bare-archive signature) or a small text that names what it vouches for (a release
-// manifest, download/release_signature.h; the UI folder's manifest, app/ui_manifest.h).
+// manifest, trust/release_manifest.h; the UI folder's manifest, app/ui_manifest.h).
 // Portable here: the base64 and DER handling, the signed-text layout and the streaming of a
 // file; the arithmetic is the platform's (OpenSSL's EVP on Linux, CNG on Windows) behind
 // Sha256Stream and EcdsaP256Verifier.

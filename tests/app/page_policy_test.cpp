@@ -156,3 +156,32 @@ TEST(PagePolicyTest, NewWindowsOpenInTheBrowserOrNotAtAll) {
 }
 
 }  // namespace
+
+// A page without a <title> leaves the window without a name: the address a runtime shows in its
+// stead, in any of the forms runtimes spell it, is no title; a real title, even one that holds
+// the address, is kept.
+TEST(WindowTitleTest, TheRuntimesStandInForAMissingTitleIsNoName) {
+  struct Case {
+    std::string_view runtimeTitle;
+    std::string_view url;
+    std::string_view expected;
+  };
+  constexpr Case kCases[] = {
+      {"Setup of Demo", "https://quillfetch.localhost/index.html", "Setup of Demo"},
+      {"", "https://quillfetch.localhost/index.html", ""},
+      {"https://quillfetch.localhost/index.html", "https://quillfetch.localhost/index.html", ""},
+      {"quillfetch.localhost/index.html", "https://quillfetch.localhost/index.html", ""},
+      {"app://quillfetch.localhost/index.html", "app://quillfetch.localhost/index.html", ""},
+      {"quillfetch.localhost", "https://quillfetch.localhost/", ""},
+      {"quillfetch.localhost/Données.html", "https://quillfetch.localhost/Donn%C3%A9es.html", ""},
+      {"about:blank", "about:blank", ""},
+      {"index.html", "https://quillfetch.localhost/index.html", "index.html"},
+      {"Open quillfetch.localhost/index.html", "https://quillfetch.localhost/index.html",
+       "Open quillfetch.localhost/index.html"},
+      {"Setup", "", "Setup"},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(WindowTitleFor(c.runtimeTitle, c.url), c.expected)
+        << c.runtimeTitle << " at " << c.url;
+  }
+}

@@ -43,7 +43,7 @@ TEST_F(DiagActionsTest, FreeSpaceIsTheRoomOfTheWorkingRoot) {
   EXPECT_EQ(answers[0].payload["cbid"], "f");
   ASSERT_EQ(answers[0].payload["result"], 0);
   const json space = json::parse(answers[0].payload["message"].get<std::string>());
-  EXPECT_EQ(space["folder"], GenericPathToUtf8(TempDirectory()));
+  EXPECT_EQ(space["folder"], NativePathToUtf8(TempDirectory()));
   const std::optional<uint64_t> expected = AvailableSpace(TempDirectory());
   ASSERT_TRUE(expected.has_value());
   // Other tests write meanwhile: the same volume's figure, not the same byte count.

@@ -210,6 +210,9 @@ TEST_F(DownloadActionTest, MalformedIntegrityFiguresAreAnsweredAndFetchNothing) 
       {R"("resume":"no")", R"(Invalid resume: "no")"},
       {R"("connections":0)", "Invalid connections: 0"},
       {R"("connections":17)", "Invalid connections: 17"},
+      {R"("connections":0.9)", "Invalid connections: 0.9"},
+      {R"("connections":false)", "Invalid connections: false"},
+      {R"("connections":"4")", R"(Invalid connections: "4")"},
   };
   int n = 0;
   for (const auto& [members, text] : cases) {
@@ -220,6 +223,17 @@ TEST_F(DownloadActionTest, MalformedIntegrityFiguresAreAnsweredAndFetchNothing) 
     EXPECT_EQ(done["message"], text);
   }
   EXPECT_TRUE(server.Requests().empty());
+}
+
+// connections is an integer member as any other: a fraction is cut toward zero, true is 1.
+TEST_F(DownloadActionTest, ConnectionsAreReadAsEveryIntegerMember) {
+  FaultHttpServer server({"--body-file", MakeBody(1000).string()});
+  int n = 0;
+  for (const char* connections : {"2.0", "2.5", "true", "16.9"}) {
+    const std::string id = "c" + std::to_string(n++);
+    PostDownload(id, server.Url("/a.zip"), std::string(R"(,"connections":)") + connections);
+    EXPECT_EQ(CompletionFor(id)["result"], 0) << connections;
+  }
 }
 
 // A doClose that finds no download running destroys the window: the completion must be posted

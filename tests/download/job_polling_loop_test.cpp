@@ -3,6 +3,8 @@
 #include <fstream>
 #include <utility>
 
+#include "base/hresult.h"
+#include "base/page_results.h"
 #include "base/utf_convert.h"
 #include "download/download_engine.h"
 #include "download/download_results.h"
@@ -210,7 +212,7 @@ TEST_F(JobPollingLoopTest, BackOffsAreAnnouncedWithTheAttemptAndWhatTheJobWaitsF
 TEST_F(JobPollingLoopTest, RefusalsThatRetryingCannotChangeGiveUpAtOnce) {
   for (const HResult code :
        {HResultFromHttpStatus(401), HResultFromHttpStatus(403), HResultFromHttpStatus(404),
-        HResultFromHttpStatus(410), HResultFromWin32(13)}) {
+        HResultFromHttpStatus(410), HResultFromOwnCode(page_result::kWebPageInsteadOfArchive)}) {
     SCOPED_TRACE(LowWord(code));
     completions.clear();
     script = JobScript();
@@ -218,7 +220,7 @@ TEST_F(JobPollingLoopTest, RefusalsThatRetryingCannotChangeGiveUpAtOnce) {
     AddPolls(State::kError, 2);
     script.error = TransferJobError{code, "Refused."};
     const CallbackPayload done = RunDownload();
-    EXPECT_EQ(done.result, LowWord(code));
+    EXPECT_EQ(done.result, PageResultOf(code));
     const std::vector<int64_t> pauses = clock.Pauses();
     EXPECT_EQ(
         std::vector<int64_t>(pauses.begin() + static_cast<ptrdiff_t>(pausesBefore), pauses.end()),
@@ -233,9 +235,26 @@ TEST_F(JobPollingLoopTest, AFinishedFileThatIsAWebPageIsRemoved) {
   script.polls = {Poll(State::kTransferred, 40, 40)};
   script.fileContentOnComplete = "\xEF\xBB\xBF\r\n <!DOCTYPE HTML><title>Sign in</title>";
   const CallbackPayload done = RunDownload();
-  EXPECT_EQ(done.result, 13u);
+  EXPECT_EQ(done.result, page_result::kWebPageInsteadOfArchive);
   EXPECT_EQ(done.message, download_text::kWebPageInsteadOfArchive);
   EXPECT_FALSE(fs::exists(folder.path() / "{GUID}" / "archive.zip"));
+}
+
+// A platform failure whose number a code of ours once shared (ERROR_INVALID_DATA, HTTP 407 as a
+// Win32 number) is the platform's: retried as any other error and passed on with the job's own
+// words, never worded as a web page or a proxy.
+TEST_F(JobPollingLoopTest, PlatformFailuresKeepTheirNumbersAndWords) {
+  for (const uint32_t win32 : {13u, 407u}) {
+    SCOPED_TRACE(win32);
+    completions.clear();
+    script = JobScript();
+    AddPolls(State::kError, 22);
+    script.error = TransferJobError{HResultFromWin32(win32), "The platform failed."};
+    const CallbackPayload done = RunDownload();
+    EXPECT_EQ(done.result, win32);
+    EXPECT_EQ(done.message, "The platform failed.");
+    EXPECT_EQ(script.resumes, 21);  // retried through every back-off
+  }
 }
 
 // A job that cannot connect goes on through the system's proxy at once (no back-off), once;
@@ -255,7 +274,7 @@ TEST_F(JobPollingLoopTest, AJobThatCannotConnectGoesOnThroughTheSystemsProxyOnce
                                                   "UseSystemProxy", "Resume"};
   EXPECT_EQ(std::vector<std::string>(script.calls.begin(), script.calls.begin() + 5),
             expectedStart);
-  EXPECT_EQ(done.result, 407u);
+  EXPECT_EQ(done.result, page_result::kProxyCredentialsWanted);
   EXPECT_EQ(done.message, download_text::kProxyCredentialsWanted);
   EXPECT_EQ(EntriesAt("ERROR",
                       "Route to 127.0.0.1: the proxy http://proxy.example:3128 asks for "

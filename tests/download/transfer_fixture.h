@@ -7,6 +7,8 @@
 #include <random>
 #include <thread>
 
+#include "base/hresult.h"
+#include "base/page_results.h"
 #include "base/utf_convert.h"
 #include "download/download_engine.h"
 #include "download/download_results.h"
@@ -87,7 +89,7 @@ class TransferFixture : public LoggerFixture {
   // A sign-in page sent with status 200 ended the download at its first answer, with what to
   // do, and nothing was kept as the archive.
   void ExpectEndedAsAWebPage(const CallbackPayload& done, const FaultHttpServer& server) const {
-    EXPECT_EQ(done.result, 13u);
+    EXPECT_EQ(done.result, page_result::kWebPageInsteadOfArchive);
     EXPECT_EQ(done.message, download_text::kWebPageInsteadOfArchive);
     EXPECT_EQ(server.Requests().size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(Destination()));

@@ -106,7 +106,7 @@ TEST_F(BitsJobTest, AnHttpFailureGivesUpWithItsStatusAndADescription) {
 TEST_F(BitsJobTest, ASignInPageSentAsSuccessIsNotKept) {
   FaultHttpServer server({"--status", "200"});
   const CallbackPayload done = Download(server.Url(kTarget));
-  EXPECT_EQ(done.result, 13u);
+  EXPECT_EQ(done.result, page_result::kWebPageInsteadOfArchive);
   EXPECT_EQ(done.message, download_text::kWebPageInsteadOfArchive);
   EXPECT_FALSE(fs::exists(Destination()));
   EXPECT_EQ(LiveJobsNamed(download_text::kJobDisplayName), 0);

@@ -27,7 +27,7 @@ PROBE = None
 STEPS_TIMEOUT = 240
 ORIGIN, PROXY_OUT, PROXY_IN, CLIENT = "10.1.0.1", "10.1.0.2", "10.2.0.1", "10.2.0.2"
 OPEN_PROXY, AUTH_PROXY = 8888, 8889
-CREDENTIALS_WANTED = 407
+CREDENTIALS_WANTED = 65537  # a proxy's HTTP 407, as the page receives it
 
 # Answers every POST with "posted", as a webhook does.
 WEBHOOK_SERVER = """

@@ -44,8 +44,8 @@ TEST_F(ProductActionsTest, FindsTheProductThroughAnEnvironmentReferenceAndStarts
   const std::string folder = "%VLM_TEST_PRODUCTS%/Demo Product";
   const json found =
       json::parse(Ask("doFindProduct", folder, "bin/demo.exe")["message"].get<std::string>());
-  EXPECT_EQ(found, (json{{"folder", GenericPathToUtf8(dir / "Demo Product")},
-                         {"program", GenericPathToUtf8(dir / "Demo Product/bin/demo.exe")}}));
+  EXPECT_EQ(found, (json{{"folder", NativePathToUtf8(dir / "Demo Product")},
+                         {"program", NativePathToUtf8(dir / "Demo Product/bin/demo.exe")}}));
   // A folder alone says where the product went.
   EXPECT_EQ(Ask("doFindProduct", folder, "")["result"], 0);
   EXPECT_FALSE(Ran(dir / "Demo Product/bin", 0));

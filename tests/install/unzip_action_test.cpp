@@ -76,20 +76,20 @@ TEST_F(UnZipActionTest, ExtractsNestedTreeWithThrottledProgressAndDeletesArchive
         << entry;
     last = done;
   }
-  EXPECT_EQ(run.completion, Payload("u1", last, kRoute, run.folder.string(), 0, total));
+  EXPECT_EQ(run.completion, Payload("u1", last, kRoute, NativePathToUtf8(run.folder), 0, total));
   EXPECT_FALSE(h.host->ZipWorker()->running.load());
 }
 
 TEST_F(UnZipActionTest, EmptyArchiveAndEmptyFilesCompleteWithoutProgress) {
   const UnZipRun empty = RunUnZip(h, Archive({}), "e1");
   EXPECT_TRUE(empty.progress.empty());
-  EXPECT_EQ(empty.completion, Payload("e1", 0, kRoute, empty.folder.string(), 0, 0));
+  EXPECT_EQ(empty.completion, Payload("e1", 0, kRoute, NativePathToUtf8(empty.folder), 0, 0));
   EXPECT_FALSE(fs::exists(empty.folder));  // nothing to put in it
 
   const UnZipRun zeros =
       RunUnZip(h, Archive({ZipFile("a.txt", ""), Stored(ZipFile("d/b.txt", ""))}), "e2");
   EXPECT_TRUE(zeros.progress.empty());
-  EXPECT_EQ(zeros.completion, Payload("e2", 0, kRoute, zeros.folder.string(), 0, 0));
+  EXPECT_EQ(zeros.completion, Payload("e2", 0, kRoute, NativePathToUtf8(zeros.folder), 0, 0));
   EXPECT_EQ(fs::file_size(zeros.folder / "a.txt"), 0u);
   EXPECT_EQ(fs::file_size(zeros.folder / "d/b.txt"), 0u);
   EXPECT_NE(empty.folder, zeros.folder);
@@ -363,10 +363,39 @@ TEST_F(UnZipActionTest, TextReachesThePageAsValidUtf8) {
   const UnZipRun run = RunUnZip(h, archive, "wide");
   EXPECT_EQ(run.completion["result"], 0);
   EXPECT_FALSE(fs::exists(archive));
-  EXPECT_EQ(run.completion["message"], h.host->WorkingFolders().back());
+  EXPECT_EQ(run.completion["message"],
+            NativePathToUtf8(PathFromUtf8(h.host->WorkingFolders().back())));
   EXPECT_EQ(run.folder.parent_path(), wide);
   EXPECT_EQ(ReadFileBytes(run.folder / PathFromUtf8(name)), "snow");
   EXPECT_EQ(run.progress.at(0)["message"], name);
+}
+
+// Names without the UTF-8 flag, as archivers write them: bytes of the IBM PC code page (ö, ä, å
+// as 0x94, 0x84, 0x86), from Unix and from DOS, or UTF-8 without the flag. Each is read as UTF-8
+// when it is valid UTF-8, else in the code page; the rules on names hold for what it decodes to.
+TEST_F(UnZipActionTest, UnflaggedNamesAreUtf8WhenValidElseTheIbmPcCodePage) {
+  ZipTestEntry fromDos = ZipFile("\x86.txt", "dos");
+  fromDos.madeBy = 0;
+  fromDos.externalAttributes = 0x20;
+  const UnZipRun run =
+      RunUnZip(h,
+               Archive({ZipDirectory("Bj\x94rn/"),
+                        ZipFile("Bj\x94rn/R\x84ksm\x94rg\x86s.txt", "smorgas"), fromDos,
+                        ZipFile("Gr\xc3\xbc\xc3\x9f"
+                                "e.txt",
+                                "utf-8")}),
+               "cp437");
+  EXPECT_EQ(run.completion["result"], 0) << run.completion;
+  EXPECT_EQ(ReadFileBytes(run.folder / PathFromUtf8("Bj\u00f6rn/R\u00e4ksm\u00f6rg\u00e5s.txt")),
+            "smorgas");
+  EXPECT_EQ(ReadFileBytes(run.folder / PathFromUtf8("\u00e5.txt")), "dos");
+  EXPECT_EQ(ReadFileBytes(run.folder / PathFromUtf8("Gr\u00fc\u00dfe.txt")), "utf-8");
+  EXPECT_EQ(run.progress.at(0)["message"], "Bj\u00f6rn/R\u00e4ksm\u00f6rg\u00e5s.txt");
+
+  // Decoded or not, a name that climbs out of the folder is refused.
+  const UnZipRun out = RunUnZip(h, Archive({ZipFile("../\x94ut.txt", "x")}), "out");
+  EXPECT_EQ(out.completion["result"], 1632);
+  EXPECT_FALSE(fs::exists(out.folder.parent_path() / PathFromUtf8("\u00f6ut.txt")));
 }
 
 // Forwards to the harness's window, but holds every Post while closed: a worker that reports

@@ -56,9 +56,14 @@ export interface HostRequest<T> extends Promise<T> {
   readonly callbackId: string;
 }
 
+/** Codes from 65536 up are the host's own: no platform failure it passes on has one. */
 export declare const Result: Readonly<{
   OK: 0;
   CANCELLED: 1602;
+  /** doDownload: the network answered with a web page (a sign-in page) instead of the archive. */
+  WEB_PAGE_INSTEAD_OF_DOWNLOAD: 65536;
+  /** doDownload: a proxy answered HTTP 407; it wants credentials the host cannot give. */
+  PROXY_CREDENTIALS_WANTED: 65537;
   NOTHING_TO_EXCHANGE: 4294967295;
 }>;
 
@@ -237,7 +242,23 @@ export declare function getSysInfo(): Promise<
   Record<string, unknown> & { webhookConfigured?: boolean }
 >;
 
-/** Where an installed product is: full paths, '/' between names; program '' when none was named. */
+/** The room left where downloads and extractions go. */
+export interface FreeSpace {
+  /** The folder asked about. */
+  folder: string;
+  /** Bytes free there. */
+  free: number;
+}
+/**
+ * Rejects with a HostError when the host cannot tell; a host without the action never answers,
+ * so wrap it in a time limit where that matters.
+ */
+export declare function getFreeSpace(): HostRequest<FreeSpace>;
+
+/**
+ * Where an installed product is: full paths in the platform's form ('\\' between names on
+ * Windows); program '' when none was named.
+ */
 export interface ProductLocation {
   folder: string;
   program: string;

@@ -6,10 +6,15 @@
 // is unique across page loads, and turns answers into promises. It never names an origin: the
 // page may be served under https:// or under a custom scheme.
 
-/** Results the host gives as plain numbers. */
+/**
+ * Results the host gives as plain numbers. Those from 65536 up are the host's own: no platform
+ * failure the host passes on has such a number.
+ */
 export const Result = Object.freeze({
   OK: 0,
   CANCELLED: 1602,
+  WEB_PAGE_INSTEAD_OF_DOWNLOAD: 65536,
+  PROXY_CREDENTIALS_WANTED: 65537,
   NOTHING_TO_EXCHANGE: 4294967295,
 });
 

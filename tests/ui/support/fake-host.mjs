@@ -273,6 +273,9 @@ export class FakeHost {
       case 'doCloseOverride':
         this.closed = true;
         return undefined;
+      case 'doMinimizeWnd':
+      case 'OpenDevToolsWindow':
+        return undefined; // the window's business; the page gets no answer
       default:
         return undefined;
     }

@@ -123,7 +123,7 @@ export default {
   },
   failures: {
     download: {
-      13: [
+      65536: [
         'Anmeldung im Netzwerk erforderlich',
         'Das Netzwerk hat statt des Downloads eine Webseite geliefert, wie es Netzwerke in Hotels, Flughäfen und Firmen tun, bis Sie sich anmelden. Öffnen Sie einen Webbrowser und melden Sie sich dort im Netzwerk an. Versuchen Sie es danach erneut.',
       ],
@@ -183,7 +183,7 @@ export default {
         'Die Datei wurde nicht gefunden',
         'Unter dieser Adresse liegt keine Datei. Besorgen Sie sich eine neue Kopie des Installationsprogramms.',
       ],
-      407: [
+      65537: [
         'Der Proxy Ihres Netzwerks verlangt eine Anmeldung',
         'Ihr Netzwerk leitet Downloads über einen Proxyserver, der einen Benutzernamen und ein Kennwort verlangt, die dieses Installationsprogramm nicht angeben kann. Bitten Sie Ihre Netzwerkadministration, diesen Download freizugeben, oder versuchen Sie es in einem anderen Netzwerk erneut.',
       ],

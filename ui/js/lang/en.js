@@ -124,7 +124,7 @@ export default {
   },
   failures: {
     download: {
-      13: [
+      65536: [
         'This network needs you to sign in',
         'The network answered with a web page instead of the download, as hotel, airport and workplace networks do until you sign in. Open a web browser and sign in to the network there. Try again once you are signed in.',
       ],
@@ -181,7 +181,7 @@ export default {
         'The file was not found',
         'The server has no file at this address. Get a new copy of this installer.',
       ],
-      407: [
+      65537: [
         "Your network's proxy asks for a sign-in",
         'Your network sends downloads through a proxy server that asks for a user name and password, which this installer cannot give. Ask your network administrator to let this download through, or try again on another network.',
       ],
