@@ -1,12 +1,28 @@
 #include "app/startup.h"
 
+#include <chrono>
+
 #include "app/setup_web_view.h"
+#include "base/work_in_flight.h"
+#include "diag/diag_actions.h"
 #include "download/kept_downloads.h"
+#include "log/logger.h"
+
+namespace {
+// How long the end of the process waits for issue reports still being posted: enough for a
+// webhook that answers, not the minutes a route that drops packets can take.
+constexpr std::chrono::seconds kIssueReportGrace{15};
+}  // namespace
 
 int RunSingleInstance(InstanceLocks& locks, const std::function<int()>& runMainWindow) {
   if (locks.IsHeldElsewhere(kProbedInstanceLockName)) return kExitAlreadyRunning;
   if (!locks.Hold(kHeldInstanceLockName)) return kExitAlreadyRunning;
-  return runMainWindow();
+  const int code = runMainWindow();
+  if (!IssueReportsInFlight().WaitUntilIdle(kIssueReportGrace)) {
+    Logger::Log(LogLevel::Warn, "engine",
+                "An issue report was still being sent when the program ended");
+  }
+  return code;
 }
 
 SetupWebView& StartHost(NativeWindow& window, WebViewEnvironment& environment) {

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 class ActionContext;
+class WorkInFlight;
 class ActionRegistry;
 
 // The diagnostics' page actions:
@@ -14,3 +15,7 @@ void RegisterDiagActions(ActionRegistry& actions);
 void DoGetSysInfo(ActionContext& context, const nlohmann::json& message);
 void DoGetFreeSpace(ActionContext& context, const nlohmann::json& message);
 void PostToTeams(ActionContext& context, const nlohmann::json& message);
+
+// Issue reports still on their way to the webhook. The process's end waits for them a while
+// (app/startup.cpp), so a report sent just before the window closed is not cut off.
+WorkInFlight& IssueReportsInFlight();

@@ -2,14 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "app/main_window_proc.h"
 #include "app/web_view.h"
 #include "app/window_messages.h"
+#include "base/work_in_flight.h"
+#include "diag/diag_actions.h"
 #include "support/logger_fixture.h"
 
 namespace {
@@ -59,6 +64,26 @@ TEST(SingleInstanceTest, EitherLockTakenMeansAlreadyRunningAndNoWindow) {
                               }),
             1);
   EXPECT_EQ(free.calls, std::vector<std::string>({probe, hold}));
+}
+
+// An issue report still being posted when the window's loop ends is not cut off by the
+// process's end: the start-up returns only after the report's worker let go.
+TEST(SingleInstanceTest, TheEndWaitsForAnIssueReportStillOnItsWay) {
+  ScriptedLocks free;
+  std::atomic<bool> posted{false};
+  std::thread poster;
+  EXPECT_EQ(RunSingleInstance(free,
+                              [&] {
+                                auto report = IssueReportsInFlight().Begin();
+                                poster = std::thread([&posted, report = std::move(report)] {
+                                  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                                  posted = true;
+                                });
+                                return 0;
+                              }),
+            0);
+  EXPECT_TRUE(posted.load());
+  poster.join();
 }
 
 // An environment whose web view arrives when the test says so.
