@@ -107,6 +107,18 @@ inline constexpr uint32_t kHttpSecureFailure = 12175;       // ERROR_WINHTTP_SEC
 // The low word of the signature check's TRUST_E_BAD_DIGEST (0x80096010): a signature that does
 // not verify the archive, or an archive whose bytes changed after they verified.
 inline constexpr uint32_t kBadSignature = 24592;
+// The system's own codes, above every number a platform path can produce.
+// doOpenProduct while the installer runs with administrator rights and the desktop's shell could
+// not start the product as the signed-in user: it is not started with the installer's rights.
+inline constexpr uint32_t kProductNotStartedElevated = 65600;
+// doOpenProduct before a setup that this run started succeeded: nothing was installed to open.
+inline constexpr uint32_t kNoSetupSucceeded = 65601;
+// doOpenProduct for a folder or program other than the productFolder and productProgram of the
+// page's config.json (or config.json names none, or cannot be read as the page was signed).
+inline constexpr uint32_t kNotTheConfiguredProduct = 65602;
+// doRestartSystem when no setup that this run started asked for a restart (3010 or 1641), or
+// after the restart it asked for was asked of the system already.
+inline constexpr uint32_t kRestartNotAsked = 65603;
 // -1 on the wire: doDataExchange has nothing stored to give.
 inline constexpr uint32_t kNothingToExchange = 0xFFFFFFFF;
 

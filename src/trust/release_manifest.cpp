@@ -21,6 +21,8 @@ std::optional<std::string_view> TakeLine(std::string_view text, size_t& at, std:
   return value;
 }
 
+}  // namespace
+
 int CompareVersions(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
   for (size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
     const uint32_t x = i < a.size() ? a[i] : 0;
@@ -29,8 +31,6 @@ int CompareVersions(const std::vector<uint32_t>& a, const std::vector<uint32_t>&
   }
   return 0;
 }
-
-}  // namespace
 
 bool IsProductId(std::string_view text) {
   if (text.empty() || text.size() > 128) return false;

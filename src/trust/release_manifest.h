@@ -29,6 +29,8 @@ bool IsProductId(std::string_view text);
 // A version: 1 to 4 numbers of 1 to 9 digits, separated by dots ("2", "2.4.1"). Compared number
 // by number, a missing one counting as 0 ("2.4" equals "2.4.0"). nullopt for anything else.
 std::optional<std::vector<uint32_t>> ParseVersion(std::string_view text);
+// Two parsed versions compared that way: below 0 when `a` is older, 0 when equal, else above.
+int CompareVersions(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b);
 
 // What the page accepts; empty members accept any.
 struct ReleaseWanted {
