@@ -6,14 +6,18 @@
 #                        (scripts/sign-archive). Empty: neither is verified (as before).
 #   VLM_SETUP_PUBLISHER  Windows only: the name the setup program's Authenticode signer must
 #                        have. Empty: the setup program's signature is not checked.
+#   VLM_UI_PRODUCT       with a key: the product the signed page's manifest must name
+#   VLM_MIN_UI_VERSION   with a key: the lowest page version shown, e.g. "3" or "2.4"; an older
+#                        signed page is refused as a changed one is. scripts/package-windows
+#                        sets both from the page it signs. Empty: any signed page is shown.
 #
 # The key is checked here, at configure time: a text that is not a P-256 public key stops the
 # configure step with a message saying what is wrong, rather than building a program that can
 # verify nothing.
 #
-# vlm_built_in_trust(<target> [OBJECT] KEY <pem file or base64> PUBLISHER <name>) makes a
-# library <target> that defines BuiltInArchiveKey() and BuiltInSetupPublisher() (src/trust/
-# built_in_trust.h) from a generated header. The program's own is a static library made from the
+# vlm_built_in_trust(<target> [OBJECT] KEY <pem file or base64> PUBLISHER <name>
+# [UI_PRODUCT <id>] [MIN_UI_VERSION <version>]) makes a library <target> that defines the
+# functions of src/trust/built_in_trust.h from a generated header. The program's own is a static library made from the
 # cache variables, which every target linking vlm_host gets. A test's keyed program links an
 # OBJECT one of its own: an object on the link line defines both functions before the static
 # library is searched, so the linker never takes the library's member.
@@ -22,6 +26,8 @@ set(VLM_ARCHIVE_KEY "" CACHE STRING
     "ECDSA P-256 public key that archives must be signed with (PEM file or its base64 text)")
 set(VLM_SETUP_PUBLISHER "" CACHE STRING
     "Windows: the signer name the setup program's Authenticode signature must carry")
+set(VLM_UI_PRODUCT "" CACHE STRING "The product the signed page's manifest must name")
+set(VLM_MIN_UI_VERSION "" CACHE STRING "The lowest signed page version the program shows")
 
 # The DER prefix of every SubjectPublicKeyInfo of a P-256 key with an uncompressed point:
 # SEQUENCE { SEQUENCE { id-ecPublicKey, prime256v1 }, BIT STRING { 04 ... } }.
@@ -110,7 +116,24 @@ function(_vlm_archive_key_hex key out_var)
 endfunction()
 
 function(vlm_built_in_trust target)
-  cmake_parse_arguments(ARG "OBJECT" "KEY;PUBLISHER" "" ${ARGN})
+  cmake_parse_arguments(ARG "OBJECT" "KEY;PUBLISHER;UI_PRODUCT;MIN_UI_VERSION" "" ${ARGN})
+  # The program's own rules (trust/release_manifest.h), so that no build asks for what no
+  # signed page can be.
+  if(NOT "${ARG_UI_PRODUCT}" STREQUAL "" AND
+     NOT ARG_UI_PRODUCT MATCHES "^[A-Za-z0-9][A-Za-z0-9._-]*$")
+    message(FATAL_ERROR "VLM_UI_PRODUCT: letters, digits, . _ -, starting with a letter or "
+                        "digit; not \"${ARG_UI_PRODUCT}\".")
+  endif()
+  if(NOT "${ARG_MIN_UI_VERSION}" STREQUAL "" AND
+     NOT ARG_MIN_UI_VERSION MATCHES "^[0-9]+(\\.[0-9]+)?(\\.[0-9]+)?(\\.[0-9]+)?$")
+    message(FATAL_ERROR "VLM_MIN_UI_VERSION: 1 to 4 numbers separated by dots, such as 2.4; "
+                        "not \"${ARG_MIN_UI_VERSION}\".")
+  endif()
+  if("${ARG_KEY}" STREQUAL "" AND
+     NOT "${ARG_UI_PRODUCT}${ARG_MIN_UI_VERSION}" STREQUAL "")
+    message(FATAL_ERROR "VLM_UI_PRODUCT and VLM_MIN_UI_VERSION need VLM_ARCHIVE_KEY: without a "
+                        "key no page is signed.")
+  endif()
   set(bytes "")
   set(count 0)
   if(NOT "${ARG_KEY}" STREQUAL "")
@@ -130,6 +153,8 @@ function(vlm_built_in_trust target)
 
 inline constexpr std::array<uint8_t, ${count}> kBuiltInArchiveKey{${bytes}};
 inline constexpr char kBuiltInSetupPublisher[] = \"${publisher}\";
+inline constexpr char kBuiltInUiProduct[] = \"${ARG_UI_PRODUCT}\";
+inline constexpr char kBuiltInMinUiVersion[] = \"${ARG_MIN_UI_VERSION}\";
 ")
   if(ARG_OBJECT)
     add_library(${target} OBJECT ${PROJECT_SOURCE_DIR}/src/trust/built_in_trust.cpp)

@@ -1,15 +1,28 @@
 #include "app/setup_web_view.h"
 
 #include "app/app_actions.h"
+#include "app/ui_manifest.h"
 #include "app/web_view.h"
 #include "app/window_messages.h"
 #include "app/window_responder.h"
+#include "base/elevation.h"
 #include "base/utf8_path.h"
 #include "bridge/bridge_actions.h"
 #include "bridge/dev_environment.h"
 #include "bridge/page_worker.h"
 #include "log/log_folder.h"
 #include "log/logger.h"
+#include "trust/built_in_trust.h"
+
+namespace {
+
+// The vendor packaged the program with --no-key: say what that costs where it matters most.
+constexpr char kElevatedWithoutKeyText[] =
+    "Running with administrator rights without a built-in key: the page, its config.json and "
+    "the programs it names are not verified, so any program that can write beside this one can "
+    "steer it";
+
+}  // namespace
 
 std::string StartPageUrl() {
   return std::string("https://") + UiVirtualHost + "/index.html";
@@ -31,6 +44,9 @@ SetupWebView::SetupWebView(NativeWindow* hwnd, std::filesystem::path uiFolder)
   responder_ = std::move(responder);
   RegisterAllActions(actions_, *this);
   if (window_ != nullptr) window_->AttachPage(this);
+  if (ProcessIsElevated() && BuiltInArchiveKey().empty()) {
+    Logger::Log(LogLevel::Warn, "engine", kElevatedWithoutKeyText);
+  }
 }
 
 SetupWebView::~SetupWebView() {
@@ -112,4 +128,18 @@ bool SetupWebView::CanAnswer() const {
 
 void SetupWebView::RunScript(const std::string& script) {
   if (webView_ != nullptr) webView_->ExecuteScript(script);
+}
+
+std::optional<std::string> SetupWebView::ReadPageFile(const std::string& name, std::string& why) {
+  const std::span<const uint8_t> key = BuiltInArchiveKey();
+  if (key.empty()) {
+    std::optional<std::string> bytes =
+        ReadFileUpTo(uiFolder_ / PathFromUtf8(name), kMaxUiFileBytes);
+    if (!bytes) why = name + " cannot be read from the UI folder";
+    return bytes;
+  }
+  // The folder is checked again whole, as at start: what the page was shown is what is read.
+  const std::optional<UiManifest> manifest = UiManifest::Load(uiFolder_, key, why);
+  if (!manifest) return std::nullopt;
+  return manifest->ReadListedFile(manifest->Root() / PathFromUtf8(name), why);
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,6 +85,8 @@ class SetupWebView final : public ActionContext, public WindowPage {
   std::vector<std::shared_ptr<const VerifiedExtraction>>& VerifiedExtractions() override {
     return verifiedExtractions_;
   }
+  SetupOutcomes& Setups() override { return setups_; }
+  std::optional<std::string> ReadPageFile(const std::string& name, std::string& why) override;
   std::atomic<bool>& Closing() override { return closing_; }
   const std::shared_ptr<std::atomic<bool>>& CleaningUp() override { return cleaningUp_; }
   std::unique_ptr<nlohmann::json>& ExchangeData() override { return exchangeData_; }
@@ -106,6 +109,7 @@ class SetupWebView final : public ActionContext, public WindowPage {
   std::shared_ptr<PageWorker> zip_;
   std::shared_ptr<const VerifiedArchive> verifiedArchive_;
   std::vector<std::shared_ptr<const VerifiedExtraction>> verifiedExtractions_;
+  SetupOutcomes setups_;
   std::atomic<bool> closing_{false};
   std::shared_ptr<std::atomic<bool>> cleaningUp_ = std::make_shared<std::atomic<bool>>(false);
   std::unique_ptr<nlohmann::json> exchangeData_;

@@ -5,12 +5,15 @@
 
 #include "base/utf8_path.h"
 #include "base/working_folder.h"
+#include "trust/built_in_trust.h"
+#include "trust/release_manifest.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr std::string_view kFirstLine = "quillfetch-ui 1\n";
+constexpr std::string_view kReleaseFirstLine = "quillfetch-ui 2\n";
 // The manifest of a page's few dozen files is a few kilobytes.
 constexpr uint64_t kMaxManifestBytes = 1u << 20;
 
@@ -37,8 +40,9 @@ std::string ListedName(const fs::path& path, const fs::path& root) {
   return std::string(text.begin(), text.end());
 }
 
-// At most `limit` bytes of `file`; nullopt when it cannot be read or is longer.
-std::optional<std::string> ReadWhole(const fs::path& file, uint64_t limit) {
+}  // namespace
+
+std::optional<std::string> ReadFileUpTo(const fs::path& file, uint64_t limit) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return std::nullopt;
   std::string bytes;
@@ -52,26 +56,79 @@ std::optional<std::string> ReadWhole(const fs::path& file, uint64_t limit) {
   return bytes;
 }
 
+namespace {
+
+// The "<name>: <value>\n" line at the start of `lines`, consumed; nullopt when it is not there.
+std::optional<std::string_view> TakeLine(std::string_view& lines, std::string_view name) {
+  const size_t end = lines.find('\n');
+  if (end == std::string_view::npos || lines.substr(0, name.size()) != name ||
+      lines.substr(name.size(), 2) != ": ") {
+    return std::nullopt;
+  }
+  const std::string_view value = lines.substr(name.size() + 2, end - name.size() - 2);
+  lines.remove_prefix(end + 1);
+  return value;
+}
+
+// Empty when the release the manifest names (none for an empty product) is one `wanted` takes;
+// else why not.
+std::string RefuseRelease(std::string_view product, std::string_view version,
+                          const UiRelease& wanted) {
+  if (product.empty()) {
+    if (wanted.product.empty() && wanted.minVersion.empty()) return "";
+    return std::string(kUiManifestName) + " names no product and page version";
+  }
+  if (!wanted.product.empty() && product != wanted.product) {
+    return std::string(kUiManifestName) + " is the page of " + std::string(product) + ", not of " +
+           std::string(wanted.product);
+  }
+  const std::optional<Version> minimum = ParseVersion(wanted.minVersion);
+  if (minimum && CompareVersions(*ParseVersion(version), *minimum) < 0) {
+    return "the page is version " + std::string(version) + ", older than " +
+           std::string(wanted.minVersion) + ", the lowest this program shows";
+  }
+  return "";
+}
+
 }  // namespace
 
 std::optional<UiManifest> UiManifest::Load(const fs::path& folder,
                                            std::span<const uint8_t> publicKey, std::string& why) {
+  return Load(folder, publicKey, UiRelease{BuiltInUiProduct(), BuiltInMinUiVersion()}, why);
+}
+
+std::optional<UiManifest> UiManifest::Load(const fs::path& folder,
+                                           std::span<const uint8_t> publicKey,
+                                           const UiRelease& wanted, std::string& why) {
   UiManifest manifest;
   std::error_code ec;
   manifest.root_ = fs::canonical(folder, ec);
   const std::optional<std::string> text =
-      ec ? std::nullopt : ReadWhole(manifest.root_ / kUiManifestName, kMaxManifestBytes);
+      ec ? std::nullopt : ReadFileUpTo(manifest.root_ / kUiManifestName, kMaxManifestBytes);
   if (!text) {
     why = std::string("the folder has no readable ") + kUiManifestName;
     return std::nullopt;
   }
   const std::optional<SignedText> split = SplitSignedText(*text);
-  if (!split || split->signedPart.substr(0, kFirstLine.size()) != kFirstLine ||
+  const std::string_view first = split ? split->signedPart.substr(0, kFirstLine.size()) : "";
+  if ((first != kFirstLine && first != kReleaseFirstLine) ||
       VerifyBytesSignature(publicKey, split->signedPart, split->der) != SignatureVerdict::kValid) {
     why = std::string(kUiManifestName) + " is not signed with the built-in key";
     return std::nullopt;
   }
   std::string_view lines = split->signedPart.substr(kFirstLine.size());
+  std::optional<std::string_view> product;
+  std::optional<std::string_view> version;
+  if (first == kReleaseFirstLine) {
+    product = TakeLine(lines, "product");
+    version = product ? TakeLine(lines, "version") : std::nullopt;
+    if (!version || !IsProductId(*product) || !ParseVersion(*version)) {
+      why = std::string(kUiManifestName) + " names no valid product and page version";
+      return std::nullopt;
+    }
+  }
+  why = RefuseRelease(product.value_or(""), version.value_or(""), wanted);
+  if (!why.empty()) return std::nullopt;
   while (!lines.empty()) {
     const size_t end = lines.find('\n');
     const std::string_view line = lines.substr(0, end);
@@ -128,7 +185,7 @@ std::optional<std::string> UiManifest::ReadListedFile(const fs::path& file,
     why = path + " is not listed in " + kUiManifestName;
     return std::nullopt;
   }
-  std::optional<std::string> bytes = ReadWhole(file, kMaxUiFileBytes);
+  std::optional<std::string> bytes = ReadFileUpTo(file, kMaxUiFileBytes);
   if (!bytes || BytesSha256(*bytes) != listed->second) {
     why = path + " has been changed since it was signed";
     return std::nullopt;

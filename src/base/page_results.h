@@ -116,6 +116,17 @@ inline constexpr uint32_t kWebPageInsteadOfArchive = 65536;
 // A proxy (the system's, used after a direct connection could not be made, or one on the way)
 // answered HTTP 407: it wants credentials the program has none of; either transfer ends at once.
 inline constexpr uint32_t kProxyCredentialsWanted = 65537;
+// doOpenProduct while the installer runs with administrator rights and the desktop's shell could
+// not start the product as the signed-in user: it is not started with the installer's rights.
+inline constexpr uint32_t kProductNotStartedElevated = 65600;
+// doOpenProduct before a setup that this run started succeeded: nothing was installed to open.
+inline constexpr uint32_t kNoSetupSucceeded = 65601;
+// doOpenProduct for a folder or program other than the productFolder and productProgram of the
+// page's config.json (or config.json names none, or cannot be read as the page was signed).
+inline constexpr uint32_t kNotTheConfiguredProduct = 65602;
+// doRestartSystem when no setup that this run started asked for a restart (3010 or 1641), or
+// after the restart it asked for was asked of the system already.
+inline constexpr uint32_t kRestartNotAsked = 65603;
 }  // namespace own
 
 // -1 on the wire: doDataExchange has nothing stored to give.

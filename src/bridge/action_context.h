@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,15 @@ class PageResponder;
 class PageWorker;
 class VerifiedArchive;
 class VerifiedExtraction;
+
+// What the setup programs that doLaunchSetup started in this run said by their exit codes. The
+// product may be opened only after one succeeded, and the system restarted only after one
+// asked for it, once.
+struct SetupOutcomes {
+  bool succeeded = false;         // one exited with 0, 3010 or 1641
+  bool restartWanted = false;     // one exited with 3010 or 1641
+  bool restartRequested = false;  // doRestartSystem has asked the system once
+};
 
 // What the page's action handlers may reach of the host that received the message: its
 // responder and the small state the actions share. The host (SetupWebView) implements it; the
@@ -43,6 +53,16 @@ class ActionContext {
   // Extractions of archives this run's downloads verified, in start order. A setup program may
   // start only from one of those that ended with 0.
   virtual std::vector<std::shared_ptr<const VerifiedExtraction>>& VerifiedExtractions() = 0;
+
+  // What this run's setups said (window thread only).
+  virtual SetupOutcomes& Setups() = 0;
+
+  // The bytes of `name` (a path below the UI folder, "/" between names) as the page is shown
+  // them: with a key built in, only while the folder verifies against its signed manifest and
+  // the file is listed there with those bytes; without one, the file as it is. nullopt, with the
+  // reason in `why`, otherwise. The host reads what the vendor configured (config.json) through
+  // this, never from a message.
+  virtual std::optional<std::string> ReadPageFile(const std::string& name, std::string& why) = 0;
 
   // Set once by the first doClose; any thread may read it.
   virtual std::atomic<bool>& Closing() = 0;

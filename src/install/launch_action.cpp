@@ -78,6 +78,26 @@ uint32_t CheckPublisher(const std::filesystem::path& executable,
   return trust;
 }
 
+// 3010 (ERROR_SUCCESS_REBOOT_REQUIRED) and 1641 (ERROR_SUCCESS_REBOOT_INITIATED): installed, a
+// restart finishes it.
+bool AsksForRestart(int32_t exitCode) {
+  return exitCode == 3010 || exitCode == 1641;
+}
+
+// What a setup's exit says for the rest of the run: the product may be opened after a success,
+// the system restarted after a setup asked for it. Only a setup from what this run extracted
+// counts (with a key, from a verified extraction, which FromVerifiedExtraction has checked).
+void RecordOutcome(ActionContext& context, const std::filesystem::path& executable,
+                   int32_t exitCode) {
+  if (BuiltInArchiveKey().empty() &&
+      !IsInsideWorkingFolder(PathToUtf8(executable), context.WorkingFolders())) {
+    return;
+  }
+  SetupOutcomes& setups = context.Setups();
+  if (exitCode == 0 || AsksForRestart(exitCode)) setups.succeeded = true;
+  if (AsksForRestart(exitCode)) setups.restartWanted = true;
+}
+
 }  // namespace
 
 void DoLaunchSetup(ActionContext& context, const nlohmann::json& message) {
@@ -111,9 +131,11 @@ void DoLaunchSetup(ActionContext& context, const nlohmann::json& message) {
                const uint32_t trust = CheckPublisher(*executable, held)) {
       answer.result = trust & 0xFFFFu;
     } else {
-      answer.result =
-          static_cast<uint32_t>(AppLauncher().Run(*executable, std::move(held), *arguments));
+      const int32_t exitCode =
+          AppLauncher().Run(*executable, std::move(held), *arguments);
+      answer.result = static_cast<uint32_t>(exitCode);
       ran = true;
+      RecordOutcome(context, *executable, exitCode);
     }
   } catch (const std::exception& e) {
     Logger::Log(LogLevel::Error, "Engine.AppLauncher", std::string("Launch failed: ") + e.what());

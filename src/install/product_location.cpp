@@ -3,9 +3,11 @@
 #include <optional>
 #include <system_error>
 
+#include "base/elevation.h"
 #include "base/environment.h"
 #include "base/page_results.h"
 #include "base/utf8_path.h"
+#include "install/known_folder.h"
 
 namespace {
 
@@ -44,7 +46,10 @@ bool ExpandEnvironmentReferences(const std::string& text, std::string& expanded,
     }
     expanded.append(text, at, open - at);
     const std::string name = text.substr(open + 1, close - open - 1);
-    const std::optional<std::string> value = ReadEnvironmentVariable(name.c_str());
+    // Elevated, the environment is partly the user's other programs' to set: only the system's
+    // known folders are believed then.
+    const std::optional<std::string> value =
+        ProcessIsElevated() ? KnownFolderPath(name) : ReadEnvironmentVariable(name.c_str());
     if (!value || value->empty()) {
       missing = name;
       return false;
@@ -59,8 +64,11 @@ ProductLocation LocateProduct(const std::string& folderText, const std::string& 
   std::string expanded;
   std::string missing;
   if (!ExpandEnvironmentReferences(folderText, expanded, missing)) {
-    return Refused(page_result::kEnvVarNotFound, "The product folder " + folderText + " names %" +
-                                                     missing + "%, which is not set");
+    return Refused(page_result::kEnvVarNotFound,
+                   "The product folder " + folderText + " names %" + missing + "%, which is " +
+                       (ProcessIsElevated() ? "not a known folder (an installer with "
+                                              "administrator rights reads no other)"
+                                            : "not set"));
   }
   const std::filesystem::path folder = PathFromUtf8(expanded).lexically_normal();
   if (!folder.is_absolute()) {

@@ -8,10 +8,16 @@
 #include <string>
 
 #include "base/detached_thread.h"
+#include "base/elevation.h"
+#include "base/page_results.h"
 #include "install/process_posix.h"
 #include "install/product_start.h"
 
 uint32_t StartProduct(const std::filesystem::path& program, std::string& detail) {
+  if (ProcessIsElevated()) {
+    detail = "an installer with administrator rights does not start it";
+    return page_result::kProductNotStartedElevated;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
   posix_spawn_file_actions_init(&actions);

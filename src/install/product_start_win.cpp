@@ -3,6 +3,7 @@
 #include <string>
 
 #include "base/desktop_shell_win.h"
+#include "base/elevation.h"
 #include "base/hex_string.h"
 #include "base/page_results.h"
 #include "install/product_start.h"
@@ -15,8 +16,16 @@ uint32_t StartProduct(const std::filesystem::path& program, std::string& detail)
   const std::filesystem::path folder = path.parent_path();
   const HRESULT hr = ShellExecuteThroughDesktop(path.native(), folder.native());
   if (SUCCEEDED(hr)) return 0;
-  // Better a product that starts (with the installer's rights) than none: without a desktop
-  // shell there is no process of the user to ask.
+  if (ProcessIsElevated()) {
+    // Started directly it would run with administrator rights, as whatever the product's folder
+    // holds by then: better none.
+    detail = "the desktop's shell could not start it as the signed-in user (" +
+             ToHexString(static_cast<uint32_t>(hr)) +
+             ") and an installer with administrator rights does not start it itself";
+    return page_result::kProductNotStartedElevated;
+  }
+  // Not elevated, a direct start has the user's own rights: better a product that starts than
+  // none when no desktop shell answers.
   Logger::Log(LogLevel::Warn, "Engine.AppLauncher",
               "The desktop's shell could not start the product (" +
                   ToHexString(static_cast<uint32_t>(hr)) + "); starting it directly");

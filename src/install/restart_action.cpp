@@ -1,4 +1,4 @@
-// doRestartSystem: a setup that needs a restart (3010) gets one when the user says so.
+// doRestartSystem: a setup that needs a restart (3010 or 1641) gets one when the user says so.
 
 #include <memory>
 #include <string>
@@ -31,6 +31,18 @@ void DoRestartSystem(ActionContext& context, const nlohmann::json& message,
     context.Responder()->Complete(answer);
     return;
   }
+  // Only the restart that a setup of this run asked for, and only once: a page cannot restart
+  // the computer whenever it likes.
+  SetupOutcomes& setups = context.Setups();
+  if (!setups.restartWanted || setups.restartRequested) {
+    answer.result = page_result::kRestartNotAsked;
+    answer.message = setups.restartRequested ? "The restart was asked of the system already"
+                                             : "No setup of this run asked for a restart";
+    Logger::Log(LogLevel::Warn, kCategory, "Restart refused: " + answer.message);
+    context.Responder()->Complete(answer);
+    return;
+  }
+  setups.restartRequested = true;
   Logger::Log(LogLevel::Info, kCategory, "Asking the system to restart");
   // The system may ask the user to confirm first, for as long as the user takes: the window
   // thread does not wait for that.

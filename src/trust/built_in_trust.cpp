@@ -9,3 +9,11 @@ std::span<const uint8_t> BuiltInArchiveKey() {
 std::string_view BuiltInSetupPublisher() {
   return kBuiltInSetupPublisher;
 }
+
+std::string_view BuiltInUiProduct() {
+  return kBuiltInUiProduct;
+}
+
+std::string_view BuiltInMinUiVersion() {
+  return kBuiltInMinUiVersion;
+}

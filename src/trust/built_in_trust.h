@@ -12,6 +12,11 @@
 // BuiltInSetupPublisher: the signer name the setup program's Authenticode signature must carry
 // (Windows); empty when not asked for.
 //
-// Both come from one generated library per program, so a test program can carry its own key.
+// BuiltInUiProduct, BuiltInMinUiVersion: with a key, the product the signed page must name and
+// the lowest page version shown (app/ui_manifest.h); empty when not asked for.
+//
+// All come from one generated library per program, so a test program can carry its own key.
 std::span<const uint8_t> BuiltInArchiveKey();
 std::string_view BuiltInSetupPublisher();
+std::string_view BuiltInUiProduct();
+std::string_view BuiltInMinUiVersion();

@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "app/main_window_proc.h"
+#include "app/setup_web_view.h"
 #include "app/web_view.h"
 #include "app/window_messages.h"
 #include "base/work_in_flight.h"
 #include "diag/diag_actions.h"
+#include "support/fake_window.h"
 #include "support/logger_fixture.h"
 
 namespace {
@@ -163,6 +165,20 @@ TEST_F(StartHostTest, FailedWebViewLeavesTheCloseButtonWorking) {
   EXPECT_TRUE(h.window.destroyed());
   EXPECT_EQ(h.window.quitCode(), 0);
   delete std::exchange(started_, nullptr);  // before its window
+}
+
+class ElevatedWithoutKeyTest : public LoggerFixture {};
+
+// These tests are built without a key: elevated, the host warns that nothing is verified.
+TEST_F(ElevatedWithoutKeyTest, TheHostWarnsOnlyWhenElevated) {
+  FakeWindow window;
+  TemporaryFolder temp;
+  for (const bool elevated : {false, true}) {
+    ScopedElevation elevation(elevated);
+    SetupWebView host(&window, temp.path() / "UI");
+    EXPECT_EQ(EntriesAt("WARN", "Running with administrator rights without a built-in key").size(),
+              elevated ? 1u : 0u);
+  }
 }
 
 }  // namespace

@@ -27,6 +27,17 @@ constexpr char kManifest[] =
     "MEUCIA0aaKKJjRecps0LJocg1jKp+82t3PVWv7QjOj4koKbKAiEAu7wCgXvoocyiuqCfC1FNZjw3qKxlOXKJ"
     "HdkGEVk1xcI=\n";
 
+// The same files signed as version 2.0 of com.example.product's page.
+constexpr char kReleaseManifest[] =
+    "quillfetch-ui 2\n"
+    "product: com.example.product\n"
+    "version: 2.0\n"
+    "b728ce2fec6018b4cc474d02240628b80fc9dee64ee9614c1bcff53296eeccc8  index.html\n"
+    "b603d946eb2b396ca4ecf65c223daff659dbe6f1cfeac235b7c61d3ba6964cae  js/app.js\n"
+    "signature: "
+    "MEQCIDSyw1sNVq8JO7p//ag20t55CYBMCYOUflj+u5WjxUW0AiBK5InGYaW9/GCBBWILcpg3yjPcp9htQcGo0RrHoiJ"
+    "wqA==\n";
+
 void WriteFile(const fs::path& file, const std::string& text) {
   fs::create_directories(file.parent_path());
   std::ofstream(file, std::ios::binary) << text;
@@ -83,6 +94,33 @@ TEST_F(UiManifestTest, ALinkInTheFolderIsRefusedEvenToAListedFile) {
   EXPECT_EQ(Refusal(), "the folder holds js/app.js, which is not listed in ui-manifest.txt");
 }
 #endif
+
+// A page signed for another product, or older than the program shows, is refused however valid
+// its signature; a page that names no release only by a program that asks for none.
+TEST_F(UiManifestTest, OnlyThePageReleaseTheProgramAsksForLoads) {
+  const struct {
+    const char* manifest;
+    UiRelease wanted;
+    std::string refusal;
+  } cases[] = {
+      {kReleaseManifest, {}, ""},
+      {kReleaseManifest, {"com.example.product", "2"}, ""},
+      {kReleaseManifest,
+       {"com.example.product", "2.0.1"},
+       "the page is version 2.0, older than 2.0.1, the lowest this program shows"},
+      {kReleaseManifest,
+       {"com.example.other", ""},
+       "ui-manifest.txt is the page of com.example.product, not of com.example.other"},
+      {kManifest, {}, ""},
+      {kManifest, {"", "1"}, "ui-manifest.txt names no product and page version"},
+  };
+  for (const auto& c : cases) {
+    WriteFile(ui_ / kUiManifestName, c.manifest);
+    std::string why;
+    EXPECT_EQ(UiManifest::Load(ui_, Bytes(kKey), c.wanted, why).has_value(), c.refusal.empty());
+    EXPECT_EQ(why, c.refusal) << c.wanted.product << " " << c.wanted.minVersion;
+  }
+}
 
 // What is served or mapped is checked as it is read: a file changed after the start is refused.
 TEST_F(UiManifestTest, FilesAreCheckedAgainWhenServedOrCopied) {

@@ -112,7 +112,7 @@ class ProxyLabTest(unittest.TestCase):
         self.addCleanup(run.close)
         with open(os.path.join(run.ui_dir, "scenario.js"), "w") as f:
             f.write("window.E2E = %s;\n" % json.dumps({"scenario": "steps", "steps": steps}))
-        signed.sign_tool("sign-ui", run.ui_dir)
+        signed.sign_page(run.ui_dir)
         run.start(prefix=["ip", "netns", "exec", self.client])
         run.wait_for_report("steps-done", STEPS_TIMEOUT)
         results = run.step_results()

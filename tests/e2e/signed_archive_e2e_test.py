@@ -36,12 +36,22 @@ BAD_SIGNATURE = 24592  # 0x80096010
 OLDER_RELEASE = 257  # 0x800B0101
 OTHER_RELEASE = 272  # 0x800B0110
 INVALID_PARAMETER = 87
+NO_SETUP_SUCCEEDED = 65601
+NOT_THE_CONFIGURED_PRODUCT = 65602
+RESTART_NOT_ASKED = 65603
+# The page release the keyed program is built to show at least (tests/e2e/CMakeLists.txt).
+PAGE_PRODUCT = "com.example.product"
 
 
 def sign(path):
     der = subprocess.run(["openssl", "dgst", "-sha256", "-sign", TEST_KEY, path],
                          check=True, capture_output=True, timeout=60).stdout
     return base64.b64encode(der).decode()
+
+
+def sign_page(ui_dir, version="2.0"):
+    """Signs the page as `version` of the product's page (the program shows 2 and later)."""
+    return sign_tool("sign-ui", ui_dir, PAGE_PRODUCT, version)
 
 
 def sign_tool(*arguments):
@@ -149,7 +159,7 @@ class SignedArchiveTest(unittest.TestCase):
         ]
         with open(os.path.join(run.ui_dir, "scenario.js"), "w") as f:
             f.write("window.E2E = %s;\n" % json.dumps({"scenario": "steps", "steps": steps}))
-        sign_tool("sign-ui", run.ui_dir)
+        sign_page(run.ui_dir)
         run.start()
         run.wait_for_report("steps-done", STEPS_TIMEOUT)
 
@@ -189,12 +199,22 @@ class SignedArchiveTest(unittest.TestCase):
     def test_a_page_file_changed_after_signing_refuses_the_page(self):
         run = host_driver.HostRun(BINARY, self.display.display, '{"scenario": "steps", "steps": []}')
         self.addCleanup(run.close)
-        sign_tool("sign-ui", run.ui_dir)
+        sign_page(run.ui_dir)
         with open(os.path.join(run.ui_dir, "e2e.js"), "a") as f:
             f.write("\n// one line more\n")
+        self.expect_refused_page(run, "e2e.js has been changed since it was signed")
+
+    def test_an_older_signed_page_is_refused(self):
+        run = host_driver.HostRun(BINARY, self.display.display, '{"scenario": "steps", "steps": []}')
+        self.addCleanup(run.close)
+        sign_page(run.ui_dir, "1.9")
+        self.expect_refused_page(
+            run, "the page is version 1.9, older than 2, the lowest this program shows")
+
+    def expect_refused_page(self, run, why):
         run.start()
         window = run.wait_for_window(TOOL)[0]
-        refusal = "The UI folder was refused: e2e.js has been changed since it was signed"
+        refusal = "The UI folder was refused: " + why
         deadline = time.monotonic() + START_TIMEOUT
         while refusal not in run.log_text() and time.monotonic() < deadline:
             time.sleep(0.2)
@@ -258,7 +278,7 @@ class SignedArchiveTest(unittest.TestCase):
         ]
         with open(os.path.join(run.ui_dir, "scenario.js"), "w") as f:
             f.write("window.E2E = %s;\n" % json.dumps({"scenario": "steps", "steps": steps}))
-        sign_tool("sign-ui", run.ui_dir)
+        sign_page(run.ui_dir)
         run.start()
 
         # The verified archive overwritten in place by another of the same length, its time put
@@ -285,6 +305,63 @@ class SignedArchiveTest(unittest.TestCase):
             self.assertEqual(f.read(), "#!/bin/sh\nexit 7\n")
         self.assertFalse(os.path.exists(archive))
         self.assertIn("an absolute launcherName is not started", run.log_text())
+
+    def test_open_and_restart_only_what_the_vendor_configured_after_its_setup(self):
+        product = self.make_setup_zip("product.zip", 0, os.urandom(1000))
+        server = FolderServer(self.files)
+        self.addCleanup(server.close)
+        run = host_driver.HostRun(BINARY, self.display.display, None)
+        self.addCleanup(run.close)
+        # The vendor's product, and a program the page names elsewhere; each leaves a mark in
+        # its working folder when it runs.
+        for folder, program in (("Product", "start.sh"), ("evil", "pwn.sh")):
+            os.makedirs(os.path.join(run.root, folder))
+            path = os.path.join(run.root, folder, program)
+            with open(path, "w") as f:
+                f.write("#!/bin/sh\ntouch ran\n")
+            os.chmod(path, 0o755)
+        configured = {"folder": os.path.join(run.root, "Product"), "program": "start.sh"}
+        with open(os.path.join(run.ui_dir, "config.json"), "w") as f:
+            json.dump({"productFolder": configured["folder"], "productProgram": "start.sh"}, f)
+
+        def open_product(name, folder, program):
+            return {"name": name,
+                    "message": {"action": "doOpenProduct", "folder": folder, "program": program}}
+
+        steps = [
+            open_product("open-before-setup", configured["folder"], "start.sh"),
+            {"name": "restart-before-setup", "message": {"action": "doRestartSystem"}},
+            {"name": "download", "message": {"action": "doDownload", "fetchDownloadConfig": {
+                "url": server.url("product.zip"), "archive_name": "product.zip",
+                "signature": sign(product)}}},
+            {"name": "unzip", "message": {"action": "doUnZip", "download": "$last"}},
+            {"name": "setup", "message": {"action": "doLaunchSetup", "unzipdir": "$lastUnzip",
+                                          "launcherName": "payload/setup.sh"}},
+            open_product("open-elsewhere", os.path.join(run.root, "evil"), "pwn.sh"),
+            open_product("open-climbing", "%HOME%/../evil", "pwn.sh"),
+            open_product("open-other-program", configured["folder"], "../evil/pwn.sh"),
+            {"name": "restart-after-0", "message": {"action": "doRestartSystem"}},
+            open_product("open", configured["folder"], "start.sh"),
+        ]
+        with open(os.path.join(run.ui_dir, "scenario.js"), "w") as f:
+            f.write("window.E2E = %s;\n" % json.dumps({"scenario": "steps", "steps": steps}))
+        sign_page(run.ui_dir)
+        run.start()
+        run.wait_for_report("steps-done", STEPS_TIMEOUT)
+
+        results = run.step_results()
+        self.assertEqual({name: result for name, (result, _) in results.items()}, {
+            "open-before-setup": NO_SETUP_SUCCEEDED, "restart-before-setup": RESTART_NOT_ASKED,
+            "download": 0, "unzip": 0, "setup": 0,
+            "open-elsewhere": NOT_THE_CONFIGURED_PRODUCT,
+            "open-climbing": NOT_THE_CONFIGURED_PRODUCT,
+            "open-other-program": NOT_THE_CONFIGURED_PRODUCT,
+            "restart-after-0": RESTART_NOT_ASKED, "open": 0}, run.reports())
+        deadline = time.monotonic() + 30
+        while not os.path.exists(os.path.join(run.root, "Product", "ran")):
+            self.assertLess(time.monotonic(), deadline, "the configured product did not start")
+            time.sleep(0.2)
+        self.assertFalse(os.path.exists(os.path.join(run.root, "evil", "ran")))
 
 
 if __name__ == "__main__":

@@ -39,4 +39,28 @@ TEST_F(ProductStartWinTest, TheDesktopsShellStartsTheProductInItsFolder) {
   CoUninitialize();
 }
 
+// Where no desktop shell answers (here: no COM apartment to ask it from), only a program without
+// administrator rights starts the product itself; an elevated one starts nothing. Wine runs
+// every program elevated and has no separate desktop user, so the rights the started product
+// would have had are Windows' to show.
+TEST_F(ProductStartWinTest, WithoutTheShellAnElevatedInstallerStartsNothing) {
+  for (const bool elevated : {true, false}) {
+    TemporaryFolder folder;
+    const fs::path program = folder.path() / "demo.exe";
+    fs::copy_file(LaunchProbePath(), program);
+    ScopedElevation elevation(elevated);
+    std::string detail;
+    const uint32_t result = StartProduct(program, detail);
+    const fs::path seen = folder.path() / "seen.txt";
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(elevated ? 2 : 30);
+    while (!fs::exists(seen) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(result, elevated ? 65600u : 0u) << detail;
+    EXPECT_EQ(fs::exists(seen), !elevated);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  }
+}
+
 }  // namespace

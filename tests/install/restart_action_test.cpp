@@ -53,6 +53,7 @@ class RestartActionTest : public LoggerFixture {
 };
 
 TEST_F(RestartActionTest, AcceptedOrRefusedTheAnswerSaysSoWithoutHoldingTheWindow) {
+  h.host->Setups().restartWanted = true;
   const json accepted = Restart();
   EXPECT_EQ(accepted["cbid"], "r");
   EXPECT_EQ(accepted["result"], 0);
@@ -62,6 +63,7 @@ TEST_F(RestartActionTest, AcceptedOrRefusedTheAnswerSaysSoWithoutHoldingTheWindo
 
   restart->result = 1314;
   restart->refusal = "A required privilege is not held by the client.";
+  h.host->Setups().restartRequested = false;
   const json refused = Restart();
   EXPECT_EQ(refused["result"], 1314);
   EXPECT_EQ(refused["message"],
@@ -71,6 +73,15 @@ TEST_F(RestartActionTest, AcceptedOrRefusedTheAnswerSaysSoWithoutHoldingTheWindo
                       "client. error=1314")
                 .size(),
             1u);
+}
+
+TEST_F(RestartActionTest, OnlyTheRestartASetupAskedForOnce) {
+  const json unasked = Restart();
+  EXPECT_EQ(unasked["result"], 65603);
+  h.host->Setups().restartWanted = true;
+  EXPECT_EQ(Restart()["result"], 0);
+  EXPECT_EQ(Restart()["result"], 65603);
+  EXPECT_EQ(restart->calls, 1);
 }
 
 TEST_F(RestartActionTest, WorkStillRunningIsNotCutShort) {
