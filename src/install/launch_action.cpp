@@ -131,8 +131,7 @@ void DoLaunchSetup(ActionContext& context, const nlohmann::json& message) {
                const uint32_t trust = CheckPublisher(*executable, held)) {
       answer.result = trust & 0xFFFFu;
     } else {
-      const int32_t exitCode =
-          AppLauncher().Run(*executable, std::move(held), *arguments);
+      const int32_t exitCode = AppLauncher().Run(*executable, std::move(held), *arguments);
       answer.result = static_cast<uint32_t>(exitCode);
       ran = true;
       RecordOutcome(context, *executable, exitCode);

@@ -55,6 +55,8 @@ int CompareIdentifiers(const std::string& a, const std::string& b) {
   return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
 }
 
+}  // namespace
+
 bool IsProductId(std::string_view text) {
   if (text.empty() || text.size() > 128) return false;
   const auto allowed = [](char c) {
