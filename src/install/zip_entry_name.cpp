@@ -20,28 +20,16 @@ constexpr std::array<char16_t, 128> kCodePage437High = {
 };
 // clang-format on
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
 }  // namespace
 
 std::string ZipEntryNameToUtf8(std::string_view raw, uint16_t flags) {
   if ((flags & kZipUtf8NameFlag) != 0 || IsValidUtf8(raw)) return std::string(raw);
-  std::string text;
-  text.reserve(raw.size() * 2);
+  // Every character of the code page lies in the Basic Multilingual Plane: one UTF-16 unit each.
+  std::u16string text;
+  text.reserve(raw.size());
   for (const char byte : raw) {
     const auto code = static_cast<unsigned char>(byte);
-    AppendUtf8(text, code < 0x80 ? code : kCodePage437High[code - 0x80]);
+    text.push_back(code < 0x80 ? char16_t{code} : kCodePage437High[code - 0x80]);
   }
-  return text;
+  return Utf16ToUtf8(text);
 }
