@@ -126,7 +126,7 @@ TEST_F(ProductActionsTest, ElevatedTakesOnlyKnownFolders) {
     const json fromSystem = Ask("doFindProduct", folder, "demo.exe");
     EXPECT_EQ(fromSystem["message"],
               "The product folder " +
-                  GenericPathToUtf8(PathFromUtf8(*KnownFolderPath(known)) / "Demo") +
+                  NativePathToUtf8(PathFromUtf8(*KnownFolderPath(known)) / "Demo") +
                   " does not exist");
     const json unknown = Ask("doFindProduct", "%VLM_TEST_PRODUCTS%/Demo", "demo.exe");
     EXPECT_EQ(unknown["result"], 203);

@@ -462,7 +462,7 @@ TEST_F(UnZipActionTest, ReplacementCancelsTheRunningExtractionOnly) {
   const UnZipRun fresh = CollectRun(h, "new");
   const UnZipRun old = CollectRun(h, "old");
 
-  EXPECT_EQ(fresh.completion, Payload("new", 3, kRoute, newFolder.string(), 0, 3));
+  EXPECT_EQ(fresh.completion, Payload("new", 3, kRoute, NativePathToUtf8(newFolder), 0, 3));
   EXPECT_EQ(ReadFileBytes(newFolder / "second.txt"), "two");
   EXPECT_EQ(old.completion, Payload("old", 4, kRoute, ZipEngine::kNotPreparedMessage, 1602, 200));
   ASSERT_EQ(old.progress.size(), 50u);
@@ -516,7 +516,7 @@ TEST_F(UnZipActionTest, WritesTheRequestStartAndCompletionLines) {
     }
   }
   Logger::ResetForTesting();
-  const std::string folder = run.folder.generic_string();
+  const std::string folder = NativePathToUtf8(run.folder);
   EXPECT_EQ(lines, (std::vector<std::string>{
                        "INFO unzip Unzip requested file=" + archive.string(),
                        "INFO Engine.Zip Unzip starting: src=" + archive.string() +

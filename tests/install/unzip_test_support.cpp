@@ -60,6 +60,8 @@ nlohmann::json Payload(const std::string& cbid, uint64_t done, const std::string
 
 CapturedLog::CapturedLog() {
   Logger::ResetForTesting();
+  // Elevated (every process is, under Wine) the logger would ignore VLM_LOG_DIR.
+  ScopedElevation notElevated(false);
   ScopedEnvironmentVariable dir("VLM_LOG_DIR", PathToUtf8(folder_.path()));
   ScopedEnvironmentVariable level("VLM_LOG_LEVEL", "DEBUG");
   EXPECT_TRUE(Logger::Initialize("", "Quillfetch"));
