@@ -54,6 +54,14 @@ def sign_page(ui_dir, version="2.0"):
     return sign_tool("sign-ui", ui_dir, PAGE_PRODUCT, version)
 
 
+def start_signed_steps(run, steps):
+    """Gives the test page `steps` to play, signs the page and starts the program."""
+    with open(os.path.join(run.ui_dir, "scenario.js"), "w") as f:
+        f.write("window.E2E = %s;\n" % json.dumps({"scenario": "steps", "steps": steps}))
+    sign_page(run.ui_dir)
+    run.start()
+
+
 def sign_tool(*arguments):
     return subprocess.run([SIGN_ARCHIVE, arguments[0], TEST_KEY] + list(arguments[1:]),
                           check=True, capture_output=True, text=True, timeout=60).stdout
@@ -157,10 +165,7 @@ class SignedArchiveTest(unittest.TestCase):
             download("bad-min-version", "product.zip", signature=release_2_0,
                      product_id="com.example.product", min_version="2.x"),
         ]
-        with open(os.path.join(run.ui_dir, "scenario.js"), "w") as f:
-            f.write("window.E2E = %s;\n" % json.dumps({"scenario": "steps", "steps": steps}))
-        sign_page(run.ui_dir)
-        run.start()
+        start_signed_steps(run, steps)
         run.wait_for_report("steps-done", STEPS_TIMEOUT)
 
         results = run.step_results()
@@ -276,10 +281,7 @@ class SignedArchiveTest(unittest.TestCase):
             {"name": "swap", "sleep": 10000},
             {"name": "swapped", "message": {"action": "doUnZip", "download": "$last"}},
         ]
-        with open(os.path.join(run.ui_dir, "scenario.js"), "w") as f:
-            f.write("window.E2E = %s;\n" % json.dumps({"scenario": "steps", "steps": steps}))
-        sign_page(run.ui_dir)
-        run.start()
+        start_signed_steps(run, steps)
 
         # The verified archive overwritten in place by another of the same length, its time put
         # back: by name, size and time it is still the one that verified.
@@ -343,10 +345,7 @@ class SignedArchiveTest(unittest.TestCase):
             {"name": "restart-after-0", "message": {"action": "doRestartSystem"}},
             open_product("open", configured["folder"], "start.sh"),
         ]
-        with open(os.path.join(run.ui_dir, "scenario.js"), "w") as f:
-            f.write("window.E2E = %s;\n" % json.dumps({"scenario": "steps", "steps": steps}))
-        sign_page(run.ui_dir)
-        run.start()
+        start_signed_steps(run, steps)
         run.wait_for_report("steps-done", STEPS_TIMEOUT)
 
         results = run.step_results()
